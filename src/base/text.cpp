@@ -1,0 +1,144 @@
+#include "base/text.h"
+
+#include <iconv.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <vector>
+
+namespace kestrum {
+
+std::string ToUtf8(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char32_t c = text[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+        text[i + 1] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      ++i;
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      c = 0xFFFD;  // a lone surrogate from a damaged name
+    }
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += static_cast<char>(0xE0 | (c >> 12));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (c >> 18));
+      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+std::u16string FromUtf8(std::string_view text) {
+  std::u16string out;
+  out.reserve(text.size());
+  std::size_t i = 0;
+  while (i < text.size()) {
+    unsigned char b = static_cast<unsigned char>(text[i]);
+    char32_t c = 0xFFFD;
+    std::size_t len = 1;
+    if (b < 0x80) {
+      c = b;
+    } else if ((b & 0xE0) == 0xC0) {
+      len = 2;
+      c = b & 0x1F;
+    } else if ((b & 0xF0) == 0xE0) {
+      len = 3;
+      c = b & 0x0F;
+    } else if ((b & 0xF8) == 0xF0) {
+      len = 4;
+      c = b & 0x07;
+    } else {
+      len = 0;
+    }
+    if (len == 0 || i + len > text.size()) {
+      out += u'\uFFFD';
+      ++i;
+      continue;
+    }
+    bool ok = true;
+    for (std::size_t k = 1; k < len; ++k) {
+      unsigned char cb = static_cast<unsigned char>(text[i + k]);
+      if ((cb & 0xC0) != 0x80) ok = false;
+      c = (c << 6) | (cb & 0x3F);
+    }
+    if (!ok) {
+      out += u'\uFFFD';
+      ++i;
+      continue;
+    }
+    if (c >= 0x10000) {
+      c -= 0x10000;
+      out += static_cast<char16_t>(0xD800 + (c >> 10));
+      out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+    } else {
+      out += static_cast<char16_t>(c);
+    }
+    i += len;
+  }
+  return out;
+}
+
+std::u16string FromGbk(std::string_view bytes) {
+  iconv_t cd = iconv_open("UTF-16LE", "GBK");
+  if (cd == reinterpret_cast<iconv_t>(-1)) {
+    std::u16string out;  // no converter: keep ASCII, mark the rest
+    for (char ch : bytes) out += static_cast<unsigned char>(ch) < 0x80 ? char16_t(ch) : u'\uFFFD';
+    return out;
+  }
+  std::u16string out;
+  std::vector<char> in(bytes.begin(), bytes.end());
+  char* inPtr = in.data();
+  std::size_t inLeft = in.size();
+  std::vector<char> buffer(4 * in.size() + 8);
+  while (inLeft > 0) {
+    char* outPtr = buffer.data();
+    std::size_t outLeft = buffer.size();
+    std::size_t rc = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
+    std::size_t produced = buffer.size() - outLeft;
+    for (std::size_t k = 0; k + 1 < produced; k += 2) {
+      out += static_cast<char16_t>(static_cast<unsigned char>(buffer[k]) |
+                                   (static_cast<unsigned char>(buffer[k + 1]) << 8));
+    }
+    if (rc == static_cast<std::size_t>(-1) && inLeft > 0) {
+      out += u'\uFFFD';  // an invalid or truncated sequence: skip one byte
+      ++inPtr;
+      --inLeft;
+    }
+  }
+  iconv_close(cd);
+  return out;
+}
+
+std::u16string TrimTrailingBlanks(std::u16string_view text) {
+  std::size_t n = text.size();
+  while (n > 0 && text[n - 1] == u' ') --n;
+  return std::u16string(text.substr(0, n));
+}
+
+std::u16string FormatText(const char* format, ...) {
+  char buffer[1024];
+  va_list args;
+  va_start(args, format);
+  int n = std::vsnprintf(buffer, sizeof buffer, format, args);
+  va_end(args);
+  if (n < 0) return {};
+  if (static_cast<std::size_t>(n) < sizeof buffer) return FromUtf8(std::string_view(buffer, n));
+  std::vector<char> big(static_cast<std::size_t>(n) + 1);
+  va_start(args, format);
+  std::vsnprintf(big.data(), big.size(), format, args);
+  va_end(args);
+  return FromUtf8(std::string_view(big.data(), static_cast<std::size_t>(n)));
+}
+
+}  // namespace kestrum

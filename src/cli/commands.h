@@ -1,0 +1,20 @@
+#pragma once
+// The verbs of kestrum-cli. Each returns the exit status: 0 success,
+// 1 failure, 2 wrong usage.
+
+#include "cli/arguments.h"
+
+namespace kestrum::cli {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+int RunDisks(const Arguments& args);
+int RunVolumes(const Arguments& args);
+
+// Prints a message of the system's own on stderr.
+void Tell(const std::u16string& message);
+int UsageError(const std::string& message);
+
+}  // namespace kestrum::cli

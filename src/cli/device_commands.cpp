@@ -1,0 +1,115 @@
+// `disks` and `volumes`: what the device page lists, for scripts.
+
+#include <cstdio>
+
+#include "app/device_rows.h"
+#include "base/text.h"
+#include "cli/commands.h"
+#include "cli/json.h"
+#include "cli/table.h"
+#include "cli/terminal_presenter.h"
+#include "disk/discovery.h"
+
+namespace kestrum::cli {
+
+namespace {
+
+DiskSelection SelectionFrom(const Arguments& args, bool systemDisksWhenNone) {
+  DiskSelection selection;
+  for (const std::string& path : args.operands) selection.paths.push_back(FromUtf8(path));
+  selection.systemDisks = selection.paths.empty() ? systemDisksWhenNone : false;
+  return selection;
+}
+
+void TellProblems(const DiscoveryProblems& problems) {
+  for (const std::u16string& problem : problems) Tell(problem);
+}
+
+}  // namespace
+
+void Tell(const std::u16string& message) { std::fprintf(stderr, "%s\n", ToUtf8(message).c_str()); }
+
+int UsageError(const std::string& message) {
+  std::fprintf(stderr, "kestrum-cli: %s\n", message.c_str());
+  return kExitUsage;
+}
+
+int RunDisks(const Arguments& args) {
+  // `disks IMAGE…` lists the system's disks plus the given images.
+  DiskSelection selection = SelectionFrom(args, true);
+  selection.systemDisks = true;
+  DiskList disks;
+  DiscoveryProblems problems;
+  bool any = EnumerateDisks(selection, disks, &problems);
+  TellProblems(problems);
+  if (!any) {
+    Tell(u"未发现磁盘设备，请确定磁盘设备正确连接电脑，然后点击刷新按钮!");
+    return kExitFailure;
+  }
+  if (args.Has("--json")) {
+    for (const DiskInfo& disk : disks) {
+      std::printf("%s\n", JsonLine()
+                              .Add("number", disk.number)
+                              .Add("description", disk.description)
+                              .Add("path", disk.path)
+                              .Add("sizeText", disk.sizeText)
+                              .Add("sectorCount", disk.sectorCount)
+                              .Text()
+                              .c_str());
+    }
+    return kExitOk;
+  }
+  std::vector<std::vector<std::u16string>> rows = {{kDiskColumns[0], kDiskColumns[1], u"设备"}};
+  for (const DiskInfo& disk : disks) {
+    DiskRow row = FormatDiskRow(disk);
+    rows.push_back({row[0], row[1], disk.path});
+  }
+  PrintTable(rows);
+  return kExitOk;
+}
+
+int RunVolumes(const Arguments& args) {
+  VolumeListRequest request;
+  request.selection = SelectionFrom(args, true);
+  TerminalPresenter presenter(WantProgress(args.Has("--progress")));
+  bool ok = RunWithProgress([&request] { VolumeListThread(request); }, false, presenter);
+  TellProblems(request.problems);
+  if (!ok) {
+    Tell(u"获取设备信息失败!");
+    return kExitFailure;
+  }
+  if (request.volumes.empty()) {
+    Tell(u"未发现分区！");
+    return kExitFailure;
+  }
+  if (args.Has("--json")) {
+    std::uint32_t index = 0;
+    for (const VolumeDescriptor& v : request.volumes) {
+      std::printf("%s\n", JsonLine()
+                              .Add("index", ++index)
+                              .Add("name", v.name)
+                              .Add("volumePath", v.volumePath)
+                              .Add("diskPath", v.diskPath)
+                              .Add("label", v.label)
+                              .Add("fsName", v.fsName)
+                              .Add("fsKind", static_cast<std::int32_t>(v.fsKind))
+                              .Add("partitionType", std::uint32_t{v.partitionType})
+                              .Add("startSector", v.startSector)
+                              .Add("sectorCount", v.sectorCount)
+                              .Add("serial", v.readerState.serial)
+                              .Text()
+                              .c_str());
+    }
+    return kExitOk;
+  }
+  std::vector<std::vector<std::u16string>> rows = {
+      {kVolumeColumns.begin(), kVolumeColumns.end()}};
+  for (const VolumeDescriptor& v : request.volumes) {
+    VolumeRow row = FormatVolumeRow(v);
+    rows.push_back({row.begin(), row.end()});
+  }
+  PrintTable(rows);
+  return kExitOk;
+}
+
+}  // namespace kestrum::cli

@@ -1,0 +1,32 @@
+#pragma once
+// The command line's progress display: one line on stderr, redrawn every
+// 100 ms with the texts of the progress dialog. Ctrl-C asks the workers to
+// stop, as "退出" does.
+
+#include "app/progress_lines.h"
+#include "app/progress_runner.h"
+
+namespace kestrum::cli {
+
+class TerminalPresenter : public ProgressPresenter {
+ public:
+  // Draws only when `draw` is set (stderr is a terminal, or --progress).
+  explicit TerminalPresenter(bool draw) : draw_(draw) {}
+  void Present(ProgressSession& session) override;
+
+  const ProgressLines& Lines() const { return lines_; }
+
+ private:
+  void Draw();
+
+  bool draw_;
+  bool drawn_ = false;
+  ProgressLines lines_;
+};
+
+// SIGINT and SIGTERM request an abort instead of killing the process.
+void InstallInterruptHandler();
+// Whether progress should be drawn: stderr is a terminal, or asked for.
+bool WantProgress(bool requested);
+
+}  // namespace kestrum::cli

@@ -1,0 +1,62 @@
+#pragma once
+// Whole-sector access to disks, partitions and image files. Read failures
+// inside a device are posted as read-error status messages; reads beyond the
+// device's known end fail silently.
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "disk/sector.h"
+
+namespace kestrum {
+
+struct VolumeDescriptor;
+
+// One open device. A plain value: copies share the descriptor, and whoever
+// opened it closes it with CloseDevice.
+struct DeviceHandle {
+  int fd = -1;
+  // The path opened, or the disk's description when opened for a volume;
+  // it names the device in read-error messages.
+  std::u16string name;
+  // Sectors of the device, or the sector just past a volume opened through
+  // its disk; 0 when unknown (or when the device is too large for 32 bits).
+  Sector32 sectorLimit = 0;
+  // A window onto a disk image: sector numbers are relative to this sector.
+  Sector64 baseSector = 0;
+
+  bool IsOpen() const { return fd >= 0; }
+};
+
+// Read-only, as every reader, scan and export must open the source.
+bool OpenDevice(const std::u16string& path, DeviceHandle& out);
+// The standard way a reader opens a volume: its disk, absolute sector numbers.
+DeviceHandle OpenVolumeOnDisk(const VolumeDescriptor& volume);
+// A read-only view of `count` sectors of a disk starting at `first`, for
+// probing a partition of an image file as if it were its own device.
+bool OpenDeviceWindow(const std::u16string& path, Sector64 first, Sector64 count,
+                      DeviceHandle& out);
+// Read and write: only the partition-table repair and its undo use this.
+bool OpenDeviceForRepair(const std::u16string& path, DeviceHandle& out);
+void CloseDevice(DeviceHandle& device);
+
+// Size in bytes: block-device size, else file size, else the end position.
+std::uint64_t QueryDeviceBytes(int fd);
+std::uint64_t QueryPathBytes(const std::u16string& path);
+
+bool ReadSectors(const DeviceHandle& device, std::span<std::uint8_t> buffer, Sector64 sector,
+                 std::uint32_t count);
+// Reads the range whole, or else sector by sector: unreadable sectors are left
+// zero and marked 0 in okMap (when given). True only if read in one piece.
+bool ReadSectorsMapped(const DeviceHandle& device, std::span<std::uint8_t> buffer,
+                       Sector64 sector, std::uint32_t count, std::uint8_t* okMap);
+bool WriteSector(const DeviceHandle& device, std::span<const std::uint8_t> data, Sector64 sector);
+
+// The largest power of two (at least 2) that divides more than 80 % of the
+// even gaps between neighbouring positions; false with fewer than 20
+// positions or no even gap.
+bool EstimateClusterStride(const std::vector<std::uint32_t>& positions, std::uint32_t& stride);
+
+}  // namespace kestrum

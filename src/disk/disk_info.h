@@ -1,0 +1,32 @@
+#pragma once
+// One disk the user can choose: a whole-disk block device or an image file.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "disk/sector.h"
+
+namespace kestrum {
+
+struct DiskInfo {
+  std::uint32_t number = 0;  // position in the list
+  std::u16string description;
+  std::u16string path;
+  std::u16string sizeText;
+  Sector32 sectorCount = 0;
+  std::u16string name;  // "sda", or the image file's name
+  bool isImage = false;
+  bool removable = false;
+};
+
+using DiskList = std::vector<DiskInfo>;
+
+// "%0.2f MB" below 1 GiB, else "%0.2f GB".
+std::u16string FormatDiskSize(std::uint64_t sectors);
+
+// The vendor text without trailing blanks, one blank, then the product text,
+// the whole without trailing blanks; an empty vendor gives the product alone.
+std::string ComposeDiskDescription(const std::string& vendor, const std::string& product);
+
+}  // namespace kestrum
