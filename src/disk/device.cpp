@@ -93,6 +93,7 @@ bool OpenDeviceWindow(const std::u16string& path, Sector64 first, Sector64 count
                       DeviceHandle& out) {
   if (!OpenDevice(path, out)) return false;
   out.baseSector = first;
+  out.windowSectors = count;
   out.sectorLimit = FitsSector32(count) ? static_cast<Sector32>(count) : 0;
   return true;
 }
@@ -128,6 +129,9 @@ bool ReadSectors(const DeviceHandle& device, std::span<std::uint8_t> buffer, Sec
   if (count == 0) return true;
   constexpr Sector64 kLastAddressable = UINT64_MAX / kSectorSize;
   bool addressable = sector <= kLastAddressable - device.baseSector;
+  if (device.windowSectors != 0 && (sector >= device.windowSectors || count > device.windowSectors - sector)) {
+    addressable = false;  // like the end of a partition's device
+  }
   if (addressable &&
       ReadFully(device.fd, buffer.data(), bytes, (device.baseSector + sector) * kSectorSize)) {
     return true;

@@ -24,8 +24,11 @@ struct DeviceHandle {
   // Sectors of the device, or the sector just past a volume opened through
   // its disk; 0 when unknown (or when the device is too large for 32 bits).
   Sector32 sectorLimit = 0;
-  // A window onto a disk image: sector numbers are relative to this sector.
+  // A window onto a disk image, behaving like a partition's own device:
+  // sector numbers are relative to baseSector, and nothing past
+  // windowSectors can be read. windowSectors 0: not a window.
   Sector64 baseSector = 0;
+  Sector64 windowSectors = 0;
 
   bool IsOpen() const { return fd >= 0; }
 };

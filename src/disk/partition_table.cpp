@@ -92,7 +92,7 @@ bool ReadPartitionTable(const DeviceHandle& disk, std::vector<PartitionEntry>& o
   for (std::size_t i = 0; i < entries.size(); ++i) {
     const TableEntry& e = entries[i];
     if (e.type == 0 || e.sectorCount == 0) continue;
-    if (IsExtendedType(e.type)) continue;
+    if (IsExtendedType(e.type) || e.type == mbr::kTypeGptProtective) continue;
     out.push_back({static_cast<int>(i + 1), e.type, e.bootIndicator == mbr::kActive, e.startLba,
                    e.sectorCount});
   }

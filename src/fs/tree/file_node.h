@@ -40,6 +40,9 @@ struct FileNode {
   NodeType type = kDeletedFile;
   std::uint8_t deletedMark = 0;  // deleted, or something below is deleted
   std::uint8_t residentData = 0;
+  // exFAT only: the stream extension says the clusters are contiguous and
+  // the FAT holds no chain for them.
+  std::uint8_t noFatChain = 0;
 
   bool IsFolder() const { return type == kFolder || type == kDeletedFolder; }
   bool IsFile() const { return type == kFile || type == kDeletedFile; }

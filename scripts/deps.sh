@@ -1,0 +1,18 @@
+# Sourced by the set-up scripts: installs Debian packages that are missing,
+# and does nothing (quickly) when all are present.
+ensure_packages() {
+  local missing=()
+  for pkg in "$@"; do
+    dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || missing+=("$pkg")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  local sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  echo "Installing: ${missing[*]}" >&2
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+BUILD_PACKAGES=(g++ cmake ninja-build pkg-config libblkid-dev qt6-base-dev)
+FIXTURE_PACKAGES=(ntfs-3g dosfstools mtools exfatprogs exfat-fuse fdisk util-linux xz-utils)
+TEST_PACKAGES=(libgtest-dev libgmock-dev sleuthkit xvfb xauth fonts-wqy-microhei imagemagick)

@@ -1,0 +1,157 @@
+// kestrum-cli disks / volumes, run as a user runs them.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "support/fixtures.h"
+#include "support/flat_json.h"
+#include "support/run_command.h"
+
+namespace kestrum {
+namespace {
+
+using test::RunCli;
+using test::RunCommand;
+
+struct TablePartition {
+  std::string number, start, sectors, fs, label;
+};
+
+std::vector<TablePartition> FixturePartitions() {
+  std::ifstream in(test::FixturePath("disk.partitions.tsv"));
+  std::vector<TablePartition> parts;
+  std::string line;
+  while (std::getline(in, line)) {
+    std::stringstream fields(line);
+    TablePartition p;
+    std::string type;
+    std::getline(fields, p.number, '\t');
+    std::getline(fields, type, '\t');
+    std::getline(fields, p.start, '\t');
+    std::getline(fields, p.sectors, '\t');
+    std::getline(fields, p.fs, '\t');
+    std::getline(fields, p.label, '\t');
+    if (p.fs == "extended") continue;  // the container is no volume
+    if (!p.number.empty() && std::isdigit(static_cast<unsigned char>(p.number[0]))) parts.push_back(p);
+  }
+  return parts;
+}
+
+std::string PlatformName(const std::string& fs) {
+  return fs == "ntfs" ? "NTFS" : fs == "fat16" ? "FAT" : fs == "fat32" ? "FAT32" : "exFAT";
+}
+
+TEST(VolumesCommand, ListsEveryPartitionOfTheDiskImage) {
+  auto r = RunCli({"volumes", "--json", test::FixturePath("disk.img")});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  auto volumes = test::ParseJsonLines(r.out);
+  auto parts = FixturePartitions();
+  ASSERT_EQ(volumes.size(), parts.size());
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    auto& v = volumes[i];
+    EXPECT_EQ(*v["index"], std::to_string(i + 1));
+    EXPECT_EQ(*v["name"], "disk.img#" + parts[i].number);
+    EXPECT_EQ(*v["startSector"], parts[i].start);
+    EXPECT_EQ(*v["sectorCount"], parts[i].sectors);
+    EXPECT_EQ(*v["fsName"], PlatformName(parts[i].fs));
+    EXPECT_EQ(*v["label"], parts[i].label);
+    EXPECT_EQ(*v["volumePath"], "");
+  }
+}
+
+TEST(VolumesCommand, TextListingHasTheDevicePageColumns) {
+  auto r = RunCli({"volumes", test::FixturePath("fat32.img")});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  auto lines = test::Lines(r.out);
+  ASSERT_EQ(lines.size(), 2u);
+  for (const char* column : {"盘符", "分区卷标", "文件系统", "分区容量", "所属磁盘"}) {
+    EXPECT_NE(lines[0].find(column), std::string::npos) << column;
+  }
+  EXPECT_NE(lines[1].find("fat32.img"), std::string::npos);
+  EXPECT_NE(lines[1].find("FAT32"), std::string::npos);
+  EXPECT_NE(lines[1].find(" GB"), std::string::npos);
+}
+
+TEST(VolumesCommand, FailuresSayWhatWentWrong) {
+  auto missing = RunCli({"volumes", "/nonexistent/disk.img"});
+  EXPECT_EQ(missing.exitCode, 1);
+  EXPECT_NE(missing.err.find("获取设备信息失败!"), std::string::npos) << missing.err;
+  EXPECT_NE(missing.err.find("/nonexistent/disk.img"), std::string::npos);
+
+  auto usage = RunCli({"volumes", "--bogus"});
+  EXPECT_EQ(usage.exitCode, 2);
+  EXPECT_EQ(RunCli({"frobnicate"}).exitCode, 2);
+  EXPECT_EQ(RunCli({}).exitCode, 2);
+}
+
+// Attaches an image as a partitioned loop device, read-only, for one test.
+class LoopDevice {
+ public:
+  explicit LoopDevice(const std::string& image) {
+    auto r = RunCommand({"losetup", "--find", "--show", "--read-only", "--partscan", image});
+    if (r.exitCode != 0) {
+      error_ = "losetup failed: " + r.err;
+      return;
+    }
+    device_ = r.out.substr(0, r.out.find('\n'));
+    // Some kernels leave the partitions to user space.
+    std::string name = std::filesystem::path(device_).filename().string();
+    if (!std::filesystem::exists("/sys/block/" + name + "/" + name + "p1")) {
+      RunCommand({"partx", "--add", device_});
+    }
+    for (int i = 0; i < 50 && !std::filesystem::exists(device_ + "p1"); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  }
+  ~LoopDevice() {
+    if (!device_.empty()) RunCommand({"losetup", "--detach", device_});
+  }
+  const std::string& device() const { return device_; }
+  const std::string& error() const { return error_; }
+
+ private:
+  std::string device_;
+  std::string error_;
+};
+
+TEST(DevicesCommands, AnAttachedDiskIsFoundThroughTheKernelsPartitions) {
+  ASSERT_EQ(geteuid(), 0) << "attaching loop devices needs root";
+  LoopDevice loop(test::FixturePath("disk.img"));
+  ASSERT_FALSE(loop.device().empty()) << loop.error();
+  std::string name = std::filesystem::path(loop.device()).filename().string();
+
+  auto disks = RunCli({"disks", "--json"});
+  ASSERT_EQ(disks.exitCode, 0) << disks.err;
+  bool listed = false;
+  for (auto& d : test::ParseJsonLines(disks.out)) {
+    if (*d["path"] != loop.device()) continue;
+    listed = true;
+    EXPECT_EQ(*d["description"], "disk.img") << "a loop device is named by its backing file";
+    EXPECT_FALSE(d["sizeText"]->empty());
+  }
+  EXPECT_TRUE(listed) << disks.out;
+
+  auto r = RunCli({"volumes", "--json", loop.device()});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  auto volumes = test::ParseJsonLines(r.out);
+  auto parts = FixturePartitions();
+  ASSERT_EQ(volumes.size(), parts.size()) << r.out;
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    auto& v = volumes[i];
+    EXPECT_EQ(*v["name"], name + "p" + parts[i].number) << "named by the kernel, not by the image code";
+    EXPECT_EQ(*v["volumePath"], "/dev/" + name + "p" + parts[i].number);
+    EXPECT_EQ(*v["diskPath"], loop.device());
+    EXPECT_EQ(*v["startSector"], parts[i].start);
+    EXPECT_EQ(*v["sectorCount"], parts[i].sectors);
+    EXPECT_EQ(*v["fsName"], PlatformName(parts[i].fs));
+    EXPECT_EQ(*v["label"], parts[i].label);
+  }
+}
+
+}  // namespace
+}  // namespace kestrum
