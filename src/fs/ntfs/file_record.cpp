@@ -1,0 +1,152 @@
+#include "fs/ntfs/file_record.h"
+
+#include <algorithm>
+
+#include "fs/ntfs/ntfs_layout.h"
+
+namespace kestrum {
+
+using namespace ntfs;
+
+void ApplyFixup(std::span<std::uint8_t> record) {
+  if (record.size() < kRecordSize) return;
+  record[record::kSector1Tail] = record[record::kSavedTail1];
+  record[record::kSector1Tail + 1] = record[record::kSavedTail1 + 1];
+  record[record::kSector2Tail] = record[record::kSavedTail2];
+  record[record::kSector2Tail + 1] = record[record::kSavedTail2 + 1];
+}
+
+bool HasFileMagic(ByteView record) { return HasTag(record, record::kMagic, "FILE"); }
+
+std::uint32_t NtfsAttribute::Type() const { return ReadLe32(bytes, attr::kType); }
+
+bool NtfsAttribute::IsResident() const { return ReadLe8(bytes, attr::kNonResident) == 0; }
+
+AttributeCursor::AttributeCursor(ByteView record)
+    : record_(record.first(std::min(record.size(), kRecordSize))),
+      offset_(ReadLe16(record, record::kFirstAttribute)) {}
+
+bool AttributeCursor::Next(NtfsAttribute& out) {
+  if (done_) return false;
+  done_ = true;  // until this attribute checks out
+  if (!FitsIn(record_, offset_, 16)) return false;
+  std::uint32_t type = ReadLe32(record_, offset_ + attr::kType);
+  if (type == 0 || type == attr::kEndMarker) return false;
+  std::uint32_t length = ReadLe32(record_, offset_ + attr::kLength);
+  if (length < attr::kMinLength || !FitsIn(record_, offset_, length)) return false;
+  out.offset = offset_;
+  out.bytes = record_.subspan(offset_, length);
+  offset_ += length;
+  done_ = false;
+  return true;
+}
+
+std::optional<NtfsAttribute> FindAttribute(ByteView record, std::uint32_t type, std::size_t from) {
+  if (!HasFileMagic(record)) return std::nullopt;
+  AttributeCursor cursor(record);
+  NtfsAttribute attribute;
+  while (cursor.Next(attribute)) {
+    if (attribute.Type() == type && attribute.offset >= from) return attribute;
+  }
+  return std::nullopt;
+}
+
+std::optional<ByteView> ResidentValue(const NtfsAttribute& attribute) {
+  if (!attribute.IsResident()) return std::nullopt;
+  std::uint32_t length = ReadLe32(attribute.bytes, attr::kValueLength);
+  std::uint16_t offset = ReadLe16(attribute.bytes, attr::kValueOffset);
+  if (!FitsIn(attribute.bytes, offset, length)) return std::nullopt;
+  return attribute.bytes.subspan(offset, length);
+}
+
+ByteView RunListBytes(const NtfsAttribute& attribute, std::size_t minBytes) {
+  if (attribute.IsResident()) return {};
+  std::uint16_t offset = ReadLe16(attribute.bytes, attr::kRunListOffset);
+  if (offset >= attribute.bytes.size() || attribute.bytes.size() - offset < minBytes) return {};
+  return attribute.bytes.subspan(offset);
+}
+
+namespace {
+
+// The UTF-16LE name of a $FILE_NAME value, cut at a NUL; none when the
+// value is too short for the name it announces.
+std::optional<std::u16string> NameOf(ByteView value) {
+  std::size_t chars = ReadLe8(value, file_name::kNameLength);
+  if (!FitsIn(value, file_name::kName, chars * 2)) return std::nullopt;
+  std::u16string name;
+  name.reserve(chars);
+  for (std::size_t i = 0; i < chars; ++i) {
+    char16_t c = ReadLe16(value, file_name::kName + 2 * i);
+    if (c == 0) break;
+    name.push_back(c);
+  }
+  return name;
+}
+
+}  // namespace
+
+bool ParseFileRecord(ByteView record, FileNode& out) {
+  out = FileNode{};
+  if (!HasFileMagic(record)) return false;
+  out.id = ReadLe32(record, record::kRecordNumber);
+  out.type = static_cast<NodeType>(ReadLe8(record, record::kFlags));
+  out.deletedMark = (out.type == kDeletedFile || out.type == kDeletedFolder) ? 1 : 0;
+
+  bool haveWin32Name = false;
+  bool haveData = false;
+  AttributeCursor cursor(record);
+  NtfsAttribute attribute;
+  while (cursor.Next(attribute)) {
+    switch (attribute.Type()) {
+      case attr::kStandardInformation: {
+        auto value = ResidentValue(attribute);
+        if (!value || value->size() < std_info::kMinLength) break;
+        out.creationTime = ReadLe64(*value, std_info::kCreationTime);
+        out.lastWriteTime = ReadLe64(*value, std_info::kModificationTime);
+        break;
+      }
+      case attr::kFileName: {
+        auto value = ResidentValue(attribute);
+        if (!value || value->size() < file_name::kName) break;
+        if (out.parentId == 0) out.parentId = ReadLe32(*value, file_name::kParentReference);
+        std::uint8_t space = ReadLe8(*value, file_name::kNamespace);
+        bool win32 = space == file_name::kWin32 || space == file_name::kWin32AndDos;
+        // A POSIX name is the file's only long name on volumes Linux wrote;
+        // it stands in until a Win32 name turns up.
+        bool posixFallback = space == file_name::kPosix && !haveWin32Name && out.name.empty();
+        if (!win32 && !posixFallback) break;
+        auto name = NameOf(*value);
+        if (!name || name->empty()) break;
+        out.name = std::move(*name);
+        haveWin32Name = haveWin32Name || win32;
+        break;
+      }
+      case attr::kData: {
+        if (haveData) break;
+        haveData = true;
+        if (out.name.empty()) return false;
+        if (attribute.IsResident()) {
+          out.size = ReadLe32(attribute.bytes, attr::kValueLength);
+          auto value = ResidentValue(attribute);
+          if (value) {
+            out.residentData = 1;
+            out.data.assign(value->begin(), value->end());
+          }
+        } else {
+          out.size = ReadLe64(attribute.bytes, attr::kRealSize);
+          ByteView runs = RunListBytes(attribute);
+          if (!runs.empty() && runs.size() < kRecordSize) {
+            out.data.assign(runs.begin(), runs.end());
+            out.location = static_cast<std::uint32_t>(runs.size());
+          }
+        }
+        break;
+      }
+      default:
+        break;
+    }
+  }
+  return true;
+}
+
+}  // namespace kestrum

@@ -1,0 +1,71 @@
+#pragma once
+// One 1024-byte FILE record: the update-sequence fixup, the walk over its
+// attributes, and its summary as a FileNode. Pure functions over bytes; every
+// read stays inside the record, and a damaged attribute ends the walk.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+
+#include "base/byte_order.h"
+#include "fs/tree/file_node.h"
+
+namespace kestrum {
+
+// Puts the two saved sector tails (0x32, 0x34) back at the ends of the
+// record's sectors (0x1FE, 0x3FE). The sequence number is not compared: a
+// torn record is taken as it stands. Shorter buffers are left alone.
+void ApplyFixup(std::span<std::uint8_t> record);
+
+bool HasFileMagic(ByteView record);
+
+// One attribute of a record. `bytes` is the whole attribute and lies inside
+// the record.
+struct NtfsAttribute {
+  std::size_t offset = 0;  // from the start of the record
+  ByteView bytes;
+
+  std::uint32_t Type() const;
+  bool IsResident() const;
+};
+
+// Walks a record's attributes in order, from the offset in its header. The
+// walk ends at type 0 or 0xFFFFFFFF, at the end of the record, and at the
+// first attribute that is damaged: shorter than an attribute header, or
+// reaching past the record.
+class AttributeCursor {
+ public:
+  explicit AttributeCursor(ByteView record);
+  bool Next(NtfsAttribute& out);
+
+ private:
+  ByteView record_;
+  std::size_t offset_ = 0;
+  bool done_ = false;
+};
+
+// The first attribute of `type` at or after byte `from`; none when the record
+// has no "FILE" magic or no such attribute before the walk ends.
+std::optional<NtfsAttribute> FindAttribute(ByteView record, std::uint32_t type,
+                                           std::size_t from = 0);
+
+// A resident attribute's value; none when the attribute is non-resident or
+// its value does not lie inside the attribute.
+std::optional<ByteView> ResidentValue(const NtfsAttribute& attribute);
+
+// A non-resident attribute's run-list bytes, from the run-list offset to the
+// attribute's end; empty when there are fewer than `minBytes` of them.
+ByteView RunListBytes(const NtfsAttribute& attribute, std::size_t minBytes = 1);
+
+// The record as a node: id (its own record number), type (the flags byte),
+// deleted mark, parent (from the first $FILE_NAME), times, name, size and
+// the resident content or a copy of the run list of the first $DATA.
+// The name is the last Win32 (or Win32-and-DOS) name; a record that has none
+// takes its first POSIX name, as Linux writes them; DOS 8.3 names never
+// count. False when the record has no "FILE" magic or its $DATA comes before
+// any usable name. A true result may still carry no name: callers keep only
+// named nodes.
+bool ParseFileRecord(ByteView record, FileNode& out);
+
+}  // namespace kestrum

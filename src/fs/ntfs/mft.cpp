@@ -1,0 +1,66 @@
+#include "fs/ntfs/mft.h"
+
+#include <algorithm>
+#include <array>
+
+#include "fs/ntfs/file_record.h"
+#include "fs/ntfs/ntfs_boot.h"
+#include "fs/ntfs/ntfs_layout.h"
+
+namespace kestrum {
+
+using namespace ntfs;
+
+namespace {
+
+// A run list shorter than this cannot describe an MFT (header, length, offset).
+constexpr std::size_t kMinMftRunListBytes = 3;
+
+}  // namespace
+
+bool ReadRecords(const DeviceHandle& device, Sector64 sector, std::uint32_t count,
+                 std::span<std::uint8_t> buffer) {
+  count = static_cast<std::uint32_t>(std::min<std::uint64_t>(count, buffer.size() / kRecordSize));
+  if (count == 0) return false;
+  bool whole = ReadSectorsMapped(device, buffer, sector, count * kRecordSectors, nullptr);
+  for (std::uint32_t i = 0; i < count; ++i) ApplyFixup(buffer.subspan(i * kRecordSize, kRecordSize));
+  return whole;
+}
+
+bool DecodeMftRecordRuns(ByteView record, const VolumeDescriptor& volume,
+                         std::vector<RunEntry>& out) {
+  out.clear();
+  auto data = FindAttribute(record, attr::kData);
+  if (!data || data->IsResident()) return false;
+  ByteView runList = RunListBytes(*data, kMinMftRunListBytes);
+  if (runList.empty() || !DecodeRunList(runList, out)) return false;
+  ResolveRunSectors(out, volume);
+  return true;
+}
+
+bool ReadMftRuns(const VolumeDescriptor& volume, const DeviceHandle& device, Sector64 sector,
+                 std::vector<RunEntry>& out) {
+  out.clear();
+  std::array<std::uint8_t, kRecordSize> record{};
+  ReadRecords(device, sector, 1, record);
+  return DecodeMftRecordRuns(record, volume, out);
+}
+
+bool FindMftRuns(const VolumeDescriptor& volume, const DeviceHandle& device,
+                 std::vector<RunEntry>& out) {
+  out.clear();
+  if (SectorsPerCluster(volume) == 0) return false;
+  return ReadMftRuns(volume, device, MftSector(volume), out) ||
+         ReadMftRuns(volume, device, MirrorSector(volume), out);
+}
+
+std::uint32_t CountMftRecords(const std::vector<RunEntry>& runs, const VolumeDescriptor& volume) {
+  const std::uint32_t spc = SectorsPerCluster(volume);
+  std::uint64_t sectors = 0;
+  for (const RunEntry& run : runs) sectors += RunSectors(run, spc);
+  std::uint64_t records = sectors / kRecordSectors;
+  std::uint64_t room = VolumeSectors(volume) / kRecordSectors;
+  return static_cast<std::uint32_t>(std::min(records, room));
+}
+
+}  // namespace kestrum

@@ -1,0 +1,93 @@
+#include "fs/ntfs/ntfs_export.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "disk/device.h"
+#include "fs/ntfs/ntfs_boot.h"
+#include "fs/ntfs/ntfs_layout.h"
+#include "fs/ntfs/run_list.h"
+
+namespace kestrum {
+
+using namespace ntfs;
+
+namespace {
+
+void AddCopied(StatusMessage& status, std::uint64_t bytes) {
+  status.exportStatus.currentFileCopied += bytes;
+  status.exportStatus.bytesExported += bytes;
+}
+
+bool Fail(OutputFile& out) {
+  out.Truncate();
+  return false;
+}
+
+// Copies the runs until `size` bytes are written; false on a failed read or
+// write, or a stop request. Slack after the last byte is never read, so a bad
+// sector there cannot fail a copy that has everything.
+bool CopyRuns(const DeviceHandle& device, const std::vector<RunEntry>& runs, std::uint32_t spc,
+              std::uint64_t size, OutputFile& out, StatusMessage& status) {
+  std::vector<std::uint8_t> buffer(std::size_t{kChunkSectors} * kSectorSize);
+  std::uint64_t written = 0;
+  for (const RunEntry& run : runs) {
+    const std::uint64_t sectors = RunSectors(run, spc);
+    for (std::uint64_t done = 0; done < sectors && written < size;) {
+      if (AbortRequested()) return false;
+      // Sectors past the file's end hold nothing of it and are not read.
+      std::uint64_t needed = (size - written + kSectorSize - 1) / kSectorSize;
+      auto chunk = static_cast<std::uint32_t>(
+          std::min<std::uint64_t>({kChunkSectors, sectors - done, needed}));
+      std::uint64_t keep = std::min(std::uint64_t{chunk} * kSectorSize, size - written);
+      if (run.sparse) {
+        std::fill(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(keep), std::uint8_t{0});
+      } else if (!ReadSectors(device, buffer, Sector64{run.startSector} + done, chunk)) {
+        return false;
+      }
+      if (!out.Write(buffer.data(), static_cast<std::size_t>(keep))) return false;
+      done += chunk;
+      written += keep;
+      AddCopied(status, keep);
+      PostStatus(status);
+    }
+    if (written >= size) break;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ExportNtfsFile(const VolumeDescriptor& volume, const FileNode& node, OutputFile& out,
+                    StatusMessage& status) {
+  status.kind = StatusKind::kExport;
+  if (node.residentData) {
+    std::size_t bytes = static_cast<std::size_t>(std::min<std::uint64_t>(node.size, node.data.size()));
+    if (bytes > 0 && !out.Write(node.data.data(), bytes)) return Fail(out);
+    AddCopied(status, bytes);
+    out.SetTimes(node.creationTime, node.lastWriteTime);
+    return true;
+  }
+
+  std::vector<RunEntry> runs;
+  ByteView runList(node.data.data(), std::min<std::size_t>(node.location, node.data.size()));
+  if (node.size == 0) {
+    out.SetTimes(node.creationTime, node.lastWriteTime);
+    return true;
+  }
+  // A non-empty file whose run list was not kept, or holds no run, or a
+  // volume that names no cluster size: nothing to copy from.
+  const std::uint32_t spc = SectorsPerCluster(volume);
+  if (spc == 0 || runList.empty() || !DecodeRunList(runList, runs)) return Fail(out);
+  ResolveRunSectors(runs, volume);
+
+  DeviceHandle device = OpenVolumeOnDisk(volume);
+  if (!device.IsOpen()) return Fail(out);
+  bool copied = CopyRuns(device, runs, spc, node.size, out, status);
+  CloseDevice(device);
+  if (!copied) return Fail(out);
+  out.SetTimes(node.creationTime, node.lastWriteTime);
+  return true;
+}
+
+}  // namespace kestrum

@@ -1,0 +1,24 @@
+#pragma once
+// Copying one NTFS file's content into an output file.
+
+#include "app/worker_state.h"
+#include "disk/volume_descriptor.h"
+#include "fs/output_file.h"
+#include "fs/tree/file_node.h"
+
+namespace kestrum {
+
+// Resident content is written from the node; otherwise the node's run list
+// is decoded and read from the volume's disk 8192 sectors at a time, sparse
+// runs written as zeros, until `size` bytes are written (the slack after
+// them is not read). Every chunk adds to
+// status.exportStatus.currentFileCopied and .bytesExported and is posted.
+// On success the output's modification time is the node's lastWriteTime.
+// False, with the output cut back to nothing, when the disk cannot be
+// opened, a read fails (one bad sector fails the whole copy), the run state
+// asks to stop, or a non-empty file has no run list left to follow.
+// A run list that ends before `size` leaves the copy short.
+bool ExportNtfsFile(const VolumeDescriptor& volume, const FileNode& node, OutputFile& out,
+                    StatusMessage& status);
+
+}  // namespace kestrum

@@ -1,0 +1,127 @@
+#include "fs/ntfs/ntfs_reader.h"
+
+#include <algorithm>
+#include <array>
+#include <memory>
+#include <vector>
+
+#include "app/worker_state.h"
+#include "fs/ntfs/file_record.h"
+#include "fs/ntfs/mft.h"
+#include "fs/ntfs/ntfs_boot.h"
+#include "fs/ntfs/ntfs_layout.h"
+#include "fs/tree/node_array.h"
+
+namespace kestrum {
+
+using namespace ntfs;
+
+namespace {
+
+void CountNode(const FileNode& node, ParseStatus& counts) {
+  switch (node.type) {
+    case kFile: ++counts.files; break;
+    case kFolder: ++counts.folders; break;
+    case kDeletedFile: ++counts.deletedFiles; break;
+    case kDeletedFolder: ++counts.deletedFolders; break;
+    default: break;
+  }
+}
+
+// Reads the records of the MFT's runs in chunks, keeping every named record
+// in the slot of its own number. Only the first `recordCount` record places
+// of the runs are read, and nothing at or past the device's end. False when
+// the run state asks to stop.
+bool ReadFileRecords(const DeviceHandle& device, const VolumeDescriptor& volume,
+                     const std::vector<RunEntry>& runs, std::uint32_t recordCount,
+                     std::vector<FileNode>& nodes) {
+  const std::uint32_t spc = SectorsPerCluster(volume);
+  StatusMessage status;
+  status.kind = StatusKind::kParse;
+  std::vector<std::uint8_t> buffer(std::size_t{kChunkSectors} * kSectorSize);
+  std::uint64_t placesLeft = recordCount;
+  FileNode node;
+
+  for (const RunEntry& run : runs) {
+    if (placesLeft == 0) break;
+    std::uint64_t places = std::min(RunSectors(run, spc) / kRecordSectors, placesLeft);
+    placesLeft -= places;
+    if (run.sparse) continue;  // a hole holds no records
+    const std::uint64_t sectors = places * kRecordSectors;
+    for (std::uint64_t done = 0; done < sectors;) {
+      if (AbortRequested()) return false;
+      Sector64 first = Sector64{run.startSector} + done;
+      std::uint64_t chunk = std::min<std::uint64_t>(kChunkSectors, sectors - done);
+      done += chunk;
+      if (device.sectorLimit != 0) {
+        if (first >= device.sectorLimit) break;  // the rest of the run lies off the device
+        chunk = std::min<std::uint64_t>(chunk, device.sectorLimit - first);
+      }
+      auto records = static_cast<std::uint32_t>(chunk / kRecordSectors);
+      if (records == 0) continue;
+      ReadRecords(device, first, records, buffer);
+      for (std::uint32_t i = 0; i < records; ++i) {
+        ByteView record(buffer.data() + std::size_t{i} * kRecordSize, kRecordSize);
+        if (!ParseFileRecord(record, node) || node.name.empty()) continue;
+        if (node.id >= recordCount) continue;
+        CountNode(node, status.parse);
+        nodes[node.id] = std::move(node);
+        PostStatus(status);
+      }
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ReadNtfsVolume(VolumeDescriptor& volume) {
+  DeviceHandle device = OpenVolumeOnDisk(volume);
+  if (!device.IsOpen()) return false;
+  std::vector<RunEntry> runs;
+  std::uint32_t recordCount = 0;
+  if (FindMftRuns(volume, device, runs)) recordCount = CountMftRecords(runs, volume);
+  if (volume.sectorCount == 0) {
+    // A descriptor without a size: the disk's own end bounds the volume.
+    std::uint64_t diskSectors = QueryDeviceBytes(device.fd) / kSectorSize;
+    std::uint64_t room = diskSectors > volume.startSector
+                             ? (diskSectors - volume.startSector) / kRecordSectors : 0;
+    recordCount = static_cast<std::uint32_t>(std::min<std::uint64_t>(recordCount, room));
+  }
+  // The root sits at 5 and LostFile after the last record.
+  if (recordCount <= kRootNodeId) {
+    CloseDevice(device);
+    return false;
+  }
+
+  volume.readerState.nodes = std::make_shared<NodeArray>();
+  std::vector<FileNode>& nodes = NodesOf(volume).nodes;
+  nodes.resize(std::size_t{recordCount} + 1);
+  bool complete = ReadFileRecords(device, volume, runs, recordCount, nodes);
+  CloseDevice(device);
+  if (!complete || AbortRequested()) return false;
+  PlaceLostFileNode(nodes, recordCount);
+  LinkNodes(nodes);
+  return true;
+}
+
+bool ReadNtfsLabel(const DeviceHandle& device, VolumeDescriptor& volume) {
+  std::vector<RunEntry> runs;
+  if (!FindMftRuns(volume, device, runs)) return false;
+  std::array<std::uint8_t, kRecordSize> record{};
+  Sector32 sector = 0;
+  if (MapRecordToSector(kVolumeRecord, volume, runs, sector)) ReadRecords(device, sector, 1, record);
+  volume.label.clear();
+  auto name = FindAttribute(record, attr::kVolumeName);
+  auto value = name ? ResidentValue(*name) : std::nullopt;
+  if (value && value->size() >= 2) {
+    for (std::size_t i = 0; i + 1 < value->size(); i += 2) {
+      char16_t c = ReadLe16(*value, i);
+      if (c == 0) break;
+      volume.label.push_back(c);
+    }
+  }
+  return !volume.label.empty();
+}
+
+}  // namespace kestrum

@@ -1,0 +1,361 @@
+// The NTFS reader on volumes made by mkfs.ntfs and filled through ntfs-3g:
+// ntfs.img, and partition 1 of disk.img. The manifests of the fixture
+// builder are the ground truth; The Sleuth Kit's fls is a second opinion.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <tuple>
+
+#include "base/text.h"
+#include "disk/device.h"
+#include "disk/fault_injection.h"
+#include "fs/ntfs/file_record.h"
+#include "fs/ntfs/mft.h"
+#include "fs/ntfs/ntfs_boot.h"
+#include "fs/ntfs/ntfs_export.h"
+#include "fs/ntfs/ntfs_index.h"
+#include "fs/ntfs/ntfs_layout.h"
+#include "fs/ntfs/ntfs_reader.h"
+#include "fs/ntfs/run_list.h"
+#include "fs/output_file.h"
+#include "fs/tree/node_text.h"
+#include "support/fixtures.h"
+#include "support/run_command.h"
+#include "support/run_state.h"
+#include "support/sha256.h"
+#include "support/temp_dir.h"
+#include "tree_paths.h"
+
+namespace kestrum {
+namespace {
+
+using test::ManifestEntry;
+using PathMap = std::map<std::string, std::uint32_t>;
+
+struct FixtureCase {
+  const char* name;
+  const char* image;
+  const char* info;
+  const char* manifest;
+};
+
+void PrintTo(const FixtureCase& c, std::ostream* os) { *os << c.name; }
+
+const FixtureCase kCases[] = {
+    {"NtfsImage", "ntfs.img", "ntfs.info", "ntfs.manifest.tsv"},
+    {"DiskPartition1", "disk.img", "disk.p1.info", "disk.p1.manifest.tsv"},
+};
+
+class NtfsFixture : public ::testing::TestWithParam<FixtureCase> {
+ protected:
+  void SetUp() override {
+    test::PrepareRun();
+    testing::ClearReadFaults();
+    image_ = test::FixturePath(GetParam().image);
+    info_ = test::LoadInfo(GetParam().info);
+    manifest_ = test::LoadManifest(GetParam().manifest);
+    ASSERT_FALSE(manifest_.empty());
+    volume_ = Descriptor();
+  }
+  void TearDown() override {
+    testing::ClearReadFaults();
+    test::PrepareRun();
+  }
+
+  Sector32 Start() const {
+    auto it = info_.find("start");
+    return it == info_.end() ? 0 : static_cast<Sector32>(std::stoul(it->second));
+  }
+
+  // What the device page would hand over for the volume.
+  VolumeDescriptor Descriptor() const {
+    VolumeDescriptor v;
+    v.diskPath = FromUtf8(image_);
+    v.startSector = Start();
+    v.sectorCount = static_cast<Sector32>(std::stoul(info_.at("sectors")));
+    v.fsKind = kFsNtfs;
+    v.partitionType = 7;
+    std::ifstream in(image_, std::ios::binary);
+    in.seekg(std::streamoff{Start()} * 512);
+    in.read(reinterpret_cast<char*>(v.bootSector.data()), 512);
+    EXPECT_TRUE(in.good()) << "cannot read the boot sector of " << image_;
+    return v;
+  }
+
+  const std::vector<FileNode>& Nodes() const { return volume_.readerState.nodes->nodes; }
+
+  const FileNode& NodeAt(const PathMap& paths, const std::string& path) {
+    auto it = paths.find(path);
+    if (it == paths.end()) {
+      ADD_FAILURE() << "not listed: " << path;
+      static const FileNode none;
+      return none;
+    }
+    return Nodes()[it->second];
+  }
+
+  // Exports one node into `path`; the routine's answer.
+  bool ExportTo(const FileNode& node, const std::string& path, StatusMessage& status) {
+    OutputFile out;
+    EXPECT_TRUE(out.Create(path));
+    status.exportStatus.currentFileCopied = 0;
+    bool ok = ExportNtfsFile(volume_, node, out, status);
+    out.Close();
+    return ok;
+  }
+
+  static std::int64_t MtimeOf(const std::string& path) {
+    struct stat st {};
+    EXPECT_EQ(::stat(path.c_str(), &st), 0);
+    return st.st_mtim.tv_sec;
+  }
+
+  std::vector<RunEntry> RunsOf(const FileNode& node) const {
+    std::vector<RunEntry> runs;
+    EXPECT_TRUE(DecodeRunList(node.data, runs));
+    ResolveRunSectors(runs, volume_);
+    return runs;
+  }
+
+  std::string image_;
+  std::map<std::string, std::string> info_;
+  std::vector<ManifestEntry> manifest_;
+  VolumeDescriptor volume_;
+  test::TempDir dir_;
+};
+
+TEST_P(NtfsFixture, ExistingFilesAreExactlyTheLiveManifest) {
+  ASSERT_TRUE(ReadNtfsVolume(volume_));
+  PathMap paths = test::VisiblePaths(volume_, kViewExistingFiles);
+  std::set<std::string> expected{"LostFile"};
+  for (const ManifestEntry& e : manifest_) {
+    if (e.deleted) continue;
+    expected.insert(e.path);
+    const FileNode& node = NodeAt(paths, e.path);
+    EXPECT_EQ(node.type, e.folder ? kFolder : kFile) << e.path;
+    if (!e.folder) {
+      EXPECT_EQ(node.size, e.size) << e.path;
+    }
+    EXPECT_EQ(FileTimeToUnixSeconds(node.lastWriteTime), e.mtime) << e.path;
+  }
+  std::set<std::string> listed;
+  for (const auto& [path, index] : paths) listed.insert(path);
+  EXPECT_EQ(listed, expected);
+  // One slot per MFT record, and LostFile: at least as many as $MFT's size holds.
+  EXPECT_EQ(Nodes()[0].name, u"$MFT");
+  EXPECT_GE(Nodes().size() - 1, Nodes()[0].size / ntfs::kRecordSize);
+  EXPECT_LT(Nodes().size() - 1, Nodes()[0].size / ntfs::kRecordSize + 1024);
+}
+
+TEST_P(NtfsFixture, DeletedFilesAreListedInTheirFolders) {
+  ASSERT_TRUE(ReadNtfsVolume(volume_));
+  PathMap paths = test::VisiblePaths(volume_, kViewDeletedFiles);
+  // The deleted items, the live folders above them, and LostFile.
+  std::set<std::string> expected{"LostFile", "docs"};
+  for (const ManifestEntry& e : manifest_) {
+    if (!e.deleted) continue;
+    expected.insert(e.path);
+    const FileNode& node = NodeAt(paths, e.path);
+    EXPECT_EQ(node.type, e.folder ? kDeletedFolder : kDeletedFile) << e.path;
+    EXPECT_EQ(node.deletedMark, 1) << e.path;
+    if (!e.folder) {
+      EXPECT_EQ(node.size, e.size) << e.path;
+    }
+  }
+  EXPECT_EQ(NodeAt(paths, "docs").type, kFolder);
+  std::set<std::string> listed;
+  for (const auto& [path, index] : paths) listed.insert(path);
+  EXPECT_EQ(listed, expected);
+}
+
+// fls -r -p: "r/r 64-128-2:\tpath", deleted ones "-/r * 71-128-2:\tpath".
+struct FlsEntry {
+  std::uint32_t record = 0;
+  bool deleted = false;
+  bool folder = false;
+  bool operator<(const FlsEntry& o) const {
+    return std::tie(record, deleted, folder) < std::tie(o.record, o.deleted, o.folder);
+  }
+  bool operator==(const FlsEntry& o) const { return !(*this < o) && !(o < *this); }
+};
+
+std::ostream& operator<<(std::ostream& os, const FlsEntry& e) {
+  return os << "{record " << e.record << (e.deleted ? ", deleted" : "") << (e.folder ? ", folder" : "") << "}";
+}
+
+TEST_P(NtfsFixture, AgreesWithTheSleuthKit) {
+  test::CommandResult fls =
+      test::RunCommand({"fls", "-r", "-p", "-o", std::to_string(Start()), image_});
+  ASSERT_EQ(fls.exitCode, 0) << fls.err;
+  std::map<std::string, FlsEntry> theirs;
+  for (const std::string& line : test::Lines(fls.out)) {
+    auto tab = line.find('\t');
+    if (tab == std::string::npos) continue;
+    std::string path = line.substr(tab + 1);
+    // Metadata files, their streams and the virtual $OrphanFiles folder.
+    if (path[0] == '$' || path.find("/$") != std::string::npos) continue;
+    std::string head = line.substr(0, tab);
+    FlsEntry e;
+    e.deleted = head.find(" * ") != std::string::npos;
+    e.folder = head.compare(2, 1, "d") == 0;
+    std::size_t number = head.find_last_of(' ') + 1;
+    e.record = static_cast<std::uint32_t>(std::stoul(head.substr(number)));
+    theirs[path] = e;
+  }
+  ASSERT_GT(theirs.size(), 1200u);
+
+  ASSERT_TRUE(ReadNtfsVolume(volume_));
+  std::map<std::string, FlsEntry> ours;
+  for (std::int32_t view : {kViewExistingFiles, kViewDeletedFiles}) {
+    for (const auto& [path, index] : test::VisiblePaths(volume_, view)) {
+      if (path.rfind("LostFile", 0) == 0) continue;  // fls has its own place for orphans
+      const FileNode& node = Nodes()[index];
+      ours[path] = {index, node.IsDeleted(), node.IsFolder()};
+    }
+  }
+  EXPECT_EQ(ours, theirs);
+}
+
+TEST_P(NtfsFixture, ExportsEveryLiveFileByteForByte) {
+  ASSERT_TRUE(ReadNtfsVolume(volume_));
+  PathMap paths = test::VisiblePaths(volume_, kViewExistingFiles);
+  StatusMessage status;
+  std::uint64_t total = 0;
+  int resident = 0;
+  int nonResident = 0;
+  const std::string out = dir_.File("copy");
+  for (const ManifestEntry& e : manifest_) {
+    if (e.deleted || e.folder) continue;
+    const FileNode& node = NodeAt(paths, e.path);
+    ASSERT_TRUE(ExportTo(node, out, status)) << e.path;
+    EXPECT_EQ(test::Sha256OfFile(out), e.sha256) << e.path;
+    EXPECT_EQ(status.exportStatus.currentFileCopied, e.size) << e.path;
+    EXPECT_EQ(MtimeOf(out), e.mtime) << e.path;
+    total += e.size;
+    (node.residentData ? resident : nonResident)++;
+    if (e.path == "frag.bin") {
+      // As many separate pieces as The Sleuth Kit counted.
+      std::vector<RunEntry> runs = RunsOf(node);
+      int pieces = 0;
+      std::uint64_t end = ~std::uint64_t{0};
+      for (const RunEntry& run : runs) {
+        if (run.startSector != end) ++pieces;
+        end = std::uint64_t{run.startSector} + RunSectors(run, ntfs::SectorsPerCluster(volume_));
+      }
+      EXPECT_EQ("fragments=" + std::to_string(pieces), e.notes);
+      EXPECT_GE(pieces, 3);
+    }
+  }
+  EXPECT_EQ(status.exportStatus.bytesExported, total);
+  EXPECT_GT(resident, 1000) << "the many/ files live in their records";
+  EXPECT_GT(nonResident, 10);
+}
+
+TEST_P(NtfsFixture, DeletedFilesExportByteForByte) {
+  ASSERT_TRUE(ReadNtfsVolume(volume_));
+  PathMap paths = test::VisiblePaths(volume_, kViewDeletedFiles);
+  StatusMessage status;
+  int files = 0;
+  for (const ManifestEntry& e : manifest_) {
+    if (!e.deleted || e.folder) continue;
+    std::string out = dir_.File("deleted" + std::to_string(files++));
+    ASSERT_TRUE(ExportTo(NodeAt(paths, e.path), out, status)) << e.path;
+    EXPECT_EQ(test::Sha256OfFile(out), e.sha256) << e.path;
+  }
+  EXPECT_EQ(files, 4);
+}
+
+TEST_P(NtfsFixture, ABadSectorInAFileFailsItsCopyAndIsReported) {
+  ASSERT_TRUE(ReadNtfsVolume(volume_));
+  PathMap paths = test::VisiblePaths(volume_, kViewExistingFiles);
+  const FileNode& frag = NodeAt(paths, "frag.bin");
+  ASSERT_EQ(frag.residentData, 0);
+  std::vector<RunEntry> runs = RunsOf(frag);
+  ASSERT_FALSE(runs.empty());
+  ASSERT_GE(runs[0].length, 2u);
+  testing::InjectReadFault(image_, runs[0].startSector + 5, 1);
+
+  test::PrepareRun();
+  StatusMessage status;
+  const std::string out = dir_.File("frag.bin");
+  EXPECT_FALSE(ExportTo(frag, out, status));
+  EXPECT_EQ(test::ReadWholeFile(out), "") << "a failed copy leaves an empty file";
+  StatusMessage posted;
+  ASSERT_TRUE(TakeStatus(posted));
+  EXPECT_EQ(posted.kind, StatusKind::kReadError);
+  EXPECT_EQ(posted.readError.sector, runs[0].startSector);
+
+  // Files elsewhere still copy.
+  const FileNode& big = NodeAt(paths, "sizes/5242880.bin");
+  ASSERT_TRUE(ExportTo(big, out, status));
+  EXPECT_EQ(status.exportStatus.currentFileCopied, 5242880u);
+}
+
+TEST_P(NtfsFixture, TheMirrorStandsInForAnUnreadableRecordZero) {
+  ASSERT_TRUE(ReadNtfsVolume(volume_));
+  PathMap existing = test::VisiblePaths(volume_, kViewExistingFiles);
+  PathMap deleted = test::VisiblePaths(volume_, kViewDeletedFiles);
+
+  VolumeDescriptor damaged = Descriptor();
+  testing::InjectReadFault(image_, ntfs::MftSector(damaged), 2);
+  DeviceHandle device = OpenVolumeOnDisk(damaged);
+  std::vector<RunEntry> runs;
+  EXPECT_FALSE(ReadMftRuns(damaged, device, ntfs::MftSector(damaged), runs));
+  CloseDevice(device);
+  ASSERT_TRUE(ReadNtfsVolume(damaged));
+  EXPECT_EQ(test::VisiblePaths(damaged, kViewExistingFiles), existing);
+  EXPECT_EQ(test::VisiblePaths(damaged, kViewDeletedFiles), deleted);
+  EXPECT_EQ(damaged.readerState.nodes->nodes.size(), Nodes().size());
+}
+
+TEST_P(NtfsFixture, LabelBootSectorAndRootIndex) {
+  DeviceHandle device = OpenVolumeOnDisk(volume_);
+  ASSERT_TRUE(device.IsOpen());
+  ASSERT_TRUE(ReadNtfsLabel(device, volume_));
+  EXPECT_EQ(ToUtf8(volume_.label), info_.at("label"));
+
+  EXPECT_TRUE(CheckNtfsBootSector(Start(), volume_.bootSector, device));
+  EXPECT_FALSE(CheckNtfsBootSector(Start() + 1, volume_.bootSector, device));
+
+  ASSERT_TRUE(ReadNtfsVolume(volume_));
+  std::vector<RunEntry> runs;
+  ASSERT_TRUE(FindMftRuns(volume_, device, runs));
+  auto children = [&](std::uint32_t record) {
+    Sector32 sector = 0;
+    EXPECT_TRUE(MapRecordToSector(record, volume_, runs, sector));
+    std::vector<std::uint8_t> bytes(ntfs::kRecordSize);
+    ReadRecords(device, sector, 1, bytes);
+    std::vector<std::uint32_t> out;
+    EXPECT_TRUE(CollectIndexChildren(bytes, device, volume_, out)) << record;
+    return std::set<std::uint32_t>(out.begin(), out.end());
+  };
+  // The root's index names every live entry of the root, system files included.
+  std::set<std::uint32_t> root = children(ntfs::kRootRecord);
+  for (std::uint32_t n : Nodes()[kRootNodeId].children) {
+    const FileNode& node = Nodes()[n];
+    if (node.id == kLostFileId || node.IsDeleted()) continue;
+    EXPECT_TRUE(root.count(n)) << ToUtf8(node.name);
+  }
+  EXPECT_TRUE(root.count(0)) << "$MFT";
+  // many/ keeps its entries in INDX blocks; what they name lives in many/.
+  PathMap paths = test::VisiblePaths(volume_, kViewExistingFiles);
+  std::uint32_t many = paths.at("many");
+  std::set<std::uint32_t> inMany = children(many);
+  EXPECT_GT(inMany.size(), 20u);
+  for (std::uint32_t n : inMany) {
+    ASSERT_LT(n, Nodes().size());
+    EXPECT_EQ(Nodes()[n].parentId, many) << n;
+  }
+  CloseDevice(device);
+}
+
+INSTANTIATE_TEST_SUITE_P(Images, NtfsFixture, ::testing::ValuesIn(kCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace kestrum
