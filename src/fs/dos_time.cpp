@@ -44,6 +44,9 @@ std::uint64_t DosTimeToFileTime(std::uint16_t date, std::uint16_t time) {
   // The day of the month counts one too many, which makes up for years / 4
   // not yet counting the leap day of the current leap cycle's first year;
   // the adjustment above takes that day back in January and February.
+  // 2100 (year field 120) is the one year of the DOS range that has no
+  // 29 February: from its March on, the count holds one leap day too many.
+  if (years > 120 || (years == 120 && month > 2)) days -= 1;
   std::int64_t seconds = (days * 24 + hours) * 60 * 60 + minutes * 60 + 2 * halfSeconds;
   seconds += LocalTimeBias();
   return static_cast<std::uint64_t>(seconds + kSecondsFrom1601To1970) * 10000000ULL;

@@ -1,0 +1,202 @@
+#include "fs/fat/directory_entries.h"
+
+#include <array>
+
+#include "fs/dos_time.h"
+#include "fs/fat/fat_layout.h"
+#include "fs/tree/node_array.h"
+
+namespace kestrum {
+
+namespace {
+
+using fatdir::kEntrySize;
+
+std::uint8_t Attribute(ByteView entry) { return ReadLe8(entry, fatdir::kAttribute); }
+bool IsLongNameEntry(ByteView entry) { return Attribute(entry) == fatdir::kAttrLongName; }
+
+char16_t Widen(std::uint8_t byte, bool lowerCase) {
+  if (lowerCase && byte >= 'A' && byte <= 'Z') byte = static_cast<std::uint8_t>(byte - 'A' + 'a');
+  return static_cast<char16_t>(byte);
+}
+
+// Room for the longest set and its terminator.
+using NameBuffer = std::array<char16_t, fatlfn::kMaxEntries * fatlfn::kCharsPerEntry + 1>;
+
+void CopyNameParts(ByteView entry, NameBuffer& buffer, std::size_t at) {
+  struct Part {
+    std::size_t offset;
+    std::size_t count;
+  };
+  constexpr Part kParts[] = {{fatlfn::kChars1, fatlfn::kChars1Count},
+                             {fatlfn::kChars2, fatlfn::kChars2Count},
+                             {fatlfn::kChars3, fatlfn::kChars3Count}};
+  for (const Part& part : kParts) {
+    for (std::size_t k = 0; k < part.count; ++k) {
+      buffer[at++] = static_cast<char16_t>(ReadLe16(entry, part.offset + 2 * k));
+    }
+  }
+}
+
+std::u16string NameUpToTerminator(const NameBuffer& buffer) {
+  std::size_t n = 0;
+  while (n < buffer.size() && buffer[n] != 0) ++n;
+  return std::u16string(buffer.data(), n);
+}
+
+}  // namespace
+
+ByteView DirEntryAt(ByteView bytes, std::size_t index) {
+  if (index >= bytes.size() / kEntrySize) return {};
+  return bytes.subspan(index * kEntrySize, kEntrySize);
+}
+
+std::u16string FormatShortName(ByteView entry) {
+  const std::uint8_t caseFlags = ReadLe8(entry, fatdir::kCaseFlags);
+  std::u16string name;
+  for (std::size_t i = 0; i < fatdir::kNameLength; ++i) {
+    std::uint8_t byte = ReadLe8(entry, fatdir::kName + i);
+    if (byte == ' ') break;
+    name += Widen(byte, caseFlags & fatdir::kLowerCaseName);
+  }
+  if (ReadLe8(entry, fatdir::kExtension) != ' ') {
+    name += u'.';
+    for (std::size_t i = 0; i < fatdir::kExtensionLength; ++i) {
+      std::uint8_t byte = ReadLe8(entry, fatdir::kExtension + i);
+      if (byte == ' ') break;
+      name += Widen(byte, caseFlags & fatdir::kLowerCaseExtension);
+    }
+  }
+  // A zero byte ends the name, as it ends any string of characters.
+  std::size_t nul = name.find(u'\0');
+  if (nul != std::u16string::npos) name.resize(nul);
+  return name;
+}
+
+std::uint8_t ShortNameChecksum(ByteView entry) {
+  std::uint8_t sum = 0;
+  for (std::size_t i = 0; i < fatdir::kShortNameLength; ++i) {
+    sum = static_cast<std::uint8_t>(((sum & 1) << 7) + (sum >> 1) + ReadLe8(entry, fatdir::kName + i));
+  }
+  return sum;
+}
+
+LongName AssembleLongName(ByteView bytes, std::size_t index) {
+  const std::size_t count = bytes.size() / kEntrySize;
+  NameBuffer buffer{};
+  LongName result;
+  std::size_t p = index;
+  // Each pass starts a set at entry p; a set broken by the start of another
+  // set starts over with that one. p only moves forward.
+  for (;;) {
+    result.stop = p;
+    ByteView entry = DirEntryAt(bytes, p);
+    std::uint8_t ordinal = ReadLe8(entry, fatlfn::kOrdinal);
+    if (!(ordinal & fatlfn::kLastEntryFlag)) return result;
+    std::uint32_t n = ordinal & static_cast<std::uint8_t>(~fatlfn::kLastEntryFlag);
+    if (n == 0 || n > fatlfn::kMaxEntries) return result;
+    const std::uint8_t checksum = ReadLe8(entry, fatlfn::kChecksum);
+
+    bool startOver = false;
+    for (;;) {
+      CopyNameParts(entry, buffer, (n - 1) * fatlfn::kCharsPerEntry);
+      if (ReadLe8(entry, fatlfn::kOrdinal) & fatlfn::kLastEntryFlag) {
+        buffer[n * fatlfn::kCharsPerEntry] = 0;
+      }
+      result.stop = ++p;
+      if (p >= count) return result;
+      ByteView next = DirEntryAt(bytes, p);
+      if (n == 1) break;
+      if (!IsLongNameEntry(next)) return result;
+      std::uint8_t nextOrdinal = ReadLe8(next, fatlfn::kOrdinal);
+      if (nextOrdinal == n - 1 && ReadLe8(next, fatlfn::kChecksum) == checksum) {
+        --n;
+        entry = next;
+        continue;
+      }
+      if (nextOrdinal & fatlfn::kLastEntryFlag) {
+        startOver = true;
+        break;
+      }
+      return result;
+    }
+    if (startOver) continue;
+
+    ByteView shortEntry = DirEntryAt(bytes, p);
+    if (IsLongNameEntry(shortEntry)) {
+      if (ReadLe8(shortEntry, fatlfn::kOrdinal) & fatlfn::kLastEntryFlag) continue;
+      return result;
+    }
+    std::uint8_t first = ReadLe8(shortEntry, fatdir::kName);
+    if (first == fatdir::kEndOfDirectory || first == fatdir::kDeleted ||
+        (Attribute(shortEntry) & fatdir::kAttrVolumeLabel)) {
+      return result;
+    }
+    if (ShortNameChecksum(shortEntry) != checksum) return result;
+    result.name = NameUpToTerminator(buffer);
+    result.found = !result.name.empty();
+    return result;
+  }
+}
+
+std::uint32_t EntryFirstCluster(ByteView entry, bool fat32) {
+  std::uint32_t low = ReadLe16(entry, fatdir::kClusterLow);
+  if (!fat32) return low;
+  std::uint32_t high = ReadLe16(entry, fatdir::kClusterHigh);
+  return ((high << 16) | low) & 0x0FFFFFFF;
+}
+
+std::uint32_t AddEntryNode(const std::u16string& name, ByteView entry, VolumeDescriptor& volume,
+                           std::uint32_t parent) {
+  if (ReadLe8(entry, fatdir::kName) == fatdir::kDeleted) return 0;
+  FileNode node;
+  node.name = name;
+  node.parentId = parent;
+  node.size = ReadLe32(entry, fatdir::kSize);
+  node.creationTime = DosTimeToFileTime(ReadLe16(entry, fatdir::kCreationDate),
+                                        ReadLe16(entry, fatdir::kCreationTime));
+  node.lastWriteTime = DosTimeToFileTime(ReadLe16(entry, fatdir::kWriteDate),
+                                         ReadLe16(entry, fatdir::kWriteTime));
+  node.type = (Attribute(entry) & fatdir::kAttrDirectory) ? kFolder : kFile;
+  node.location = EntryFirstCluster(entry, IsFat32Volume(volume));
+  return AppendNode(volume, node);
+}
+
+std::uint32_t ParseDirEntries(ByteView bytes, VolumeDescriptor& volume, std::uint32_t parent) {
+  const std::size_t count = bytes.size() / kEntrySize;
+  std::uint32_t added = 0;
+  std::size_t i = 0;
+  while (i < count) {
+    ByteView entry = DirEntryAt(bytes, i);
+    if (ReadLe8(entry, fatdir::kName) == fatdir::kEndOfDirectory) break;
+    std::uint8_t attribute = Attribute(entry);
+    // Attribute 0 is a plain file (no archive bit, as backup tools leave
+    // them), not an empty slot: only the label entry is skipped.
+    if (attribute == fatdir::kAttrVolumeLabel) {
+      ++i;
+      continue;
+    }
+    std::u16string name;
+    if (attribute == fatdir::kAttrLongName) {
+      LongName longName = AssembleLongName(bytes, i);
+      if (!longName.found) {
+        // An orphaned or broken part: drop it. Where the set broke off at an
+        // ordinary entry, that entry is taken on its own, under its short name.
+        i = IsLongNameEntry(DirEntryAt(bytes, longName.stop)) ? longName.stop + 1 : longName.stop;
+        continue;
+      }
+      name = std::move(longName.name);
+      i = longName.stop;
+      entry = DirEntryAt(bytes, i);
+    } else {
+      name = FormatShortName(entry);
+    }
+    if (!name.empty() && name != u"." && name != u"..") {
+      if (AddEntryNode(name, entry, volume, parent) != 0) ++added;
+    }
+    ++i;
+  }
+  return added;
+}
+
+}  // namespace kestrum

@@ -1,0 +1,54 @@
+#pragma once
+// FAT directory entries to tree nodes: short names, long names joined from
+// their entry sets, and the nodes for live entries. Pure over the bytes of a
+// directory; reading them from the device is the reader's business, and the
+// rebuild from scanned directory sectors parses with the same code.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "base/byte_order.h"
+#include "disk/volume_descriptor.h"
+
+namespace kestrum {
+
+// The 32 bytes of entry `index`, or an empty view past the end.
+ByteView DirEntryAt(ByteView bytes, std::size_t index);
+
+// Up to 8 name bytes until a space, then "." and up to 3 extension bytes
+// until a space when there is an extension. Each byte becomes the character
+// of the same value; the lower-case flags of byte 12 apply to A–Z.
+std::u16string FormatShortName(ByteView entry);
+
+// The checksum that ties long-name entries to their short entry.
+std::uint8_t ShortNameChecksum(ByteView entry);
+
+struct LongName {
+  bool found = false;
+  std::u16string name;
+  // Index of the entry the assembly stopped on: the short entry of the set
+  // when found; may be the entry count when the data ended.
+  std::size_t stop = 0;
+};
+
+// Joins the long-name set that starts at entry `index` (its last part,
+// stored first). Found only when the parts come in ordinal order with one
+// checksum and are followed by a live short entry with that checksum.
+LongName AssembleLongName(ByteView bytes, std::size_t index);
+
+// The first cluster of an entry: FAT32 keeps the high word at 20.
+std::uint32_t EntryFirstCluster(ByteView entry, bool fat32);
+
+// Appends the node of a live short entry under `parent` and answers its
+// index; 0 (never a node's index) for a deleted entry, which is not listed.
+std::uint32_t AddEntryNode(const std::u16string& name, ByteView entry, VolumeDescriptor& volume,
+                           std::uint32_t parent);
+
+// Appends a node for every live file and folder of the directory bytes (a
+// whole number of entries; a partial entry at the end is ignored), in entry
+// order, under `parent`. "." and "..", volume labels and deleted entries are
+// not listed; entries without attribute bits are plain files. Returns the nodes appended.
+std::uint32_t ParseDirEntries(ByteView bytes, VolumeDescriptor& volume, std::uint32_t parent);
+
+}  // namespace kestrum

@@ -1,0 +1,184 @@
+#include "fs/fat/fat_reader.h"
+
+#include <algorithm>
+#include <memory>
+
+#include "app/worker_state.h"
+#include "base/text.h"
+#include "fs/fat/directory_entries.h"
+#include "fs/tree/node_array.h"
+
+namespace kestrum {
+
+namespace {
+
+// A subdirectory's first cluster starts with its "." and ".." entries.
+bool StartsWithDotEntries(ByteView bytes) {
+  ByteView dot = DirEntryAt(bytes, 0);
+  ByteView dotDot = DirEntryAt(bytes, 1);
+  return ReadLe8(dot, 0) == '.' && ReadLe8(dotDot, 0) == '.' && ReadLe8(dotDot, 1) == '.';
+}
+
+// Counts of the nodes appended so far, posted as the reader goes.
+class ParseProgress {
+ public:
+  explicit ParseProgress(std::uint32_t firstNode) : counted_(firstNode) {}
+
+  void CountAndPost(const std::vector<FileNode>& nodes) {
+    for (; counted_ < nodes.size(); ++counted_) {
+      if (nodes[counted_].type == kFolder) {
+        ++message_.parse.folders;
+      } else if (nodes[counted_].type == kFile) {
+        ++message_.parse.files;
+      }
+    }
+    message_.kind = StatusKind::kParse;
+    PostStatus(message_);
+  }
+
+ private:
+  std::size_t counted_;
+  StatusMessage message_;
+};
+
+// The FAT16 root region, read whole; unreadable sectors read as zeros.
+void ReadFat16Root(const DeviceHandle& device, const FatGeometry& g, std::vector<std::uint8_t>& bytes) {
+  bytes.assign(std::size_t{g.rootDirSectors} * kSectorSize, 0);
+  if (g.rootDirSectors != 0) ReadSectorsMapped(device, bytes, g.rootDirSector, g.rootDirSectors, nullptr);
+}
+
+}  // namespace
+
+std::uint32_t ReadDirChain(const DeviceHandle& device, const FatGeometry& g, ByteView fat,
+                           std::uint32_t first, bool checkDots, ClusterRuns& readAsDirectory,
+                           std::vector<std::uint8_t>& bytes) {
+  const std::size_t clusterBytes = g.ClusterBytes();
+  const std::size_t chainStart = bytes.size();
+  std::vector<std::uint8_t> okMap(g.sectorsPerCluster);
+  std::uint32_t count = 0;
+  std::uint32_t c = first;
+  while (g.IsValidCluster(c) && !IsEndOfChain(g.fat32, c) &&
+         bytes.size() - chainStart + clusterBytes <= kMaxDirectoryBytes && readAsDirectory.Insert(c)) {
+    const std::size_t at = bytes.size();
+    bytes.resize(at + clusterBytes, 0);
+    ReadSectorsMapped(device, std::span<std::uint8_t>(bytes).subspan(at, clusterBytes), g.ClusterSector(c),
+                      g.sectorsPerCluster, okMap.data());
+    if (AbortRequested()) {
+      bytes.resize(at);
+      break;
+    }
+    ++count;
+    // Judged by the first cluster, whose start holds the dot entries; a
+    // cluster that does not is still parsed, but nothing after it.
+    if (checkDots && count == 1 && okMap[0] != 0 &&
+        !StartsWithDotEntries(ByteView(bytes).subspan(chainStart))) {
+      break;
+    }
+    c = NextCluster(fat, g.fat32, c);
+  }
+  return count;
+}
+
+bool ReadFatDirectory(VolumeDescriptor& volume, const DeviceHandle& device, std::uint32_t cluster,
+                      std::uint32_t parent) {
+  const FatGeometry g = FatGeometryOf(volume);
+  const ByteView fat = CachedFat(volume);
+  std::vector<FileNode>& nodes = NodesOf(volume).nodes;
+  ParseProgress progress(static_cast<std::uint32_t>(nodes.size()));
+  ClusterRuns readAsDirectory;
+
+  struct Pending {
+    std::uint32_t cluster;
+    std::uint32_t parent;
+    bool isRoot;
+  };
+  // An explicit stack: damaged trees can be as deep as they like.
+  std::vector<Pending> pending{{cluster, cluster == 0 ? kRootNodeId : parent, cluster == 0}};
+  bool firstRead = false;
+  bool isFirst = true;
+  std::vector<std::uint8_t> bytes;
+  while (!pending.empty()) {
+    if (AbortRequested()) return false;
+    const Pending dir = pending.back();
+    pending.pop_back();
+    bytes.clear();
+    if (dir.isRoot && !g.fat32) {
+      ReadFat16Root(device, g, bytes);
+    } else {
+      std::uint32_t start = dir.isRoot ? g.rootCluster : dir.cluster;
+      ReadDirChain(device, g, fat, start, !dir.isRoot, readAsDirectory, bytes);
+    }
+    if (AbortRequested()) return false;
+    if (isFirst) firstRead = !bytes.empty();
+    isFirst = false;
+    if (bytes.empty()) continue;
+
+    const auto before = static_cast<std::uint32_t>(nodes.size());
+    ParseDirEntries(bytes, volume, dir.parent);
+    const auto after = static_cast<std::uint32_t>(nodes.size());
+    progress.CountAndPost(nodes);
+    // Pushed last to first, so the first folder is read first.
+    for (std::uint32_t i = after; i-- > std::max(before, kRootNodeId);) {
+      const FileNode& node = nodes[i];
+      if (node.id == i && node.IsFolder()) pending.push_back({node.location, i, false});
+    }
+  }
+  return firstRead;
+}
+
+bool ReadFatVolume(VolumeDescriptor& volume) {
+  if (volume.fsKind != kFsFat16 && volume.fsKind != kFsFat32) return false;
+  const FatGeometry g = FatGeometryOf(volume);
+  if (!g.IsReadable()) return false;
+  DeviceHandle device = OpenVolumeOnDisk(volume);
+  if (!device.IsOpen()) return false;
+
+  auto fat = std::make_shared<std::vector<std::uint8_t>>();
+  bool loaded = LoadFat(device, g, *fat);
+  volume.readerState.fat = std::move(fat);
+  if (!loaded || AbortRequested()) {
+    CloseDevice(device);
+    return false;
+  }
+
+  // A tree of its own: an earlier copy of this descriptor may share the old one.
+  volume.readerState.nodes = std::make_shared<NodeArray>();
+  AddRootNode(volume);
+  ReadFatDirectory(volume, device, 0, kRootNodeId);
+  if (AbortRequested()) {
+    CloseDevice(device);
+    return false;
+  }
+  AppendLostFileNode(volume);
+  LinkNodes(NodesOf(volume).nodes);
+  CloseDevice(device);
+  return true;
+}
+
+bool ReadFatLabel(VolumeDescriptor& volume, const DeviceHandle& device) {
+  const FatGeometry g = FatGeometryOf(volume);
+  Sector64 sector = 0;
+  if (volume.fsKind == kFsFat16) {
+    sector = g.rootDirSector;
+  } else {
+    if (g.rootCluster < kFirstDataCluster) return false;
+    sector = g.ClusterSector(g.rootCluster);
+  }
+  std::vector<std::uint8_t> buffer(kSectorSize);
+  if (!ReadSectors(device, buffer, sector, 1)) return false;
+  ByteView entry = DirEntryAt(buffer, 0);
+  // Long-name entries carry the label bit too, and a deleted or absent
+  // label leaves only its marker byte.
+  std::uint8_t attribute = ReadLe8(entry, fatdir::kAttribute);
+  std::uint8_t first = ReadLe8(entry, fatdir::kName);
+  if (!(attribute & fatdir::kAttrVolumeLabel) || attribute == fatdir::kAttrLongName ||
+      first == fatdir::kEndOfDirectory || first == fatdir::kDeleted) {
+    return false;
+  }
+  std::size_t length = fatdir::kShortNameLength;
+  while (length > 0 && (entry[length - 1] == ' ' || entry[length - 1] == 0)) --length;
+  volume.label = FromGbk(std::string_view(reinterpret_cast<const char*>(entry.data()), length));
+  return true;
+}
+
+}  // namespace kestrum

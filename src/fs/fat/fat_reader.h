@@ -1,0 +1,47 @@
+#pragma once
+// Reading a FAT16 or FAT32 volume straight from its disk: the FAT is loaded
+// once and cached with the volume, the directory tree is walked from the
+// root, and every live file and folder becomes a node. Deleted entries are
+// not listed: FAT trees hold existing files only.
+
+#include <cstdint>
+#include <vector>
+
+#include "disk/device.h"
+#include "disk/volume_descriptor.h"
+#include "fs/fat/fat_layout.h"
+#include "fs/fat/fat_table.h"
+
+namespace kestrum {
+
+// The reader for FsKind 10 and 11. Leaves the FAT in readerState.fat and a
+// linked tree in readerState.nodes. False when the disk cannot be opened,
+// the boot sector leaves nothing to read, or the user stopped the read (the
+// tree is then left unlinked).
+bool ReadFatVolume(VolumeDescriptor& volume);
+
+// Appends the clusters of the directory chain starting at `first` to
+// `bytes`, whole, up to the largest directory a FAT volume can hold.
+// Unreadable sectors read as zeros. The walk ends at the end of the chain,
+// at an invalid cluster, or at a cluster `readAsDirectory` already holds (a
+// loop, or a cluster shared with a directory read before); clusters read are
+// added to it. With `checkDots`, a chain whose first cluster does not start
+// with "." and ".." is not followed past that cluster. Returns the clusters read.
+std::uint32_t ReadDirChain(const DeviceHandle& device, const FatGeometry& geometry, ByteView fat,
+                           std::uint32_t first, bool checkDots, ClusterRuns& readAsDirectory,
+                           std::vector<std::uint8_t>& bytes);
+
+// Reads the directory at `cluster` (0: the root) under node `parent`, and
+// below it every subdirectory, depth first with each folder's children
+// appended before any grandchild. A subdirectory whose clusters were already
+// read as a directory (one pointing at itself or an ancestor) is listed but
+// not read again. False when stopped, or when the directory itself gave nothing.
+bool ReadFatDirectory(VolumeDescriptor& volume, const DeviceHandle& device, std::uint32_t cluster,
+                      std::uint32_t parent);
+
+// Reads the volume-label entry at the start of the root directory into
+// volume.label, decoded from GBK. False when the sector cannot be read or
+// does not start with a label.
+bool ReadFatLabel(VolumeDescriptor& volume, const DeviceHandle& device);
+
+}  // namespace kestrum

@@ -1,0 +1,103 @@
+#include "fs/fat/fat_table.h"
+
+#include <algorithm>
+
+#include "app/worker_state.h"
+
+namespace kestrum {
+
+namespace {
+
+// Sectors of the device from `sector` on, or UINT64_MAX when its size is unknown.
+std::uint64_t SectorsFrom(const DeviceHandle& device, Sector64 sector) {
+  std::uint64_t end = 0;
+  if (device.windowSectors != 0) {
+    end = device.windowSectors;
+  } else {
+    std::uint64_t bytes = QueryDeviceBytes(device.fd);
+    if (bytes == 0) return UINT64_MAX;
+    end = bytes / kSectorSize;
+  }
+  return end > sector ? end - sector : 0;
+}
+
+// Sectors of one FAT copy worth loading: what N clusters need, within the device.
+std::uint32_t FatSectorsToLoad(const DeviceHandle& device, const FatGeometry& g) {
+  std::uint64_t entryBytes = g.fat32 ? 4 : 2;
+  std::uint64_t needed = ((std::uint64_t{g.clusterCount} + kFirstDataCluster) * entryBytes +
+                          kSectorSize - 1) / kSectorSize;
+  std::uint64_t sectors = std::min<std::uint64_t>(g.fatSectors, needed);
+  sectors = std::min(sectors, SectorsFrom(device, g.firstFatSector));
+  return static_cast<std::uint32_t>(sectors);
+}
+
+}  // namespace
+
+bool LoadFat(const DeviceHandle& device, const FatGeometry& g, std::vector<std::uint8_t>& fat) {
+  const std::uint32_t sectors = FatSectorsToLoad(device, g);
+  fat.assign(std::size_t{sectors} * kSectorSize, 0);
+  if (sectors == 0) return !AbortRequested();
+  const Sector64 first = g.firstFatSector;
+  if (ReadSectors(device, fat, first, sectors)) return true;
+  if (g.fatCount < 2) {
+    ReadSectorsMapped(device, fat, first, sectors, nullptr);
+    return !AbortRequested();
+  }
+  const Sector64 second = first + g.fatSectors;
+  if (ReadSectors(device, fat, second, sectors)) return true;
+  std::span<std::uint8_t> all(fat);
+  for (std::uint32_t i = 0; i < sectors; ++i) {
+    if (AbortRequested()) return false;
+    auto one = all.subspan(std::size_t{i} * kSectorSize, kSectorSize);
+    if (!ReadSectors(device, one, second + i, 1) && !ReadSectors(device, one, first + i, 1)) {
+      std::fill(one.begin(), one.end(), std::uint8_t{0});
+    }
+  }
+  return !AbortRequested();
+}
+
+std::uint32_t NextCluster(ByteView fat, bool fat32, std::uint32_t cluster) {
+  if (fat32) return ReadLe32(fat, std::size_t{cluster} * 4) & kFat32ClusterMask;
+  return ReadLe16(fat, std::size_t{cluster} * 2);
+}
+
+ByteView CachedFat(const VolumeDescriptor& volume) {
+  const auto& fat = volume.readerState.fat;
+  return fat ? ByteView(*fat) : ByteView();
+}
+
+bool IsEndOfChain(bool fat32, std::uint32_t cluster) {
+  return fat32 ? (cluster & kFat32ClusterMask) >= kFat32EndOfChain : cluster >= kFat16EndOfChain;
+}
+
+bool ClusterRuns::Contains(std::uint32_t cluster) const {
+  auto after = runs_.upper_bound(cluster);
+  if (after == runs_.begin()) return false;
+  return std::prev(after)->second >= cluster;
+}
+
+bool ClusterRuns::Insert(std::uint32_t cluster) {
+  auto after = runs_.upper_bound(cluster);
+  if (after != runs_.begin()) {
+    auto before = std::prev(after);
+    if (before->second >= cluster) return false;
+    if (before->second + 1 == cluster) {
+      before->second = cluster;
+      if (after != runs_.end() && after->first == cluster + 1) {
+        before->second = after->second;
+        runs_.erase(after);
+      }
+      return true;
+    }
+  }
+  if (after != runs_.end() && after->first == cluster + 1) {
+    std::uint32_t last = after->second;
+    runs_.erase(after);
+    runs_.emplace(cluster, last);
+    return true;
+  }
+  runs_.emplace(cluster, cluster);
+  return true;
+}
+
+}  // namespace kestrum

@@ -1,0 +1,303 @@
+// The reader and the copy routines on volumes made by mkfs.vfat and mtools:
+// the fixture images (standalone and as partitions of disk.img) against
+// their manifests and against The Sleuth Kit, and a small FAT16 volume made
+// here.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+
+#include "base/text.h"
+#include "disk/fault_injection.h"
+#include "fat_test_support.h"
+#include "fs/fat/fat_export.h"
+#include "fs/fat/fat_layout.h"
+#include "fs/fat/fat_reader.h"
+#include "fs/fat/fat_table.h"
+#include "fs/tree/node_array.h"
+#include "support/fixtures.h"
+#include "support/run_command.h"
+#include "support/run_state.h"
+#include "support/sha256.h"
+#include "support/temp_dir.h"
+
+namespace kestrum {
+namespace {
+
+using test::FatFixture;
+
+// The first cluster of every node's chain, in order, as the FAT has it.
+std::vector<std::uint32_t> ChainOf(const VolumeDescriptor& v, std::uint32_t first) {
+  FatGeometry g = FatGeometryOf(v);
+  std::vector<std::uint32_t> chain;
+  for (std::uint32_t c = first; g.IsValidCluster(c) && !IsEndOfChain(g.fat32, c) && chain.size() <= g.clusterCount;
+       c = NextCluster(CachedFat(v), g.fat32, c)) {
+    chain.push_back(c);
+  }
+  return chain;
+}
+
+bool IsContiguous(const std::vector<std::uint32_t>& chain) {
+  for (std::size_t i = 1; i < chain.size(); ++i) {
+    if (chain[i] != chain[i - 1] + 1) return false;
+  }
+  return !chain.empty();
+}
+
+class FixtureVolume : public ::testing::TestWithParam<FatFixture> {
+ protected:
+  void SetUp() override {
+    test::PrepareRun();
+    testing::ClearReadFaults();
+    volume_ = test::FixtureDescriptor(GetParam());
+    ASSERT_TRUE(ReadFatVolume(volume_)) << GetParam().image;
+    tree_ = test::ListTree(volume_);
+    manifest_ = test::LoadManifest(GetParam().manifest);
+  }
+  void TearDown() override {
+    testing::ClearReadFaults();
+    test::PrepareRun();
+  }
+
+  const FileNode& Node(const std::string& path) { return NodesOf(volume_).nodes.at(tree_.at(path).index); }
+
+  // Copies a node; false and the copy's result when it failed.
+  bool Copy(const FileNode& node, std::string& sha, StatusMessage& status,
+            bool (*routine)(const VolumeDescriptor&, const FileNode&, OutputFile&, StatusMessage&),
+            const VolumeDescriptor& volume, std::uint64_t* size = nullptr) {
+    OutputFile out;
+    EXPECT_TRUE(out.Create(dir_.File("copy.bin")));
+    bool ok = routine(volume, node, out, status);
+    out.Close();
+    sha = test::Sha256OfFile(dir_.File("copy.bin"));
+    if (size) *size = std::filesystem::file_size(dir_.File("copy.bin"));
+    return ok;
+  }
+
+  VolumeDescriptor volume_;
+  std::map<std::string, test::ListedNode> tree_;
+  std::vector<test::ManifestEntry> manifest_;
+  test::TempDir dir_;
+};
+
+TEST_P(FixtureVolume, ListsExactlyTheLiveFilesAndFoldersOfTheManifest) {
+  std::set<std::string> expected;
+  std::size_t files = 0;
+  for (const auto& e : manifest_) {
+    if (e.deleted) {
+      EXPECT_FALSE(tree_.count(e.path)) << "deleted entry listed: " << e.path;
+      continue;
+    }
+    expected.insert(e.path);
+    auto it = tree_.find(e.path);
+    if (it == tree_.end()) {
+      ADD_FAILURE() << "missing: " << e.path;
+      continue;
+    }
+    EXPECT_EQ(it->second.type, e.folder ? kFolder : kFile) << e.path;
+    EXPECT_EQ(it->second.mtime, e.mtime) << e.path;  // folders too: mtools keeps their times
+    if (!e.folder) {
+      ++files;
+      EXPECT_EQ(it->second.size, e.size) << e.path;
+    }
+  }
+  std::set<std::string> listed;
+  for (const auto& [path, node] : tree_) {
+    if (path != "LostFile") listed.insert(path);
+  }
+  EXPECT_EQ(listed, expected);
+  EXPECT_TRUE(test::ChildNames(volume_, static_cast<std::uint32_t>(NodesOf(volume_).nodes.size() - 1)).empty())
+      << "nothing is lost on an intact volume";
+  EXPECT_GT(files, 1200u);
+  // Names of every kind survived: long, Chinese, 8.3 in lower case, deep.
+  for (const char* path : {"A long file name with spaces and more than forty characters.dat",
+                           "docs/报告/季度总结.txt", "docs/readme.txt", "README.TXT", "empty dir",
+                           "deep/l1/l2/l3/l4/l5/l6/l7/leaf.txt", "many/f1199.txt"}) {
+    EXPECT_TRUE(tree_.count(path)) << path;
+  }
+  StatusMessage last;
+  ASSERT_TRUE(TakeStatus(last));
+  EXPECT_EQ(last.kind, StatusKind::kParse);
+  EXPECT_EQ(last.parse.files, files);
+  EXPECT_EQ(last.parse.folders, expected.size() - files);
+}
+
+TEST_P(FixtureVolume, TheLabelIsTheOneMkfsWrote) {
+  DeviceHandle device = OpenVolumeOnDisk(volume_);
+  ASSERT_TRUE(device.IsOpen());
+  EXPECT_TRUE(ReadFatLabel(volume_, device));
+  CloseDevice(device);
+  EXPECT_EQ(ToUtf8(volume_.label), test::LoadInfo(GetParam().info).at("label"));
+}
+
+TEST_P(FixtureVolume, ExportGivesBackEveryLiveFileByteForByte) {
+  StatusMessage status;
+  std::uint64_t bytes = 0;
+  int copied = 0;
+  for (const auto& e : manifest_) {
+    if (e.deleted || e.folder) continue;
+    std::string sha;
+    std::uint64_t before = status.exportStatus.bytesExported;
+    status.exportStatus.currentFileCopied = 0;
+    EXPECT_TRUE(Copy(Node(e.path), sha, status, ExportFatFile, volume_)) << e.path;
+    EXPECT_EQ(sha, e.sha256) << e.path;
+    EXPECT_EQ(status.exportStatus.currentFileCopied, e.size) << e.path;
+    EXPECT_EQ(status.exportStatus.bytesExported - before, e.size) << e.path;
+    bytes += e.size;
+    ++copied;
+  }
+  EXPECT_EQ(status.exportStatus.bytesExported, bytes);
+  EXPECT_GT(copied, 1200);
+  // frag.bin really is in pieces, and came back whole.
+  auto chain = ChainOf(volume_, Node("frag.bin").location);
+  EXPECT_FALSE(IsContiguous(chain)) << "frag.bin was meant to be fragmented";
+}
+
+TEST_P(FixtureVolume, AReadFaultInsideAFileLeavesNothingAndFails) {
+  const FileNode& node = Node("sizes/65536.bin");
+  auto chain = ChainOf(volume_, node.location);
+  ASSERT_GE(chain.size(), 2u);
+  FatGeometry g = FatGeometryOf(volume_);
+  testing::InjectReadFault(ToUtf8(volume_.diskPath), g.ClusterSector(chain[1]), 1);
+  std::string sha;
+  StatusMessage status;
+  std::uint64_t size = 1;
+  EXPECT_FALSE(Copy(node, sha, status, ExportFatFile, volume_, &size));
+  EXPECT_EQ(size, 0u);
+  EXPECT_EQ(status.exportStatus.currentFileCopied, g.ClusterBytes()) << "the first cluster was counted";
+  // The failing read was the last thing posted, naming its sector.
+  StatusMessage m;
+  ASSERT_TRUE(TakeStatus(m));
+  EXPECT_EQ(m.kind, StatusKind::kReadError);
+  EXPECT_EQ(m.readError.sector, g.ClusterSector(chain[1]));
+}
+
+TEST_P(FixtureVolume, ContiguousClustersOfARebuiltVolume) {
+  FatGeometry g = FatGeometryOf(volume_);
+  // A volume as the scan rebuilds it: start = cluster 2, only the cluster size known.
+  VolumeDescriptor rebuilt;
+  rebuilt.fsKind = kFsRebuiltFat;
+  rebuilt.diskPath = volume_.diskPath;
+  rebuilt.startSector = static_cast<Sector32>(g.firstDataSector);
+  rebuilt.sectorCount = volume_.sectorCount;
+  rebuilt.bootSector[13] = static_cast<std::uint8_t>(g.sectorsPerCluster);
+  int checked = 0;
+  for (const char* path : {"sizes/1048577.bin", "sizes/5242880.bin", "docs/报告/数据 2026.bin", "sizes/1.bin",
+                           "empty.txt"}) {
+    const FileNode& node = Node(path);
+    if (node.size != 0) {
+      ASSERT_TRUE(IsContiguous(ChainOf(volume_, node.location))) << path << " is fragmented";
+    }
+    std::string sha;
+    StatusMessage status;
+    EXPECT_TRUE(Copy(node, sha, status, ExportContiguousClusters, rebuilt)) << path;
+    for (const auto& e : manifest_) {
+      if (e.path == path) {
+        EXPECT_EQ(sha, e.sha256) << path;
+      }
+    }
+    EXPECT_EQ(status.exportStatus.currentFileCopied, node.size);
+    ++checked;
+  }
+  EXPECT_EQ(checked, 5);
+  // A fault in the second MiB: nothing is kept.
+  const FileNode& big = Node("sizes/5242880.bin");
+  testing::InjectReadFault(ToUtf8(volume_.diskPath), g.ClusterSector(big.location) + 2048 + 7, 1);
+  std::string sha;
+  StatusMessage status;
+  std::uint64_t size = 1;
+  EXPECT_FALSE(Copy(big, sha, status, ExportContiguousClusters, rebuilt, &size));
+  EXPECT_EQ(size, 0u);
+  EXPECT_EQ(status.exportStatus.currentFileCopied, 1048576u) << "the first MiB was counted, then the copy stopped";
+}
+
+// fls lists deleted entries with a '*' and FAT's own virtual files with '$'.
+std::set<std::string> SleuthKitLiveEntries(const std::string& image, Sector32 start) {
+  auto result = test::RunCommand({"fls", "-r", "-p", "-o", std::to_string(start), image});
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  std::set<std::string> live;
+  for (const std::string& line : test::Lines(result.out)) {
+    auto tab = line.find('\t');
+    if (tab == std::string::npos) continue;
+    std::string head = line.substr(0, tab);
+    std::string path = line.substr(tab + 1);
+    if (head.find(" * ") != std::string::npos) continue;
+    if (head.rfind("r/r", 0) != 0 && head.rfind("d/d", 0) != 0) continue;
+    if (path.find("(Volume Label Entry)") != std::string::npos) continue;
+    live.insert((head[0] == 'd' ? "d " : "f ") + path);
+  }
+  return live;
+}
+
+TEST_P(FixtureVolume, SleuthKitSeesTheSameLiveTree) {
+  std::set<std::string> ours;
+  for (const auto& [path, node] : tree_) {
+    if (path != "LostFile") ours.insert((node.type == kFolder ? "d " : "f ") + path);
+  }
+  EXPECT_EQ(ours, SleuthKitLiveEntries(ToUtf8(volume_.diskPath), volume_.startSector));
+}
+
+INSTANTIATE_TEST_SUITE_P(Images, FixtureVolume, ::testing::ValuesIn(test::FatFixtures()),
+                         [](const auto& info) { return info.param.label; });
+
+// Volumes under 32 MiB keep their size in the 16-bit total at offset 19.
+TEST(SmallFat16Volume, IsReadAndCopiedWithTheSixteenBitTotal) {
+  test::PrepareRun();
+  test::TempDir dir;
+  const std::string image = dir.File("small16.img");
+  std::filesystem::create_directories(dir.File("src/sub"));
+  test::WriteWholeFile(dir.File("src/hello.txt"), "hello, small volume\n");
+  test::WriteWholeFile(dir.File("src/Mixed Case Name.dat"), std::string(3000, 'x') + "end");
+  std::string inner;
+  for (int i = 0; i < 5000; ++i) inner += static_cast<char>('a' + i % 26);
+  test::WriteWholeFile(dir.File("src/sub/inner.bin"), inner);
+  for (const auto& [file, when] : std::vector<std::pair<std::string, std::string>>{
+           {"src/hello.txt", "@1600000000"}, {"src/Mixed Case Name.dat", "@1600000002"},
+           {"src/sub/inner.bin", "@1600000004"}}) {
+    ASSERT_EQ(test::RunCommand({"touch", "-d", when, dir.File(file)}).exitCode, 0);
+  }
+  ASSERT_EQ(test::RunCommand({"truncate", "-s", "16M", image}).exitCode, 0);
+  auto mkfs = test::RunCommand({"mkfs.vfat", "-F", "16", "-n", "SMALL16", image});
+  ASSERT_EQ(mkfs.exitCode, 0) << mkfs.err;
+  setenv("MTOOLS_SKIP_CHECK", "1", 1);
+  auto copy = test::RunCommand({"mcopy", "-s", "-m", "-i", image, dir.File("src/hello.txt"),
+                                dir.File("src/Mixed Case Name.dat"), dir.File("src/sub"), "::"});
+  ASSERT_EQ(copy.exitCode, 0) << copy.err;
+
+  VolumeDescriptor v;
+  v.diskPath = FromUtf8(image);
+  v.sectorCount = 32768;
+  v.fsKind = kFsFat16;
+  v.partitionType = 6;
+  std::string boot = test::ReadWholeFile(image).substr(0, 512);
+  std::copy(boot.begin(), boot.end(), v.bootSector.begin());
+  ASSERT_EQ(ReadLe32(v.bootSector, 32), 0u) << "mkfs should have used the 16-bit total";
+  ASSERT_EQ(ReadLe16(v.bootSector, 19), 32768u);
+
+  ASSERT_TRUE(ReadFatVolume(v));
+  auto tree = test::ListTree(v);
+  std::vector<std::string> paths;
+  for (const auto& [p, n] : tree) paths.push_back(p);
+  EXPECT_EQ(paths, (std::vector<std::string>{"LostFile", "Mixed Case Name.dat", "hello.txt", "sub", "sub/inner.bin"}));
+  EXPECT_EQ(tree["hello.txt"].mtime, 1600000000);
+  EXPECT_EQ(tree["sub/inner.bin"].mtime, 1600000004);
+  EXPECT_EQ(tree["sub/inner.bin"].size, 5000u);
+  for (const auto& [path, want] : std::vector<std::pair<std::string, std::string>>{
+           {"hello.txt", "src/hello.txt"}, {"Mixed Case Name.dat", "src/Mixed Case Name.dat"},
+           {"sub/inner.bin", "src/sub/inner.bin"}}) {
+    OutputFile out;
+    ASSERT_TRUE(out.Create(dir.File("out.bin")));
+    StatusMessage status;
+    EXPECT_TRUE(ExportFatFile(v, NodesOf(v).nodes[tree[path].index], out, status)) << path;
+    out.Close();
+    EXPECT_EQ(test::ReadWholeFile(dir.File("out.bin")), test::ReadWholeFile(dir.File(want))) << path;
+  }
+  DeviceHandle device = OpenVolumeOnDisk(v);
+  EXPECT_TRUE(ReadFatLabel(v, device));
+  CloseDevice(device);
+  EXPECT_EQ(v.label, u"SMALL16");
+}
+
+}  // namespace
+}  // namespace kestrum
