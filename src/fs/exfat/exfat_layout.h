@@ -1,0 +1,150 @@
+#pragma once
+// exFAT on disk: the boot-sector fields the reader uses, the 32-byte
+// directory entries by type, and the geometry derived from a boot sector
+// (where the FAT and the clusters lie).
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+
+#include "base/byte_order.h"
+#include "disk/sector.h"
+#include "disk/volume_descriptor.h"
+
+namespace kestrum {
+
+// The main boot sector.
+namespace exfatboot {
+constexpr std::size_t kFsName = 3;              // 8 bytes, "EXFAT   "
+constexpr std::size_t kVolumeLength = 72;       // 64 bits, sectors
+constexpr std::size_t kFatOffset = 80;          // 32 bits, sectors from the volume start
+constexpr std::size_t kFatLength = 84;          // 32 bits, sectors
+constexpr std::size_t kHeapOffset = 88;         // 32 bits, sectors from the volume start
+constexpr std::size_t kClusterCount = 92;       // 32 bits
+constexpr std::size_t kRootCluster = 96;        // 32 bits
+constexpr std::size_t kSectorShift = 108;       // 8 bits; the reader assumes 512-byte sectors
+constexpr std::size_t kClusterShift = 109;      // 8 bits: sectors per cluster = 2^shift
+// Clusters are at most 32 MiB: 2^16 sectors of 512 bytes.
+constexpr std::uint32_t kMaxClusterShift = 16;
+}  // namespace exfatboot
+
+// A 32-byte directory entry: its type byte and the values of it.
+namespace exfatentry {
+constexpr std::size_t kSize = 32;
+constexpr std::size_t kPerSector = kSectorSize / kSize;
+constexpr std::size_t kType = 0;
+
+constexpr std::uint8_t kEndOfDirectory = 0x00;
+constexpr std::uint8_t kBitmap = 0x81;
+constexpr std::uint8_t kUpcase = 0x82;
+constexpr std::uint8_t kLabel = 0x83;
+constexpr std::uint8_t kDeletedLabel = 0x03;
+constexpr std::uint8_t kFile = 0x85;
+constexpr std::uint8_t kDeletedFile = 0x05;
+constexpr std::uint8_t kStream = 0xC0;
+constexpr std::uint8_t kDeletedStream = 0x40;
+constexpr std::uint8_t kName = 0xC1;
+constexpr std::uint8_t kDeletedName = 0x41;
+// Bit 7 of the type: the entry is in use; deleting an entry clears it.
+constexpr std::uint8_t kInUse = 0x80;
+}  // namespace exfatentry
+
+// The file entry (0x85, deleted 0x05) that opens an entry set.
+namespace exfatfile {
+constexpr std::size_t kSecondaryCount = 1;  // 8 bits: entries of the set after this one
+constexpr std::size_t kAttributes = 4;      // 16 bits
+constexpr std::size_t kCreateTime = 8;      // DOS time, 16 bits
+constexpr std::size_t kCreateDate = 10;     // DOS date, 16 bits
+constexpr std::size_t kModifyTime = 12;
+constexpr std::size_t kModifyDate = 14;
+constexpr std::uint16_t kAttrDirectory = 0x10;
+}  // namespace exfatfile
+
+// The stream extension (0xC0, deleted 0x40): where the content lies.
+namespace exfatstream {
+constexpr std::size_t kFlags = 1;             // 8 bits, general secondary flags
+constexpr std::size_t kValidDataLength = 8;   // 64 bits
+constexpr std::size_t kFirstCluster = 20;     // 32 bits
+constexpr std::size_t kDataLength = 24;       // 64 bits
+// The clusters are contiguous and the FAT holds no chain for them.
+constexpr std::uint8_t kNoFatChain = 0x02;
+}  // namespace exfatstream
+
+// A file-name entry (0xC1, deleted 0x41): 15 UTF-16 characters.
+namespace exfatname {
+constexpr std::size_t kChars = 2;
+constexpr std::size_t kCharsPerEntry = 15;
+// Longer names (damaged sets) are cut here.
+constexpr std::size_t kMaxChars = 259;
+}  // namespace exfatname
+
+// The allocation-bitmap entry (0x81) of the root directory.
+namespace exfatbitmap {
+constexpr std::size_t kFirstCluster = 20;  // 32 bits
+constexpr std::size_t kLength = 24;        // 64 bits, bytes
+}  // namespace exfatbitmap
+
+// The volume-label entry (0x83, deleted 0x03).
+namespace exfatlabel {
+constexpr std::size_t kCharCount = 1;  // 8 bits
+constexpr std::size_t kChars = 2;      // up to 15 UTF-16 characters
+constexpr std::size_t kMaxChars = 15;
+}  // namespace exfatlabel
+
+// FAT entry values: clusters 0 and 1 hold no data.
+constexpr std::uint32_t kExfatFirstCluster = 2;
+constexpr std::uint32_t kExfatLastPossibleCluster = 0xFFFFFFF6;
+constexpr std::uint32_t kExfatBadCluster = 0xFFFFFFF7;
+constexpr std::uint32_t kExfatEndOfChain = 0xFFFFFFFF;
+constexpr std::uint32_t kExfatMediaEntry = 0xFFFFFFF8;  // FAT entry 0
+
+// Where a volume's structures lie, from its boot sector.
+struct ExfatGeometry {
+  Sector64 start = 0;  // volume start; 0 with an absolute heap offset (rebuilt volumes)
+  std::uint32_t fatOffset = 0;
+  std::uint32_t fatLength = 0;
+  std::uint32_t heapOffset = 0;
+  std::uint32_t clusterCount = 0;  // 0: unknown (rebuilt volumes)
+  std::uint32_t rootCluster = 0;
+  std::uint32_t clusterShift = 0;
+  // A cluster-size shift beyond 32 MiB names no exFAT volume.
+  bool valid = false;
+
+  std::uint32_t SectorsPerCluster() const { return std::uint32_t{1} << clusterShift; }
+  std::uint64_t ClusterBytes() const { return std::uint64_t{kSectorSize} << clusterShift; }
+  // The highest cluster number that holds data: N + 1, or the exFAT maximum
+  // when the count is unknown.
+  std::uint32_t LastCluster() const {
+    if (clusterCount == 0) return kExfatLastPossibleCluster;
+    return static_cast<std::uint32_t>(
+        std::min<std::uint64_t>(std::uint64_t{clusterCount} + 1, kExfatLastPossibleCluster));
+  }
+  bool IsDataCluster(std::uint64_t cluster) const {
+    return cluster >= kExfatFirstCluster && cluster <= LastCluster();
+  }
+  // First sector of a cluster (only meaningful for data clusters).
+  Sector64 ClusterSector(std::uint32_t cluster) const {
+    return start + heapOffset + (std::uint64_t{cluster} - kExfatFirstCluster) * SectorsPerCluster();
+  }
+  Sector64 FatSector() const { return start + fatOffset; }
+};
+
+inline ExfatGeometry ExfatGeometryOf(ByteView bootSector, Sector64 start) {
+  ExfatGeometry g;
+  g.start = start;
+  g.fatOffset = ReadLe32(bootSector, exfatboot::kFatOffset);
+  g.fatLength = ReadLe32(bootSector, exfatboot::kFatLength);
+  g.heapOffset = ReadLe32(bootSector, exfatboot::kHeapOffset);
+  g.clusterCount = ReadLe32(bootSector, exfatboot::kClusterCount);
+  g.rootCluster = ReadLe32(bootSector, exfatboot::kRootCluster);
+  std::uint32_t shift = ReadLe8(bootSector, exfatboot::kClusterShift);
+  g.valid = shift <= exfatboot::kMaxClusterShift;
+  g.clusterShift = g.valid ? shift : 0;
+  return g;
+}
+
+inline ExfatGeometry ExfatGeometryOf(const VolumeDescriptor& volume) {
+  return ExfatGeometryOf(volume.bootSector, volume.startSector);
+}
+
+}  // namespace kestrum

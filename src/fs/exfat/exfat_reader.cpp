@@ -1,0 +1,160 @@
+#include "fs/exfat/exfat_reader.h"
+
+#include <algorithm>
+
+#include "fs/exfat/entry_sets.h"
+#include "fs/exfat/exfat_layout.h"
+#include "fs/exfat/exfat_sectors.h"
+#include "fs/exfat/exfat_tables.h"
+#include "fs/tree/node_array.h"
+
+namespace kestrum {
+
+namespace {
+
+// Counts are posted every so many nodes, and once per directory.
+constexpr std::uint32_t kPostEvery = 256;
+
+void PostCounts(const ParseStatus& counts) {
+  StatusMessage message;
+  message.kind = StatusKind::kParse;
+  message.parse = counts;
+  PostStatus(message);
+}
+
+void Count(ParseStatus& counts, NodeType type) {
+  switch (type) {
+    case kFile: ++counts.files; break;
+    case kFolder: ++counts.folders; break;
+    case kDeletedFile: ++counts.deletedFiles; break;
+    case kDeletedFolder: ++counts.deletedFolders; break;
+  }
+}
+
+std::uint32_t Total(const ParseStatus& c) { return c.files + c.folders + c.deletedFiles + c.deletedFolders; }
+
+// Drops the clusters that lie wholly or partly past the device's end: they
+// cannot be read, and a damaged length must not make the buffer larger than
+// the device.
+void KeepReadableClusters(const DeviceHandle& device, const ExfatGeometry& g,
+                          std::vector<std::uint32_t>& clusters) {
+  Sector64 end = DeviceEndSector(device);
+  if (end == 0) return;
+  auto beyond = std::find_if(clusters.begin(), clusters.end(), [&](std::uint32_t c) {
+    return g.ClusterSector(c) + g.SectorsPerCluster() > end;
+  });
+  clusters.erase(beyond, clusters.end());
+}
+
+}  // namespace
+
+bool ReadExfatDirectory(const DeviceHandle& device, VolumeDescriptor& volume, std::uint32_t firstCluster,
+                        std::uint64_t byteLimit, std::uint32_t parent, bool noFatChain,
+                        ExfatDirectoryWalk* walk) {
+  if (AbortRequested()) return false;
+  ExfatDirectoryWalk ownWalk;
+  if (walk == nullptr) walk = &ownWalk;
+  ExfatGeometry g = ExfatGeometryOf(volume);
+  if (!g.valid || walk->depth > kMaxExfatDirectoryDepth) return false;
+  if (!walk->visited.insert(firstCluster).second) return false;
+
+  std::vector<std::uint32_t> clusters = DirectoryClusters(volume, firstCluster, byteLimit, noFatChain);
+  KeepReadableClusters(device, g, clusters);
+  if (clusters.empty()) return false;
+  const std::uint64_t clusterBytes = g.ClusterBytes();
+  std::vector<std::uint8_t> buffer(clusters.size() * clusterBytes);
+  for (std::size_t i = 0; i < clusters.size(); ++i) {
+    auto piece = std::span<std::uint8_t>(buffer).subspan(i * clusterBytes, clusterBytes);
+    ReadSectorsMapped(device, piece, g.ClusterSector(clusters[i]), g.SectorsPerCluster(), nullptr);
+    if (AbortRequested()) return false;
+  }
+  walk->clusters.insert(walk->clusters.end(), clusters.begin(), clusters.end());
+  std::vector<FileNode> entries = ParseEntrySets(buffer);
+  std::vector<std::uint8_t>().swap(buffer);  // not held while the folders below are read
+
+  for (FileNode& entry : entries) {
+    entry.parentId = parent;
+    std::uint32_t index = AppendNode(volume, entry);
+    Count(walk->counts, entry.type);
+    if (Total(walk->counts) % kPostEvery == 0) PostCounts(walk->counts);
+    if (!entry.IsFolder() || entry.size == 0) continue;
+    ++walk->depth;
+    ReadExfatDirectory(device, volume, entry.location, entry.size, index, entry.noFatChain != 0, walk);
+    --walk->depth;
+    if (AbortRequested()) return false;
+  }
+  PostCounts(walk->counts);
+  return true;
+}
+
+bool ReadExfatVolume(VolumeDescriptor& volume) {
+  DeviceHandle device = OpenVolumeOnDisk(volume);
+  if (!device.IsOpen()) return false;
+  AddRootNode(volume);
+  volume.readerState.fat.reset();
+  volume.readerState.bitmap.reset();
+  ExfatGeometry g = ExfatGeometryOf(volume);
+  if (g.valid) {
+    LoadExfatFat(device, volume);
+    if (!AbortRequested()) {
+      LoadAllocationBitmap(device, volume);
+      ExfatDirectoryWalk walk;
+      ReadExfatDirectory(device, volume, g.rootCluster, kMaxExfatDirectoryBytes, kRootNodeId, false, &walk);
+      PostCounts(walk.counts);
+    }
+  }
+  AppendLostFileNode(volume);
+  LinkNodes(NodesOf(volume).nodes);
+  CloseDevice(device);
+  return true;
+}
+
+bool ReadExfatLabel(const DeviceHandle& device, VolumeDescriptor& volume) {
+  ExfatGeometry g = ExfatGeometryOf(volume);
+  if (!g.valid || !g.IsDataCluster(g.rootCluster)) return false;
+  std::vector<std::uint8_t> cluster(g.ClusterBytes());
+  ReadSectorsMapped(device, cluster, g.ClusterSector(g.rootCluster), g.SectorsPerCluster(), nullptr);
+  ByteView bytes(cluster);
+  for (std::size_t at = 0; at + exfatentry::kSize <= bytes.size(); at += exfatentry::kSize) {
+    std::uint8_t type = ReadLe8(bytes, at + exfatentry::kType);
+    if (type == exfatentry::kEndOfDirectory) break;
+    if (type != exfatentry::kLabel) continue;
+    std::size_t count = ReadLe8(bytes, at + exfatlabel::kCharCount);
+    if (count > exfatlabel::kMaxChars) continue;
+    std::u16string label;
+    for (std::size_t i = 0; i < count; ++i) {
+      label.push_back(static_cast<char16_t>(ReadLe16(bytes, at + exfatlabel::kChars + 2 * i)));
+    }
+    volume.label = label;
+    return true;
+  }
+  return false;
+}
+
+void MakeExfatDescriptor(VolumeDescriptor& out, const DeviceHandle& device, ByteView bootSector,
+                         Sector32 start) {
+  out = VolumeDescriptor{};
+  out.startSector = start;
+  std::copy_n(bootSector.begin(), std::min<std::size_t>(bootSector.size(), out.bootSector.size()),
+              out.bootSector.begin());
+  // The export picks its copy routine by partition type: 7 with "EXFAT" in
+  // the boot sector is exFAT.
+  out.partitionType = 7;
+  std::uint64_t length = ReadLe64(out.bootSector, exfatboot::kVolumeLength);
+  out.sectorCount = static_cast<Sector32>(std::min<std::uint64_t>(length, 0xFFFFFFFF));
+  ReadExfatLabel(device, out);
+  out.fsKind = kFsExfat;
+}
+
+bool CheckExfatAt(Sector64 sector, ByteView bootSector, const DeviceHandle& device) {
+  ExfatGeometry g = ExfatGeometryOf(bootSector, sector);
+  if (!g.valid || !g.IsDataCluster(g.rootCluster)) return false;
+  std::vector<std::uint8_t> buffer(kSectorSize);
+  if (!ReadSectors(device, buffer, g.ClusterSector(g.rootCluster), 1) || !IsExfatRootSector(buffer)) {
+    return false;
+  }
+  if (!ReadSectors(device, buffer, g.FatSector(), 1)) return false;
+  return ReadLe32(buffer, 0) == kExfatMediaEntry;
+}
+
+}  // namespace kestrum
