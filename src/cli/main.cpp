@@ -13,6 +13,8 @@ constexpr const char* kUsage =
     "usage:\n"
     "  kestrum-cli disks   [--json] [IMAGE...]\n"
     "  kestrum-cli volumes [--json] [DISK_OR_IMAGE...]\n"
+    "  kestrum-cli ls      [--deleted] [--json] SOURCE [--partition N]\n"
+    "SOURCE: a partition device, a file-system image, or a disk or disk image with --partition N\n"
     "options: --progress draws progress on stderr even when it is not a terminal\n";
 
 }  // namespace
@@ -35,6 +37,7 @@ int main(int argc, char** argv) {
   InstallInterruptHandler();
   if (args.verb == "disks") return RunDisks(args);
   if (args.verb == "volumes") return RunVolumes(args);
+  if (args.verb == "ls") return RunList(args);
   std::fprintf(stderr, "%s", kUsage);
   return kExitUsage;
 }

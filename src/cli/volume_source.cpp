@@ -1,0 +1,61 @@
+#include "cli/volume_source.h"
+
+#include "base/text.h"
+#include "cli/commands.h"
+#include "disk/discovery.h"
+
+namespace kestrum::cli {
+
+bool ResolveVolumeSource(const Arguments& args, VolumeDescriptor& out, int& exitStatus) {
+  if (args.operands.empty()) {
+    exitStatus = UsageError("missing SOURCE");
+    return false;
+  }
+  bool bad = false;
+  std::optional<std::uint64_t> partition = args.Number("--partition", bad);
+  if (bad || (partition && *partition == 0)) {
+    exitStatus = UsageError("--partition takes a number from 1");
+    return false;
+  }
+  std::u16string path = FromUtf8(args.operands[0]);
+  DiskSelection selection;
+  selection.systemDisks = false;
+  selection.paths = {path};
+  DiskList disks;
+  DiscoveryProblems problems;
+  bool found = EnumerateDisks(selection, disks, &problems);
+  for (const std::u16string& problem : problems) Tell(problem);
+  if (!found) {
+    Tell(u"获取设备信息失败!");
+    exitStatus = kExitFailure;
+    return false;
+  }
+  std::vector<VolumeExtent> extents = CollectVolumeExtents(disks[0], &problems);
+  if (extents.empty()) {
+    Tell(u"未发现分区！");
+    exitStatus = kExitFailure;
+    return false;
+  }
+  std::size_t index = 0;
+  if (partition) {
+    if (*partition > extents.size()) {
+      Tell(FormatText("%s 只有 %zu 个分区", args.operands[0].c_str(), extents.size()));
+      exitStatus = kExitUsage;
+      return false;
+    }
+    index = static_cast<std::size_t>(*partition - 1);
+  } else if (extents.size() > 1) {
+    Tell(FormatText("%s 有 %zu 个分区，请用 --partition N 选择一个（见 kestrum-cli volumes）",
+                    args.operands[0].c_str(), extents.size()));
+    exitStatus = kExitUsage;
+    return false;
+  }
+  if (!ProbeDriveLetter(extents[index], disks, out)) {
+    Tell(u"获取设备信息失败!");
+    exitStatus = kExitFailure;
+    return false;
+  }
+  return true;
+}
+
+}  // namespace kestrum::cli

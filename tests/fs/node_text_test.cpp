@@ -1,0 +1,33 @@
+#include "fs/tree/node_text.h"
+
+#include <gtest/gtest.h>
+
+#include "fs/dos_time.h"
+
+namespace kestrum {
+namespace {
+
+TEST(SizeText, WholeKibibytesRoundedUpFromFiveHundred) {
+  EXPECT_EQ(SizeText(0), u"      0 KB");
+  EXPECT_EQ(SizeText(1), u"      1 KB");
+  EXPECT_EQ(SizeText(1023), u"      1 KB");
+  EXPECT_EQ(SizeText(1523), u"      1 KB");  // remainder 499
+  EXPECT_EQ(SizeText(1524), u"      2 KB");  // remainder 500, not 512
+  EXPECT_EQ(SizeText(5ull << 30), u"5242880 KB");
+  EXPECT_EQ(SizeText(20ull << 30), u"20971520 KB") << "wider than seven places";
+}
+
+TEST(NodeTimes, FileTimesReadAsUtcAndLocalText) {
+  const std::uint64_t t = kUnixEpochAsFileTime + 1733676960ull * 10000000;  // 2024-12-08T16:56:00Z
+  EXPECT_EQ(FileTimeToIsoUtc(t), "2024-12-08T16:56:00Z");
+  EXPECT_EQ(FileTimeToIsoUtc(0), "") << "0 is no time";
+  EXPECT_EQ(FileTimeToUnixSeconds(t), 1733676960);
+  EXPECT_EQ(FileTimeToUnixSeconds(kUnixEpochAsFileTime - 10000000), -1);
+  setenv("TZ", "UTC", 1);
+  tzset();
+  EXPECT_EQ(FileTimeToLocalText(t), u"2024-12-8 16:56:00");
+  EXPECT_EQ(FileTimeToLocalText(0), u"");
+}
+
+}  // namespace
+}  // namespace kestrum
