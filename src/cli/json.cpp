@@ -7,26 +7,31 @@
 namespace kestrum::cli {
 
 std::string JsonEscape(const std::string& utf8) {
-  std::string out = "\"";
-  for (char c : utf8) {
-    unsigned char b = static_cast<unsigned char>(c);
-    switch (c) {
+  std::string out;
+  out.reserve(utf8.size() + 2);
+  out += '"';
+  std::size_t plain = 0;  // start of the run of characters that need no escape
+  for (std::size_t i = 0; i < utf8.size(); ++i) {
+    unsigned char b = static_cast<unsigned char>(utf8[i]);
+    if (b >= 0x20 && b != '"' && b != '\\') continue;
+    out.append(utf8, plain, i - plain);
+    plain = i + 1;
+    switch (b) {
       case '"': out += "\\\""; break;
       case '\\': out += "\\\\"; break;
       case '\n': out += "\\n"; break;
       case '\r': out += "\\r"; break;
       case '\t': out += "\\t"; break;
-      default:
-        if (b < 0x20) {
-          char buf[8];
-          std::snprintf(buf, sizeof buf, "\\u%04x", b);
-          out += buf;
-        } else {
-          out += c;
-        }
+      default: {
+        char buf[8];
+        std::snprintf(buf, sizeof buf, "\\u%04x", b);
+        out += buf;
+      }
     }
   }
-  return out + "\"";
+  out.append(utf8, plain, std::string::npos);
+  out += '"';
+  return out;
 }
 
 void JsonLine::Key(const char* key) {

@@ -21,6 +21,15 @@ TEST(NodeTimes, FileTimesReadAsUtcAndLocalText) {
   const std::uint64_t t = kUnixEpochAsFileTime + 1733676960ull * 10000000;  // 2024-12-08T16:56:00Z
   EXPECT_EQ(FileTimeToIsoUtc(t), "2024-12-08T16:56:00Z");
   EXPECT_EQ(FileTimeToIsoUtc(0), "") << "0 is no time";
+  auto at = [](std::int64_t unix) {
+    return static_cast<std::uint64_t>(unix * 10000000 + static_cast<std::int64_t>(kUnixEpochAsFileTime));
+  };
+  EXPECT_EQ(FileTimeToIsoUtc(at(951782400)), "2000-02-29T00:00:00Z") << "a century leap day";
+  EXPECT_EQ(FileTimeToIsoUtc(at(4107542399)), "2100-02-28T23:59:59Z");
+  EXPECT_EQ(FileTimeToIsoUtc(at(4107542400)), "2100-03-01T00:00:00Z") << "2100 is no leap year";
+  EXPECT_EQ(FileTimeToIsoUtc(at(-1)), "1969-12-31T23:59:59Z");
+  EXPECT_EQ(FileTimeToIsoUtc(1), "1601-01-01T00:00:00Z") << "the earliest FILETIME";
+  EXPECT_EQ(FileTimeToIsoUtc(~0ull), "") << "beyond year 9999";
   EXPECT_EQ(FileTimeToUnixSeconds(t), 1733676960);
   EXPECT_EQ(FileTimeToUnixSeconds(kUnixEpochAsFileTime - 10000000), -1);
   setenv("TZ", "UTC", 1);

@@ -25,14 +25,47 @@ std::int64_t FileTimeToUnixSeconds(std::uint64_t fileTime) {
          static_cast<std::int64_t>(kUnixEpochAsFileTime / 10000000);
 }
 
+namespace {
+
+// Civil date of a day count since 1970-01-01 (proleptic Gregorian), without
+// the C library's time-zone machinery: listings format millions of times.
+void CivilFromDays(std::int64_t days, int& year, unsigned& month, unsigned& day) {
+  days += 719468;  // shift the epoch to 0000-03-01
+  const std::int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+  const auto dayOfEra = static_cast<unsigned>(days - era * 146097);
+  const unsigned yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+  const unsigned dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+  const unsigned monthIndex = (5 * dayOfYear + 2) / 153;  // March = 0
+  day = dayOfYear - (153 * monthIndex + 2) / 5 + 1;
+  month = monthIndex < 10 ? monthIndex + 3 : monthIndex - 9;
+  year = static_cast<int>(static_cast<std::int64_t>(yearOfEra) + era * 400 + (month <= 2 ? 1 : 0));
+}
+
+void PutDigits(char* at, unsigned value, int width) {
+  for (int i = width - 1; i >= 0; --i) {
+    at[i] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  }
+}
+
+}  // namespace
+
 std::string FileTimeToIsoUtc(std::uint64_t fileTime) {
   if (fileTime == 0) return "";
-  std::time_t seconds = static_cast<std::time_t>(FileTimeToUnixSeconds(fileTime));
-  std::tm utc{};
-  if (gmtime_r(&seconds, &utc) == nullptr) return "";
-  char text[64];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02dZ", utc.tm_year + 1900,
-                utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec);
+  std::int64_t seconds = FileTimeToUnixSeconds(fileTime);
+  std::int64_t days = seconds >= 0 ? seconds / 86400 : (seconds - 86399) / 86400;
+  auto secondOfDay = static_cast<unsigned>(seconds - days * 86400);
+  int year;
+  unsigned month, day;
+  CivilFromDays(days, year, month, day);
+  if (year < 0 || year > 9999) return "";
+  char text[] = "0000-00-00T00:00:00Z";
+  PutDigits(text, static_cast<unsigned>(year), 4);
+  PutDigits(text + 5, month, 2);
+  PutDigits(text + 8, day, 2);
+  PutDigits(text + 11, secondOfDay / 3600, 2);
+  PutDigits(text + 14, secondOfDay / 60 % 60, 2);
+  PutDigits(text + 17, secondOfDay % 60, 2);
   return text;
 }
 
