@@ -117,6 +117,8 @@ TEST(LinkNodes, AParentChainThatLoopsEndsTheMarkingWalk) {
   SubtreeTotals totals;
   set.SumSubtree(0, 5, totals);
   EXPECT_EQ(totals.files, 0u) << "the loop is not reachable from the root";
+  set.SumSubtree(0, a, totals);  // handed in directly, the ring is walked once
+  EXPECT_EQ(totals.files, 1u);
 }
 
 TEST(LinkNodes, AFolderOfMoreThan65535ChildrenKeepsThemAll) {

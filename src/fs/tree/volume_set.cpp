@@ -128,13 +128,19 @@ bool VolumeSet::PathToRoot(int volume, std::uint32_t index, std::vector<std::uin
 void VolumeSet::SumSubtree(int volume, std::uint32_t index, SubtreeTotals& totals) const {
   // Iterative: a damaged volume can hold parent chains deep enough to
   // exhaust a thread's stack.
+  const NodeArray* array = NodesOfVolume(volume);
+  if (array == nullptr) return;
   std::vector<std::uint32_t> pending = {index};
   std::vector<std::uint32_t> children;
+  // Child lists reached from the root form a tree, but a node handed in from
+  // elsewhere may sit in a ring of damaged parent links: visit each once.
+  std::vector<bool> seen(array->Count(), false);
   while (!pending.empty()) {
     std::uint32_t k = pending.back();
     pending.pop_back();
     const FileNode* node = IsNodeVisible(volume, k, false);
-    if (node == nullptr) continue;
+    if (node == nullptr || seen[k]) continue;
+    seen[k] = true;
     if (node->IsFile()) {
       totals.bytes += node->size;
       totals.files += 1;
