@@ -15,4 +15,4 @@ ensure_packages() {
 
 BUILD_PACKAGES=(g++ cmake ninja-build pkg-config libblkid-dev qt6-base-dev)
 FIXTURE_PACKAGES=(ntfs-3g dosfstools mtools exfatprogs exfat-fuse fdisk util-linux xz-utils)
-TEST_PACKAGES=(libgtest-dev libgmock-dev sleuthkit xvfb xauth fonts-wqy-microhei imagemagick)
+TEST_PACKAGES=(libgtest-dev libgmock-dev sleuthkit xvfb xauth fonts-wqy-microhei imagemagick ghostscript zip 7zip libgsf-bin ffmpeg)

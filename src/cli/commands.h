@@ -13,6 +13,7 @@ constexpr int kExitUsage = 2;
 int RunDisks(const Arguments& args);
 int RunVolumes(const Arguments& args);
 int RunList(const Arguments& args);
+int RunClassify(const Arguments& args);
 
 // Prints a message of the system's own on stderr.
 void Tell(const std::u16string& message);

@@ -14,6 +14,7 @@ constexpr const char* kUsage =
     "  kestrum-cli disks   [--json] [IMAGE...]\n"
     "  kestrum-cli volumes [--json] [DISK_OR_IMAGE...]\n"
     "  kestrum-cli ls      [--deleted] [--json] SOURCE [--partition N]\n"
+    "  kestrum-cli classify [--json] DEVICE_OR_IMAGE [--partition N] [--from SECTOR] [--count N]\n"
     "SOURCE: a partition device, a file-system image, or a disk or disk image with --partition N\n"
     "options: --progress draws progress on stderr even when it is not a terminal\n";
 
@@ -38,6 +39,7 @@ int main(int argc, char** argv) {
   if (args.verb == "disks") return RunDisks(args);
   if (args.verb == "volumes") return RunVolumes(args);
   if (args.verb == "ls") return RunList(args);
+  if (args.verb == "classify") return RunClassify(args);
   std::fprintf(stderr, "%s", kUsage);
   return kExitUsage;
 }

@@ -7,6 +7,7 @@
 #include "base/text.h"
 #include "disk/fs_probe.h"
 #include "disk/partition_table.h"
+#include "disk/probe.h"
 
 namespace kestrum {
 
@@ -105,7 +106,16 @@ void CollectFromTable(const DiskInfo& disk, const DeviceHandle& handle,
     return;
   }
   std::vector<PartitionEntry> entries;
-  if (!ReadPartitionTable(handle, entries)) return;
+  if (!ReadPartitionTable(handle, entries) || entries.empty()) {
+    // No table and nothing the platform names: a file system whose first
+    // sector is damaged still offers the whole disk when a backup copy of
+    // its boot sector is found.
+    VolumeDescriptor probed;
+    probed.sectorCount = disk.sectorCount;
+    FsKind kind = kFsUnknown;
+    if (ProbeBootSector(handle, probed, kind)) out.push_back({disk.path, u"", disk.name, 0, disk.sectorCount});
+    return;
+  }
   for (const PartitionEntry& e : entries) {
     out.push_back({disk.path, u"", disk.name + FormatText("#%d", e.number), e.startSector,
                    e.sectorCount});
@@ -190,15 +200,20 @@ void FillVolumeFromOs(const VolumeExtent& extent, const DeviceHandle& volumeHand
 
   PlatformVolumeInfo info;
   if (!ProbePlatformVolume(volumeHandle, 0, extent.sectorCount, info)) {
-    return;  // unnamed by the platform: the volume stays FsKind 0
+    AdoptProbedVolume(out, volumeHandle);  // FsKind stays 0 unless its boot sector is found
+    return;
   }
   out.label = info.label.empty() ? std::u16string(kDefaultLabel) : info.label;
   out.readerState.serial = info.serial;
   out.fsName = info.fsName;
   ClassifyFsName(out.fsName, out);
   if (out.fsKind != kFsUnknown && !ReadSectors(volumeHandle, out.bootSector, 0, 1)) {
-    out.fsKind = kFsUnknown;
-    out.partitionType = 0;
+    // The first sector will not read: a backup copy of the same kind will do.
+    FsKind probed = kFsUnknown;
+    if (!ProbeBootSector(volumeHandle, out, probed) || probed != out.fsKind) {
+      out.fsKind = kFsUnknown;
+      out.partitionType = 0;
+    }
   }
 }
 

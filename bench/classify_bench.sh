@@ -1,0 +1,81 @@
+#!/usr/bin/env bash
+# Classification speed: `kestrum-cli classify` over a 2 GiB image beside a
+# plain `dd bs=4M` read of the same image, cold (page cache dropped before
+# each run, when the machine lets us) and warm (best of three runs each).
+# The image (cached in build-bench/bench-images) is an NTFS volume, a FAT32
+# volume full of files, and random data. Not a test: run it on demand, as root.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+. scripts/deps.sh
+ensure_packages "${BUILD_PACKAGES[@]}" ntfs-3g dosfstools mtools
+
+cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DKESTRUM_BUILD_GUI=OFF >/dev/null
+cmake --build build-bench --target kestrum-cli >/dev/null
+cli=build-bench/src/cli/kestrum-cli
+images=build-bench/bench-images
+img=$images/classify-2g.img
+mkdir -p "$images"
+
+readonly MiB=$((1024 * 1024))
+make_image() {
+  local work
+  work=$(mktemp -d)
+  trap 'rm -rf "$work"' RETURN
+  echo "making $img (once)" >&2
+  # 512 MiB NTFS, 1 GiB FAT32 with ~600 MiB of files, 512 MiB random.
+  truncate -s $((512 * MiB)) "$work/ntfs.img"
+  mkfs.ntfs -q -F -Q "$work/ntfs.img" >/dev/null
+  truncate -s $((1024 * MiB)) "$work/fat32.img"
+  mkfs.vfat -F 32 -n BENCH "$work/fat32.img" >/dev/null
+  mkdir -p "$work/files"
+  for i in $(seq 1 300); do
+    head -c $(( (i % 7 + 1) * 300 * 1024 )) /dev/urandom >"$work/files/f$i.bin"
+  done
+  for i in $(seq 1 200); do seq 1 $((i * 50)) >"$work/files/t$i.txt"; done
+  MTOOLS_SKIP_CHECK=1 mcopy -s -i "$work/fat32.img" "$work/files" ::/ >/dev/null
+  {
+    cat "$work/ntfs.img" "$work/fat32.img"
+    head -c $((512 * MiB)) /dev/urandom
+  } >"$img.part"
+  mv "$img.part" "$img"
+}
+[ -s "$img" ] || make_image
+bytes=$(stat -c %s "$img")
+
+can_drop=0
+if sync && echo 3 >/proc/sys/vm/drop_caches 2>/dev/null; then can_drop=1; fi
+drop() { if [ "$can_drop" = 1 ]; then sync; echo 3 >/proc/sys/vm/drop_caches; fi; }
+
+# Elapsed seconds of a command (output thrown away).
+seconds() {
+  local t0 t1
+  t0=$(date +%s.%N)
+  "$@" >/dev/null 2>&1
+  t1=$(date +%s.%N)
+  awk "BEGIN{printf \"%.3f\", $t1 - $t0}"
+}
+rate() { awk "BEGIN{printf \"%.0f\", $bytes / $MiB / $1}"; }
+
+findings=$("$cli" classify "$img" | wc -l)
+drop; dd_cold=$(seconds dd if="$img" of=/dev/null bs=4M)
+drop; cl_cold=$(seconds "$cli" classify "$img")
+# Warm: the best of three runs each, the page cache filled by the runs before.
+best() {
+  local b="" t
+  for _ in 1 2 3; do
+    t=$(seconds "$@")
+    if [ -z "$b" ] || awk "BEGIN{exit !($t < $b)}"; then b=$t; fi
+  done
+  echo "$b"
+}
+dd_warm=$(best dd if="$img" of=/dev/null bs=4M)
+cl_warm=$(best "$cli" classify "$img")
+
+printf '%-6s %10s %10s %14s %14s %7s\n' cache dd_s classify_s dd_MB/s classify_MB/s ratio
+for row in "cold $dd_cold $cl_cold" "warm $dd_warm $cl_warm"; do
+  read -r name d c <<<"$row"
+  printf '%-6s %10s %10s %14s %14s %7s\n' "$name" "$d" "$c" "$(rate "$d")" "$(rate "$c")" \
+    "$(awk "BEGIN{printf \"%.2f\", $d / $c}")"
+done
+echo "($((bytes / MiB)) MiB image, $findings findings; ratio = classify speed / dd speed;" \
+  "cold = page cache dropped before one run each, warm = best of 3$([ "$can_drop" = 1 ] || echo ' (could not drop: both runs warm)'))"

@@ -1,0 +1,291 @@
+// `classify`: what every sector of a disk, image or volume is, as the deep
+// scan sees it — file signatures and file-system structures, one line each.
+
+#include <algorithm>
+#include <array>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/progress_runner.h"
+#include "app/worker_state.h"
+#include "base/text.h"
+#include "cli/commands.h"
+#include "cli/json.h"
+#include "cli/terminal_presenter.h"
+#include "cli/volume_source.h"
+#include "disk/device.h"
+#include "scan/block_findings.h"
+#include "scan/file_extents.h"
+#include "scan/scan_category.h"
+
+namespace kestrum::cli {
+
+namespace {
+
+// What is read: a device opened for reading and the sectors to classify,
+// in the device's own sector numbers.
+struct ClassifyArea {
+  DeviceHandle device;
+  Sector64 first = 0;
+  Sector64 end = 0;  // just past the last sector
+};
+
+struct ClassifyJob {
+  ClassifyArea area;
+  std::vector<ScanFinding> findings;
+};
+
+void CountFinding(ScanCategory category, ScanStatus& scan) {
+  if (IsFileCategory(category)) {
+    ++scan.signatureFiles;
+    return;
+  }
+  switch (category) {
+    case kCategoryEbr: ++scan.extendedTables; break;
+    case kCategoryNtfsBoot: ++scan.ntfsBootSectors; break;
+    case kCategoryFat16Boot:
+    case kCategoryFat32Boot: ++scan.fatBootSectors; break;
+    case kCategoryExfatBoot: ++scan.exfatBootSectors; break;
+    case kCategoryFileRecord: ++scan.mftRecords; break;
+    case kCategoryFatDir: ++scan.fatDirSectors; break;
+    case kCategoryIndexRecord: ++scan.ntfsIndexRecords; break;
+    case kCategoryExfatDir: ++scan.exfatDirSectors; break;
+    default: break;
+  }
+}
+
+std::uint32_t ClampTo32(std::uint64_t value) {
+  return static_cast<std::uint32_t>(std::min<std::uint64_t>(value, UINT32_MAX));
+}
+
+// Reads the area's blocks on a thread of its own, one block ahead of the
+// classification, so that reading and classifying overlap. Blocks lie on
+// the scan's grid (multiples of 8192 sectors).
+class BlockReader {
+ public:
+  struct Block {
+    std::vector<std::uint8_t> bytes;
+    Sector64 first = 0;
+    std::uint32_t count = 0;  // 0: the area is done
+  };
+
+  explicit BlockReader(const ClassifyArea& area) : area_(area) {
+    for (Block& b : blocks_) b.bytes.resize(std::size_t{kScanBlockSectors} * kSectorSize);
+    for (std::size_t i = 0; i < blocks_.size(); ++i) free_.push_back(i);
+    thread_ = std::thread([this] { Run(); });
+  }
+  ~BlockReader() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stop_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+  }
+
+  // The next block read (count 0 at the end); hand it back with Release.
+  Block& Next() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [this] { return !full_.empty(); });
+    current_ = full_.front();
+    full_.pop_front();
+    return blocks_[current_];
+  }
+  void Release() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      free_.push_back(current_);
+    }
+    changed_.notify_all();
+  }
+
+ private:
+  void Run() {
+    Sector64 sector = area_.first;
+    for (;;) {
+      std::size_t slot;
+      {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [this] { return !free_.empty() || stop_; });
+        if (stop_) return;
+        slot = free_.front();
+        free_.pop_front();
+      }
+      Block& b = blocks_[slot];
+      b.first = sector;
+      b.count = 0;
+      if (sector < area_.end && !AbortRequested()) {
+        const Sector64 toGridEnd = kScanBlockSectors - sector % kScanBlockSectors;
+        b.count = static_cast<std::uint32_t>(std::min(toGridEnd, area_.end - sector));
+        ReadSectorsMapped(area_.device, b.bytes, sector, b.count, nullptr);
+        sector += b.count;
+      }
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        full_.push_back(slot);
+      }
+      changed_.notify_all();
+      if (b.count == 0) return;
+    }
+  }
+
+  const ClassifyArea& area_;
+  std::array<Block, 4> blocks_;
+  std::deque<std::size_t> free_;
+  std::deque<std::size_t> full_;
+  std::size_t current_ = 0;
+  bool stop_ = false;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::thread thread_;
+};
+
+// The worker: every sector of every block classified in order.
+void ClassifyThread(ClassifyJob& job) {
+  BeginWorker("ClassifyThread");
+  const ClassifyArea& area = job.area;
+  StatusMessage status;
+  status.kind = StatusKind::kScan;
+  status.scan.sectorsToScan = ClampTo32(area.end - area.first);
+  {
+    BlockReader reader(area);
+    for (;;) {
+      BlockReader::Block& block = reader.Next();
+      if (block.count == 0 || AbortRequested()) break;
+      ByteView bytes(block.bytes.data(), std::size_t{block.count} * kSectorSize);
+      const std::size_t before = job.findings.size();
+      CollectBlockFindings(bytes, block.first, area.device, job.findings);
+      for (std::size_t i = before; i < job.findings.size(); ++i) CountFinding(job.findings[i].category, status.scan);
+      status.scan.sectorsScanned = ClampTo32(block.first + block.count - area.first);
+      reader.Release();
+      PostStatus(status);
+    }
+  }
+  RequestFinish();
+  EndWorker("ClassifyThread");
+}
+
+std::string FlagsText(std::uint8_t flags) {
+  std::string text;
+  if (flags & finding_flags::kInUse) text += "in-use,";
+  if (flags & finding_flags::kDirectory) text += "directory,";
+  if (flags & finding_flags::kResidentData) text += "resident,";
+  if (flags & finding_flags::kHasIndexAllocation) text += "index-allocation,";
+  if (text.empty()) return "-";
+  text.pop_back();
+  return text;
+}
+
+void PrintFinding(const ScanFinding& f, bool json) {
+  const std::u16string& name = CategoryName(f.category);
+  const bool record = f.category == kCategoryFileRecord;
+  if (json) {
+    JsonLine line;
+    line.Add("sector", f.sector).Add("category", static_cast<std::int32_t>(f.category)).Add("name", name);
+    line.Add("wordA", f.wordA).Add("wordB", f.wordB);
+    if (record) {
+      line.Add("fileName", f.name).Add("size", f.size).Add("allocatedSize", f.allocatedSize);
+      line.Add("flags", std::uint32_t{f.flags});
+    }
+    std::printf("%s\n", line.Text().c_str());
+    return;
+  }
+  std::u16string text = FormatText("%d\t%s\t%u", static_cast<int>(f.category), ToUtf8(name).c_str(), f.sector);
+  if (IsFileCategory(f.category)) {
+    text += FormatText("\tlength=%llu", static_cast<unsigned long long>(f.FileLength()));
+  } else if (record) {
+    text += FormatText("\tparent=%u\trecord=%u\tname=%s\tsize=%llu\tallocated=%llu\tflags=%s", f.wordA, f.wordB,
+                       ToUtf8(f.name).c_str(), static_cast<unsigned long long>(f.size),
+                       static_cast<unsigned long long>(f.allocatedSize), FlagsText(f.flags).c_str());
+  } else {
+    text += FormatText("\twordA=%u\twordB=%u", f.wordA, f.wordB);
+  }
+  std::printf("%s\n", ToUtf8(text).c_str());
+}
+
+// SOURCE whole (a disk, an image, a partition device), or with --partition
+// the volume `volumes` lists at that place, read through its disk.
+bool OpenArea(const Arguments& args, ClassifyArea& area, int& status) {
+  if (args.values.count("--partition") != 0) {
+    VolumeDescriptor volume;
+    if (!ResolveVolumeSource(args, volume, status)) return false;
+    area.device = OpenVolumeOnDisk(volume);
+    area.first = volume.startSector;
+    area.end = Sector64{volume.startSector} + volume.sectorCount;
+  } else {
+    if (!OpenDevice(FromUtf8(args.operands[0]), area.device)) {
+      Tell(u"无法打开设备: " + FromUtf8(args.operands[0]));
+      status = kExitFailure;
+      return false;
+    }
+    area.end = QueryDeviceBytes(area.device.fd) / kSectorSize;
+  }
+  if (!area.device.IsOpen()) {
+    Tell(u"获取设备信息失败!");
+    status = kExitFailure;
+    return false;
+  }
+  // Findings keep 32-bit sector numbers: a larger device would be cut short unnoticed.
+  if (area.end > kMaxRecordSectors) {
+    Tell(FromUtf8(args.operands[0]) + u" 超过 2TB（2^32 个扇区），本软件无法处理");
+    CloseDevice(area.device);
+    status = kExitFailure;
+    return false;
+  }
+  return true;
+}
+
+// --from and --count narrow the area; both in the sector numbers printed.
+bool NarrowArea(const Arguments& args, ClassifyArea& area, int& status) {
+  bool bad = false;
+  std::optional<std::uint64_t> from = args.Number("--from", bad);
+  std::optional<std::uint64_t> count = args.Number("--count", bad);
+  if (bad) {
+    status = UsageError("--from and --count take sector numbers");
+    return false;
+  }
+  if (from) {
+    if (*from < area.first || *from >= area.end) {
+      status = UsageError(ToUtf8(FormatText("--from %llu lies outside sectors %llu-%llu of %s",
+                                     static_cast<unsigned long long>(*from),
+                                     static_cast<unsigned long long>(area.first),
+                                     static_cast<unsigned long long>(area.end == 0 ? 0 : area.end - 1),
+                                     args.operands[0].c_str())));
+      return false;
+    }
+    area.first = *from;
+  }
+  if (count) area.end = area.first + std::min(*count, area.end - area.first);
+  return true;
+}
+
+}  // namespace
+
+int RunClassify(const Arguments& args) {
+  if (args.operands.empty()) return UsageError("missing SOURCE");
+  ClassifyJob job;
+  int status = kExitOk;
+  if (!OpenArea(args, job.area, status)) return status;
+  if (!NarrowArea(args, job.area, status)) {
+    CloseDevice(job.area.device);
+    return status;
+  }
+  TerminalPresenter presenter(WantProgress(args.Has("--progress")));
+  bool finished = RunWithProgress([&job] { ClassifyThread(job); }, false, presenter);
+  CloseDevice(job.area.device);
+  if (!finished) {
+    Tell(u"操作已取消");
+    return kExitFailure;
+  }
+  AssignFileExtents(job.findings, job.area.end);
+  const bool json = args.Has("--json");
+  for (const ScanFinding& finding : job.findings) PrintFinding(finding, json);
+  return kExitOk;
+}
+
+}  // namespace kestrum::cli
