@@ -14,6 +14,8 @@ int RunDisks(const Arguments& args);
 int RunVolumes(const Arguments& args);
 int RunList(const Arguments& args);
 int RunClassify(const Arguments& args);
+// `export`; named apart from kestrum::RunExport, which it calls.
+int RunExportFiles(const Arguments& args);
 
 // Prints a message of the system's own on stderr.
 void Tell(const std::u16string& message);

@@ -14,8 +14,11 @@ constexpr const char* kUsage =
     "  kestrum-cli disks   [--json] [IMAGE...]\n"
     "  kestrum-cli volumes [--json] [DISK_OR_IMAGE...]\n"
     "  kestrum-cli ls      [--deleted] [--json] SOURCE [--partition N]\n"
+    "  kestrum-cli export  [--deleted] SOURCE TARGET [PATH...] [--partition N]\n"
     "  kestrum-cli classify [--json] DEVICE_OR_IMAGE [--partition N] [--from SECTOR] [--count N]\n"
     "SOURCE: a partition device, a file-system image, or a disk or disk image with --partition N\n"
+    "export: copies PATHs (as ls prints them, in the same view; none = everything) into the\n"
+    "        existing folder TARGET, which must not lie on the disk being recovered\n"
     "options: --progress draws progress on stderr even when it is not a terminal\n";
 
 }  // namespace
@@ -40,6 +43,7 @@ int main(int argc, char** argv) {
   if (args.verb == "volumes") return RunVolumes(args);
   if (args.verb == "ls") return RunList(args);
   if (args.verb == "classify") return RunClassify(args);
+  if (args.verb == "export") return RunExportFiles(args);
   std::fprintf(stderr, "%s", kUsage);
   return kExitUsage;
 }

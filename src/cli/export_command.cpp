@@ -1,0 +1,142 @@
+// `export`: read one volume, then copy the chosen paths of the chosen view
+// into a target folder, as the browser's "导出" does.
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/part_data_thread.h"
+#include "base/text.h"
+#include "cli/commands.h"
+#include "cli/terminal_presenter.h"
+#include "cli/volume_source.h"
+#include "export/export_files.h"
+#include "fs/tree/volume_set.h"
+
+namespace kestrum::cli {
+
+namespace {
+
+const char* ViewName(std::int32_t viewMode) {
+  return viewMode == kViewDeletedFiles ? "deleted-files" : "existing-files";
+}
+
+// A path as `ls` prints it ("docs/报告/a.txt"), looked up in the current
+// view. Names may themselves hold "/", so every way of splitting is tried,
+// in the order `ls` lists the nodes.
+bool FindVisiblePath(const VolumeSet& set, std::string path, std::uint32_t& out) {
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  while (!path.empty() && path.front() == '/') path.erase(path.begin());
+  if (path.empty() || path == ".") {
+    out = kRootNodeId;
+    return true;
+  }
+  const NodeArray* nodes = set.NodesOfVolume(kCurrentVolume);
+  if (nodes == nullptr) return false;
+  struct Step {
+    std::uint32_t folder;
+    std::size_t offset;  // where the rest of the path starts
+  };
+  // Each step eats at least one name and a "/", so the stack stays small.
+  std::vector<Step> pending = {{kRootNodeId, 0}};
+  std::vector<std::uint32_t> children;
+  while (!pending.empty()) {
+    Step step = pending.back();
+    pending.pop_back();
+    const std::string rest = path.substr(step.offset);
+    set.ListVisibleChildren(kCurrentVolume, step.folder, children, false);
+    std::vector<Step> deeper;
+    for (std::uint32_t child : children) {
+      const FileNode& node = nodes->nodes[child];
+      const std::string name = ToUtf8(node.name);
+      if (rest == name) {
+        out = child;
+        return true;
+      }
+      if (node.IsFolder() && rest.size() > name.size() + 1 && rest.compare(0, name.size(), name) == 0 &&
+          rest[name.size()] == '/') {
+        deeper.push_back({child, step.offset + name.size() + 1});
+      }
+    }
+    pending.insert(pending.end(), deeper.rbegin(), deeper.rend());
+  }
+  return false;
+}
+
+bool IsDirectory(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string AbsolutePath(const std::string& path) {
+  char* real = ::realpath(path.c_str(), nullptr);
+  if (real == nullptr) return path;
+  std::string out(real);
+  std::free(real);
+  return out;
+}
+
+}  // namespace
+
+int RunExportFiles(const Arguments& args) {
+  if (args.operands.size() < 2) {
+    return UsageError(args.operands.empty() ? "missing SOURCE and TARGET" : "missing TARGET");
+  }
+  const std::string target = args.operands[1];
+  if (!IsDirectory(target)) {
+    Tell(u"导出目录不存在或不是目录：" + FromUtf8(target));
+    return kExitUsage;
+  }
+  PartDataJob job;
+  int status = kExitOk;
+  if (!ResolveVolumeSource(args, job.volume, status)) return status;
+  const std::u16string targetPath = FromUtf8(AbsolutePath(target));
+  if (TargetIsOnSourceDevice(targetPath, job.volume)) {
+    Tell(u"导出目录与要恢复的分区在同一个磁盘上，导出的文件可能覆盖要恢复的数据，"
+         u"请选择其他磁盘上的目录：" + targetPath);
+    return kExitFailure;
+  }
+  if (job.volume.fsKind == kFsUnknown) {
+    Tell(u"无法识别该分区的文件系统，不能导出文件");
+    return kExitFailure;
+  }
+  TerminalPresenter presenter(WantProgress(args.Has("--progress")));
+  if (!RunWithProgress([&job] { GetPartDataThread(job); }, false, presenter)) {
+    Tell(u"操作已取消");
+    return kExitFailure;
+  }
+  if (!job.readOk) {
+    Tell(u"读取分区的文件系统失败：" + job.volume.name);
+    return kExitFailure;
+  }
+  VolumeSet set;
+  set.AddVolume(job.volume);
+  set.viewMode = args.Has("--deleted") ? kViewDeletedFiles : kViewExistingFiles;
+  set.SelectVolume(0, nullptr, kRootNodeId);
+
+  std::vector<std::uint32_t> indices;
+  for (std::size_t i = 2; i < args.operands.size(); ++i) {
+    std::uint32_t index = 0;
+    if (!FindVisiblePath(set, args.operands[i], index)) {
+      return UsageError("no such path in the " + std::string(ViewName(set.viewMode)) +
+                        " view: " + args.operands[i] + " (see kestrum-cli ls" +
+                        (set.viewMode == kViewDeletedFiles ? " --deleted" : "") + ")");
+    }
+    // Naming a path twice exports it once.
+    if (std::find(indices.begin(), indices.end(), index) == indices.end()) indices.push_back(index);
+  }
+  if (indices.empty()) indices.push_back(kRootNodeId);
+
+  if (RunExport(set, targetPath, indices, presenter)) {
+    Tell(u"导出文件成功！");
+    return kExitOk;
+  }
+  Tell(u"导出文件失败！");
+  return kExitFailure;
+}
+
+}  // namespace kestrum::cli

@@ -1,0 +1,105 @@
+#include "export_test_support.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "app/part_data_thread.h"
+#include "base/text.h"
+#include "disk/discovery.h"
+#include "support/fixtures.h"
+#include "support/run_state.h"
+#include "support/sha256.h"
+
+namespace kestrum::test {
+
+namespace fs = std::filesystem;
+
+bool ReadFixtureVolume(const std::string& image, int partition, VolumeSet& set,
+                       std::int32_t viewMode) {
+  DiskSelection selection;
+  selection.systemDisks = false;
+  selection.paths = {FromUtf8(FixturePath(image))};
+  DiskList disks;
+  if (!EnumerateDisks(selection, disks, nullptr) || disks.empty()) return false;
+  std::vector<VolumeExtent> extents = CollectVolumeExtents(disks[0], nullptr);
+  std::size_t index = partition == 0 ? 0 : static_cast<std::size_t>(partition - 1);
+  if (index >= extents.size()) return false;
+  VolumeDescriptor volume;
+  if (!ProbeDriveLetter(extents[index], disks, volume)) return false;
+  PrepareRun();  // readers stop at once in a run state left "stopped" by an earlier test
+  if (!ReadVolumeFileSystem(volume)) return false;
+  set.ClearVolumes();
+  set.AddVolume(volume);
+  set.viewMode = viewMode;
+  set.SelectVolume(0, nullptr, kRootNodeId);
+  return true;
+}
+
+TreeBuilder::TreeBuilder() {
+  volume.fsKind = kFsScanArea;
+  AddRootNode(volume);
+}
+
+std::uint32_t TreeBuilder::Add(std::u16string name, NodeType type, std::uint32_t parent,
+                               std::uint64_t size, std::uint32_t location) {
+  FileNode node;
+  node.name = std::move(name);
+  node.type = type;
+  node.parentId = parent;
+  node.size = size;
+  node.location = location;
+  node.deletedMark = (type == kDeletedFile || type == kDeletedFolder) ? 1 : 0;
+  return AppendNode(volume, node);
+}
+
+void TreeBuilder::Finish(VolumeSet& set, std::int32_t viewMode) {
+  AppendLostFileNode(volume);
+  LinkNodes(NodesOf(volume).nodes);
+  set.ClearVolumes();
+  set.AddVolume(volume);
+  set.viewMode = viewMode;
+  set.SelectVolume(0, nullptr, kRootNodeId);
+}
+
+std::map<std::string, WrittenItem> WrittenTree(const std::string& root) {
+  std::map<std::string, WrittenItem> items;
+  std::error_code ec;
+  for (auto it = fs::recursive_directory_iterator(root, ec); it != fs::recursive_directory_iterator();
+       it.increment(ec)) {
+    if (ec) break;
+    const fs::path& path = it->path();
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) continue;
+    WrittenItem item;
+    item.folder = S_ISDIR(st.st_mode);
+    item.symlink = S_ISLNK(st.st_mode);
+    item.mtime = st.st_mtime;
+    if (S_ISREG(st.st_mode)) {
+      item.size = static_cast<std::uint64_t>(st.st_size);
+      item.sha256 = Sha256OfFile(path.string());
+    }
+    items[fs::relative(path, root).string()] = item;
+  }
+  return items;
+}
+
+void WatchingPresenter::Present(ProgressSession& session) {
+  StatusMessage message;
+  for (;;) {
+    bool done = session.WorkersDone();
+    while (session.Take(message)) {
+      if (message.kind != StatusKind::kExport) continue;
+      last = message.exportStatus;
+      ++messages;
+      if (onStatus) onStatus(last, session);
+    }
+    if (done) break;
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
+}
+
+}  // namespace kestrum::test
