@@ -3,9 +3,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/deps.sh
-ensure_packages "${BUILD_PACKAGES[@]}" "${FIXTURE_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
+ensure_packages "${BUILD_PACKAGES[@]}" "${FIXTURE_PACKAGES[@]}" "${GUI_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
 
 cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=Debug \
-  -DKESTRUM_SANITIZE=ON -DKESTRUM_FAULT_INJECTION=ON -DKESTRUM_BUILD_TESTS=ON >/dev/null
+  -DKESTRUM_SANITIZE=ON -DKESTRUM_FAULT_INJECTION=ON -DKESTRUM_BUILD_TESTS=ON -DKESTRUM_BUILD_GUI=ON >/dev/null
 cmake --build build-test
 ctest --test-dir build-test --output-on-failure -j "$(nproc)" "$@"

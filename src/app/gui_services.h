@@ -1,0 +1,17 @@
+#pragma once
+// What the pages of the desktop program need from outside themselves: the
+// boxes that talk to the user and the presenter of long operations.
+
+namespace kestrum {
+
+class FileChoosers;
+class MessageBoxes;
+class ProgressPresenter;
+
+struct GuiServices {
+  MessageBoxes* boxes = nullptr;
+  FileChoosers* choosers = nullptr;
+  ProgressPresenter* presenter = nullptr;
+};
+
+}  // namespace kestrum

@@ -1,0 +1,29 @@
+#pragma once
+// What the desktop program asks of the user through small modal boxes: a
+// message with an OK button, a Yes/No question, a folder or image file to
+// pick. Pages talk to these interfaces only, so a test can read every text
+// that would be shown and give the answers.
+
+#include <string>
+#include <vector>
+
+namespace kestrum {
+
+class MessageBoxes {
+ public:
+  virtual ~MessageBoxes() = default;
+  virtual void Information(const std::u16string& text) = 0;
+  // True only for Yes; closing the box counts as No.
+  virtual bool AskYesNo(const std::u16string& text) = 0;
+};
+
+class FileChoosers {
+ public:
+  virtual ~FileChoosers() = default;
+  // The folder an export writes into, titled "选择路径"; false when cancelled.
+  virtual bool ChooseTargetFolder(std::u16string& out) = 0;
+  // Disk image files to add as disks; false when cancelled.
+  virtual bool ChooseImageFiles(std::vector<std::u16string>& out) = 0;
+};
+
+}  // namespace kestrum

@@ -1,0 +1,396 @@
+// The browser page over real readings of the fixture disk: the lazy tree,
+// the list and its ticks, and exports checked against the manifests.
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QListView>
+#include <QMenu>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTest>
+#include <QTreeView>
+#include <QTreeWidget>
+
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <unistd.h>
+
+#include "app/dev_sel_dlg.h"
+#include "base/text.h"
+#include "fs/tree/node_text.h"
+#include "gui_test_support.h"
+#include "support/fixtures.h"
+#include "support/run_command.h"
+#include "support/sha256.h"
+#include "support/temp_dir.h"
+#include "ui/explorer_list_ctrl.h"
+#include "ui/explorer_tree_ctrl.h"
+#include "ui/fdr_dlg.h"
+
+namespace kestrum::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kNtfsRow = 0;
+constexpr int kExfatRow = 3;
+const char* const kManifests[] = {"disk.p1.manifest.tsv", "disk.p2.manifest.tsv", "disk.p5.manifest.tsv",
+                                  "disk.p6.manifest.tsv"};
+
+// A main window showing one partition of disk.img in the browser.
+struct Browser {
+  GuiFixture gui{{FixtureImage("disk.img")}};
+  CFdrDlg* page = nullptr;
+  CExplorerTreeCtrl* tree = nullptr;
+  CExplorerListCtrl* list = nullptr;
+
+  Browser(int mode, int row) {
+    gui.ChooseFunction(mode);
+    gui.window->DevSel()->Table()->selectRow(row);
+    gui.window->DevSel()->Next();
+    page = gui.window->Fdr();
+    tree = page->Tree();
+    list = page->List();
+  }
+
+  int Row(const QString& name) const {
+    for (int r = 0; r < list->RowCount(); ++r) {
+      if (list->Model()->Rows()[static_cast<std::size_t>(r)].name == name) return r;
+    }
+    return -1;
+  }
+  QStringList RowNames() const {
+    QStringList names;
+    for (const auto& row : list->Model()->Rows()) names << row.name;
+    return names;
+  }
+  // Through the window, as the platform delivers a real click.
+  static void Mouse(bool doubleClick, QWidget* target, QPoint at) {
+    QWidget* top = target->window();
+    QPoint inWindow = target->mapTo(top, at);
+    if (doubleClick) {
+      QTest::mouseDClick(top->windowHandle(), Qt::LeftButton, Qt::NoModifier, inWindow);
+    } else {
+      QTest::mouseClick(top->windowHandle(), Qt::LeftButton, Qt::NoModifier, inWindow);
+    }
+  }
+  void DoubleClickRow(int row) {
+    QTreeView* view = list->DetailView();
+    QModelIndex index = list->Model()->index(row, 1);
+    view->scrollTo(index);
+    Mouse(true, view->viewport(), view->visualRect(index).center());
+  }
+  void ClickTreeItem(QTreeWidgetItem* item) {
+    tree->scrollToItem(item);
+    Mouse(false, tree->viewport(), tree->visualItemRect(item).center());
+  }
+  void Tick(const QString& name) {
+    int row = Row(name);
+    ASSERT_GE(row, 0) << name.toStdString();
+    list->SetRowChecked(row, true);
+  }
+  void Press(const char* button) { page->findChild<QPushButton*>(QString::fromUtf8(button))->click(); }
+};
+
+QTreeWidgetItem* Child(QTreeWidgetItem* item, const QString& text) {
+  for (int i = 0; i < item->childCount(); ++i) {
+    if (item->child(i)->text(0) == text) return item->child(i);
+  }
+  return nullptr;
+}
+
+std::uint64_t UnixToFileTime(std::int64_t seconds) {
+  return static_cast<std::uint64_t>(seconds + 11644473600LL) * 10000000ULL;
+}
+
+// Every manifest file below `prefix` (stripped), with its expected hash.
+std::map<std::string, std::string> ExpectedFiles(const char* manifest, const std::string& prefix, bool deleted) {
+  std::map<std::string, std::string> files;
+  for (const ManifestEntry& e : LoadManifest(manifest)) {
+    if (e.folder || e.deleted != deleted || e.path.rfind(prefix, 0) != 0) continue;
+    files[e.path.substr(prefix.size())] = e.sha256;
+  }
+  return files;
+}
+
+std::map<std::string, std::string> WrittenFiles(const std::string& root) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    if (entry.is_regular_file()) {
+      files[fs::relative(entry.path(), root).string()] = Sha256OfFile(entry.path().string());
+    }
+  }
+  return files;
+}
+
+TEST(Browser, TheTreeListsSubfoldersOnlyWhenAFolderIsFirstExpanded) {
+  Browser b(2, kNtfsRow);
+  ASSERT_EQ(b.gui.window->CurrentPage(), PageId::kBrowser);
+  ASSERT_EQ(b.tree->topLevelItemCount(), 1);
+  QTreeWidgetItem* root = b.tree->topLevelItem(0);
+  EXPECT_EQ(root->text(0), QStringLiteral("00  DISK_NTFS  0.00(GB)  0.05(GB)"));
+  EXPECT_TRUE(root->isExpanded());
+  EXPECT_EQ(b.tree->currentItem(), root);
+
+  QTreeWidgetItem* docs = Child(root, QStringLiteral("docs"));
+  QTreeWidgetItem* deep = Child(root, QStringLiteral("deep"));
+  QTreeWidgetItem* emptyDir = Child(root, QStringLiteral("empty dir"));
+  ASSERT_TRUE(docs && deep && emptyDir);
+  // Folders only: no file of the root became a tree item.
+  EXPECT_EQ(Child(root, QStringLiteral("README.TXT")), nullptr);
+  EXPECT_TRUE(CExplorerTreeCtrl::HasPlaceholder(docs));
+  EXPECT_EQ(docs->childCount(), 1);
+  EXPECT_EQ(emptyDir->childCount(), 0);  // no subfolder, no expand button
+
+  deep->setExpanded(true);
+  ASSERT_EQ(deep->childCount(), 1);
+  QTreeWidgetItem* l1 = deep->child(0);
+  EXPECT_EQ(l1->text(0), QStringLiteral("l1"));
+  EXPECT_TRUE(CExplorerTreeCtrl::HasPlaceholder(l1));
+  // Collapsing and expanding again keeps the listed items.
+  deep->setExpanded(false);
+  deep->setExpanded(true);
+  EXPECT_EQ(deep->child(0), l1);
+}
+
+TEST(Browser, TheListShowsNamesSizesAndBothDatesOfTheShownFolder) {
+  Browser b(2, kNtfsRow);
+  int readme = b.Row(QStringLiteral("README.TXT"));
+  int empty = b.Row(QStringLiteral("empty.txt"));
+  ASSERT_GE(readme, 0);
+  ASSERT_GE(empty, 0);
+  const auto& rows = b.list->Model()->Rows();
+  EXPECT_EQ(rows[static_cast<std::size_t>(readme)].size, QStringLiteral("      1 KB"));
+  EXPECT_EQ(rows[static_cast<std::size_t>(empty)].size, QStringLiteral("      0 KB"));
+  std::int64_t mtime = 0;
+  for (const ManifestEntry& e : LoadManifest("disk.p1.manifest.tsv")) {
+    if (e.path == "README.TXT") mtime = e.mtime;
+  }
+  EXPECT_EQ(rows[static_cast<std::size_t>(readme)].modified, Q(FileTimeToLocalText(UnixToFileTime(mtime))));
+  EXPECT_FALSE(rows[static_cast<std::size_t>(readme)].created.isEmpty());
+  // Columns as the header reads them.
+  auto* model = b.list->Model();
+  QStringList headers;
+  for (int c = 0; c < model->columnCount(); ++c) headers << model->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
+  EXPECT_EQ(headers, QStringList({"名称", "大小", "创建日期", "修改日期"}));
+}
+
+TEST(Browser, DoubleClickingAFolderRowShowsItAndSelectsItInTheTree) {
+  Browser b(2, kNtfsRow);
+  int docs = b.Row(QStringLiteral("docs"));
+  ASSERT_GE(docs, 0);
+  b.DoubleClickRow(docs);
+  EXPECT_EQ(b.RowNames(), QStringList({"readme.txt", "报告"}));
+  ASSERT_NE(b.tree->currentItem(), nullptr);
+  EXPECT_EQ(b.tree->currentItem()->text(0), QStringLiteral("docs"));
+  EXPECT_EQ(b.tree->currentItem()->parent(), b.tree->topLevelItem(0));
+
+  b.DoubleClickRow(b.Row(QStringLiteral("报告")));
+  EXPECT_EQ(b.tree->currentItem()->text(0), QStringLiteral("报告"));
+  QStringList inside = b.RowNames();
+  // Double-clicking a file opens nothing.
+  b.DoubleClickRow(0);
+  EXPECT_EQ(b.RowNames(), inside);
+  EXPECT_EQ(b.tree->currentItem()->text(0), QStringLiteral("报告"));
+}
+
+TEST(Browser, TicksVanishWhenAnotherFolderIsShown) {
+  Browser b(2, kNtfsRow);
+  b.Tick(QStringLiteral("README.TXT"));
+  b.Tick(QStringLiteral("docs"));
+  std::vector<std::uint32_t> ticked;
+  EXPECT_TRUE(b.page->CollectTickedNodes(ticked));
+  EXPECT_EQ(ticked.size(), 2u);
+  b.DoubleClickRow(b.Row(QStringLiteral("docs")));
+  b.ClickTreeItem(b.tree->topLevelItem(0));  // back to the root through the tree
+  ASSERT_GE(b.Row(QStringLiteral("README.TXT")), 0);
+  EXPECT_FALSE(b.page->CollectTickedNodes(ticked));
+}
+
+TEST(Browser, SelectAllTicksEveryRowInOrderAndClearAllUnticksThem) {
+  Browser b(2, kNtfsRow);
+  QTreeWidgetItem* many = Child(b.tree->topLevelItem(0), QStringLiteral("many"));
+  ASSERT_NE(many, nullptr);
+  b.ClickTreeItem(many);
+  ASSERT_EQ(b.list->RowCount(), 1200);
+  b.Press("selectAll");
+  std::vector<std::uint32_t> ticked;
+  ASSERT_TRUE(b.page->CollectTickedNodes(ticked));
+  ASSERT_EQ(ticked.size(), 1200u);
+  for (int r = 0; r < 1200; ++r) ASSERT_EQ(ticked[static_cast<std::size_t>(r)], b.list->RowNode(r));
+  // One icon for all of them: one cache entry per extension.
+  const auto& cache = b.list->ExtensionCache();
+  EXPECT_EQ(std::count(cache.begin(), cache.end(), QStringLiteral(".txt")), 1);
+  int icon = b.list->Model()->Rows()[0].icon;
+  EXPECT_GT(icon, 0);
+  for (const auto& row : b.list->Model()->Rows()) ASSERT_EQ(row.icon, icon);
+  b.Press("clearAll");
+  EXPECT_FALSE(b.page->CollectTickedNodes(ticked));
+}
+
+TEST(Browser, IconsGoByLowerCasedExtension) {
+  Browser b(2, kNtfsRow);
+  auto file = [](const char16_t* name) {
+    FileNode node;
+    node.type = kFile;
+    node.name = name;
+    return node;
+  };
+  FileNode folder = file(u"photos.jpg");
+  folder.type = kFolder;
+  EXPECT_EQ(b.list->IconIndex(folder), 0);
+  EXPECT_EQ(b.list->IconIndex(file(u"a")), -1);
+  EXPECT_EQ(b.list->IconIndex(file(u".profile")), -1);
+  EXPECT_EQ(b.list->IconIndex(file(u"README")), -1);
+  std::size_t before = b.list->ExtensionCache().size();
+  int jpg = b.list->IconIndex(file(u"photo.JPG"));
+  EXPECT_EQ(b.list->IconIndex(file(u"x.jpg")), jpg);
+  EXPECT_EQ(b.list->ExtensionCache().size(), before + 1);
+  EXPECT_EQ(b.list->ExtensionCache()[static_cast<std::size_t>(jpg)], QStringLiteral(".jpg"));
+  EXPECT_NE(b.list->IconIndex(file(u"archive.tar.gz")), jpg);
+}
+
+TEST(Browser, TheContextMenuOpensFoldersAndSwitchesViewsWithoutTouchingRows) {
+  Browser b(2, kNtfsRow);
+  auto texts = [](QMenu* menu) {
+    QStringList list;
+    for (QAction* action : menu->actions()) list << (action->isSeparator() ? QStringLiteral("-") : action->text());
+    return list;
+  };
+  std::unique_ptr<QMenu> plain(b.list->BuildContextMenu());
+  EXPECT_EQ(texts(plain.get()), QStringList({"图标", "列表", "细节"}));
+  EXPECT_TRUE(plain->actions()[2]->isChecked());
+  QStringList rows = b.RowNames();
+  plain->actions()[0]->trigger();
+  EXPECT_EQ(b.list->ViewMode(), 0);
+  EXPECT_EQ(b.list->IconListView()->viewMode(), QListView::IconMode);
+  EXPECT_EQ(b.RowNames(), rows);
+
+  b.list->SelectRow(b.Row(QStringLiteral("sizes")));
+  std::unique_ptr<QMenu> onRow(b.list->BuildContextMenu());
+  EXPECT_EQ(texts(onRow.get()), QStringList({"复制", "打开", "-", "图标", "列表", "细节"}));
+  EXPECT_TRUE(onRow->actions()[3]->isChecked());
+  onRow->actions()[1]->trigger();  // 打开
+  EXPECT_EQ(b.tree->currentItem()->text(0), QStringLiteral("sizes"));
+  EXPECT_EQ(b.list->RowCount(), 10);
+  std::unique_ptr<QMenu> again(b.list->BuildContextMenu());
+  again->actions()[2]->trigger();  // 细节
+  EXPECT_EQ(b.list->ViewMode(), 2);
+  EXPECT_EQ(b.list->RowCount(), 10);
+}
+
+TEST(Browser, ExportWithNothingTickedAsksForATickAndCancellingTheFolderDoesNothing) {
+  Browser b(2, kNtfsRow);
+  b.Press("export");
+  EXPECT_EQ(b.gui.boxes.shown, std::vector<std::u16string>{u"请至少选择一个需要导出的目录和文件!"});
+  EXPECT_EQ(b.gui.choosers.folderCalls, 0);
+  b.gui.boxes.shown.clear();
+  b.Tick(QStringLiteral("README.TXT"));
+  b.Press("export");  // the chooser answers "cancelled"
+  EXPECT_EQ(b.gui.choosers.folderCalls, 1);
+  EXPECT_TRUE(b.gui.boxes.shown.empty());
+  EXPECT_TRUE(b.list->IsRowChecked(b.Row(QStringLiteral("README.TXT"))));
+}
+
+TEST(Browser, ExportingDeletedItemsWritesTheirContent) {
+  for (int row : {kNtfsRow, kExfatRow}) {
+    SCOPED_TRACE(row);
+    Browser b(1, row);
+    ASSERT_EQ(b.gui.window->Volumes().viewMode, kViewDeletedFiles);
+    b.Tick(QStringLiteral("gone.txt"));
+    b.Tick(QStringLiteral("trash"));
+    TempDir target;
+    b.gui.choosers.folder = FromUtf8(target.path());
+    b.Press("export");
+    EXPECT_EQ(b.gui.boxes.shown, std::vector<std::u16string>{u"导出文件成功！"});
+    EXPECT_TRUE(b.gui.boxes.asked.empty());  // an image's neighbour is not the image
+    std::map<std::string, std::string> expected = ExpectedFiles(kManifests[row], "", true);
+    expected.erase("docs/removed.doc");  // not ticked
+    EXPECT_EQ(WrittenFiles(target.path()), expected);
+  }
+}
+
+TEST(Browser, ExportingAFolderOfLiveFilesKeepsItsChineseNames) {
+  for (int row = 0; row < 4; ++row) {
+    SCOPED_TRACE(row);
+    Browser b(2, row);
+    b.DoubleClickRow(b.Row(QStringLiteral("docs")));
+    b.Press("selectAll");
+    TempDir target;
+    b.gui.choosers.folder = FromUtf8(target.path());
+    b.Press("export");
+    EXPECT_EQ(b.gui.boxes.shown, std::vector<std::u16string>{u"导出文件成功！"});
+    EXPECT_EQ(WrittenFiles(target.path()), ExpectedFiles(kManifests[row], "docs/", false));
+  }
+}
+
+// A small NTFS image holding one file, mounted with ntfs-3g (FUSE) the way a
+// user would open an image to write into it; needs root and /dev/fuse.
+class MountedImage {
+ public:
+  explicit MountedImage(const TempDir& dir) : image_(dir.File("mounted.img")), mountPoint_(dir.File("mnt")) {
+    if (geteuid() != 0) return;
+    fs::create_directory(mountPoint_);
+    { std::ofstream(image_).close(); }
+    fs::resize_file(image_, 8u << 20);
+    if (RunCommand({"mkfs.ntfs", "-F", "-Q", "-q", image_}).exitCode != 0) return;
+    // Written in a first mount, so the image holds it before it is read.
+    if (!Mount()) return;
+    WriteWholeFile(mountPoint_ + "/note.txt", "kept on the source\n");
+    if (!Unmount()) return;
+    Mount();
+  }
+  ~MountedImage() { Unmount(); }
+  bool mounted() const { return mounted_; }
+  const std::string& image() const { return image_; }
+  const std::string& mountPoint() const { return mountPoint_; }
+
+ private:
+  bool Mount() { return mounted_ = RunCommand({"ntfs-3g", image_, mountPoint_}).exitCode == 0; }
+  bool Unmount() {
+    if (mounted_ && RunCommand({"umount", mountPoint_}).exitCode == 0) mounted_ = false;
+    return !mounted_;
+  }
+
+  std::string image_;
+  std::string mountPoint_;
+  bool mounted_ = false;
+};
+
+TEST(Browser, ExportingOntoTheSourceDeviceAsksFirstAndNoWritesNothing) {
+  TempDir dir;
+  MountedImage source(dir);
+  if (!source.mounted()) GTEST_SKIP() << "needs root and FUSE to mount an image";
+  GuiFixture gui({source.image()});
+  gui.ChooseFunction(2);
+  gui.window->DevSel()->Next();
+  CFdrDlg* page = gui.window->Fdr();
+  int note = -1;
+  for (int r = 0; r < page->List()->RowCount(); ++r) {
+    if (page->List()->Model()->Rows()[static_cast<std::size_t>(r)].name == QStringLiteral("note.txt")) note = r;
+  }
+  ASSERT_GE(note, 0);
+  page->List()->SetRowChecked(note, true);
+  fs::create_directory(source.mountPoint() + "/out");
+  gui.choosers.folder = FromUtf8(source.mountPoint() + "/out");
+
+  gui.boxes.answer = false;
+  page->ExportButton()->click();
+  ASSERT_EQ(gui.boxes.asked.size(), 1u);
+  EXPECT_NE(gui.boxes.asked[0].find(u"覆盖"), std::u16string::npos);
+  EXPECT_TRUE(gui.boxes.shown.empty());
+  EXPECT_TRUE(fs::is_empty(source.mountPoint() + "/out"));
+
+  gui.boxes.answer = true;
+  page->ExportButton()->click();
+  EXPECT_EQ(gui.boxes.asked.size(), 2u);
+  EXPECT_EQ(gui.boxes.shown, std::vector<std::u16string>{u"导出文件成功！"});
+  std::map<std::string, std::string> written = WrittenFiles(source.mountPoint() + "/out");
+  ASSERT_EQ(written.size(), 1u);
+  EXPECT_EQ(written.begin()->second, Sha256Hex("kept on the source\n"));
+}
+
+}  // namespace
+}  // namespace kestrum::test

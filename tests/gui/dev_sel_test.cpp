@@ -1,0 +1,231 @@
+// The device page: its rows, its messages, image files, and "下一步".
+
+#include <gtest/gtest.h>
+
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTreeWidget>
+
+#include <filesystem>
+#include <fstream>
+
+#include "app/dev_sel_dlg.h"
+#include "app/progress_dlg.h"
+#include "base/text.h"
+#include "fs/tree/volume_set.h"
+#include "gui_test_support.h"
+#include "support/fixtures.h"
+#include "support/run_command.h"
+#include "support/sector_image.h"
+#include "support/temp_dir.h"
+#include "ui/explorer_list_ctrl.h"
+#include "ui/explorer_tree_ctrl.h"
+#include "ui/fdr_dlg.h"
+
+namespace kestrum::test {
+namespace {
+
+const std::u16string kSelectVolume = u"请选择一个分区";
+const std::u16string kSelectDisk = u"请选择一个磁盘";
+const std::u16string kListingFailed = u"获取设备信息失败!";
+const std::u16string kNoVolume = u"未发现分区！";
+const std::u16string kNoDisk = u"未发现磁盘设备，请确定磁盘设备正确连接电脑，然后点击刷新按钮!";
+
+QStringList RowTexts(const QTableWidget* table, int row) {
+  QStringList texts;
+  for (int c = 0; c < table->columnCount(); ++c) texts << table->item(row, c)->text();
+  return texts;
+}
+
+// An MBR disk of 4096 sectors with one partition the platform cannot name.
+std::string WriteUnknownVolumeDisk(const TempDir& dir) {
+  SectorImage image(4096);
+  image.Put8(0, 446 + 4, 0x83);
+  image.Put32(0, 446 + 8, 2048);
+  image.Put32(0, 446 + 12, 2048);
+  image.Put16(0, 510, 0xAA55);
+  std::string path = dir.File("unknown.img");
+  image.WriteTo(path);
+  return path;
+}
+
+TEST(DevSel, VolumeRowsShowNameLabelFileSystemSizeAndDisk) {
+  GuiFixture gui({FixtureImage("disk.img")});
+  gui.ChooseFunction(1);
+  const QTableWidget* table = gui.window->DevSel()->Table();
+  ASSERT_EQ(table->rowCount(), 4);
+  EXPECT_EQ(RowTexts(table, 0), QStringList({"disk.img#1", "DISK_NTFS", "NTFS", "0.05 GB", "disk.img"}));
+  EXPECT_EQ(RowTexts(table, 1), QStringList({"disk.img#2", "DISKFAT32", "FAT32", "0.05 GB", "disk.img"}));
+  EXPECT_EQ(RowTexts(table, 2), QStringList({"disk.img#5", "DISKFAT16", "FAT16", "0.04 GB", "disk.img"}));
+  EXPECT_EQ(RowTexts(table, 3), QStringList({"disk.img#6", "DISKEXFAT", "EXFAT", "0.05 GB", "disk.img"}));
+  // The first row comes selected.
+  ASSERT_EQ(table->selectionModel()->selectedRows().size(), 1);
+  EXPECT_EQ(table->selectionModel()->selectedRows()[0].row(), 0);
+  EXPECT_TRUE(gui.boxes.shown.empty());
+}
+
+TEST(DevSel, AHalfGibibyteVolumeWithoutLabelShowsSizeAndDefaultLabel) {
+  TempDir dir;
+  std::string path = dir.File("nolabel.img");
+  CommandResult made = RunCommand({"/sbin/mkfs.fat", "-F", "16", "-C", path, "524288"});
+  ASSERT_EQ(made.exitCode, 0) << made.err;
+  ASSERT_EQ(std::filesystem::file_size(path), 1048576u * 512u);
+  GuiFixture gui({path});
+  gui.ChooseFunction(2);
+  const QTableWidget* table = gui.window->DevSel()->Table();
+  ASSERT_EQ(table->rowCount(), 1);
+  EXPECT_EQ(RowTexts(table, 0), QStringList({"nolabel.img", "本地磁盘", "FAT16", "0.50 GB", "nolabel.img"}));
+}
+
+TEST(DevSel, AnUnknownFileSystemIsListedBlankAndReadsAsAnEmptyVolume) {
+  TempDir dir;
+  GuiFixture gui({WriteUnknownVolumeDisk(dir)});
+  gui.ChooseFunction(1);
+  const QTableWidget* table = gui.window->DevSel()->Table();
+  ASSERT_EQ(table->rowCount(), 1);
+  EXPECT_EQ(table->item(0, 0)->text(), QStringLiteral("unknown.img#1"));
+  EXPECT_EQ(table->item(0, 2)->text(), QStringLiteral(" "));
+  gui.window->DevSel()->Next();
+  EXPECT_EQ(gui.window->CurrentPage(), PageId::kBrowser);
+  EXPECT_EQ(gui.window->Volumes().volumes.size(), 1u);
+  EXPECT_EQ(gui.window->Fdr()->Tree()->topLevelItemCount(), 0);
+  EXPECT_EQ(gui.window->Fdr()->List()->RowCount(), 0);
+  EXPECT_TRUE(gui.boxes.shown.empty());
+}
+
+TEST(DevSel, ANamedVolumeWhoseStructuresWillNotReadSaysSoAndStays) {
+  TempDir dir;
+  std::string path = dir.File("broken-ntfs.img");
+  std::filesystem::copy_file(FixtureImage("ntfs.img"), path);
+  {
+    // Zero record 0 of the MFT and of its mirror: the boot sector still names NTFS.
+    std::fstream image(path, std::ios::in | std::ios::out | std::ios::binary);
+    char boot[512];
+    image.read(boot, sizeof boot);
+    auto le64 = [&](int at) {
+      std::uint64_t v = 0;
+      for (int i = 7; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(boot[at + i]);
+      return v;
+    };
+    const std::uint64_t cluster = 512u * static_cast<unsigned char>(boot[13]);
+    const std::string zeros(1024, '\0');
+    for (std::uint64_t mft : {le64(48), le64(56)}) {
+      image.seekp(static_cast<std::streamoff>(mft * cluster));
+      image.write(zeros.data(), static_cast<std::streamsize>(zeros.size()));
+    }
+  }
+  GuiFixture gui({path});
+  gui.ChooseFunction(2);
+  ASSERT_EQ(gui.window->DevSel()->Table()->rowCount(), 1);
+  gui.window->DevSel()->Next();
+  EXPECT_EQ(gui.boxes.shown, std::vector<std::u16string>{u"读取分区的文件系统失败：broken-ntfs.img"});
+  EXPECT_EQ(gui.window->CurrentPage(), PageId::kDeviceSelection);
+  EXPECT_TRUE(gui.window->Volumes().volumes.empty());
+}
+
+TEST(DevSel, NextWithoutASelectedRowAsksForAVolumeOrADisk) {
+  GuiFixture gui({FixtureImage("disk.img")});
+  for (int mode : {1, 2, 3}) {
+    gui.window->ShowPage(PageId::kMainMenu);
+    gui.ChooseFunction(mode);
+    gui.window->DevSel()->Table()->clearSelection();
+    gui.boxes.shown.clear();
+    gui.window->DevSel()->findChild<QPushButton*>(QStringLiteral("next"))->click();
+    EXPECT_EQ(gui.boxes.shown, std::vector<std::u16string>{kSelectVolume}) << "mode " << mode;
+    EXPECT_EQ(gui.window->CurrentPage(), PageId::kDeviceSelection);
+  }
+  for (int mode : {4, 5}) {
+    gui.window->ShowPage(PageId::kMainMenu);
+    gui.ChooseFunction(mode);  // disk rows come unselected
+    gui.boxes.shown.clear();
+    gui.window->DevSel()->Next();
+    EXPECT_EQ(gui.boxes.shown, std::vector<std::u16string>{kSelectDisk}) << "mode " << mode;
+  }
+}
+
+TEST(DevSel, DeepScanFunctionsSayTheyAreNotAvailableYet) {
+  GuiFixture gui({FixtureImage("disk.img")});
+  const std::pair<int, std::u16string> functions[] = {
+      {3, u"搜索恢复分区的文件"}, {4, u"搜索恢复磁盘的文件"}, {5, u"恢复丢失的分区"}};
+  for (const auto& [mode, name] : functions) {
+    gui.window->ShowPage(PageId::kMainMenu);
+    gui.ChooseFunction(mode);
+    gui.window->DevSel()->Table()->selectRow(0);
+    gui.boxes.shown.clear();
+    gui.window->DevSel()->Next();
+    ASSERT_EQ(gui.boxes.shown.size(), 1u) << "mode " << mode;
+    EXPECT_NE(gui.boxes.shown[0].find(u"“" + name + u"”功能暂未开放"), std::u16string::npos) << "mode " << mode;
+    EXPECT_EQ(gui.window->CurrentPage(), PageId::kDeviceSelection);
+    EXPECT_TRUE(gui.window->Volumes().volumes.empty());
+  }
+}
+
+TEST(DevSel, WithoutAnyDiskVolumeModesFailTheListingAndDiskModesSayNoDisk) {
+  GuiFixture gui({});
+  gui.ChooseFunction(1);
+  EXPECT_EQ(gui.boxes.shown, std::vector<std::u16string>{kListingFailed});
+  EXPECT_EQ(gui.window->DevSel()->Table()->rowCount(), 0);
+  gui.boxes.shown.clear();
+  gui.window->ShowPage(PageId::kMainMenu);
+  gui.ChooseFunction(4);
+  EXPECT_EQ(gui.boxes.shown, std::vector<std::u16string>{kNoDisk});
+  EXPECT_EQ(gui.window->DevSel()->Table()->rowCount(), 0);
+}
+
+TEST(DevSel, ADiskWithoutVolumesSaysNoVolumeFound) {
+  TempDir dir;
+  SectorImage blank(8192);  // no partition table, no file system
+  blank.WriteTo(dir.File("blank.img"));
+  GuiFixture gui({dir.File("blank.img")});
+  gui.ChooseFunction(2);
+  EXPECT_EQ(gui.boxes.shown, std::vector<std::u16string>{kNoVolume});
+  EXPECT_EQ(gui.window->DevSel()->Table()->rowCount(), 0);
+}
+
+TEST(DevSel, QuittingTheListingSaysItFailed) {
+  GuiFixture gui({FixtureImage("disk.img")});
+  // "退出" at once: before the dialog's first tick, so before it could close.
+  auto ran = WhenModal<CProgressDlg>([](CProgressDlg* dialog) { dialog->QuitButton()->click(); });
+  gui.ChooseFunction(1);
+  ASSERT_TRUE(*ran);
+  EXPECT_EQ(gui.boxes.shown, std::vector<std::u16string>{kListingFailed});
+  EXPECT_EQ(gui.window->DevSel()->Table()->rowCount(), 0);
+}
+
+TEST(DevSel, AnImageFileOpenedOnThePageIsListedAsADiskAndItsVolumes) {
+  GuiFixture gui({});
+  gui.ChooseFunction(4);
+  ASSERT_EQ(gui.boxes.shown, std::vector<std::u16string>{kNoDisk});
+  gui.choosers.images = {FromUtf8(FixtureImage("disk.img")), FromUtf8(FixtureImage("fat16.img"))};
+  gui.window->DevSel()->findChild<QPushButton*>(QStringLiteral("openImage"))->click();
+  const QTableWidget* table = gui.window->DevSel()->Table();
+  ASSERT_EQ(table->rowCount(), 2);
+  EXPECT_EQ(table->item(0, 0)->text(), QStringLiteral("disk.img"));
+  EXPECT_EQ(table->item(1, 0)->text(), QStringLiteral("fat16.img"));
+  EXPECT_EQ(table->item(1, 1)->text(), QStringLiteral("64.00 MB"));
+
+  gui.window->ShowPage(PageId::kMainMenu);
+  gui.ChooseFunction(1);
+  ASSERT_EQ(table->rowCount(), 5);  // four partitions, and the whole fat16 image
+  EXPECT_EQ(table->item(4, 0)->text(), QStringLiteral("fat16.img"));
+  EXPECT_EQ(table->item(4, 1)->text(), QStringLiteral("FAT16VOL"));
+}
+
+TEST(DevSel, RefreshDropsADiskThatIsGone) {
+  TempDir dir;
+  std::filesystem::copy_file(FixtureImage("fat16.img"), dir.File("copy.img"));
+  GuiFixture gui({FixtureImage("disk.img"), dir.File("copy.img")});
+  gui.ChooseFunction(5);
+  ASSERT_EQ(gui.window->DevSel()->Table()->rowCount(), 2);
+  std::filesystem::remove(dir.File("copy.img"));
+  gui.boxes.shown.clear();
+  gui.window->DevSel()->findChild<QPushButton*>(QStringLiteral("refresh"))->click();
+  EXPECT_EQ(gui.window->DevSel()->Table()->rowCount(), 1);
+  EXPECT_EQ(gui.window->DevSel()->Disks().size(), 1u);
+  // The vanished file is named to the user.
+  ASSERT_EQ(gui.boxes.shown.size(), 1u);
+  EXPECT_NE(gui.boxes.shown[0].find(u"copy.img"), std::u16string::npos);
+}
+
+}  // namespace
+}  // namespace kestrum::test

@@ -1,0 +1,37 @@
+#include "gui_test_support.h"
+
+#include <QPushButton>
+
+#include "app/main_menu_dlg.h"
+#include "base/text.h"
+#include "support/fixtures.h"
+
+namespace kestrum::test {
+
+bool WaitFor(const std::function<bool()>& done, int timeoutMs) {
+  QElapsedTimer clock;
+  clock.start();
+  while (!done()) {
+    if (clock.elapsed() > timeoutMs) return false;
+    QApplication::processEvents(QEventLoop::AllEvents, 10);
+  }
+  return true;
+}
+
+GuiFixture::GuiFixture(const std::vector<std::string>& images) {
+  MainWindowOptions options;
+  options.systemDisks = false;  // the test machine's own disks are no business of the tests
+  for (const std::string& image : images) options.images.push_back(FromUtf8(image));
+  options.boxes = &boxes;
+  options.choosers = &choosers;
+  window = std::make_unique<CKestrumDlg>(options);
+  window->show();
+}
+
+void GuiFixture::ChooseFunction(int mode) { window->MainMenu()->Button(mode)->click(); }
+
+QString Q(const std::u16string& text) { return QString::fromStdU16String(text); }
+
+std::string FixtureImage(const std::string& name) { return FixturePath(name); }
+
+}  // namespace kestrum::test

@@ -1,0 +1,107 @@
+#pragma once
+// Helpers for driving the desktop program's real widgets offscreen: fakes
+// for the boxes and choosers, and a way to act inside a modal dialog.
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/kestrum_dlg.h"
+#include "app/message_boxes.h"
+
+namespace kestrum::test {
+
+// Records every text; answers questions with `answer`.
+class RecordingBoxes : public MessageBoxes {
+ public:
+  std::vector<std::u16string> shown;
+  std::vector<std::u16string> asked;
+  bool answer = false;
+  // Called while a box would be up (e.g. to check what is on screen).
+  std::function<void(const std::u16string&)> onShown;
+
+  void Information(const std::u16string& text) override {
+    shown.push_back(text);
+    if (onShown) onShown(text);
+  }
+  bool AskYesNo(const std::u16string& text) override {
+    asked.push_back(text);
+    return answer;
+  }
+};
+
+// Answers the folder chooser with `folder` (nullopt: cancelled).
+class ScriptedChoosers : public FileChoosers {
+ public:
+  std::optional<std::u16string> folder;
+  std::vector<std::u16string> images;
+  int folderCalls = 0;
+
+  bool ChooseTargetFolder(std::u16string& out) override {
+    ++folderCalls;
+    if (!folder) return false;
+    out = *folder;
+    return true;
+  }
+  bool ChooseImageFiles(std::vector<std::u16string>& out) override {
+    if (images.empty()) return false;
+    out = images;
+    return true;
+  }
+};
+
+// Runs `action` on the first modal dialog of type T that comes up, from
+// inside its event loop; call before the code that opens the dialog.
+// Returns a flag that tells afterwards whether the action ran.
+template <typename T>
+std::shared_ptr<bool> WhenModal(std::function<void(T*)> action, int timeoutMs = 20000) {
+  auto ran = std::make_shared<bool>(false);
+  auto* timer = new QTimer;
+  auto clock = std::make_shared<QElapsedTimer>();
+  clock->start();
+  QObject::connect(timer, &QTimer::timeout, [timer, ran, action, clock, timeoutMs] {
+    if (auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget())) {
+      timer->stop();
+      timer->deleteLater();
+      *ran = true;
+      action(dialog);
+    } else if (clock->elapsed() > timeoutMs) {
+      timer->stop();
+      timer->deleteLater();
+    }
+  });
+  timer->start(5);
+  return ran;
+}
+
+// Processes events until `done` or the time is up.
+bool WaitFor(const std::function<bool()>& done, int timeoutMs = 20000);
+
+// A main window on the fixture images, with recording boxes and scripted
+// choosers, shown offscreen.
+struct GuiFixture {
+  RecordingBoxes boxes;
+  ScriptedChoosers choosers;
+  std::unique_ptr<CKestrumDlg> window;
+
+  explicit GuiFixture(const std::vector<std::string>& images);
+  // Presses the main-menu button of `mode` (1–5).
+  void ChooseFunction(int mode);
+};
+
+QString Q(const std::u16string& text);
+std::string FixtureImage(const std::string& name);
+
+}  // namespace kestrum::test
+
+#include <ostream>
+#include <QString>
+// Readable QString values in failure messages.
+inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
