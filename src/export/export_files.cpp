@@ -14,6 +14,7 @@
 #include "base/text.h"
 #include "disk/device.h"
 #include "export/export_names.h"
+#include "fs/copy_out.h"
 #include "fs/exfat/exfat_export.h"
 #include "fs/fat/fat_export.h"
 #include "fs/ntfs/ntfs_export.h"
@@ -237,34 +238,9 @@ bool ExportSignatureFile(const FileNode& node, StatusMessage& status, OutputFile
                          const VolumeDescriptor& volume) {
   DeviceHandle device = OpenVolumeOnDisk(volume);
   if (!device.IsOpen()) return false;
-  std::vector<std::uint8_t> buffer(kExportChunkBytes);
-  const std::uint64_t size = node.size;
-  const std::uint64_t chunks = (size + kExportChunkBytes - 1) / kExportChunkBytes;
-  bool ok = true;
-  for (std::uint64_t i = 0; i < chunks; ++i) {
-    if (CurrentRunState() != RunState::kRunning) {
-      ok = false;
-      break;
-    }
-    const Sector64 sector = Sector64{node.location} + Sector64{kExportChunkSectors} * i;
-    const std::uint64_t bytes = std::min<std::uint64_t>(kExportChunkBytes, size - i * kExportChunkBytes);
-    bool read = ReadSectors(device, buffer, sector, kExportChunkSectors);
-    if (!read && bytes < kExportChunkBytes) {
-      // The last chunk may end close to the end of the disk: the sectors
-      // after the file's last byte are not needed.
-      auto needed = static_cast<std::uint32_t>((bytes + kSectorSize - 1) / kSectorSize);
-      read = ReadSectors(device, buffer, sector, needed);
-    }
-    if (!read || !out.Write(buffer.data(), static_cast<std::size_t>(bytes))) {
-      ok = false;
-      break;
-    }
-    status.exportStatus.currentFileCopied += bytes;
-    status.exportStatus.bytesExported += bytes;
-    PostStatus(status);
-  }
+  // `location` is the file's absolute start sector on the disk.
+  bool ok = CopyContiguousSectors(device, node.location, node.size, out, status);
   CloseDevice(device);
-  if (!ok) out.Truncate();
   return ok;
 }
 

@@ -11,6 +11,7 @@
 #include "app/progress_runner.h"
 #include "app/worker_state.h"
 #include "disk/volume_descriptor.h"
+#include "fs/copy_out.h"
 #include "fs/output_file.h"
 #include "fs/tree/file_node.h"
 #include "fs/tree/volume_set.h"
@@ -27,8 +28,8 @@ bool TargetIsOnSourceDevice(const std::u16string& target, const VolumeDescriptor
 std::u16string JoinPath(const std::u16string& folder, const std::u16string& name);
 
 // The unit in which a file found by its content is read and written.
-constexpr std::uint32_t kExportChunkSectors = 2048;
-constexpr std::uint32_t kExportChunkBytes = kExportChunkSectors * kSectorSize;  // 1 MiB
+constexpr std::uint32_t kExportChunkSectors = kCopyChunkSectors;
+constexpr std::uint32_t kExportChunkBytes = static_cast<std::uint32_t>(kCopyChunkBytes);  // 1 MiB
 
 // Recreates the visible part of each indexed node of the current volume
 // under `folder`: folders become directories (an existing one is merged

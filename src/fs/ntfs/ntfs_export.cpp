@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "disk/device.h"
+#include "fs/copy_out.h"
 #include "fs/ntfs/ntfs_boot.h"
 #include "fs/ntfs/ntfs_layout.h"
 #include "fs/ntfs/run_list.h"
@@ -13,11 +14,6 @@ namespace kestrum {
 using namespace ntfs;
 
 namespace {
-
-void AddCopied(StatusMessage& status, std::uint64_t bytes) {
-  status.exportStatus.currentFileCopied += bytes;
-  status.exportStatus.bytesExported += bytes;
-}
 
 bool Fail(OutputFile& out) {
   out.Truncate();
@@ -48,8 +44,7 @@ bool CopyRuns(const DeviceHandle& device, const std::vector<RunEntry>& runs, std
       if (!out.Write(buffer.data(), static_cast<std::size_t>(keep))) return false;
       done += chunk;
       written += keep;
-      AddCopied(status, keep);
-      PostStatus(status);
+      ReportCopiedBytes(status, keep);
     }
     if (written >= size) break;
   }
@@ -64,7 +59,7 @@ bool ExportNtfsFile(const VolumeDescriptor& volume, const FileNode& node, Output
   if (node.residentData) {
     std::size_t bytes = static_cast<std::size_t>(std::min<std::uint64_t>(node.size, node.data.size()));
     if (bytes > 0 && !out.Write(node.data.data(), bytes)) return Fail(out);
-    AddCopied(status, bytes);
+    CountCopiedBytes(status, bytes);  // resident: counted, shown with the next file
     out.SetTimes(node.creationTime, node.lastWriteTime);
     return true;
   }
