@@ -9,7 +9,6 @@
 #include <utility>
 #include <vector>
 
-#include "app/part_data_thread.h"
 #include "base/text.h"
 #include "cli/commands.h"
 #include "cli/terminal_presenter.h"
@@ -91,32 +90,17 @@ int RunExportFiles(const Arguments& args) {
     Tell(u"导出目录不存在或不是目录：" + FromUtf8(target));
     return kExitUsage;
   }
-  PartDataJob job;
+  VolumeDescriptor volume;
   int status = kExitOk;
-  if (!ResolveVolumeSource(args, job.volume, status)) return status;
+  if (!ResolveVolumeSource(args, volume, status)) return status;
   const std::u16string targetPath = FromUtf8(AbsolutePath(target));
-  if (TargetIsOnSourceDevice(targetPath, job.volume)) {
+  if (TargetIsOnSourceDevice(targetPath, volume)) {
     Tell(u"导出目录与要恢复的分区在同一个磁盘上，导出的文件可能覆盖要恢复的数据，"
          u"请选择其他磁盘上的目录：" + targetPath);
     return kExitFailure;
   }
-  if (job.volume.fsKind == kFsUnknown) {
-    Tell(u"无法识别该分区的文件系统，不能导出文件");
-    return kExitFailure;
-  }
-  TerminalPresenter presenter(WantProgress(args.Has("--progress")));
-  if (!RunWithProgress([&job] { GetPartDataThread(job); }, false, presenter)) {
-    Tell(u"操作已取消");
-    return kExitFailure;
-  }
-  if (!job.readOk) {
-    Tell(u"读取分区的文件系统失败：" + job.volume.name);
-    return kExitFailure;
-  }
   VolumeSet set;
-  set.AddVolume(job.volume);
-  set.viewMode = args.Has("--deleted") ? kViewDeletedFiles : kViewExistingFiles;
-  set.SelectVolume(0, nullptr, kRootNodeId);
+  if (!ReadIntoVolumeSet(args, volume, set, status)) return status;
 
   std::vector<std::uint32_t> indices;
   for (std::size_t i = 2; i < args.operands.size(); ++i) {
@@ -131,6 +115,7 @@ int RunExportFiles(const Arguments& args) {
   }
   if (indices.empty()) indices.push_back(kRootNodeId);
 
+  TerminalPresenter presenter(WantProgress(args.Has("--progress")));
   if (RunExport(set, targetPath, indices, presenter)) {
     Tell(u"导出文件成功！");
     return kExitOk;

@@ -2,12 +2,10 @@
 
 #include <cstdio>
 
-#include "app/part_data_thread.h"
 #include "base/text.h"
 #include "cli/commands.h"
 #include "cli/json.h"
 #include "cli/table.h"
-#include "cli/terminal_presenter.h"
 #include "cli/volume_source.h"
 #include "fs/tree/node_text.h"
 #include "fs/tree/volume_set.h"
@@ -76,27 +74,11 @@ void WalkVisible(const VolumeSet& set, Visit visit) {
 }  // namespace
 
 int RunList(const Arguments& args) {
-  PartDataJob job;
+  VolumeDescriptor volume;
   int status = kExitOk;
-  if (!ResolveVolumeSource(args, job.volume, status)) return status;
-  if (job.volume.fsKind == kFsUnknown) {
-    Tell(u"无法识别该分区的文件系统，不能列出文件");
-    return kExitFailure;
-  }
-  TerminalPresenter presenter(WantProgress(args.Has("--progress")));
-  bool finished = RunWithProgress([&job] { GetPartDataThread(job); }, false, presenter);
-  if (!finished) {
-    Tell(u"操作已取消");
-    return kExitFailure;
-  }
-  if (!job.readOk) {
-    Tell(u"读取分区的文件系统失败：" + job.volume.name);
-    return kExitFailure;
-  }
+  if (!ResolveVolumeSource(args, volume, status)) return status;
   VolumeSet set;
-  set.AddVolume(job.volume);
-  set.viewMode = args.Has("--deleted") ? kViewDeletedFiles : kViewExistingFiles;
-  set.SelectVolume(0, nullptr, kRootNodeId);
+  if (!ReadIntoVolumeSet(args, volume, set, status)) return status;
 
   bool json = args.Has("--json");
   std::vector<std::vector<std::u16string>> rows = {{u"类型", u"大小", u"修改日期", u"路径"}};

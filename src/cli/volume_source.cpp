@@ -1,7 +1,9 @@
 #include "cli/volume_source.h"
 
+#include "app/part_data_thread.h"
 #include "base/text.h"
 #include "cli/commands.h"
+#include "cli/terminal_presenter.h"
 #include "disk/discovery.h"
 
 namespace kestrum::cli {
@@ -55,6 +57,32 @@ bool ResolveVolumeSource(const Arguments& args, VolumeDescriptor& out, int& exit
     exitStatus = kExitFailure;
     return false;
   }
+  return true;
+}
+
+bool ReadIntoVolumeSet(const Arguments& args, const VolumeDescriptor& volume, VolumeSet& set,
+                       int& exitStatus) {
+  exitStatus = kExitFailure;
+  if (volume.fsKind == kFsUnknown) {
+    Tell(u"无法识别该分区的文件系统：" + volume.name);
+    return false;
+  }
+  PartDataJob job;
+  job.volume = volume;
+  TerminalPresenter presenter(WantProgress(args.Has("--progress")));
+  if (!RunWithProgress([&job] { GetPartDataThread(job); }, false, presenter)) {
+    Tell(u"操作已取消");
+    return false;
+  }
+  if (!job.readOk) {
+    Tell(u"读取分区的文件系统失败：" + job.volume.name);
+    return false;
+  }
+  set.ClearVolumes();
+  set.AddVolume(job.volume);
+  set.viewMode = args.Has("--deleted") ? kViewDeletedFiles : kViewExistingFiles;
+  set.SelectVolume(0, nullptr, kRootNodeId);
+  exitStatus = kExitOk;
   return true;
 }
 
