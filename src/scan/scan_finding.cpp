@@ -64,18 +64,6 @@ std::optional<NameChoice> ChooseName(ByteView record, std::uint32_t& parent) {
   return posix;
 }
 
-std::u16string CopyName(ByteView value) {
-  std::size_t chars = ReadLe8(value, file_name::kNameLength);
-  std::u16string name;
-  name.reserve(chars);
-  for (std::size_t i = 0; i < chars; ++i) {
-    char16_t c = ReadLe16(value, file_name::kName + 2 * i);
-    if (c == 0) break;
-    name.push_back(c);
-  }
-  return name;
-}
-
 void TakeData(const NtfsAttribute& data, ScanFinding& finding) {
   if (data.IsResident()) {
     finding.size = ReadLe32(data.bytes, attr::kValueLength);
@@ -104,7 +92,7 @@ void SummariseRecordBytes(ByteView record, ScanFinding& finding) {
 
   std::optional<NameChoice> chosen = ChooseName(record, finding.wordA);
   if (!chosen) return;
-  finding.name = CopyName(chosen->value);
+  finding.name = FileNameOf(chosen->value).value_or(u"");
   if (auto data = FindAttribute(record, attr::kData, chosen->attribute.offset + 1)) TakeData(*data, finding);
   if (FindAttribute(record, attr::kIndexAllocation)) finding.flags |= finding_flags::kHasIndexAllocation;
 }

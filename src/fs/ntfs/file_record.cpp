@@ -68,9 +68,9 @@ ByteView RunListBytes(const NtfsAttribute& attribute, std::size_t minBytes) {
 
 namespace {
 
-// The UTF-16LE name of a $FILE_NAME value, cut at a NUL; none when the
-// value is too short for the name it announces.
-std::optional<std::u16string> NameOf(ByteView value) {
+}  // namespace
+
+std::optional<std::u16string> FileNameOf(ByteView value) {
   std::size_t chars = ReadLe8(value, file_name::kNameLength);
   if (!FitsIn(value, file_name::kName, chars * 2)) return std::nullopt;
   std::u16string name;
@@ -82,8 +82,6 @@ std::optional<std::u16string> NameOf(ByteView value) {
   }
   return name;
 }
-
-}  // namespace
 
 bool ParseFileRecord(ByteView record, FileNode& out) {
   out = FileNode{};
@@ -115,7 +113,7 @@ bool ParseFileRecord(ByteView record, FileNode& out) {
         // it stands in until a Win32 name turns up.
         bool posixFallback = space == file_name::kPosix && !haveWin32Name && out.name.empty();
         if (!win32 && !posixFallback) break;
-        auto name = NameOf(*value);
+        auto name = FileNameOf(*value);
         if (!name || name->empty()) break;
         out.name = std::move(*name);
         haveWin32Name = haveWin32Name || win32;

@@ -58,6 +58,10 @@ std::optional<ByteView> ResidentValue(const NtfsAttribute& attribute);
 // attribute's end; empty when there are fewer than `minBytes` of them.
 ByteView RunListBytes(const NtfsAttribute& attribute, std::size_t minBytes = 1);
 
+// The UTF-16LE name of a $FILE_NAME value, cut at a NUL; none when the
+// value is too short for the name it announces.
+std::optional<std::u16string> FileNameOf(ByteView value);
+
 // The record as a node: id (its own record number), type (the flags byte),
 // deleted mark, parent (from the first $FILE_NAME), times, name, size and
 // the resident content or a copy of the run list of the first $DATA.
