@@ -42,7 +42,7 @@ openbox >/dev/null 2>&1 &
 pids+=($!)
 sleep 1
 
-LC_ALL=C.UTF-8 "$build/src/ui/kestrum" --images-only "$image" >"$work/kestrum.log" 2>&1 &
+LC_ALL=C.UTF-8 "$build/src/gui/kestrum" --images-only "$image" >"$work/kestrum.log" 2>&1 &
 pids+=($!)
 
 # The id of the first visible window whose title matches; fails after 10 s.

@@ -19,4 +19,4 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
        "cannot open its window; these are the volumes it would list:" >&2
   exec build/src/cli/kestrum-cli volumes "$@"
 fi
-exec build/src/ui/kestrum "$@"
+exec build/src/gui/kestrum "$@"

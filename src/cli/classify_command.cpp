@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "app/progress_runner.h"
-#include "app/worker_state.h"
+#include "run/progress_runner.h"
+#include "run/worker_state.h"
 #include "base/text.h"
 #include "cli/commands.h"
 #include "cli/json.h"

@@ -2,13 +2,13 @@
 
 #include <cstdio>
 
-#include "app/device_rows.h"
+#include "discovery/device_rows.h"
 #include "base/text.h"
 #include "cli/commands.h"
 #include "cli/json.h"
 #include "cli/table.h"
 #include "cli/terminal_presenter.h"
-#include "disk/discovery.h"
+#include "discovery/discovery.h"
 
 namespace kestrum::cli {
 

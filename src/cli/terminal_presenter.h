@@ -3,8 +3,8 @@
 // 100 ms with the texts of the progress dialog. Ctrl-C asks the workers to
 // stop, as "退出" does.
 
-#include "app/progress_lines.h"
-#include "app/progress_runner.h"
+#include "run/progress_lines.h"
+#include "run/progress_runner.h"
 
 namespace kestrum::cli {
 

@@ -1,10 +1,10 @@
 #include "cli/volume_source.h"
 
-#include "app/part_data_thread.h"
+#include "fs/part_data_thread.h"
 #include "base/text.h"
 #include "cli/commands.h"
 #include "cli/terminal_presenter.h"
-#include "disk/discovery.h"
+#include "discovery/discovery.h"
 
 namespace kestrum::cli {
 

@@ -10,7 +10,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "app/worker_state.h"
+#include "run/worker_state.h"
 #include "base/text.h"
 #include "disk/fault_injection.h"
 #include "disk/volume_descriptor.h"

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "app/progress_runner.h"
-#include "app/worker_state.h"
+#include "run/progress_runner.h"
+#include "run/worker_state.h"
 #include "disk/volume_descriptor.h"
 #include "fs/copy_out.h"
 #include "fs/output_file.h"

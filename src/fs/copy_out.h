@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "app/worker_state.h"
+#include "run/worker_state.h"
 #include "disk/device.h"
 #include "fs/output_file.h"
 

@@ -7,9 +7,9 @@
 #include <filesystem>
 #include <thread>
 
-#include "app/part_data_thread.h"
+#include "fs/part_data_thread.h"
 #include "base/text.h"
-#include "disk/discovery.h"
+#include "discovery/discovery.h"
 #include "support/fixtures.h"
 #include "support/run_state.h"
 #include "support/sha256.h"

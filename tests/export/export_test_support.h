@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/progress_runner.h"
+#include "run/progress_runner.h"
 #include "fs/tree/node_array.h"
 #include "fs/tree/volume_set.h"
 

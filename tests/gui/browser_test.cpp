@@ -17,7 +17,7 @@
 #include <set>
 #include <unistd.h>
 
-#include "app/dev_sel_dlg.h"
+#include "gui/dev_sel_dlg.h"
 #include "base/text.h"
 #include "fs/tree/node_text.h"
 #include "gui_test_support.h"
@@ -25,9 +25,9 @@
 #include "support/run_command.h"
 #include "support/sha256.h"
 #include "support/temp_dir.h"
-#include "ui/explorer_list_ctrl.h"
-#include "ui/explorer_tree_ctrl.h"
-#include "ui/fdr_dlg.h"
+#include "gui/explorer_list_ctrl.h"
+#include "gui/explorer_tree_ctrl.h"
+#include "gui/fdr_dlg.h"
 
 namespace kestrum::test {
 namespace {

@@ -9,8 +9,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/dev_sel_dlg.h"
-#include "app/progress_dlg.h"
+#include "gui/dev_sel_dlg.h"
+#include "gui/progress_dlg.h"
 #include "base/text.h"
 #include "fs/tree/volume_set.h"
 #include "gui_test_support.h"
@@ -18,9 +18,9 @@
 #include "support/run_command.h"
 #include "support/sector_image.h"
 #include "support/temp_dir.h"
-#include "ui/explorer_list_ctrl.h"
-#include "ui/explorer_tree_ctrl.h"
-#include "ui/fdr_dlg.h"
+#include "gui/explorer_list_ctrl.h"
+#include "gui/explorer_tree_ctrl.h"
+#include "gui/fdr_dlg.h"
 
 namespace kestrum::test {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <QPushButton>
 
-#include "app/main_menu_dlg.h"
+#include "gui/main_menu_dlg.h"
 #include "base/text.h"
 #include "support/fixtures.h"
 

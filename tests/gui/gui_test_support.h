@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "app/kestrum_dlg.h"
-#include "app/message_boxes.h"
+#include "gui/kestrum_dlg.h"
+#include "gui/message_boxes.h"
 
 namespace kestrum::test {
 

@@ -8,12 +8,12 @@
 #include <QStackedWidget>
 #include <QTableWidget>
 
-#include "app/about_dlg.h"
-#include "app/dev_sel_dlg.h"
-#include "app/main_menu_dlg.h"
+#include "gui/about_dlg.h"
+#include "gui/dev_sel_dlg.h"
+#include "gui/main_menu_dlg.h"
 #include "gui_test_support.h"
-#include "ui/disk_scan_set_dlg.h"
-#include "ui/fdr_dlg.h"
+#include "gui/disk_scan_set_dlg.h"
+#include "gui/fdr_dlg.h"
 
 namespace kestrum::test {
 namespace {

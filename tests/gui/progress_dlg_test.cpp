@@ -11,8 +11,8 @@
 #include <chrono>
 #include <thread>
 
-#include "app/dev_sel_dlg.h"
-#include "app/progress_dlg.h"
+#include "gui/dev_sel_dlg.h"
+#include "gui/progress_dlg.h"
 #include "base/text.h"
 #include "gui_test_support.h"
 

@@ -9,10 +9,10 @@
 #include <cmath>
 #include <limits>
 
-#include "app/dev_sel_dlg.h"
-#include "app/scan_settings.h"
+#include "gui/dev_sel_dlg.h"
+#include "run/scan_settings.h"
 #include "gui_test_support.h"
-#include "ui/disk_scan_set_dlg.h"
+#include "gui/disk_scan_set_dlg.h"
 
 namespace kestrum::test {
 namespace {

@@ -7,7 +7,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "app/worker_state.h"
+#include "run/worker_state.h"
 #include "base/byte_order.h"
 #include "disk/device.h"
 #include "disk/volume_descriptor.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <memory>
 
-#include "app/worker_state.h"
+#include "run/worker_state.h"
 #include "base/text.h"
 #include "fs/fat/directory_entries.h"
 #include "fs/tree/node_array.h"

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/worker_state.h"
+#include "run/worker_state.h"
 
 namespace kestrum {
 

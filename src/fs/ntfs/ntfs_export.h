@@ -1,7 +1,7 @@
 #pragma once
 // Copying one NTFS file's content into an output file.
 
-#include "app/worker_state.h"
+#include "run/worker_state.h"
 #include "disk/volume_descriptor.h"
 #include "fs/output_file.h"
 #include "fs/tree/file_node.h"

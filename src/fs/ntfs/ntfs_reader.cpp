@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "app/worker_state.h"
+#include "run/worker_state.h"
 #include "fs/ntfs/file_record.h"
 #include "fs/ntfs/mft.h"
 #include "fs/ntfs/ntfs_boot.h"

@@ -9,7 +9,7 @@
 #include <random>
 #include <set>
 
-#include "app/worker_state.h"
+#include "run/worker_state.h"
 #include "base/byte_order.h"
 #include "base/text.h"
 #include "disk/fault_injection.h"

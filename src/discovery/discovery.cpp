@@ -1,0 +1,247 @@
+#include "discovery/discovery.h"
+
+#include <algorithm>
+#include <filesystem>
+
+#include "run/worker_state.h"
+#include "base/text.h"
+#include "discovery/fs_probe.h"
+#include "disk/partition_table.h"
+#include "discovery/probe.h"
+
+namespace kestrum {
+
+namespace {
+
+std::u16string BaseName(const std::u16string& path) {
+  return FromUtf8(std::filesystem::path(ToUtf8(path)).filename().string());
+}
+
+std::u16string TooLargeMessage(const std::u16string& what) {
+  return what + u" 超过 2TB（2^32 个扇区），本软件无法处理，已跳过";
+}
+
+// Fills size, text and number; false (with a problem) when too large.
+bool FinishDisk(DiskInfo& disk, std::uint64_t bytes, DiskList& out, DiscoveryProblems* problems) {
+  std::uint64_t sectors = bytes / kSectorSize;
+  if (!FitsSector32(sectors)) {
+    if (problems) problems->push_back(TooLargeMessage(disk.path));
+    return false;
+  }
+  disk.sectorCount = static_cast<Sector32>(sectors);
+  disk.sizeText = FormatDiskSize(sectors);
+  disk.number = static_cast<std::uint32_t>(out.size());
+  out.push_back(disk);
+  return true;
+}
+
+void AddSysfsDisk(const SysfsDisk& sys, DiskList& out, DiscoveryProblems* problems) {
+  std::u16string path = FromUtf8("/dev/" + sys.name);
+  for (const DiskInfo& listed : out) {
+    if (listed.path == path) return;
+  }
+  DeviceHandle handle;
+  if (!OpenDevice(path, handle)) return;  // no access, or gone: not offered
+  DiskInfo disk;
+  disk.path = path;
+  disk.name = FromUtf8(sys.name);
+  disk.removable = sys.removable;
+  if (!sys.backingFile.empty()) {
+    disk.description = BaseName(FromUtf8(sys.backingFile));
+  } else {
+    disk.description = DecodeLabelBytes(ComposeDiskDescription(sys.vendor, sys.model));
+  }
+  if (disk.description.empty()) disk.description = disk.name;
+  std::uint64_t bytes = QueryDeviceBytes(handle.fd);
+  CloseDevice(handle);
+  FinishDisk(disk, bytes, out, problems);
+}
+
+void AddImageDisk(const std::u16string& givenPath, DiskList& out, DiscoveryProblems* problems) {
+  std::error_code ec;
+  std::filesystem::path absolute = std::filesystem::absolute(ToUtf8(givenPath), ec);
+  std::u16string path = ec ? givenPath : FromUtf8(absolute.lexically_normal().string());
+  for (const DiskInfo& listed : out) {
+    if (listed.path == path) return;
+  }
+  DeviceHandle handle;
+  if (!OpenDevice(path, handle)) {
+    if (problems) problems->push_back(u"无法打开镜像文件: " + path);
+    return;
+  }
+  DiskInfo disk;
+  disk.path = path;
+  disk.name = BaseName(path);
+  disk.description = disk.name;
+  disk.isImage = true;
+  std::uint64_t bytes = QueryDeviceBytes(handle.fd);
+  CloseDevice(handle);
+  FinishDisk(disk, bytes, out, problems);
+}
+
+const DiskInfo* FindDisk(const DiskList& disks, const std::u16string& path) {
+  for (const DiskInfo& disk : disks) {
+    if (disk.path == path) return &disk;
+  }
+  return nullptr;
+}
+
+// Partition numbers 1–4 that are extended containers in the disk's MBR.
+std::vector<int> ExtendedContainers(const DeviceHandle& disk) {
+  std::vector<int> numbers;
+  std::array<std::uint8_t, kSectorSize> sector{};
+  if (!ReadSectors(disk, sector, 0, 1) || !HasBootSignature(sector)) return numbers;
+  auto entries = ParseTableEntries(sector);
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    if (IsExtendedType(entries[i].type)) numbers.push_back(static_cast<int>(i + 1));
+  }
+  return numbers;
+}
+
+void CollectFromTable(const DiskInfo& disk, const DeviceHandle& handle,
+                      std::vector<VolumeExtent>& out) {
+  PlatformVolumeInfo whole;
+  if (ProbePlatformVolume(handle, 0, disk.sectorCount, whole)) {
+    out.push_back({disk.path, u"", disk.name, 0, disk.sectorCount});
+    return;
+  }
+  std::vector<PartitionEntry> entries;
+  if (!ReadPartitionTable(handle, entries) || entries.empty()) {
+    // No table and nothing the platform names: a file system whose first
+    // sector is damaged still offers the whole disk when a backup copy of
+    // its boot sector is found.
+    VolumeDescriptor probed;
+    probed.sectorCount = disk.sectorCount;
+    FsKind kind = kFsUnknown;
+    if (ProbeBootSector(handle, probed, kind)) out.push_back({disk.path, u"", disk.name, 0, disk.sectorCount});
+    return;
+  }
+  for (const PartitionEntry& e : entries) {
+    out.push_back({disk.path, u"", disk.name + FormatText("#%d", e.number), e.startSector,
+                   e.sectorCount});
+  }
+}
+
+}  // namespace
+
+bool EnumerateDisks(const DiskSelection& selection, DiskList& out, DiscoveryProblems* problems,
+                    const Sysfs& sysfs) {
+  out.clear();
+  if (selection.systemDisks) {
+    for (const SysfsDisk& disk : sysfs.ListDisks()) AddSysfsDisk(disk, out, problems);
+  }
+  for (const std::u16string& path : selection.paths) {
+    std::string wholeDisk = WholeDiskName(ToUtf8(path), sysfs);
+    SysfsDisk sys;
+    if (!wholeDisk.empty() && sysfs.ReadDisk(wholeDisk, sys)) {
+      AddSysfsDisk(sys, out, problems);
+    } else {
+      AddImageDisk(path, out, problems);
+    }
+  }
+  return !out.empty();
+}
+
+std::vector<VolumeExtent> CollectVolumeExtents(const DiskInfo& disk, DiscoveryProblems* problems,
+                                               const Sysfs& sysfs) {
+  std::vector<VolumeExtent> extents;
+  DeviceHandle handle;
+  if (!OpenDevice(disk.path, handle)) return extents;
+  std::vector<SysfsPartition> parts;
+  if (!disk.isImage) parts = sysfs.ListPartitions(ToUtf8(disk.name));
+  if (parts.empty()) {
+    CollectFromTable(disk, handle, extents);
+  } else {
+    std::vector<int> containers = ExtendedContainers(handle);
+    for (const SysfsPartition& p : parts) {
+      bool container = p.number <= 4 && std::find(containers.begin(), containers.end(), p.number) !=
+                                            containers.end();
+      if (container) continue;
+      extents.push_back({disk.path, FromUtf8("/dev/" + p.name), FromUtf8(p.name), p.startSector,
+                         p.sectorCount});
+    }
+  }
+  CloseDevice(handle);
+  std::vector<VolumeExtent> fitting;
+  for (const VolumeExtent& e : extents) {
+    if (FitsSector32(e.startSector + e.sectorCount)) {
+      fitting.push_back(e);
+    } else if (problems) {
+      problems->push_back(TooLargeMessage(e.name));
+    }
+  }
+  return fitting;
+}
+
+bool ProbeDriveLetter(const VolumeExtent& extent, const DiskList& disks, VolumeDescriptor& out) {
+  DeviceHandle handle;
+  bool opened = extent.volumePath.empty()
+                    ? OpenDeviceWindow(extent.diskPath, extent.startSector, extent.sectorCount, handle)
+                    : OpenDevice(extent.volumePath, handle);
+  if (!opened) return false;
+  FillVolumeFromOs(extent, handle, disks, out);
+  CloseDevice(handle);
+  return true;
+}
+
+void FillVolumeFromOs(const VolumeExtent& extent, const DeviceHandle& volumeHandle,
+                      const DiskList& disks, VolumeDescriptor& out) {
+  out = VolumeDescriptor{};
+  out.volumePath = extent.volumePath;
+  out.name = extent.name;
+  out.startSector = static_cast<Sector32>(extent.startSector);
+  out.sectorCount = static_cast<Sector32>(extent.sectorCount);
+  const DiskInfo* disk = FindDisk(disks, extent.diskPath);
+  if (disk == nullptr) return;
+  out.diskPath = disk->path;
+  out.diskDescription = disk->description;
+  out.diskSectors = disk->sectorCount;
+  out.removable = disk->removable ? 1 : 0;
+
+  PlatformVolumeInfo info;
+  if (!ProbePlatformVolume(volumeHandle, 0, extent.sectorCount, info)) {
+    AdoptProbedVolume(out, volumeHandle);  // FsKind stays 0 unless its boot sector is found
+    return;
+  }
+  out.label = info.label.empty() ? std::u16string(kDefaultLabel) : info.label;
+  out.readerState.serial = info.serial;
+  out.fsName = info.fsName;
+  ClassifyFsName(out.fsName, out);
+  if (out.fsKind != kFsUnknown && !ReadSectors(volumeHandle, out.bootSector, 0, 1)) {
+    // The first sector will not read: a backup copy of the same kind will do.
+    FsKind probed = kFsUnknown;
+    if (!ProbeBootSector(volumeHandle, out, probed) || probed != out.fsKind) {
+      out.fsKind = kFsUnknown;
+      out.partitionType = 0;
+    }
+  }
+}
+
+void VolumeListThread(VolumeListRequest& request) {
+  BeginWorker("DiskFileScanReadThread");
+  DiskList disks;
+  if (!EnumerateDisks(request.selection, disks, &request.problems)) {
+    RequestAbort();
+    EndWorker("DiskFileScanReadThread");
+    return;
+  }
+  StatusMessage message;
+  message.kind = StatusKind::kVolumeFound;
+  for (const DiskInfo& disk : disks) {
+    for (const VolumeExtent& extent : CollectVolumeExtents(disk, &request.problems)) {
+      if (AbortRequested()) break;
+      VolumeDescriptor volume;
+      if (!ProbeDriveLetter(extent, disks, volume)) continue;
+      request.volumes.push_back(volume);
+      ++message.volume.volumesFound;
+      CopyFixedText(message.volume.volumeName, volume.name);
+      CopyFixedText(message.volume.fsName, volume.fsName);
+      CopyFixedText(message.volume.label, volume.label);
+      PostStatus(message);
+    }
+  }
+  RequestFinish();
+  EndWorker("DiskFileScanReadThread");
+}
+
+}  // namespace kestrum

@@ -1,0 +1,96 @@
+#include "discovery/probe.h"
+
+#include <array>
+
+#include "fs/exfat/exfat_reader.h"
+#include "fs/fat/fat_reader.h"
+#include "fs/ntfs/ntfs_reader.h"
+#include "scan/boot_sector_tests.h"
+
+namespace kestrum {
+
+namespace {
+
+using SectorBytes = std::array<std::uint8_t, kSectorSize>;
+
+bool ReadOne(const DeviceHandle& device, Sector64 sector, SectorBytes& out) {
+  out.fill(0);
+  return ReadSectors(device, out, sector, 1);
+}
+
+FsKind KindAtFirstSector(ByteView sector) {
+  if (IsFat16BootSector(sector)) return kFsFat16;
+  if (IsFat32BootSector(sector)) return kFsFat32;
+  if (IsNtfsBootSector(sector)) return kFsNtfs;
+  if (IsExfatBootSector(sector)) return kFsExfat;
+  return kFsUnknown;
+}
+
+// A copy at sector 6 is FAT32's: there the FAT32 test decides first.
+FsKind KindAtFat32Backup(ByteView sector) {
+  if (IsFat32BootSector(sector)) return kFsFat32;
+  if (IsFat16BootSector(sector)) return kFsFat16;
+  return kFsUnknown;
+}
+
+}  // namespace
+
+bool ProbeBootSector(const DeviceHandle& device, VolumeDescriptor& volume, FsKind& kind) {
+  kind = kFsUnknown;
+  SectorBytes sector{};
+  if (ReadOne(device, 0, sector)) kind = KindAtFirstSector(sector);
+  if (kind == kFsUnknown && ReadOne(device, kFat32BackupBootSector, sector)) {
+    kind = KindAtFat32Backup(sector);
+  }
+  if (kind == kFsUnknown && volume.sectorCount != 0 && ReadOne(device, volume.sectorCount - 1, sector) &&
+      IsNtfsBootSector(sector)) {
+    kind = kFsNtfs;
+  }
+  if (kind == kFsUnknown && ReadOne(device, kExfatBackupBootSector, sector) && IsExfatBootSector(sector)) {
+    kind = kFsExfat;
+  }
+  if (kind == kFsUnknown) return false;
+  volume.bootSector = sector;
+  return true;
+}
+
+void AdoptProbedVolume(VolumeDescriptor& volume, const DeviceHandle& device) {
+  const SectorBytes original = volume.bootSector;
+  FsKind kind = kFsUnknown;
+  if (!ProbeBootSector(device, volume, kind)) return;
+  DeviceHandle disk = OpenVolumeOnDisk(volume);
+  if (!disk.IsOpen()) {
+    volume.bootSector = original;
+    return;
+  }
+  volume.fsKind = kind;
+  volume.label.clear();  // whatever the file system holds, and no default
+  switch (kind) {
+    case kFsNtfs:
+      ReadNtfsLabel(disk, volume);
+      volume.partitionType = 7;
+      volume.fsName = u"NTFS";
+      break;
+    case kFsFat16:
+      ReadFatLabel(volume, disk);
+      volume.partitionType = 6;
+      volume.fsName = u"FAT16";
+      break;
+    case kFsFat32:
+      ReadFatLabel(volume, disk);
+      volume.partitionType = 11;
+      volume.fsName = u"FAT32";
+      break;
+    case kFsExfat:
+      ReadExfatLabel(disk, volume);
+      volume.partitionType = 7;
+      volume.fsName = u"exFat";
+      break;
+    default:
+      break;
+  }
+  SerialFromBootSector(volume);
+  CloseDevice(disk);
+}
+
+}  // namespace kestrum

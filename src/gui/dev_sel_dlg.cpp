@@ -1,0 +1,271 @@
+#include "gui/dev_sel_dlg.h"
+
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+#include "discovery/device_rows.h"
+#include "gui/message_boxes.h"
+#include "fs/part_data_thread.h"
+#include "run/progress_runner.h"
+#include "gui/qt_dialogs.h"
+#include "run/scan_settings.h"
+#include "base/text.h"
+#include "fs/tree/volume_set.h"
+#include "gui/disk_scan_set_dlg.h"
+
+namespace kestrum {
+
+namespace {
+
+constexpr char16_t kSelectVolume[] = u"请选择一个分区";
+constexpr char16_t kSelectDisk[] = u"请选择一个磁盘";
+constexpr char16_t kListingFailed[] = u"获取设备信息失败!";
+constexpr char16_t kNoVolume[] = u"未发现分区！";
+constexpr char16_t kNoDisk[] = u"未发现磁盘设备，请确定磁盘设备正确连接电脑，然后点击刷新按钮!";
+constexpr int kVolumeWidths[] = {50, 100, 100, 120, 250};
+constexpr int kDiskWidths[] = {200, 100};
+
+const char16_t* FunctionName(int mode) {
+  switch (mode) {
+    case 3: return u"搜索恢复分区的文件";
+    case 4: return u"搜索恢复磁盘的文件";
+    case 5: return u"恢复丢失的分区";
+    default: return u"";
+  }
+}
+
+QTableWidgetItem* Cell(const std::u16string& text) {
+  auto* item = new QTableWidgetItem(ToQString(text));
+  item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+  return item;
+}
+
+}  // namespace
+
+CDevSelDlg::CDevSelDlg(PageHost& host, const GuiServices& services, QWidget* parent)
+    : QWidget(parent), host_(host), services_(services) {
+  table_ = new QTableWidget(this);
+  table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  table_->setSelectionMode(QAbstractItemView::SingleSelection);
+  table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  table_->setShowGrid(true);
+  table_->setWordWrap(false);
+  table_->setTabKeyNavigation(false);  // Tab moves on to the buttons
+  table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 8);
+  table_->verticalHeader()->setVisible(false);
+  table_->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  table_->horizontalHeader()->setHighlightSections(false);
+  table_->horizontalHeader()->setStretchLastSection(false);
+
+  auto* refresh = new QPushButton(QStringLiteral("刷新"), this);
+  auto* settings = new QPushButton(QStringLiteral("设置"), this);
+  auto* next = new QPushButton(QStringLiteral("下一步"), this);
+  auto* back = new QPushButton(QStringLiteral("上一步"), this);
+  auto* image = new QPushButton(QStringLiteral("打开镜像文件"), this);
+  refresh->setObjectName(QStringLiteral("refresh"));
+  settings->setObjectName(QStringLiteral("settings"));
+  next->setObjectName(QStringLiteral("next"));
+  back->setObjectName(QStringLiteral("back"));
+  image->setObjectName(QStringLiteral("openImage"));
+
+  auto* buttons = new QHBoxLayout;
+  buttons->addWidget(image);
+  buttons->addWidget(refresh);
+  buttons->addWidget(settings);
+  buttons->addStretch();
+  buttons->addWidget(back);
+  buttons->addWidget(next);
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(8, 8, 8, 8);
+  layout->addWidget(table_);
+  layout->addLayout(buttons);
+
+  // Keyboard order as the buttons stand, left to right.
+  setTabOrder(table_, image);
+  setTabOrder(image, refresh);
+  setTabOrder(refresh, settings);
+  setTabOrder(settings, back);
+  setTabOrder(back, next);
+
+  connect(refresh, &QPushButton::clicked, this, &CDevSelDlg::RefreshList);
+  connect(settings, &QPushButton::clicked, this, &CDevSelDlg::EditScanSettings);
+  connect(next, &QPushButton::clicked, this, &CDevSelDlg::Next);
+  connect(back, &QPushButton::clicked, this, [this] { host_.ShowPage(PageId::kMainMenu); });
+  connect(image, &QPushButton::clicked, this, &CDevSelDlg::OpenImageFile);
+  connect(table_, &QTableWidget::cellDoubleClicked, this, [this] { Next(); });
+}
+
+void CDevSelDlg::AddImages(const std::vector<std::u16string>& paths) {
+  for (const std::u16string& path : paths) {
+    if (std::find(selection_.paths.begin(), selection_.paths.end(), path) == selection_.paths.end()) {
+      selection_.paths.push_back(path);
+    }
+  }
+}
+
+void CDevSelDlg::OpenImageFile() {
+  std::vector<std::u16string> paths;
+  if (!services_.choosers->ChooseImageFiles(paths)) return;
+  AddImages(paths);
+  if (mode_ != 0) RefreshList();
+}
+
+void CDevSelDlg::SetMode(int mode) {
+  if (mode == mode_) return;
+  mode_ = mode;
+  BuildColumns();
+}
+
+void CDevSelDlg::BuildColumns() {
+  table_->clear();
+  table_->setRowCount(0);
+  if (IsVolumeMode()) {
+    table_->setColumnCount(static_cast<int>(kVolumeColumns.size()));
+    for (std::size_t c = 0; c < kVolumeColumns.size(); ++c) {
+      table_->setHorizontalHeaderItem(static_cast<int>(c), new QTableWidgetItem(ToQString(kVolumeColumns[c])));
+      table_->setColumnWidth(static_cast<int>(c), kVolumeWidths[c]);
+    }
+  } else {
+    table_->setColumnCount(static_cast<int>(kDiskColumns.size()));
+    for (std::size_t c = 0; c < kDiskColumns.size(); ++c) {
+      table_->setHorizontalHeaderItem(static_cast<int>(c), new QTableWidgetItem(ToQString(kDiskColumns[c])));
+      table_->setColumnWidth(static_cast<int>(c), kDiskWidths[c]);
+    }
+  }
+}
+
+void CDevSelDlg::ResetScanSettings() {
+  priorityStart_ = 0;
+  priorityLength_ = 0;
+}
+
+void CDevSelDlg::RefreshList() {
+  table_->setRowCount(0);
+  if (IsVolumeMode()) {
+    ListVolumes();
+  } else {
+    ListDisks();
+  }
+}
+
+void CDevSelDlg::TellProblems(const DiscoveryProblems& problems) {
+  if (problems.empty()) return;
+  std::u16string text;
+  for (const std::u16string& problem : problems) {
+    if (!text.empty()) text += u"\n";
+    text += problem;
+  }
+  services_.boxes->Information(text);
+}
+
+void CDevSelDlg::ListVolumes() {
+  VolumeListRequest request;
+  request.selection = selection_;
+  bool ok = RunWithProgress([&request] { VolumeListThread(request); }, false, *services_.presenter);
+  TellProblems(request.problems);
+  if (!ok) {
+    services_.boxes->Information(kListingFailed);
+    return;
+  }
+  if (request.volumes.empty()) {
+    services_.boxes->Information(kNoVolume);
+    return;
+  }
+  volumes_ = std::move(request.volumes);
+  table_->setRowCount(static_cast<int>(volumes_.size()));
+  for (std::size_t r = 0; r < volumes_.size(); ++r) {
+    VolumeRow row = FormatVolumeRow(volumes_[r]);
+    for (std::size_t c = 0; c < row.size(); ++c) {
+      table_->setItem(static_cast<int>(r), static_cast<int>(c), Cell(row[c]));
+    }
+  }
+  // Names such as "disk.img#2" are wider than the drive letters the column was made for.
+  table_->resizeColumnToContents(0);
+  table_->setColumnWidth(0, std::max(table_->columnWidth(0) + 8, kVolumeWidths[0]));
+  table_->selectRow(0);
+  table_->setCurrentCell(0, 0);
+  table_->setFocus();
+}
+
+void CDevSelDlg::ListDisks() {
+  disks_.clear();
+  DiscoveryProblems problems;
+  bool any = EnumerateDisks(selection_, disks_, &problems);
+  TellProblems(problems);
+  if (!any) {
+    services_.boxes->Information(kNoDisk);
+    return;
+  }
+  table_->setRowCount(static_cast<int>(disks_.size()));
+  for (std::size_t r = 0; r < disks_.size(); ++r) {
+    DiskRow row = FormatDiskRow(disks_[r]);
+    for (std::size_t c = 0; c < row.size(); ++c) {
+      table_->setItem(static_cast<int>(r), static_cast<int>(c), Cell(row[c]));
+    }
+  }
+  table_->clearSelection();
+}
+
+int CDevSelDlg::SelectedRow() const {
+  int first = -1;
+  for (const QModelIndex& index : table_->selectionModel()->selectedRows()) {
+    if (first < 0 || index.row() < first) first = index.row();
+  }
+  return first;
+}
+
+void CDevSelDlg::Next() {
+  int row = SelectedRow();
+  if (IsVolumeMode()) {
+    if (row < 0 || row >= static_cast<int>(volumes_.size())) {
+      services_.boxes->Information(kSelectVolume);
+      return;
+    }
+    if (mode_ == 1 || mode_ == 2) {
+      ReadSelectedVolume(row);
+      return;
+    }
+  } else if (row < 0 || row >= static_cast<int>(disks_.size())) {
+    services_.boxes->Information(kSelectDisk);
+    return;
+  }
+  // The deep scan and the partition rebuild are not part of this version.
+  services_.boxes->Information(FormatText(
+      "“%s”功能暂未开放，将在后续版本中提供。\n目前可以使用“恢复误删除的文件”和“浏览恢复分区的文件”。",
+      ToUtf8(FunctionName(mode_)).c_str()));
+}
+
+void CDevSelDlg::ReadSelectedVolume(int row) {
+  PartDataJob job;
+  job.volume = volumes_[static_cast<std::size_t>(row)];
+  if (!RunWithProgress([&job] { GetPartDataThread(job); }, false, *services_.presenter)) return;
+  if (set_ == nullptr) return;
+  // A named file system whose structures would not read is a failure to say
+  // so, not an empty browser; an unknown one opens empty.
+  if (!job.readOk && job.volume.fsKind != kFsUnknown) {
+    services_.boxes->Information(u"读取分区的文件系统失败：" + job.volume.name);
+    return;
+  }
+  set_->ClearVolumes();
+  set_->AddVolume(job.volume);
+  set_->NotifyListeners(nullptr, VolumeSetEvent::kVolumeAdded);
+  set_->viewMode = mode_ == 1 ? kViewDeletedFiles : kViewExistingFiles;
+  set_->SelectVolume(static_cast<int>(set_->volumes.size()) - 1, nullptr, kRootNodeId);
+  host_.ShowPage(PageId::kBrowser);
+}
+
+void CDevSelDlg::EditScanSettings() {
+  CDiskScanSetDlg dialog(*services_.boxes, this);
+  dialog.priorityAddress = SectorsToGib(priorityStart_);
+  dialog.prioritySize = SectorsToGib(priorityLength_);
+  if (dialog.exec() != QDialog::Accepted) return;
+  priorityStart_ = GibToSectors(dialog.priorityAddress);
+  priorityLength_ = GibToSectors(dialog.prioritySize);
+}
+
+}  // namespace kestrum

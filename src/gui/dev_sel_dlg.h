@@ -1,0 +1,72 @@
+#pragma once
+// The device page: the volumes or the disks the chosen function works on,
+// refresh, scan settings, next and back. Disk image files can be added and
+// then count as disks.
+
+#include <QWidget>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "gui/gui_services.h"
+#include "gui/page_host.h"
+#include "discovery/discovery.h"
+
+class QTableWidget;
+
+namespace kestrum {
+
+class VolumeSet;
+
+class CDevSelDlg : public QWidget {
+  Q_OBJECT
+
+ public:
+  CDevSelDlg(PageHost& host, const GuiServices& services, QWidget* parent);
+
+  void SetVolumeSet(VolumeSet* set) { set_ = set; }
+  // Whether the machine's own disks are listed beside the added images.
+  void SetSystemDisks(bool list) { selection_.systemDisks = list; }
+  // Adds image files as disks; already added paths are not added twice.
+  void AddImages(const std::vector<std::u16string>& paths);
+  const DiskSelection& Selection() const { return selection_; }
+
+  // 1–5; rebuilds the columns when it changes.
+  void SetMode(int mode);
+  int Mode() const { return mode_; }
+  void ResetScanSettings();
+  std::uint32_t PriorityStart() const { return priorityStart_; }
+  std::uint32_t PriorityLength() const { return priorityLength_; }
+
+  void RefreshList();
+  void ListVolumes();
+  void ListDisks();
+  void Next();
+  void EditScanSettings();
+  void OpenImageFile();
+
+  QTableWidget* Table() const { return table_; }
+  const VolumeList& Volumes() const { return volumes_; }
+  const DiskList& Disks() const { return disks_; }
+
+ private:
+  void BuildColumns();
+  int SelectedRow() const;
+  void TellProblems(const DiscoveryProblems& problems);
+  void ReadSelectedVolume(int row);
+  bool IsVolumeMode() const { return mode_ >= 1 && mode_ <= 3; }
+
+  PageHost& host_;
+  GuiServices services_;
+  VolumeSet* set_ = nullptr;
+  int mode_ = 0;
+  DiskSelection selection_;
+  VolumeList volumes_;
+  DiskList disks_;
+  std::uint32_t priorityStart_ = 0;
+  std::uint32_t priorityLength_ = 0;
+  QTableWidget* table_ = nullptr;
+};
+
+}  // namespace kestrum

@@ -1,0 +1,319 @@
+#include "gui/explorer_list_ctrl.h"
+
+#include <QAction>
+#include <QFileIconProvider>
+#include <QHeaderView>
+#include <QListView>
+#include <QMenu>
+#include <QMimeDatabase>
+#include <QPainter>
+#include <QStackedWidget>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+#include "fs/tree/node_text.h"
+
+namespace kestrum {
+
+namespace {
+
+constexpr int kColumnCount = 4;
+const char16_t* const kListColumns[kColumnCount] = {u"名称", u"大小", u"创建日期", u"修改日期"};
+constexpr int kColumnWidths[kColumnCount] = {150, 80, 150, 150};
+const QString kFolderKey = QStringLiteral("***");
+
+// A page with the extension written on it, for extensions the icon theme
+// does not know: every extension still gets an icon of its own.
+QIcon DrawExtensionIcon(const QString& extension) {
+  QIcon icon;
+  for (int side : {16, 32}) {
+    QPixmap pixmap(side, side);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    qreal w = side * 0.75;
+    qreal x = (side - w) / 2;
+    painter.setPen(QPen(QColor(110, 110, 110), 1));
+    painter.setBrush(Qt::white);
+    painter.drawRect(QRectF(x + 0.5, 0.5, w - 1, side - 1));
+    uint hash = qHash(extension);
+    QColor band = QColor::fromHsv(static_cast<int>(hash % 360), 160, 200);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(band);
+    painter.drawRect(QRectF(x + 1, side * 0.55, w - 2, side * 0.35));
+    if (side >= 32) {
+      QFont font = painter.font();
+      font.setPixelSize(8);
+      font.setBold(true);
+      painter.setFont(font);
+      painter.setPen(Qt::white);
+      painter.drawText(QRectF(x, side * 0.55, w, side * 0.35), Qt::AlignCenter,
+                       extension.mid(1, 4).toUpper());
+    }
+    painter.end();
+    icon.addPixmap(pixmap);
+  }
+  return icon;
+}
+
+QIcon IconForExtension(const QString& extension) {
+  QMimeDatabase mimes;
+  QMimeType mime = mimes.mimeTypeForFile(QStringLiteral("x") + extension, QMimeDatabase::MatchExtension);
+  if (mime.isValid() && !mime.isDefault()) {
+    QIcon themed = QIcon::fromTheme(mime.iconName());
+    if (themed.isNull()) themed = QIcon::fromTheme(mime.genericIconName());
+    if (!themed.isNull()) return themed;
+  }
+  return DrawExtensionIcon(extension);
+}
+
+}  // namespace
+
+int ExplorerListModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+}
+
+int ExplorerListModel::columnCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : kColumnCount;
+}
+
+QVariant ExplorerListModel::data(const QModelIndex& index, int role) const {
+  if (!index.isValid() || index.row() >= static_cast<int>(rows_.size())) return {};
+  const Row& row = rows_[static_cast<std::size_t>(index.row())];
+  if (role == Qt::UserRole) return row.node;
+  if (role == Qt::DisplayRole) {
+    switch (index.column()) {
+      case 0: return row.name;
+      case 1: return row.size;
+      case 2: return row.created;
+      case 3: return row.modified;
+      default: return {};
+    }
+  }
+  if (index.column() != 0) return {};
+  if (role == Qt::CheckStateRole) return row.checked ? Qt::Checked : Qt::Unchecked;
+  if (role == Qt::DecorationRole && icons_ != nullptr && row.icon >= 0 &&
+      row.icon < static_cast<int>(icons_->size())) {
+    return (*icons_)[static_cast<std::size_t>(row.icon)];
+  }
+  return {};
+}
+
+bool ExplorerListModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+  if (!index.isValid() || index.column() != 0 || role != Qt::CheckStateRole) return false;
+  SetChecked(index.row(), value.toInt() == Qt::Checked);
+  return true;
+}
+
+Qt::ItemFlags ExplorerListModel::flags(const QModelIndex& index) const {
+  if (!index.isValid()) return Qt::NoItemFlags;
+  Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
+  if (index.column() == 0) flags |= Qt::ItemIsUserCheckable;
+  return flags;
+}
+
+QVariant ExplorerListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= kColumnCount) {
+    return {};
+  }
+  return QString::fromStdU16String(kListColumns[section]);
+}
+
+void ExplorerListModel::SetRows(std::vector<Row> rows) {
+  beginResetModel();
+  rows_ = std::move(rows);
+  endResetModel();
+}
+
+void ExplorerListModel::SetAllChecked(bool checked) {
+  if (rows_.empty()) return;
+  for (Row& row : rows_) row.checked = checked;
+  emit dataChanged(index(0, 0), index(static_cast<int>(rows_.size()) - 1, 0), {Qt::CheckStateRole});
+}
+
+void ExplorerListModel::SetChecked(int row, bool checked) {
+  if (row < 0 || row >= static_cast<int>(rows_.size())) return;
+  rows_[static_cast<std::size_t>(row)].checked = checked;
+  emit dataChanged(index(row, 0), index(row, 0), {Qt::CheckStateRole});
+}
+
+CExplorerListCtrl::CExplorerListCtrl(QWidget* parent) : QWidget(parent) {
+  model_ = new ExplorerListModel(this);
+  model_->SetIcons(&images_);
+  detail_ = new QTreeView(this);
+  detail_->setModel(model_);
+  detail_->setRootIsDecorated(false);
+  detail_->setItemsExpandable(false);
+  detail_->setUniformRowHeights(true);
+  detail_->setSortingEnabled(false);
+  detail_->setAllColumnsShowFocus(true);
+  detail_->header()->setSectionsClickable(false);
+  detail_->header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  detail_->header()->setStretchLastSection(false);
+  icons_ = new QListView(this);
+  icons_->setModel(model_);
+  icons_->setSelectionModel(detail_->selectionModel());
+  icons_->setResizeMode(QListView::Adjust);
+  icons_->setMovement(QListView::Static);
+  for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(detail_), static_cast<QAbstractItemView*>(icons_)}) {
+    view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    view->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(view, &QAbstractItemView::doubleClicked, this, [this] { OpenSelected(); });
+    connect(view, &QWidget::customContextMenuRequested, this,
+            [this, view](const QPoint& at) { ShowContextMenu(view->viewport()->mapToGlobal(at)); });
+  }
+  stack_ = new QStackedWidget(this);
+  stack_->addWidget(detail_);
+  stack_->addWidget(icons_);
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(stack_);
+}
+
+CExplorerListCtrl::~CExplorerListCtrl() {
+  if (set_ != nullptr) set_->RemoveListener(this);
+}
+
+void CExplorerListCtrl::SetupList() {
+  QFileIconProvider provider;
+  extensions_.assign(1, kFolderKey);
+  images_.assign(1, provider.icon(QFileIconProvider::Folder));
+  SetViewMode(kDetailView);
+}
+
+void CExplorerListCtrl::OnVolumeSelected(int volume, std::uint32_t folder) {
+  std::vector<ExplorerListModel::Row> rows;
+  std::vector<std::uint32_t> children;
+  if (set_ != nullptr && set_->ListVisibleChildren(volume, folder, children, false)) {
+    rows.reserve(children.size());
+    for (std::uint32_t k : children) {
+      const FileNode* node = set_->IsNodeVisible(volume, k, false);
+      if (node == nullptr) continue;
+      ExplorerListModel::Row row;
+      row.node = k;
+      row.icon = IconIndex(*node);
+      row.name = QString::fromStdU16String(node->name);
+      row.size = QString::fromStdU16String(SizeText(node->size));
+      row.created = QString::fromStdU16String(FileTimeToLocalText(node->creationTime));
+      row.modified = QString::fromStdU16String(FileTimeToLocalText(node->lastWriteTime));
+      rows.push_back(std::move(row));
+    }
+  }
+  // New rows every time: nothing of a row, its tick included, outlives the folder.
+  model_->SetRows(std::move(rows));
+  shownVolume_ = volume;
+  shownFolder_ = folder;
+}
+
+void CExplorerListCtrl::OnVolumesCleared() { model_->SetRows({}); }
+
+int CExplorerListCtrl::RowCount() const { return model_->rowCount(); }
+
+std::uint32_t CExplorerListCtrl::RowNode(int row) const {
+  return model_->Rows().at(static_cast<std::size_t>(row)).node;
+}
+
+bool CExplorerListCtrl::IsRowChecked(int row) const {
+  return model_->Rows().at(static_cast<std::size_t>(row)).checked;
+}
+
+void CExplorerListCtrl::SetRowChecked(int row, bool checked) { model_->SetChecked(row, checked); }
+
+void CExplorerListCtrl::SetAllChecked(bool checked) { model_->SetAllChecked(checked); }
+
+void CExplorerListCtrl::SelectRow(int row) {
+  QModelIndex index = model_->index(row, 0);
+  detail_->selectionModel()->select(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  detail_->selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
+}
+
+int CExplorerListCtrl::FirstSelectedRow() const {
+  int first = -1;
+  for (const QModelIndex& index : detail_->selectionModel()->selectedRows()) {
+    if (first < 0 || index.row() < first) first = index.row();
+  }
+  return first;
+}
+
+void CExplorerListCtrl::OpenSelected() {
+  int row = FirstSelectedRow();
+  if (row < 0 || set_ == nullptr) return;
+  std::uint32_t k = RowNode(row);
+  const FileNode* node = set_->IsNodeVisible(shownVolume_, k, false);
+  if (node == nullptr || !node->IsFolder()) return;
+  int volume = shownVolume_ == kCurrentVolume ? set_->currentVolume : shownVolume_;
+  // Everyone is told, this list included: it shows the folder, the tree opens down to it.
+  set_->SelectVolume(volume, nullptr, k);
+}
+
+void CExplorerListCtrl::SetViewMode(int mode) {
+  switch (mode) {
+    case kIconView:
+      icons_->setViewMode(QListView::IconMode);
+      icons_->setFlow(QListView::LeftToRight);
+      icons_->setWrapping(true);
+      icons_->setIconSize(QSize(32, 32));
+      icons_->setGridSize(QSize(96, 64));
+      icons_->setWordWrap(true);
+      stack_->setCurrentWidget(icons_);
+      break;
+    case kListView:
+      icons_->setViewMode(QListView::ListMode);
+      icons_->setFlow(QListView::TopToBottom);
+      icons_->setWrapping(true);
+      icons_->setIconSize(QSize(16, 16));
+      icons_->setGridSize(QSize());
+      icons_->setWordWrap(false);
+      stack_->setCurrentWidget(icons_);
+      break;
+    default:
+      mode = kDetailView;
+      detail_->setIconSize(QSize(16, 16));
+      for (int c = 0; c < kColumnCount; ++c) detail_->setColumnWidth(c, kColumnWidths[c]);
+      stack_->setCurrentWidget(detail_);
+      break;
+  }
+  viewMode_ = mode;
+}
+
+QMenu* CExplorerListCtrl::BuildContextMenu() {
+  auto* menu = new QMenu(this);
+  if (FirstSelectedRow() >= 0) {
+    menu->addAction(QStringLiteral("复制"));  // nothing to copy to yet: no action
+    menu->addAction(QStringLiteral("打开"), this, [this] { OpenSelected(); });
+    menu->addSeparator();
+  }
+  const QString names[] = {QStringLiteral("图标"), QStringLiteral("列表"), QStringLiteral("细节")};
+  for (int mode = kIconView; mode <= kDetailView; ++mode) {
+    QAction* action = menu->addAction(names[mode], this, [this, mode] { SetViewMode(mode); });
+    action->setCheckable(true);
+    action->setChecked(mode == viewMode_);
+  }
+  return menu;
+}
+
+void CExplorerListCtrl::ShowContextMenu(const QPoint& position) {
+  QMenu* menu = BuildContextMenu();
+  menu->setAttribute(Qt::WA_DeleteOnClose);
+  menu->popup(position);
+}
+
+int CExplorerListCtrl::IconIndex(const FileNode& node) {
+  if (node.IsFolder()) return 0;
+  const std::u16string& name = node.name;
+  std::size_t dot = name.rfind(u'.');
+  if (name.size() <= 1 || dot == std::u16string::npos || dot == 0) return -1;
+  QString extension = QString::fromStdU16String(name.substr(dot)).toLower();
+  auto found = std::find(extensions_.begin(), extensions_.end(), extension);
+  if (found != extensions_.end()) return static_cast<int>(found - extensions_.begin());
+  // The cache and the images grow together, so position i always names image i.
+  images_.push_back(IconForExtension(extension));
+  extensions_.push_back(extension);
+  return static_cast<int>(extensions_.size()) - 1;
+}
+
+}  // namespace kestrum

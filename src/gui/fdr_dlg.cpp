@@ -1,0 +1,119 @@
+#include "gui/fdr_dlg.h"
+
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QSplitter>
+#include <QVBoxLayout>
+
+#include "gui/message_boxes.h"
+#include "export/export_files.h"
+#include "gui/explorer_list_ctrl.h"
+#include "gui/explorer_tree_ctrl.h"
+
+namespace kestrum {
+
+namespace {
+
+constexpr char16_t kNothingTicked[] = u"请至少选择一个需要导出的目录和文件!";
+constexpr char16_t kExportDone[] = u"导出文件成功！";
+constexpr char16_t kExportFailed[] = u"导出文件失败！";
+constexpr char16_t kTargetOnSource[] =
+    u"所选的文件夹位于正在恢复数据的设备上。\n"
+    u"向这个设备写入文件，可能会覆盖尚未恢复的已删除数据，使其再也无法恢复。\n"
+    u"建议选择其他磁盘上的文件夹。仍然要导出到这个文件夹吗？";
+
+}  // namespace
+
+CFdrDlg::CFdrDlg(PageHost& host, const GuiServices& services, QWidget* parent)
+    : QWidget(parent), host_(host), services_(services) {
+  tree_ = new CExplorerTreeCtrl(this);
+  list_ = new CExplorerListCtrl(this);
+  auto* back = new QPushButton(QStringLiteral("上一步"), this);
+  auto* up = new QPushButton(QStringLiteral("向上"), this);
+  auto* all = new QPushButton(QStringLiteral("全选"), this);
+  auto* none = new QPushButton(QStringLiteral("全取消"), this);
+  export_ = new QPushButton(QStringLiteral("导出"), this);
+  up->setVisible(false);  // no action of its own yet
+  back->setObjectName(QStringLiteral("back"));
+  all->setObjectName(QStringLiteral("selectAll"));
+  none->setObjectName(QStringLiteral("clearAll"));
+  export_->setObjectName(QStringLiteral("export"));
+
+  auto* listButtons = new QHBoxLayout;
+  listButtons->addWidget(up);
+  listButtons->addStretch();
+  listButtons->addWidget(all);
+  listButtons->addWidget(none);
+  listButtons->addWidget(export_);
+  auto* right = new QWidget(this);
+  auto* rightLayout = new QVBoxLayout(right);
+  rightLayout->setContentsMargins(0, 0, 0, 0);
+  rightLayout->addLayout(listButtons);
+  rightLayout->addWidget(list_);
+  auto* splitter = new QSplitter(Qt::Horizontal, this);
+  splitter->addWidget(tree_);
+  splitter->addWidget(right);
+  splitter->setStretchFactor(0, 0);
+  splitter->setStretchFactor(1, 1);
+  splitter->setSizes({260, 620});
+  auto* bottom = new QHBoxLayout;
+  bottom->addStretch();
+  bottom->addWidget(back);
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(8, 8, 8, 8);
+  layout->addWidget(splitter);
+  layout->addLayout(bottom);
+
+  setTabOrder(tree_, list_);
+  setTabOrder(list_, all);
+  setTabOrder(all, none);
+  setTabOrder(none, export_);
+  setTabOrder(export_, back);
+
+  connect(back, &QPushButton::clicked, this, [this] { host_.ShowPage(PageId::kDeviceSelection); });
+  connect(all, &QPushButton::clicked, this, &CFdrDlg::SelectAll);
+  connect(none, &QPushButton::clicked, this, &CFdrDlg::ClearAll);
+  connect(export_, &QPushButton::clicked, this, &CFdrDlg::ExportTicked);
+}
+
+void CFdrDlg::SetVolumeSet(VolumeSet* set) {
+  set_ = set;
+  if (set_ == nullptr) return;
+  set_->AddListener(tree_);
+  set_->AddListener(list_);
+  tree_->SetVolumeSet(set_);
+  list_->SetVolumeSet(set_);
+  tree_->SetupTree();
+  list_->SetupList();
+}
+
+bool CFdrDlg::CollectTickedNodes(std::vector<std::uint32_t>& out) const {
+  out.clear();
+  for (int row = 0; row < list_->RowCount(); ++row) {
+    if (list_->IsRowChecked(row)) out.push_back(list_->RowNode(row));
+  }
+  return !out.empty();
+}
+
+void CFdrDlg::SelectAll() { list_->SetAllChecked(true); }
+
+void CFdrDlg::ClearAll() { list_->SetAllChecked(false); }
+
+void CFdrDlg::ExportTicked() {
+  std::vector<std::uint32_t> nodes;
+  if (!CollectTickedNodes(nodes)) {
+    services_.boxes->Information(kNothingTicked);
+    return;
+  }
+  std::u16string target;
+  if (!services_.choosers->ChooseTargetFolder(target)) return;
+  const VolumeDescriptor* source = set_ != nullptr ? set_->Current() : nullptr;
+  if (source != nullptr && TargetIsOnSourceDevice(target, *source) &&
+      !services_.boxes->AskYesNo(kTargetOnSource)) {
+    return;
+  }
+  bool ok = set_ != nullptr && RunExport(*set_, target, nodes, *services_.presenter);
+  services_.boxes->Information(ok ? kExportDone : kExportFailed);
+}
+
+}  // namespace kestrum

@@ -1,0 +1,77 @@
+#include "gui/progress_dlg.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "gui/qt_dialogs.h"
+
+namespace kestrum {
+
+CProgressDlg::CProgressDlg(ProgressSession& session, QWidget* parent)
+    : QDialog(parent), session_(session) {
+  setWindowTitle(QStringLiteral("请稍候 - ") + kProductCaption);
+  setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+  setModal(true);
+  auto* layout = new QVBoxLayout(this);
+  for (std::size_t i = 0; i < labels_.size(); ++i) {
+    labels_[i] = new QLabel(this);
+    labels_[i]->setMinimumWidth(440);
+    labels_[i]->setTextFormat(Qt::PlainText);
+    layout->addWidget(labels_[i]);
+  }
+  QFont heading = labels_[0]->font();
+  heading.setBold(true);
+  labels_[0]->setFont(heading);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch();
+  quit_ = new QPushButton(QStringLiteral("退出"), this);
+  pause_ = new QPushButton(QStringLiteral("暂停"), this);
+  quit_->setAutoDefault(false);
+  pause_->setAutoDefault(false);
+  buttons->addWidget(pause_);
+  buttons->addWidget(quit_);
+  layout->addLayout(buttons);
+  pause_->setVisible(session_.ShowPause());
+  connect(quit_, &QPushButton::clicked, this, &CProgressDlg::OnQuit);
+  connect(pause_, &QPushButton::clicked, this, &CProgressDlg::OnPause);
+  connect(&timer_, &QTimer::timeout, this, &CProgressDlg::Tick);
+  timer_.start(kProgressTickMs);
+}
+
+void CProgressDlg::Tick() {
+  if (session_.WorkersDone()) {
+    timer_.stop();
+    accept();
+  }
+  StatusMessage message;
+  if (!session_.Take(message) || !ApplyStatus(message, lines_)) return;
+  const std::u16string* texts[] = {&lines_.heading, &lines_.line1, &lines_.line2, &lines_.line3,
+                                   &lines_.line4};
+  for (std::size_t i = 0; i < labels_.size(); ++i) labels_[i]->setText(ToQString(*texts[i]));
+}
+
+void CProgressDlg::OnQuit() {
+  session_.Abort();
+  quit_->setEnabled(false);
+  pause_->setEnabled(false);
+}
+
+void CProgressDlg::OnPause() {
+  session_.Finish();
+  quit_->setEnabled(false);
+  pause_->setEnabled(false);
+}
+
+void CProgressDlg::reject() {
+  // Closing before the workers end would leave them running unseen.
+  if (quit_->isEnabled()) OnQuit();
+}
+
+void QtProgressPresenter::Present(ProgressSession& session) {
+  CProgressDlg dialog(session, owner_);
+  dialog.exec();
+}
+
+}  // namespace kestrum

@@ -1,0 +1,36 @@
+#pragma once
+// The message boxes and file choosers of the desktop program, on Qt.
+
+#include <QString>
+#include <QWidget>
+
+#include "gui/message_boxes.h"
+
+namespace kestrum {
+
+inline QString ToQString(const std::u16string& text) { return QString::fromStdU16String(text); }
+
+class QtMessageBoxes : public MessageBoxes {
+ public:
+  explicit QtMessageBoxes(QWidget* owner) : owner_(owner) {}
+  void Information(const std::u16string& text) override;
+  bool AskYesNo(const std::u16string& text) override;
+
+ private:
+  QWidget* owner_;
+};
+
+class QtFileChoosers : public FileChoosers {
+ public:
+  explicit QtFileChoosers(QWidget* owner) : owner_(owner) {}
+  bool ChooseTargetFolder(std::u16string& out) override;
+  bool ChooseImageFiles(std::vector<std::u16string>& out) override;
+
+ private:
+  QWidget* owner_;
+};
+
+// The caption of every box the program shows.
+inline const QString kProductCaption = QStringLiteral("Varnel数据恢复");
+
+}  // namespace kestrum

@@ -1,0 +1,72 @@
+#include "run/progress_lines.h"
+
+#include <algorithm>
+
+#include "base/text.h"
+
+namespace kestrum {
+
+namespace {
+
+unsigned MiB(std::uint64_t bytes) { return static_cast<unsigned>(bytes >> 20); }
+
+void ShowParse(const ParseStatus& s, ProgressLines& lines) {
+  lines.heading = u"正在解析磁盘上的文件，请耐心等候！";
+  lines.line1 = FormatText("发现文件： %u", s.files);
+  lines.line2 = FormatText("发现目录： %u", s.folders);
+  lines.line3 = FormatText("发现已删除文件： %u", s.deletedFiles);
+  lines.line4 = FormatText("发现已删除目录： %u", s.deletedFolders);
+}
+
+void ShowScan(const ScanStatus& s, ProgressLines& lines) {
+  lines.heading = u"正在扫描磁盘上的文件，请耐心等候！";
+  unsigned scanned = std::min(s.sectorsScanned, s.sectorsToScan) / 2048;
+  lines.line1 = FormatText("Find: %u(MB) / %u(MB)", scanned, s.sectorsToScan / 2048);
+  lines.line2 = FormatText("File： %u ", s.signatureFiles);
+  lines.line3 = FormatText("Ebr: %u     Fat dbr: %u     Ntfs dbr: %u     Exfat dbr: %u ",
+                           s.extendedTables, s.fatBootSectors, s.ntfsBootSectors,
+                           s.exfatBootSectors);
+  lines.line4 = FormatText("File record: %u     Fat dir: %u     Ntfs dir: %u     Exfat dbr: %u ",
+                           s.mftRecords, s.fatDirSectors, s.ntfsIndexRecords, s.exfatDirSectors);
+}
+
+void ShowExport(const ExportStatus& s, ProgressLines& lines) {
+  lines.heading = u"正在导出磁盘上的文件，请耐心等候！";
+  lines.line1 = FixedText(s.currentName);
+  lines.line2 = FormatText("文件数： %u / %u", s.filesExported, s.filesToExport);
+  lines.line3 = FormatText("总拷贝数据(MB)： %u / %u", MiB(s.bytesExported), MiB(s.bytesToExport));
+  lines.line4 = FormatText("当前文件拷贝数据(MB)： %u / %u", MiB(s.currentFileCopied),
+                           MiB(s.currentFileBytes));
+}
+
+void ShowVolumeFound(const VolumeFoundStatus& s, ProgressLines& lines) {
+  lines.heading = u"正在获取磁盘上的分区信息，请耐心等候！";
+  lines.line1 = FormatText("发现分区数： %u", s.volumesFound);
+  lines.line2 = u"当前分区： " + FixedText(s.volumeName);
+  lines.line3 = u"分区格式： " + FixedText(s.fsName);
+  lines.line4 = u"分区卷标： " + FixedText(s.label);
+}
+
+void ShowReadError(const ReadErrorStatus& s, ProgressLines& lines) {
+  lines.heading = u"读磁盘数据出错！";
+  lines.line1 = u"读设备： " + FixedText(s.device);
+  lines.line2 = FormatText("地址： %u        大小： %u  ", s.sector, s.count);
+  lines.line3.clear();
+  lines.line4.clear();
+}
+
+}  // namespace
+
+bool ApplyStatus(const StatusMessage& message, ProgressLines& lines) {
+  switch (message.kind) {
+    case StatusKind::kParse: ShowParse(message.parse, lines); return true;
+    case StatusKind::kScan: ShowScan(message.scan, lines); return true;
+    case StatusKind::kExport: ShowExport(message.exportStatus, lines); return true;
+    case StatusKind::kVolumeFound: ShowVolumeFound(message.volume, lines); return true;
+    case StatusKind::kReadError: ShowReadError(message.readError, lines); return true;
+    case StatusKind::kNone: break;
+  }
+  return false;
+}
+
+}  // namespace kestrum

@@ -1,0 +1,287 @@
+#include "discovery/discovery.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "base/text.h"
+#include "disk/partition_table.h"
+#include "support/fixtures.h"
+#include "support/run_state.h"
+#include "support/sector_image.h"
+#include "support/temp_dir.h"
+
+namespace kestrum {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(DiskSizeText, SwitchesToGigabytesAtOneGibibyte) {
+  EXPECT_EQ(FormatDiskSize(2097152), u"1.00 GB");
+  EXPECT_EQ(FormatDiskSize(2097151), u"1024.00 MB");
+  EXPECT_EQ(FormatDiskSize(2048), u"1.00 MB");
+  EXPECT_EQ(FormatDiskSize(0xFFFFFFFFull), u"2048.00 GB");
+}
+
+TEST(DiskDescription, OneBlankBetweenVendorAndProductNoneAtTheEnd) {
+  EXPECT_EQ(ComposeDiskDescription("VNDR    ", "MODEL-1   "), "VNDR MODEL-1");
+  EXPECT_EQ(ComposeDiskDescription("", "MODEL-1"), "MODEL-1");
+  EXPECT_EQ(ComposeDiskDescription("    ", "MODEL-1 "), "MODEL-1");
+  EXPECT_EQ(ComposeDiskDescription("ATA", ""), "ATA");
+}
+
+TEST(VolumeDescriptor, PlatformNamesSelectTheReader) {
+  struct Case {
+    const char16_t* name;
+    FsKind kind;
+    int type;
+  } cases[] = {{u"NTFS", kFsNtfs, 7}, {u"FAT", kFsFat16, 6}, {u"FAT32", kFsFat32, 11},
+               {u"exFAT", kFsExfat, 7}, {u"ext4", kFsUnknown, 0}, {u"ntfs", kFsUnknown, 0}};
+  for (const Case& c : cases) {
+    VolumeDescriptor v;
+    v.partitionType = 99;
+    ClassifyFsName(c.name, v);
+    EXPECT_EQ(v.fsKind, c.kind) << ToUtf8(c.name);
+    EXPECT_EQ(v.partitionType, c.type) << ToUtf8(c.name);
+  }
+}
+
+TEST(VolumeDescriptor, SerialComesFromTheOffsetOfThePartitionType) {
+  VolumeDescriptor v;
+  auto put = [&](std::size_t at, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i) v.bootSector[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+  };
+  put(0x27, 0x11111111);
+  put(0x43, 0x22222222);
+  put(0x48, 0x33333333);
+  put(0x64, 0x44444444);
+  struct Case {
+    int type;
+    std::uint32_t serial;
+  } cases[] = {{6, 0x11111111}, {0x1E, 0x11111111}, {11, 0x22222222}, {0x1C, 0x22222222},
+               {7, 0x33333333}, {0x17, 0x33333333}, {0x83, 0}};
+  for (const Case& c : cases) {
+    v.partitionType = static_cast<std::uint8_t>(c.type);
+    v.readerState.serial = 0xDEADBEEF;
+    SerialFromBootSector(v);
+    EXPECT_EQ(v.readerState.serial, c.serial) << "type " << c.type;
+  }
+  std::memcpy(v.bootSector.data() + 3, "EXFAT   ", 8);
+  v.partitionType = 7;
+  SerialFromBootSector(v);
+  EXPECT_EQ(v.readerState.serial, 0x44444444u) << "type 7 with an exFAT name";
+}
+
+// A made-up /sys/block to test which devices are offered, in which order.
+class FakeSysfs : public ::testing::Test {
+ protected:
+  void Disk(const std::string& name, const std::string& vendor = "", const std::string& model = "") {
+    fs::create_directories(root() + "/" + name + "/device");
+    if (!vendor.empty()) Write(name + "/device/vendor", vendor);
+    if (!model.empty()) Write(name + "/device/model", model);
+    Write(name + "/removable", "0");
+  }
+  void Loop(const std::string& name, const std::string& backing) {
+    fs::create_directories(root() + "/" + name + "/loop");
+    if (!backing.empty()) Write(name + "/loop/backing_file", backing);
+  }
+  void Partition(const std::string& disk, const std::string& name, int number, std::uint64_t start,
+                 std::uint64_t size) {
+    std::string dir = disk + "/" + name;
+    fs::create_directories(root() + "/" + dir);
+    Write(dir + "/partition", std::to_string(number));
+    Write(dir + "/start", std::to_string(start));
+    Write(dir + "/size", std::to_string(size));
+  }
+  void Write(const std::string& relative, const std::string& text) {
+    std::ofstream(root() + "/" + relative) << text << "\n";
+  }
+  std::string root() const { return dir_.path(); }
+
+  test::TempDir dir_;
+};
+
+TEST_F(FakeSysfs, ListsDiskKindsInNaturalOrderAndSkipsTheRest) {
+  Disk("sdb", "VNDR    ", "MODEL-1   ");
+  Disk("sda");
+  Disk("nvme0n1");
+  Disk("vda");
+  Disk("zram0");
+  Disk("ram0");
+  Disk("sr0");
+  Disk("dm-0");
+  Loop("loop10", "/images/ten.img");
+  Loop("loop2", "/images/two.img");
+  Loop("loop0", "");  // not attached
+  Sysfs sysfs(root());
+  std::vector<std::string> names;
+  for (const SysfsDisk& d : sysfs.ListDisks()) names.push_back(d.name);
+  EXPECT_EQ(names, (std::vector<std::string>{"loop2", "loop10", "nvme0n1", "sda", "sdb", "vda"}));
+  SysfsDisk sdb;
+  ASSERT_TRUE(sysfs.ReadDisk("sdb", sdb));
+  EXPECT_EQ(ComposeDiskDescription(sdb.vendor, sdb.model), "VNDR MODEL-1");
+}
+
+TEST_F(FakeSysfs, PartitionsComeByAscendingStart) {
+  Disk("sdc");
+  Partition("sdc", "sdc2", 2, 500000, 1000);
+  Partition("sdc", "sdc1", 1, 2048, 1000);
+  Partition("sdc", "sdc5", 5, 4096, 1000);
+  fs::create_directories(root() + "/sdc/queue");  // not a partition
+  auto parts = Sysfs(root()).ListPartitions("sdc");
+  ASSERT_EQ(parts.size(), 3u);
+  EXPECT_EQ(parts[0].name, "sdc1");
+  EXPECT_EQ(parts[1].name, "sdc5");
+  EXPECT_EQ(parts[1].startSector, 4096u);
+  EXPECT_EQ(parts[2].number, 2);
+}
+
+TEST(DiskNames, OnlyWholeDisks) {
+  for (const char* yes : {"sda", "sdab", "vdb", "xvda", "hdc", "nvme0n1", "nvme12n3", "mmcblk0", "loop7"}) {
+    EXPECT_TRUE(IsListedDiskName(yes)) << yes;
+  }
+  for (const char* no : {"sda1", "nvme0n1p2", "mmcblk0p1", "mmcblk0boot0", "loop", "zram0", "ram1", "md0", "nvme0"}) {
+    EXPECT_FALSE(IsListedDiskName(no)) << no;
+  }
+}
+
+VolumeList ListImages(const std::vector<std::string>& paths, DiscoveryProblems* problems = nullptr) {
+  test::PrepareRun();
+  VolumeListRequest request;
+  request.selection.systemDisks = false;
+  for (const std::string& p : paths) request.selection.paths.push_back(FromUtf8(p));
+  VolumeListThread(request);
+  if (problems) *problems = request.problems;
+  return request.volumes;
+}
+
+std::u16string PlatformName(const std::string& fixtureFs) {
+  if (fixtureFs == "ntfs") return u"NTFS";
+  if (fixtureFs == "fat16") return u"FAT";
+  if (fixtureFs == "fat32") return u"FAT32";
+  if (fixtureFs == "exfat") return u"exFAT";
+  return u"?";
+}
+
+TEST(ImageDiscovery, EveryPartitionOfTheFixtureDiskWithStartSizeNameAndLabel) {
+  std::string disk = test::FixturePath("disk.img");
+  std::ifstream table(test::FixturePath("disk.partitions.tsv"));
+  struct Expected {
+    int number;
+    std::uint64_t start, sectors;
+    std::string fs, label;
+  };
+  std::vector<Expected> expected;
+  std::string line;
+  while (std::getline(table, line)) {
+    std::stringstream in(line);
+    std::string number, type, start, sectors, fsName, label;
+    std::getline(in, number, '\t');
+    std::getline(in, type, '\t');
+    std::getline(in, start, '\t');
+    std::getline(in, sectors, '\t');
+    std::getline(in, fsName, '\t');
+    std::getline(in, label, '\t');
+    if (number.empty() || !std::isdigit(static_cast<unsigned char>(number[0]))) continue;
+    if (fsName == "extended") continue;  // the container holds no volume of its own
+    expected.push_back({std::stoi(number), std::stoull(start), std::stoull(sectors), fsName, label});
+  }
+  ASSERT_EQ(expected.size(), 4u);
+  VolumeList volumes = ListImages({disk});
+  ASSERT_EQ(volumes.size(), expected.size());
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    const VolumeDescriptor& v = volumes[i];
+    const Expected& e = expected[i];
+    EXPECT_EQ(v.name, FromUtf8("disk.img#" + std::to_string(e.number)));
+    EXPECT_EQ(v.startSector, e.start);
+    EXPECT_EQ(v.sectorCount, e.sectors);
+    EXPECT_EQ(v.fsName, PlatformName(e.fs));
+    EXPECT_EQ(v.label, FromUtf8(e.label));
+    EXPECT_NE(v.fsKind, kFsUnknown);
+    EXPECT_EQ(v.diskPath, FromUtf8(fs::absolute(disk).lexically_normal().string()));
+    EXPECT_TRUE(v.volumePath.empty());
+    EXPECT_NE(v.readerState.serial, 0u);
+    EXPECT_EQ(v.bootSector[510], 0x55) << "the boot sector was copied";
+    EXPECT_EQ(v.bootSector[511], 0xAA);
+  }
+}
+
+TEST(ImageDiscovery, AFileSystemImageIsOneWholeVolume) {
+  for (const char* name : {"ntfs", "fat16", "fat32", "exfat"}) {
+    auto info = test::LoadInfo(std::string(name) + ".info");
+    VolumeList volumes = ListImages({test::FixturePath(std::string(name) + ".img")});
+    ASSERT_EQ(volumes.size(), 1u) << name;
+    EXPECT_EQ(volumes[0].startSector, 0u);
+    EXPECT_EQ(std::to_string(volumes[0].sectorCount), info["sectors"]) << name;
+    EXPECT_EQ(volumes[0].fsName, PlatformName(info["fs"])) << name;
+    EXPECT_EQ(volumes[0].label, FromUtf8(info["label"])) << name;
+    EXPECT_EQ(volumes[0].name, FromUtf8(std::string(name) + ".img"));
+  }
+}
+
+TEST(ImageDiscovery, AnImageWithNeitherTableNorFileSystemHasNoVolumes) {
+  test::TempDir dir;
+  test::SectorImage(4096).WriteTo(dir.File("raw.img"));
+  DiscoveryProblems problems;
+  EXPECT_TRUE(ListImages({dir.File("raw.img")}, &problems).empty());
+  EXPECT_TRUE(problems.empty());
+}
+
+TEST(ImageDiscovery, AnUnnamedPartitionIsListedWithUnknownKind) {
+  test::TempDir dir;
+  test::SectorImage image(8192);
+  std::size_t at = mbr::kFirstEntry;
+  image.Put8(0, at + mbr::kType, 0x07);
+  image.Put32(0, at + mbr::kStartLba, 2048);
+  image.Put32(0, at + mbr::kSectorCount, 4096);
+  image.Put16(0, mbr::kSignature, 0xAA55);
+  image.WriteTo(dir.File("damaged.img"));
+  VolumeList volumes = ListImages({dir.File("damaged.img")});
+  ASSERT_EQ(volumes.size(), 1u);
+  EXPECT_EQ(volumes[0].fsKind, kFsUnknown);
+  EXPECT_EQ(volumes[0].startSector, 2048u);
+  EXPECT_TRUE(volumes[0].fsName.empty());
+}
+
+TEST(ImageDiscovery, TooLargeDisksAndVolumesAreRefusedWithAMessage) {
+  test::TempDir dir;
+  std::string big = dir.File("huge.img");
+  {
+    std::ofstream create(big);
+  }
+  fs::resize_file(big, (std::uint64_t{1} << 32) * 512 + 512);  // sparse: one sector over 2^32
+  DiskList disks;
+  DiscoveryProblems problems;
+  DiskSelection selection;
+  selection.systemDisks = false;
+  selection.paths = {FromUtf8(big)};
+  EXPECT_FALSE(EnumerateDisks(selection, disks, &problems));
+  ASSERT_EQ(problems.size(), 1u);
+  EXPECT_NE(ToUtf8(problems[0]).find("2TB"), std::string::npos) << ToUtf8(problems[0]);
+
+  // A partition entry that runs past 2^32 sectors on a small disk.
+  test::SectorImage image(8192);
+  image.Put8(0, mbr::kFirstEntry + mbr::kType, 0x07);
+  image.Put32(0, mbr::kFirstEntry + mbr::kStartLba, 0xFFFFF000u);
+  image.Put32(0, mbr::kFirstEntry + mbr::kSectorCount, 0x2000);
+  image.Put16(0, mbr::kSignature, 0xAA55);
+  image.WriteTo(dir.File("entry.img"));
+  VolumeList volumes = ListImages({dir.File("entry.img")}, &problems);
+  EXPECT_TRUE(volumes.empty());
+  ASSERT_EQ(problems.size(), 1u);
+  EXPECT_NE(ToUtf8(problems[0]).find("entry.img#1"), std::string::npos);
+}
+
+TEST(ImageDiscovery, AFileThatWillNotOpenIsToldAndNoDiskMeansAbort) {
+  DiscoveryProblems problems;
+  VolumeList volumes = ListImages({"/nonexistent/x.img"}, &problems);
+  EXPECT_TRUE(volumes.empty());
+  ASSERT_EQ(problems.size(), 1u);
+  EXPECT_EQ(CurrentRunState(), RunState::kAbort) << "no disk at all: the listing failed";
+}
+
+}  // namespace
+}  // namespace kestrum
