@@ -22,6 +22,7 @@
 #include "scan/block_findings.h"
 #include "scan/file_extents.h"
 #include "scan/scan_category.h"
+#include "scan/scan_counters.h"
 
 namespace kestrum::cli {
 
@@ -39,25 +40,6 @@ struct ClassifyJob {
   ClassifyArea area;
   std::vector<ScanFinding> findings;
 };
-
-void CountFinding(ScanCategory category, ScanStatus& scan) {
-  if (IsFileCategory(category)) {
-    ++scan.signatureFiles;
-    return;
-  }
-  switch (category) {
-    case kCategoryEbr: ++scan.extendedTables; break;
-    case kCategoryNtfsBoot: ++scan.ntfsBootSectors; break;
-    case kCategoryFat16Boot:
-    case kCategoryFat32Boot: ++scan.fatBootSectors; break;
-    case kCategoryExfatBoot: ++scan.exfatBootSectors; break;
-    case kCategoryFileRecord: ++scan.mftRecords; break;
-    case kCategoryFatDir: ++scan.fatDirSectors; break;
-    case kCategoryIndexRecord: ++scan.ntfsIndexRecords; break;
-    case kCategoryExfatDir: ++scan.exfatDirSectors; break;
-    default: break;
-  }
-}
 
 std::uint32_t ClampTo32(std::uint64_t value) {
   return static_cast<std::uint32_t>(std::min<std::uint64_t>(value, UINT32_MAX));

@@ -14,6 +14,7 @@ int RunDisks(const Arguments& args);
 int RunVolumes(const Arguments& args);
 int RunList(const Arguments& args);
 int RunClassify(const Arguments& args);
+int RunScan(const Arguments& args);
 // `export`; named apart from kestrum::RunExport, which it calls.
 int RunExportFiles(const Arguments& args);
 

@@ -9,17 +9,48 @@
 
 namespace {
 
+constexpr const char* kVersion = "2.16";
+
 constexpr const char* kUsage =
     "usage:\n"
-    "  kestrum-cli disks   [--json] [IMAGE...]\n"
-    "  kestrum-cli volumes [--json] [DISK_OR_IMAGE...]\n"
-    "  kestrum-cli ls      [--deleted] [--json] SOURCE [--partition N]\n"
-    "  kestrum-cli export  [--deleted] SOURCE TARGET [PATH...] [--partition N]\n"
+    "  kestrum-cli disks    [--json] [IMAGE...]\n"
+    "  kestrum-cli volumes  [--json] [DISK_OR_IMAGE...]\n"
+    "  kestrum-cli ls       [--deleted] [--json] SOURCE [--partition N] [--scan FILE --found N]\n"
+    "  kestrum-cli export   [--deleted] SOURCE TARGET [PATH...] [--partition N] [--scan FILE --found N]\n"
     "  kestrum-cli classify [--json] DEVICE_OR_IMAGE [--partition N] [--from SECTOR] [--count N]\n"
-    "SOURCE: a partition device, a file-system image, or a disk or disk image with --partition N\n"
-    "export: copies PATHs (as ls prints them, in the same view; none = everything) into the\n"
-    "        existing folder TARGET, which must not lie on the disk being recovered\n"
-    "options: --progress draws progress on stderr even when it is not a terminal\n";
+    "  kestrum-cli scan     [--json] [--priority START_GB:SIZE_GB] [--state FILE] [--fresh] SOURCE [--partition N]\n"
+    "  kestrum-cli --help | --version\n";
+
+constexpr const char* kHelp =
+    "\n"
+    "verbs:\n"
+    "  disks     the disks, plus the given image files as disks\n"
+    "  volumes   the volumes of every disk, or only of the given disks and images\n"
+    "  ls        read one volume and print its tree\n"
+    "  export    copy PATHs (as ls prints them, in the same view; none = everything) into the\n"
+    "            existing folder TARGET, which must not lie on the disk being recovered\n"
+    "  classify  what every sector is, as the deep scan sees it\n"
+    "  scan      deep-scan a disk (whole-disk search) or one volume (partition search) and print\n"
+    "            the volumes found: the files found by content first, one volume a line\n"
+    "\n"
+    "SOURCE: a partition device, a file-system image, or a disk or disk image with --partition N;\n"
+    "        for scan, a disk or disk image without --partition is searched whole\n"
+    "\n"
+    "options:\n"
+    "  --json            one JSON object per line\n"
+    "  --deleted         the deleted-files view instead of the existing files\n"
+    "  --partition N     the N-th volume `volumes` lists for the disk (from 1)\n"
+    "  --from SECTOR, --count N   classify only these sectors\n"
+    "  --priority START_GB:SIZE_GB   scan this region first (GiB, as the scan settings take it)\n"
+    "  --state FILE      keep the scan's state in FILE: a scan of the same device and area\n"
+    "                    resumes from it, and ls/export --scan read the found volumes from it\n"
+    "  --fresh           start the scan afresh even when FILE holds another device's state\n"
+    "  --scan FILE --found N   ls/export work on found volume N of the scan saved in FILE\n"
+    "  --progress        draw progress on stderr even when it is not a terminal\n"
+    "  --help, --version\n"
+    "\n"
+    "Ctrl-C stops a long operation; during scan the first Ctrl-C stops reading and keeps what\n"
+    "was found, the second aborts. Exit status: 0 success, 1 failure, 2 wrong usage.\n";
 
 }  // namespace
 
@@ -28,14 +59,19 @@ int main(int argc, char** argv) {
   std::setlocale(LC_ALL, "");
   Arguments args;
   std::string error;
-  const std::set<std::string> flags = {"--json", "--deleted", "--progress", "--help"};
-  const std::set<std::string> valued = {"--partition", "--from", "--count"};
+  const std::set<std::string> flags = {"--json", "--deleted", "--progress", "--help", "--version", "--fresh"};
+  const std::set<std::string> valued = {"--partition", "--from", "--count", "--priority",
+                                        "--state", "--scan", "--found"};
   if (!ParseArguments(argc, argv, flags, valued, args, error)) {
     std::fprintf(stderr, "kestrum-cli: %s\n%s", error.c_str(), kUsage);
     return kExitUsage;
   }
   if (args.Has("--help")) {
-    std::printf("%s", kUsage);
+    std::printf("%s%s", kUsage, kHelp);
+    return kExitOk;
+  }
+  if (args.Has("--version")) {
+    std::printf("kestrum-cli %s\n", kVersion);
     return kExitOk;
   }
   InstallInterruptHandler();
@@ -44,6 +80,8 @@ int main(int argc, char** argv) {
   if (args.verb == "ls") return RunList(args);
   if (args.verb == "classify") return RunClassify(args);
   if (args.verb == "export") return RunExportFiles(args);
+  if (args.verb == "scan") return RunScan(args);
+  if (!args.verb.empty()) std::fprintf(stderr, "kestrum-cli: unknown verb %s\n", args.verb.c_str());
   std::fprintf(stderr, "%s", kUsage);
   return kExitUsage;
 }

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -15,14 +16,31 @@ namespace {
 
 void OnInterrupt(int) { RequestAbort(); }
 
-}  // namespace
+std::atomic<int> scanInterrupts{0};
 
-void InstallInterruptHandler() {
+void OnScanInterrupt(int) {
+  if (scanInterrupts.fetch_add(1) == 0) {
+    RequestFinish();
+  } else {
+    RequestAbort();
+  }
+}
+
+void Install(void (*handler)(int)) {
   struct sigaction action {};
-  action.sa_handler = OnInterrupt;
+  action.sa_handler = handler;
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
+}
+
+}  // namespace
+
+void InstallInterruptHandler() { Install(OnInterrupt); }
+
+void InstallScanInterruptHandler() {
+  scanInterrupts.store(0);
+  Install(OnScanInterrupt);
 }
 
 bool WantProgress(bool requested) { return requested || ::isatty(STDERR_FILENO) == 1; }

@@ -26,6 +26,9 @@ class TerminalPresenter : public ProgressPresenter {
 
 // SIGINT and SIGTERM request an abort instead of killing the process.
 void InstallInterruptHandler();
+// For the deep scan: the first SIGINT or SIGTERM stops the scan and keeps
+// what was found ("暂停"), the second aborts it ("退出").
+void InstallScanInterruptHandler();
 // Whether progress should be drawn: stderr is a terminal, or asked for.
 bool WantProgress(bool requested);
 

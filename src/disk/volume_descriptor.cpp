@@ -45,6 +45,21 @@ void SerialFromBootSector(VolumeDescriptor& volume) {
   volume.readerState.serial = ReadLe32(boot, offset);
 }
 
+const char* FoundByName(FoundBy how) {
+  switch (how) {
+    case FoundBy::kSignatures: return "signatures";
+    case FoundBy::kPartitionTable: return "partitionTable";
+    case FoundBy::kBootSector: return "bootSector";
+    case FoundBy::kBackupBootSector: return "backupBootSector";
+    case FoundBy::kMftRun: return "mftRun";
+    case FoundBy::kFatDirectories: return "fatDirectories";
+    case FoundBy::kExfatEntries: return "exfatEntries";
+    case FoundBy::kMftRecords: return "mftRecords";
+    case FoundBy::kNotScanned: break;
+  }
+  return "";
+}
+
 std::u16string FsKindName(FsKind kind) {
   switch (kind) {
     case kFsFat16: return u"FAT16";

@@ -26,6 +26,23 @@ enum FsKind : std::int32_t {
   kFsRebuiltExfat = 16,
 };
 
+// How a deep scan found a volume of its results.
+enum class FoundBy : std::uint8_t {
+  kNotScanned,  // listed by discovery or opened directly
+  kSignatures,  // the volume of files found by content
+  kPartitionTable,
+  kBootSector,
+  kBackupBootSector,
+  kMftRun,
+  kFatDirectories,
+  kExfatEntries,
+  kMftRecords,
+};
+
+// The name `scan --json` prints: "signatures", "partitionTable", …; empty
+// for kNotScanned.
+const char* FoundByName(FoundBy how);
+
 // What a reader keeps with its volume after reading it.
 struct ReaderState {
   std::shared_ptr<NodeArray> nodes;
@@ -51,6 +68,7 @@ struct VolumeDescriptor {
   std::u16string name;        // shown where a drive letter would be: "sda1", "disk.img#2"
   std::u16string label;
   std::u16string fsName;
+  FoundBy foundBy = FoundBy::kNotScanned;
 };
 
 using VolumeList = std::vector<VolumeDescriptor>;

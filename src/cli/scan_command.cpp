@@ -1,0 +1,119 @@
+// `scan`: the deep scan of a disk or a volume, behind the terminal progress
+// line; prints the volumes found, one a line.
+
+#include <cstdio>
+
+#include "base/text.h"
+#include "cli/commands.h"
+#include "cli/json.h"
+#include "cli/scan_source.h"
+#include "cli/table.h"
+#include "cli/terminal_presenter.h"
+#include "fs/tree/file_node.h"
+#include "repair/scan_finish_hooks.h"
+#include "run/scan_settings.h"
+#include "scan/scan_pipeline.h"
+
+namespace kestrum::cli {
+
+namespace {
+
+// --priority START_GB:SIZE_GB, as the scan settings dialog takes it.
+bool ParsePriority(const Arguments& args, ScanRequest& request) {
+  auto it = args.values.find("--priority");
+  if (it == args.values.end()) return true;
+  const std::string& text = it->second;
+  const auto colon = text.find(':');
+  float start = 0, size = 0;
+  if (colon == std::string::npos || !ParseEditFloat(text.substr(0, colon), start) ||
+      !ParseEditFloat(text.substr(colon + 1), size) || start < 0 || size < 0) {
+    return false;
+  }
+  request.priorityStart = GibToSectors(start);
+  request.priorityLength = GibToSectors(size);
+  return true;
+}
+
+struct TreeCounts {
+  std::uint64_t files = 0;
+  std::uint64_t folders = 0;
+};
+
+// Files and folders of the volume's tree, the root and empty slots left out.
+TreeCounts CountTree(const VolumeDescriptor& volume) {
+  TreeCounts counts;
+  if (!volume.readerState.nodes) return counts;
+  const std::vector<FileNode>& nodes = volume.readerState.nodes->nodes;
+  for (std::uint32_t i = 0; i < nodes.size(); ++i) {
+    if (i == kRootNodeId || !IsUsedSlot(nodes[i], i)) continue;
+    if (nodes[i].IsFolder()) {
+      ++counts.folders;
+    } else {
+      ++counts.files;
+    }
+  }
+  return counts;
+}
+
+std::u16string FsNameOf(const VolumeDescriptor& volume) {
+  if (!volume.fsName.empty()) return volume.fsName;
+  std::u16string name = FsKindName(volume.fsKind);
+  return name == u" " ? u"" : name;
+}
+
+void PrintVolumes(const VolumeList& volumes, bool json) {
+  std::vector<std::vector<std::u16string>> rows = {
+      {u"序号", u"卷标", u"文件系统", u"起始扇区", u"扇区数", u"文件", u"目录", u"发现方式"}};
+  for (std::size_t i = 0; i < volumes.size(); ++i) {
+    const VolumeDescriptor& v = volumes[i];
+    const TreeCounts counts = CountTree(v);
+    if (json) {
+      JsonLine line;
+      line.Add("index", std::uint64_t{i + 1}).Add("label", v.label).Add("fsName", FsNameOf(v));
+      line.Add("fsKind", static_cast<std::int32_t>(v.fsKind)).Add("startSector", v.startSector);
+      line.Add("sectorCount", v.sectorCount).Add("files", counts.files).Add("folders", counts.folders);
+      line.Add("foundBy", FoundByName(v.foundBy));
+      std::printf("%s\n", line.Text().c_str());
+    } else {
+      rows.push_back({FormatText("%zu", i + 1), v.label, FsNameOf(v), FormatText("%u", v.startSector),
+                      FormatText("%u", v.sectorCount), FormatText("%llu", static_cast<unsigned long long>(counts.files)),
+                      FormatText("%llu", static_cast<unsigned long long>(counts.folders)),
+                      FromUtf8(FoundByName(v.foundBy))});
+    }
+  }
+  if (!json) PrintTable(rows);
+}
+
+}  // namespace
+
+int RunScan(const Arguments& args) {
+  ScanSource source;
+  int status = kExitOk;
+  DeepScanJob job;
+  if (!ParsePriority(args, job.request)) return UsageError("--priority takes START_GB:SIZE_GB");
+  if (!ResolveScanSource(args, source, status)) return status;
+  job.request.mode = source.mode;
+  job.volume = source.area;
+  job.finish = ScanFinishHookFor(source.mode);
+  ScanState state;
+  job.state = &state;
+  state.PrepareScan(job.volume, job.request);
+
+  DeviceHandle probe = OpenVolumeOnDisk(job.volume);
+  if (!probe.IsOpen()) {
+    Tell(u"无法打开设备: " + job.volume.diskPath);
+    return kExitFailure;
+  }
+  CloseDevice(probe);
+
+  InstallScanInterruptHandler();
+  TerminalPresenter presenter(WantProgress(args.Has("--progress")));
+  if (!RunDeepScan(job, presenter)) {
+    Tell(u"操作已取消");
+    return kExitFailure;
+  }
+  PrintVolumes(job.results, args.Has("--json"));
+  return kExitOk;
+}
+
+}  // namespace kestrum::cli

@@ -1,0 +1,49 @@
+#pragma once
+// The eight 4 MiB blocks between the scan's reader and its analysis. The
+// reader fills a free slot in place and publishes it; the analysis takes the
+// oldest full slot, works on it in place and hands it back. Either side waits
+// at most 100 ms at a time, so it sees a changed run state promptly.
+
+#include <array>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <span>
+#include <vector>
+
+#include "disk/sector.h"
+
+namespace kestrum {
+
+constexpr std::size_t kRingSlots = 8;
+
+struct ScanBlock {
+  std::vector<std::uint8_t> bytes;  // 8192 sectors
+  Sector32 firstSector = 0;
+};
+
+class BlockRing {
+ public:
+  BlockRing();
+
+  // A free slot to fill, or nullptr after waiting 100 ms with the ring full.
+  ScanBlock* AcquireFree();
+  void Publish(ScanBlock* block);
+  // The oldest filled slot, or nullptr after waiting up to 100 ms.
+  ScanBlock* TakeFull();
+  void Release(ScanBlock* block);
+  // Whether a filled slot is waiting (for the analysis' end test).
+  bool HasFull();
+
+ private:
+  std::mutex lock_;
+  std::condition_variable changed_;
+  std::array<ScanBlock, kRingSlots> slots_;
+  std::array<std::size_t, kRingSlots> free_{};
+  std::size_t freeCount_ = 0;
+  std::array<std::size_t, kRingSlots> full_{};  // a queue: readIndex_, fillCount_
+  std::size_t readIndex_ = 0;
+  std::size_t fillCount_ = 0;
+};
+
+}  // namespace kestrum

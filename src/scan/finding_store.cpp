@@ -1,0 +1,57 @@
+#include "scan/finding_store.h"
+
+#include <iterator>
+
+namespace kestrum {
+
+namespace {
+
+bool Inside(Sector32 sector, const ScanRange& range) {
+  return range.first <= sector && sector <= range.last;
+}
+
+}  // namespace
+
+void FindingStore::StoreBlockFindings(Sector32 first, Sector32 last,
+                                      std::vector<ScanFinding>&& findings) {
+  if (findings.empty()) return;
+  for (auto it = ranges_.begin(); it != ranges_.end(); ++it) {
+    ScanRange& range = *it;
+    if (Inside(first, range) || Inside(last, range)) return;  // stored before
+    // 64-bit: a block ending at the top of the sector space has no successor.
+    if (Sector64{last} + 1 == range.first) {
+      range.findings.insert(range.findings.begin(), std::make_move_iterator(findings.begin()),
+                            std::make_move_iterator(findings.end()));
+      range.first = first;
+      return;
+    }
+    if (first == Sector64{range.last} + 1) {
+      // The next range may begin right after this block: the block still
+      // belongs here, as it lies between the two.
+      range.findings.insert(range.findings.end(), std::make_move_iterator(findings.begin()),
+                            std::make_move_iterator(findings.end()));
+      range.last = last;
+      return;
+    }
+    if (Sector64{last} + 1 < range.first) {
+      ranges_.insert(it, ScanRange{first, last, std::move(findings)});
+      return;
+    }
+  }
+  ranges_.push_back(ScanRange{first, last, std::move(findings)});
+}
+
+std::vector<ScanFinding> FindingStore::CollectFindings() const {
+  std::vector<ScanFinding> out;
+  out.reserve(FindingCount());
+  for (const ScanRange& range : ranges_) out.insert(out.end(), range.findings.begin(), range.findings.end());
+  return out;
+}
+
+std::size_t FindingStore::FindingCount() const {
+  std::size_t count = 0;
+  for (const ScanRange& range : ranges_) count += range.findings.size();
+  return count;
+}
+
+}  // namespace kestrum

@@ -1,0 +1,39 @@
+#pragma once
+// Every finding of a scan, kept in ranges of analysed blocks in ascending
+// sector order, so that blocks read out of order still come out sorted and a
+// block stored twice is recognised.
+
+#include <cstddef>
+#include <vector>
+
+#include "disk/sector.h"
+#include "scan/scan_finding.h"
+
+namespace kestrum {
+
+struct ScanRange {
+  Sector32 first = 0;  // both inclusive
+  Sector32 last = 0;
+  std::vector<ScanFinding> findings;  // in sector order
+};
+
+class FindingStore {
+ public:
+  // Merges the findings of the block [first, last]; skipped when empty,
+  // discarded when the block overlaps a range stored before. Ranges that
+  // become adjacent are not merged.
+  void StoreBlockFindings(Sector32 first, Sector32 last, std::vector<ScanFinding>&& findings);
+  // Every finding, range by range: ascending sector order.
+  std::vector<ScanFinding> CollectFindings() const;
+  std::size_t FindingCount() const;
+  void Clear() { ranges_.clear(); }
+
+  const std::vector<ScanRange>& Ranges() const { return ranges_; }
+  // For loading a saved store: ranges must already be in order and apart.
+  std::vector<ScanRange>& MutableRanges() { return ranges_; }
+
+ private:
+  std::vector<ScanRange> ranges_;
+};
+
+}  // namespace kestrum

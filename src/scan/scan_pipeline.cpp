@@ -1,0 +1,152 @@
+#include "scan/scan_pipeline.h"
+
+#include <algorithm>
+
+#include "run/worker_state.h"
+#include "scan/block_findings.h"
+#include "scan/file_extents.h"
+#include "scan/scan_counters.h"
+#include "scan/scan_hints.h"
+#include "scan/search_file_volume.h"
+
+namespace kestrum {
+
+namespace {
+
+constexpr char kReadThreadName[] = "DiskFileScanReadThread";
+constexpr char kHandThreadName[] = "DiskFileScanHandThread";
+
+// Ordered loads: a reader that ends publishes its last block before it sets
+// "finished", and the analysis must see that block once it sees the state.
+RunState OrderedRunState() { return TheWorkerState().runState.load(); }
+
+std::uint32_t Clamp32(std::uint64_t value) {
+  return static_cast<std::uint32_t>(std::min<std::uint64_t>(value, UINT32_MAX));
+}
+
+// The sectors of the block that lie on the device (all of them when its
+// size is unknown).
+std::uint32_t ReadableSectors(const DeviceHandle& device, Sector32 blockStart) {
+  if (device.sectorLimit == 0) return kBlockSectors;
+  if (blockStart >= device.sectorLimit) return 0;
+  return static_cast<std::uint32_t>(std::min<Sector64>(kBlockSectors, Sector64{device.sectorLimit} - blockStart));
+}
+
+void ReadBlock(const DeviceHandle& device, ScanBlock& block) {
+  std::fill(block.bytes.begin(), block.bytes.end(), std::uint8_t{0});
+  const std::uint32_t count = ReadableSectors(device, block.firstSector);
+  // A failed bulk read is retried sector by sector; unreadable sectors stay zero.
+  if (count != 0) ReadSectorsMapped(device, block.bytes, block.firstSector, count, nullptr);
+}
+
+void InitialStatus(const DeepScanJob& job, StatusMessage& status) {
+  status = StatusMessage{};
+  status.kind = StatusKind::kScan;
+  status.scan.sectorsToScan = job.volume.sectorCount;
+  status.scan.sectorsScanned = Clamp32(std::uint64_t{kBlockSectors} * job.state->AnalysedBlocks());
+  for (const ScanRange& range : job.state->store.Ranges()) {
+    for (const ScanFinding& f : range.findings) CountFinding(f.category, status.scan);
+  }
+}
+
+}  // namespace
+
+void AppendSearchFileVolume(const ScanRequest& /*request*/, const std::vector<ScanFinding>& findings,
+                            const VolumeDescriptor& scanned, VolumeList& results) {
+  results.push_back(BuildSearchFileVolume(findings, scanned));
+}
+
+std::vector<ScanFinding> AnalyseBlock(const ScanBlock& block, const DeviceHandle& device, ScanStatus& status) {
+  std::vector<ScanFinding> findings;
+  CollectBlockFindings(ByteView(block.bytes), block.firstSector, device, findings);
+  for (const ScanFinding& f : findings) CountFinding(f.category, status);
+  return findings;
+}
+
+void DiskFileScanReadThread(DeepScanJob& job, BlockRing& ring) {
+  BeginWorker(kReadThreadName);
+  DeviceHandle device = OpenVolumeOnDisk(job.volume);
+  if (!device.IsOpen()) {
+    RequestAbort();
+    EndWorker(kReadThreadName);
+    return;
+  }
+  ScanState& state = *job.state;
+  while (CurrentRunState() == RunState::kRunning) {
+    std::optional<Sector32> next = state.NextBlock();
+    if (!next) break;
+    ScanBlock* slot = nullptr;
+    while (slot == nullptr && !AbortRequested()) slot = ring.AcquireFree();
+    if (slot == nullptr) break;  // aborted while the ring was full
+    slot->firstSector = *next;
+    ReadBlock(device, *slot);
+    job.blocksRead.push_back(*next);
+    ring.Publish(slot);
+  }
+  CloseDevice(device);
+  RequestFinish();  // only when still running: an abort stays an abort
+  EndWorker(kReadThreadName);
+}
+
+void DiskFileScanHandThread(DeepScanJob& job, BlockRing& ring) {
+  BeginWorker(kHandThreadName);
+  DeviceHandle device = OpenVolumeOnDisk(job.volume);
+  ScanState& state = *job.state;
+  StatusMessage status;
+  InitialStatus(job, status);
+  for (;;) {
+    const RunState before = OrderedRunState();
+    if (before == RunState::kAbort) break;
+    ScanBlock* block = ring.TakeFull();
+    if (block == nullptr) {
+      if (before == RunState::kFinished) {
+        FinishScan(job, device);
+        break;
+      }
+      continue;
+    }
+    const Sector32 first = block->firstSector;
+    std::vector<ScanFinding> findings = AnalyseBlock(*block, device, status.scan);
+    ring.Release(block);
+    status.scan.sectorsScanned = Clamp32(std::uint64_t{status.scan.sectorsScanned} + kBlockSectors);
+    PostStatus(status);
+    // Hints first: storing moves the findings away.
+    QueueScanHints(findings, state);
+    state.store.StoreBlockFindings(first, first + (kBlockSectors - 1), std::move(findings));
+    state.map.Set(first, kBlockAnalysed);
+  }
+  CloseDevice(device);
+  EndWorker(kHandThreadName);
+}
+
+void FinishScan(DeepScanJob& job, const DeviceHandle& device) {
+  (void)device;  // for finishing steps that read the files found (their ends)
+  std::vector<ScanFinding> findings = job.state->store.CollectFindings();
+  AssignFileExtents(findings, Sector64{job.volume.startSector} + job.volume.sectorCount);
+  job.results.clear();
+  if (job.finish) job.finish(job.request, findings, job.volume, job.results);
+  job.finished = true;
+}
+
+bool RunDeepScan(DeepScanJob& job, ProgressPresenter& presenter) {
+  if (job.state == nullptr) return false;
+  ScanState& state = *job.state;
+  Sector32 first = 0, last = 0;
+  ScanBlockRange(job.volume, first, last);
+  if (!state.prepared || state.firstBlock != first || state.lastBlock != last) {
+    state.DiscardScanState();
+    state.PrepareScan(job.volume, job.request);
+  }
+  CategoryNames();
+  job.finished = false;
+  job.results.clear();
+  job.blocksRead.clear();
+  BlockRing ring;
+  const bool finished = RunWorkersWithProgress(
+      {[&job, &ring] { DiskFileScanReadThread(job, ring); }, [&job, &ring] { DiskFileScanHandThread(job, ring); }},
+      true, presenter);
+  state.ReleaseClaimedBlocks();
+  return finished && job.finished;
+}
+
+}  // namespace kestrum

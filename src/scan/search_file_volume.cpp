@@ -1,0 +1,54 @@
+#include "scan/search_file_volume.h"
+
+#include <algorithm>
+
+#include "base/text.h"
+#include "fs/tree/node_array.h"
+#include "scan/scan_category.h"
+
+namespace kestrum {
+
+VolumeDescriptor BuildSearchFileVolume(const std::vector<ScanFinding>& findings,
+                                       const VolumeDescriptor& scanned) {
+  VolumeDescriptor volume;
+  volume.label = kSearchFileLabel;
+  volume.fsKind = kFsScanArea;
+  volume.foundBy = FoundBy::kSignatures;
+  volume.diskPath = scanned.diskPath;
+  volume.diskDescription = scanned.diskDescription;
+  volume.diskSectors = scanned.diskSectors;
+  volume.startSector = scanned.startSector;
+  volume.sectorCount = scanned.sectorCount;
+  volume.name = scanned.name;
+  AddRootNode(volume);
+  std::vector<FileNode>& nodes = NodesOf(volume).nodes;
+  nodes.reserve(nodes.size() + kFileCategoryCount + findings.size());
+  for (std::int32_t c = 0; c < kFileCategoryCount; ++c) {
+    FileNode folder;
+    folder.type = kFolder;
+    folder.parentId = kRootNodeId;
+    folder.name = CategoryName(c);
+    AppendNode(volume, folder);
+  }
+  for (std::size_t i = 0; i < findings.size(); ++i) {
+    const ScanFinding& f = findings[i];
+    if (!IsFileCategory(f.category)) continue;
+    FileNode file;
+    file.type = kFile;
+    file.parentId = kRootNodeId + 1 + static_cast<std::uint32_t>(f.category);
+    file.name = FormatText("%04u.%s", static_cast<unsigned>(i), ToUtf8(CategoryName(f.category)).c_str());
+    file.size = f.FileLength();
+    file.location = f.sector;
+    AppendNode(volume, file);
+  }
+  LinkNodes(nodes);
+  for (std::uint32_t child : nodes[kRootNodeId].children) {
+    FileNode& folder = nodes[child];
+    if (folder.children.empty()) continue;
+    const auto shown = static_cast<unsigned>(std::min<std::size_t>(folder.children.size(), kMaxShownFolderCount));
+    folder.name += FormatText("-%u", shown);
+  }
+  return volume;
+}
+
+}  // namespace kestrum

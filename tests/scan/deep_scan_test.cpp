@@ -1,0 +1,234 @@
+// The deep scan over the fixture disk made by the real tools: it finds what
+// the classifier finds sector by sector, in the same order, whatever order
+// the blocks were read in; a read fault costs only the sectors that fail;
+// "暂停" finishes with what was analysed, an abort keeps it for reuse; the
+// source is never written.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <set>
+#include <thread>
+
+#include "base/text.h"
+#include "disk/fault_injection.h"
+#include "fs/tree/file_node.h"
+#include "scan/scan_pipeline.h"
+#include "scan/search_file_volume.h"
+#include "scan_support.h"
+#include "support/fixtures.h"
+#include "support/run_state.h"
+#include "support/run_command.h"
+
+namespace kestrum {
+namespace {
+
+// Presses a button once the scan has analysed `afterSectors`.
+class PressingPresenter : public ProgressPresenter {
+ public:
+  enum Button { kNone, kPause, kQuit };
+  PressingPresenter(Button button, std::uint32_t afterSectors) : button_(button), after_(afterSectors) {}
+  void Present(ProgressSession& session) override {
+    EXPECT_TRUE(session.ShowPause());
+    StatusMessage m;
+    while (!session.WorkersDone()) {
+      if (session.Take(m) && m.kind == StatusKind::kScan) {
+        last = m.scan;
+        if (button_ != kNone && m.scan.sectorsScanned >= after_) {
+          button_ == kPause ? session.Finish() : session.Abort();
+          button_ = kNone;
+        }
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    session.Take(m);
+    if (m.kind == StatusKind::kScan) last = m.scan;
+  }
+  ScanStatus last;
+
+ private:
+  Button button_;
+  std::uint32_t after_;
+};
+
+VolumeDescriptor WholeDisk(const std::string& path) {
+  VolumeDescriptor v;
+  v.diskPath = FromUtf8(path);
+  v.fsKind = kFsScanArea;
+  v.sectorCount = v.diskSectors = static_cast<Sector32>(QueryPathBytes(v.diskPath) / kSectorSize);
+  return v;
+}
+
+struct Keyed {
+  Sector32 sector;
+  std::int32_t category;
+  auto operator<=>(const Keyed&) const = default;
+};
+
+std::vector<Keyed> Keys(const std::vector<ScanFinding>& findings) {
+  std::vector<Keyed> keys;
+  for (const ScanFinding& f : findings) keys.push_back({f.sector, f.category});
+  return keys;
+}
+
+// sha256sum: the sanitized in-process hash is slow on a 190 MB image.
+std::string FileHash(const std::string& path) { return test::RunCommand({"sha256sum", path}).out; }
+
+class DeepScan : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    image_ = test::FixturePath("disk.img");
+    test::PrepareRun();
+  }
+  void TearDown() override { testing::ClearReadFaults(); }
+
+  bool Scan(DeepScanJob& job, ScanState& state, ProgressPresenter& presenter,
+            ScanRequest request = {kScanDisk, 0, 0}) {
+    job.request = request;
+    job.volume = WholeDisk(image_);
+    job.state = &state;
+    return RunDeepScan(job, presenter);
+  }
+
+  std::string image_;
+};
+
+TEST_F(DeepScan, WholeDiskFindsWhatTheClassifierFindsInOrderAndLeavesTheSourceAlone) {
+  const std::string before = FileHash(image_);
+  const VolumeDescriptor disk = WholeDisk(image_);
+  std::vector<ScanFinding> expected = test::ScanFile(image_, 0, disk.sectorCount);
+  ASSERT_FALSE(expected.empty());
+
+  ScanState state;
+  DeepScanJob job;
+  PressingPresenter presenter(PressingPresenter::kNone, 0);
+  // A priority region in the middle of the disk: read first, stored in order all the same.
+  ASSERT_TRUE(Scan(job, state, presenter, {kScanDisk, 100000, 20000}));
+  EXPECT_TRUE(job.finished);
+  EXPECT_EQ(job.blocksRead.front(), BlockStartOf(100000));
+  const std::vector<ScanFinding> found = state.store.CollectFindings();
+  EXPECT_EQ(Keys(found), Keys(expected));
+  // Every block of the disk read once.
+  std::set<Sector32> read(job.blocksRead.begin(), job.blocksRead.end());
+  EXPECT_EQ(read.size(), job.blocksRead.size());
+  EXPECT_EQ(read.size(), (disk.sectorCount + 8191) / 8192);
+  EXPECT_EQ(state.AnalysedBlocks(), read.size());
+  // The counters of the last progress message count the findings.
+  EXPECT_EQ(presenter.last.sectorsScanned, read.size() * 8192);
+  EXPECT_EQ(presenter.last.sectorsToScan, disk.sectorCount);
+  std::uint32_t records = 0, ntfsBoots = 0;
+  for (const ScanFinding& f : expected) {
+    records += f.category == kCategoryFileRecord;
+    ntfsBoots += f.category == kCategoryNtfsBoot;
+  }
+  EXPECT_EQ(presenter.last.mftRecords, records);
+  EXPECT_EQ(presenter.last.ntfsBootSectors, ntfsBoots);
+  // The default finish step: the search-file volume only.
+  ASSERT_EQ(job.results.size(), 1u);
+  EXPECT_EQ(job.results[0].label, u"SearchFile");
+  EXPECT_EQ(job.results[0].foundBy, FoundBy::kSignatures);
+  EXPECT_EQ(FileHash(image_), before);
+}
+
+TEST_F(DeepScan, ReadFaultCostsOnlyTheFailingSectors) {
+  const VolumeDescriptor disk = WholeDisk(image_);
+  std::vector<ScanFinding> clean = test::ScanFile(image_, 0, disk.sectorCount);
+  // Fail the sectors of one MFT stretch; the rest of that block still reads.
+  auto record = std::find_if(clean.begin(), clean.end(),
+                             [](const ScanFinding& f) { return f.category == kCategoryFileRecord; });
+  ASSERT_NE(record, clean.end());
+  const Sector32 bad = record->sector;
+  testing::InjectReadFault(image_, bad, 4);
+  ScanState state;
+  DeepScanJob job;
+  SilentPresenter presenter;
+  ASSERT_TRUE(Scan(job, state, presenter));
+  std::vector<Keyed> expected;
+  for (const Keyed& k : Keys(clean)) {
+    // The records at the failed sectors are gone; a record just before them loses its second half only.
+    if (k.sector >= bad && k.sector < bad + 4) continue;
+    expected.push_back(k);
+  }
+  EXPECT_EQ(Keys(state.store.CollectFindings()), expected);
+}
+
+TEST_F(DeepScan, PauseFinishesWithWhatWasFoundAndAbortKeepsItForReuse) {
+  const VolumeDescriptor disk = WholeDisk(image_);
+  const std::vector<Keyed> all = Keys(test::ScanFile(image_, 0, disk.sectorCount));
+  const std::uint32_t blocks = (disk.sectorCount + 8191) / 8192;
+  auto analysedSubset = [&](const ScanState& state) {
+    std::vector<Keyed> subset;
+    for (const Keyed& k : all) {
+      if (state.map.Get(BlockStartOf(k.sector)) == kBlockAnalysed) subset.push_back(k);
+    }
+    return subset;
+  };
+  {
+    ScanState state;
+    DeepScanJob job;
+    PressingPresenter pause(PressingPresenter::kPause, 8192 * 3);
+    EXPECT_TRUE(Scan(job, state, pause));
+    EXPECT_TRUE(job.finished);
+    EXPECT_LT(state.AnalysedBlocks(), blocks);
+    EXPECT_GE(state.AnalysedBlocks(), 3u);
+    EXPECT_EQ(Keys(state.store.CollectFindings()), analysedSubset(state));
+    ASSERT_EQ(job.results.size(), 1u);
+  }
+  ScanState state;
+  DeepScanJob job;
+  PressingPresenter quit(PressingPresenter::kQuit, 8192 * 3);
+  EXPECT_FALSE(Scan(job, state, quit));
+  EXPECT_FALSE(job.finished);
+  EXPECT_TRUE(job.results.empty());
+  const std::uint32_t analysed = state.AnalysedBlocks();
+  EXPECT_LT(analysed, blocks);
+  EXPECT_EQ(Keys(state.store.CollectFindings()), analysedSubset(state));
+  // No block is left claimed: the next run reads exactly the rest.
+  std::set<Sector32> analysedBefore;
+  for (Sector32 b = 0; b < blocks * 8192; b += 8192) {
+    EXPECT_NE(state.map.Get(b), kBlockClaimed);
+    if (state.map.Get(b) == kBlockAnalysed) analysedBefore.insert(b);
+  }
+  test::PrepareRun();
+  DeepScanJob resumed;
+  SilentPresenter silent;
+  ASSERT_TRUE(Scan(resumed, state, silent));
+  EXPECT_EQ(resumed.blocksRead.size(), blocks - analysed);
+  for (Sector32 b : resumed.blocksRead) EXPECT_EQ(analysedBefore.count(b), 0u) << b;
+  EXPECT_EQ(Keys(state.store.CollectFindings()), all);
+}
+
+TEST(SearchFileVolume, CategoryFoldersCountTheirFilesAndNameThemByPlace) {
+  std::vector<ScanFinding> findings;
+  auto add = [&](Sector32 sector, ScanCategory category, std::uint32_t length) {
+    ScanFinding f;
+    f.sector = sector;
+    f.category = category;
+    f.wordA = length;
+    findings.push_back(f);
+  };
+  add(100, kCategoryNtfsBoot, 0);
+  for (Sector32 i = 0; i < 25; ++i) add(200 + 10 * i, kCategoryJpg, 5120);
+  add(600, kCategoryPdf, 1024);
+  VolumeDescriptor scanned;
+  scanned.diskPath = u"/dev/null";
+  VolumeDescriptor v = BuildSearchFileVolume(findings, scanned);
+  EXPECT_EQ(v.fsKind, kFsScanArea);
+  EXPECT_EQ(v.diskPath, u"/dev/null");
+  const std::vector<FileNode>& nodes = v.readerState.nodes->nodes;
+  ASSERT_EQ(nodes.size(), 6u + 34u + 26u);
+  EXPECT_EQ(nodes[kRootNodeId].children.size(), 34u);
+  EXPECT_EQ(nodes[6 + kCategoryJpg].name, u"jpg-25");
+  EXPECT_EQ(nodes[6 + kCategoryGif].name, u"gif");
+  EXPECT_EQ(nodes[6 + kCategoryPdf].name, u"pdf-1");
+  EXPECT_EQ(nodes[6 + kCategoryTxt].name, u"txt");
+  const FileNode& firstJpg = nodes[nodes[6 + kCategoryJpg].children.front()];
+  EXPECT_EQ(firstJpg.name, u"0001.jpg");  // place 1: the boot sector is place 0
+  EXPECT_EQ(firstJpg.location, 200u);
+  EXPECT_EQ(firstJpg.size, 5120u);
+  EXPECT_EQ(nodes[nodes[6 + kCategoryPdf].children.front()].name, u"0026.pdf");
+}
+
+}  // namespace
+}  // namespace kestrum
