@@ -11,6 +11,7 @@
 
 #include "base/text.h"
 #include "cli/commands.h"
+#include "cli/found_volume.h"
 #include "cli/terminal_presenter.h"
 #include "cli/volume_source.h"
 #include "export/export_files.h"
@@ -92,15 +93,20 @@ int RunExportFiles(const Arguments& args) {
   }
   VolumeDescriptor volume;
   int status = kExitOk;
-  if (!ResolveVolumeSource(args, volume, status)) return status;
+  VolumeSet set;
+  const bool found = args.values.count("--scan") != 0;
+  if (found) {
+    if (!FoundVolumeIntoSet(args, set, volume, status)) return status;
+  } else if (!ResolveVolumeSource(args, volume, status)) {
+    return status;
+  }
   const std::u16string targetPath = FromUtf8(AbsolutePath(target));
   if (TargetIsOnSourceDevice(targetPath, volume)) {
     Tell(u"导出目录与要恢复的分区在同一个磁盘上，导出的文件可能覆盖要恢复的数据，"
          u"请选择其他磁盘上的目录：" + targetPath);
     return kExitFailure;
   }
-  VolumeSet set;
-  if (!ReadIntoVolumeSet(args, volume, set, status)) return status;
+  if (!found && !ReadIntoVolumeSet(args, volume, set, status)) return status;
 
   std::vector<std::uint32_t> indices;
   for (std::size_t i = 2; i < args.operands.size(); ++i) {

@@ -4,6 +4,7 @@
 
 #include "base/text.h"
 #include "cli/commands.h"
+#include "cli/found_volume.h"
 #include "cli/json.h"
 #include "cli/table.h"
 #include "cli/volume_source.h"
@@ -76,9 +77,13 @@ void WalkVisible(const VolumeSet& set, Visit visit) {
 int RunList(const Arguments& args) {
   VolumeDescriptor volume;
   int status = kExitOk;
-  if (!ResolveVolumeSource(args, volume, status)) return status;
   VolumeSet set;
-  if (!ReadIntoVolumeSet(args, volume, set, status)) return status;
+  if (args.values.count("--scan") != 0) {
+    if (!FoundVolumeIntoSet(args, set, volume, status)) return status;
+  } else {
+    if (!ResolveVolumeSource(args, volume, status)) return status;
+    if (!ReadIntoVolumeSet(args, volume, set, status)) return status;
+  }
 
   bool json = args.Has("--json");
   std::vector<std::vector<std::u16string>> rows = {{u"类型", u"大小", u"修改日期", u"路径"}};

@@ -1,6 +1,8 @@
 // `scan`: the deep scan of a disk or a volume, behind the terminal progress
 // line; prints the volumes found, one a line.
 
+#include <unistd.h>
+
 #include <cstdio>
 
 #include "base/text.h"
@@ -13,6 +15,8 @@
 #include "repair/scan_finish_hooks.h"
 #include "run/scan_settings.h"
 #include "scan/scan_pipeline.h"
+#include "scan/scan_state_file.h"
+#include "disk/device_identity.h"
 
 namespace kestrum::cli {
 
@@ -84,7 +88,42 @@ void PrintVolumes(const VolumeList& volumes, bool json) {
   if (!json) PrintTable(rows);
 }
 
+// Loads --state FILE when it exists: its state resumes the scan when it is
+// of this device and area; another one is refused unless --fresh.
+bool LoadOrPrepare(const Arguments& args, const SavedScan& current, DeepScanJob& job, ScanState& state,
+                   int& status) {
+  auto it = args.values.find("--state");
+  const bool fresh = args.Has("--fresh");
+  if (it != args.values.end() && !fresh && ::access(it->second.c_str(), F_OK) == 0) {
+    SavedScan saved;
+    std::u16string error;
+    if (!LoadScanState(it->second, saved, state, error)) {
+      Tell(error + u"（用 --fresh 重新开始扫描）");
+      status = kExitFailure;
+      return false;
+    }
+    if (!(saved.device == current.device) || saved.area.startSector != current.area.startSector ||
+        saved.area.sectorCount != current.area.sectorCount) {
+      Tell(u"扫描状态文件属于另一个设备或另一个扫描范围：" + FromUtf8(it->second) +
+           u"（" + saved.area.diskPath + u"，用 --fresh 重新开始扫描）");
+      status = kExitFailure;
+      return false;
+    }
+    job.request = saved.request;  // a resumed scan keeps its own priority region
+    return true;
+  }
+  state.PrepareScan(job.volume, job.request);
+  return true;
+}
+
 }  // namespace
+
+bool DescribeScan(const std::u16string& path, const VolumeDescriptor& area, const ScanRequest& request,
+                  SavedScan& out) {
+  out.area = area;
+  out.request = request;
+  return IdentifyDevice(path, area.diskDescription, out.device);
+}
 
 int RunScan(const Arguments& args) {
   ScanSource source;
@@ -95,20 +134,34 @@ int RunScan(const Arguments& args) {
   job.request.mode = source.mode;
   job.volume = source.area;
   job.finish = ScanFinishHookFor(source.mode);
-  ScanState state;
-  job.state = &state;
-  state.PrepareScan(job.volume, job.request);
-
   DeviceHandle probe = OpenVolumeOnDisk(job.volume);
   if (!probe.IsOpen()) {
     Tell(u"无法打开设备: " + job.volume.diskPath);
     return kExitFailure;
   }
   CloseDevice(probe);
+  SavedScan current;
+  if (!DescribeScan(job.volume.diskPath, job.volume, job.request, current)) {
+    Tell(u"获取设备信息失败!");
+    return kExitFailure;
+  }
+  ScanState state;
+  job.state = &state;
+  if (!LoadOrPrepare(args, current, job, state, status)) return status;
+  current.request = job.request;
 
   InstallScanInterruptHandler();
   TerminalPresenter presenter(WantProgress(args.Has("--progress")));
-  if (!RunDeepScan(job, presenter)) {
+  const bool finished = RunDeepScan(job, presenter);
+  // Kept whether the scan ended, was stopped or was aborted.
+  if (auto it = args.values.find("--state"); it != args.values.end()) {
+    std::u16string error;
+    if (!SaveScanState(it->second, current, state, error)) {
+      Tell(error);
+      return kExitFailure;
+    }
+  }
+  if (!finished) {
     Tell(u"操作已取消");
     return kExitFailure;
   }

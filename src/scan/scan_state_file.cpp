@@ -1,0 +1,336 @@
+#include "scan/scan_state_file.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "base/byte_order.h"
+#include "base/text.h"
+#include "scan/scan_category.h"
+#include "scan/scan_state_layout.h"
+
+namespace kestrum {
+
+namespace {
+
+using namespace statefile;
+
+std::uint64_t Fnv1a(const std::string& bytes, std::size_t from) {
+  std::uint64_t hash = 0xcbf29ce484222325ull;
+  for (std::size_t i = from; i < bytes.size(); ++i) {
+    hash ^= static_cast<std::uint8_t>(bytes[i]);
+    hash *= 0x100000001b3ull;
+  }
+  return hash;
+}
+
+class Writer {
+ public:
+  void U8(std::uint8_t v) { out_.push_back(static_cast<char>(v)); }
+  void U16(std::uint16_t v) { Le(v, 2); }
+  void U32(std::uint32_t v) { Le(v, 4); }
+  void U64(std::uint64_t v) { Le(v, 8); }
+  void Bytes(const void* data, std::size_t size) {
+    U32(static_cast<std::uint32_t>(size));
+    out_.append(static_cast<const char*>(data), size);
+  }
+  void Text(const std::u16string& text) {
+    U32(static_cast<std::uint32_t>(text.size()));
+    for (char16_t c : text) U16(static_cast<std::uint16_t>(c));
+  }
+  std::string& Out() { return out_; }
+
+ private:
+  void Le(std::uint64_t v, int width) {
+    for (int i = 0; i < width; ++i) out_.push_back(static_cast<char>(v >> (8 * i)));
+  }
+  std::string out_;
+};
+
+// Every read is checked against the end; the first one that does not fit
+// fails the whole parse.
+class Reader {
+ public:
+  Reader(const std::string& bytes, std::size_t at) : view_(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()), at_(at) {}
+
+  bool ok() const { return ok_; }
+  bool AtEnd() const { return at_ == view_.size(); }
+  void Fail() { ok_ = false; }
+
+  std::uint8_t U8() { return static_cast<std::uint8_t>(Take(1) ? ReadLe8(view_, at_ - 1) : 0); }
+  std::uint16_t U16() { return Take(2) ? ReadLe16(view_, at_ - 2) : 0; }
+  std::uint32_t U32() { return Take(4) ? ReadLe32(view_, at_ - 4) : 0; }
+  std::uint64_t U64() { return Take(8) ? ReadLe64(view_, at_ - 8) : 0; }
+  bool Bytes(std::vector<std::uint8_t>& out, std::uint32_t max) {
+    const std::uint32_t size = U32();
+    if (!ok_ || size > max || !Take(size)) return Fail(), false;
+    out.assign(view_.begin() + static_cast<std::ptrdiff_t>(at_ - size), view_.begin() + static_cast<std::ptrdiff_t>(at_));
+    return true;
+  }
+  bool Text(std::u16string& out, std::uint32_t max) {
+    const std::uint32_t units = U32();
+    if (!ok_ || units > max || !Take(std::size_t{units} * 2)) return Fail(), false;
+    out.resize(units);
+    for (std::uint32_t i = 0; i < units; ++i) out[i] = static_cast<char16_t>(ReadLe16(view_, at_ - 2 * (units - i)));
+    return true;
+  }
+  // A count of items of at least `minBytes` each must fit in what is left.
+  bool Count(std::uint32_t& out, std::size_t minBytes) {
+    out = U32();
+    if (ok_ && std::uint64_t{out} * minBytes > view_.size() - at_) Fail();
+    return ok_;
+  }
+
+ private:
+  bool Take(std::size_t n) {
+    if (!ok_ || n > view_.size() - at_) return ok_ = false;
+    at_ += n;
+    return true;
+  }
+  ByteView view_;
+  std::size_t at_;
+  bool ok_ = true;
+};
+
+void WriteFinding(Writer& w, const ScanFinding& f) {
+  w.U32(static_cast<std::uint32_t>(f.category));
+  w.U32(f.sector);
+  w.U32(f.wordA);
+  w.U32(f.wordB);
+  w.Bytes(f.sectorCopy.data(), f.sectorCopy.size());
+  w.Text(f.name);
+  w.Bytes(f.data.data(), f.data.size());
+  w.U16(f.dataLength);
+  w.U64(f.size);
+  w.U64(f.allocatedSize);
+  w.U8(f.flags);
+}
+
+bool KnownCategory(std::int32_t c) { return IsFileCategory(c) || (c >= kCategoryMbr && c <= kNoCategory); }
+
+bool ReadFinding(Reader& r, ScanFinding& f) {
+  const auto category = static_cast<std::int32_t>(r.U32());
+  f.category = static_cast<ScanCategory>(category);
+  f.sector = r.U32();
+  f.wordA = r.U32();
+  f.wordB = r.U32();
+  r.Bytes(f.sectorCopy, kMaxSectorCopy);
+  r.Text(f.name, kMaxNameUnits);
+  r.Bytes(f.data, kMaxFindingData);
+  f.dataLength = r.U16();
+  f.size = r.U64();
+  f.allocatedSize = r.U64();
+  f.flags = r.U8();
+  return r.ok() && KnownCategory(category) && (f.sectorCopy.empty() || f.sectorCopy.size() == kSectorSize) &&
+         f.dataLength <= f.data.size();
+}
+
+// The range holds whole blocks, lies after the previous one, and its
+// findings lie inside it in ascending order.
+bool SoundRange(const ScanRange& range, const ScanRange* previous, const ScanState& state) {
+  if (range.first % kBlockSectors != 0 || (Sector64{range.last} + 1) % kBlockSectors != 0 ||
+      range.last < range.first || range.findings.empty()) {
+    return false;
+  }
+  if (previous != nullptr && range.first <= previous->last) return false;
+  Sector32 last = range.first;
+  for (const ScanFinding& f : range.findings) {
+    if (f.sector < last || f.sector > range.last) return false;
+    last = f.sector;
+  }
+  // Its blocks inside the map were analysed.
+  for (Sector64 b = range.first; b <= range.last; b += kBlockSectors) {
+    const auto block = static_cast<Sector32>(b);
+    if (state.map.Holds(block) && state.map.Get(block) != kBlockAnalysed) return false;
+  }
+  return true;
+}
+
+bool ParseBody(Reader& r, SavedScan& saved, ScanState& state, std::string& why) {
+  r.Text(saved.device.description, kMaxTextUnits);
+  saved.device.sectors = r.U64();
+  std::vector<std::uint8_t> token;
+  r.Bytes(token, kMaxTokenBytes);
+  saved.device.token.assign(token.begin(), token.end());
+  saved.area.startSector = r.U32();
+  saved.area.sectorCount = r.U32();
+  saved.area.diskSectors = r.U32();
+  saved.request.mode = static_cast<std::int32_t>(r.U32());
+  saved.request.priorityStart = r.U32();
+  saved.request.priorityLength = r.U32();
+  r.Text(saved.area.diskPath, kMaxTextUnits);
+  saved.area.diskDescription = saved.device.description;
+  saved.area.fsKind = kFsScanArea;
+  state.identity = saved.device.description;
+  state.firstBlock = r.U32();
+  state.lastBlock = r.U32();
+  state.nextBlock = r.U64();
+  if (!r.ok()) return why = "header fields", false;
+  if (saved.request.mode < kScanPartition || saved.request.mode > kScanLostPartitions) return why = "mode", false;
+  Sector32 first = 0, last = 0;
+  ScanBlockRange(saved.area, first, last);
+  if (state.firstBlock != first || state.lastBlock != last || state.nextBlock < first ||
+      state.nextBlock > Sector64{last} + kBlockSectors || state.nextBlock % kBlockSectors != 0) {
+    return why = "block range", false;
+  }
+  const Sector64 deviceSectors =
+      std::max<Sector64>(saved.area.diskSectors, Sector64{saved.area.startSector} + saved.area.sectorCount);
+  state.map.Reset(deviceSectors);
+  std::vector<std::uint8_t> map;
+  if (!r.Bytes(map, 0xFFFFFFFFu) || map.size() != state.map.Size()) return why = "block map", false;
+  for (std::size_t i = 0; i < map.size(); ++i) {
+    if (map[i] > kBlockAnalysed) return why = "block state", false;
+    // Claimed but never analysed: read again, as a stopped scan does.
+    if (map[i] == kBlockClaimed) {
+      map[i] = kBlockUnread;
+      const Sector64 block = Sector64{i} * kBlockSectors;
+      if (block >= first && block <= last) state.nextBlock = std::min(state.nextBlock, block);
+    }
+  }
+  state.map.Bytes() = std::move(map);
+  std::uint32_t count = 0;
+  if (!r.Count(count, 4)) return why = "priority list", false;
+  std::vector<Sector32> priority(count);
+  for (Sector32& p : priority) p = r.U32();
+  state.SetPriorityBlocks(priority);
+  std::uint32_t ranges = 0;
+  if (!r.Count(ranges, 12)) return why = "ranges", false;
+  std::vector<ScanRange>& out = state.store.MutableRanges();
+  out.reserve(ranges);
+  for (std::uint32_t i = 0; i < ranges; ++i) {
+    ScanRange range;
+    range.first = r.U32();
+    range.last = r.U32();
+    std::uint32_t findings = 0;
+    if (!r.Count(findings, 45)) return why = "findings", false;
+    range.findings.resize(findings);
+    for (ScanFinding& f : range.findings) {
+      if (!ReadFinding(r, f)) return why = "finding", false;
+    }
+    if (!SoundRange(range, out.empty() ? nullptr : &out.back(), state)) return why = "range order", false;
+    out.push_back(std::move(range));
+  }
+  if (!r.AtEnd()) return why = "trailing bytes", false;
+  state.prepared = true;
+  return true;
+}
+
+}  // namespace
+
+std::string SerializeScanState(const SavedScan& saved, const ScanState& state) {
+  Writer w;
+  w.Out().append(kMagic, 4);
+  w.U32(kVersion);
+  w.U64(0);  // length and checksum, filled in below
+  w.U64(0);
+  w.Text(saved.device.description);
+  w.U64(saved.device.sectors);
+  w.Bytes(saved.device.token.data(), saved.device.token.size());
+  w.U32(saved.area.startSector);
+  w.U32(saved.area.sectorCount);
+  w.U32(saved.area.diskSectors);
+  w.U32(static_cast<std::uint32_t>(saved.request.mode));
+  w.U32(saved.request.priorityStart);
+  w.U32(saved.request.priorityLength);
+  w.Text(saved.area.diskPath);
+  w.U32(state.firstBlock);
+  w.U32(state.lastBlock);
+  w.U64(state.nextBlock);
+  const std::vector<std::uint8_t>& map = state.map.Bytes();
+  w.Bytes(map.data(), map.size());
+  const std::vector<Sector32> priority = state.PriorityBlocks();
+  w.U32(static_cast<std::uint32_t>(priority.size()));
+  for (Sector32 p : priority) w.U32(p);
+  const std::vector<ScanRange>& ranges = state.store.Ranges();
+  w.U32(static_cast<std::uint32_t>(ranges.size()));
+  for (const ScanRange& range : ranges) {
+    w.U32(range.first);
+    w.U32(range.last);
+    w.U32(static_cast<std::uint32_t>(range.findings.size()));
+    for (const ScanFinding& f : range.findings) WriteFinding(w, f);
+  }
+  std::string& out = w.Out();
+  auto bytes = std::span<std::uint8_t>(reinterpret_cast<std::uint8_t*>(out.data()), out.size());
+  WriteLe64(bytes, kLengthOffset, out.size());
+  WriteLe64(bytes, kChecksumOffset, Fnv1a(out, kBodyOffset));
+  return out;
+}
+
+bool ParseScanState(const std::string& bytes, SavedScan& saved, ScanState& state, std::u16string& error) {
+  const ByteView view(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+  if (bytes.size() < kBodyOffset || !HasTag(view, kMagicOffset, kMagic)) {
+    error = u"不是本程序的扫描状态文件";
+    return false;
+  }
+  if (ReadLe32(view, kVersionOffset) != kVersion) {
+    error = FormatText("扫描状态文件的版本 %u 不受支持", ReadLe32(view, kVersionOffset));
+    return false;
+  }
+  if (ReadLe64(view, kLengthOffset) != bytes.size()) {
+    error = u"扫描状态文件不完整（长度不符）";
+    return false;
+  }
+  if (ReadLe64(view, kChecksumOffset) != Fnv1a(bytes, kBodyOffset)) {
+    error = u"扫描状态文件已损坏（校验和不符）";
+    return false;
+  }
+  SavedScan loadedScan;
+  ScanState loaded;
+  Reader reader(bytes, kBodyOffset);
+  std::string why;
+  if (!ParseBody(reader, loadedScan, loaded, why)) {
+    error = u"扫描状态文件已损坏（" + FromUtf8(why) + u"）";
+    return false;
+  }
+  saved = loadedScan;
+  state.DiscardScanState();
+  state.identity = loaded.identity;
+  state.firstBlock = loaded.firstBlock;
+  state.lastBlock = loaded.lastBlock;
+  state.nextBlock = loaded.nextBlock;
+  state.prepared = true;
+  state.map.Bytes() = std::move(loaded.map.Bytes());
+  state.SetPriorityBlocks(loaded.PriorityBlocks());
+  state.store.MutableRanges() = std::move(loaded.store.MutableRanges());
+  return true;
+}
+
+bool SaveScanState(const std::string& path, const SavedScan& saved, const ScanState& state,
+                   std::u16string& error) {
+  const std::string bytes = SerializeScanState(saved, state);
+  const std::string temporary = path + ".tmp";
+  {
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    out.flush();
+    if (!out) {
+      error = u"无法写入扫描状态文件：" + FromUtf8(path);
+      std::remove(temporary.c_str());
+      return false;
+    }
+  }
+  if (std::rename(temporary.c_str(), path.c_str()) != 0) {
+    error = u"无法写入扫描状态文件：" + FromUtf8(path);
+    std::remove(temporary.c_str());
+    return false;
+  }
+  return true;
+}
+
+bool LoadScanState(const std::string& path, SavedScan& saved, ScanState& state, std::u16string& error) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    error = u"无法读取扫描状态文件：" + FromUtf8(path);
+    return false;
+  }
+  std::ostringstream content;
+  content << in.rdbuf();
+  if (!ParseScanState(content.str(), saved, state, error)) {
+    error += u"：" + FromUtf8(path);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace kestrum

@@ -1,0 +1,39 @@
+#pragma once
+// The scan-state file: a fixed header, then the body as a sequence of
+// little-endian fields. Strings are a 32-bit count of UTF-16 units, then the
+// units; byte strings a 32-bit count, then the bytes.
+//
+//   header   magic "KSCS", version, whole file length, checksum of the body
+//   device   description, sector count, identity token (bytes)
+//   area     start sector, sector count, disk sectors, mode, priority start,
+//            priority length, disk path
+//   blocks   first block, last block, next sequential block (64 bits)
+//   map      byte string of block states (0 unread, 2 analysed)
+//   priority 32-bit count, then 32-bit block starts
+//   store    32-bit range count; per range first, last, finding count; per
+//            finding category, sector, wordA, wordB, sector copy (bytes),
+//            name (string), data (bytes), data length (16), size (64),
+//            allocated size (64), flags (8)
+
+#include <cstddef>
+#include <cstdint>
+
+namespace kestrum::statefile {
+
+constexpr char kMagic[] = "KSCS";
+constexpr std::uint32_t kVersion = 1;
+
+constexpr std::size_t kMagicOffset = 0;     // 4 bytes
+constexpr std::size_t kVersionOffset = 4;   // 32 bits
+constexpr std::size_t kLengthOffset = 8;    // 64 bits: the whole file
+constexpr std::size_t kChecksumOffset = 16;  // 64 bits: FNV-1a over the body
+constexpr std::size_t kBodyOffset = 24;
+
+// Limits a sound file never exceeds; anything above is damage.
+constexpr std::uint32_t kMaxNameUnits = 255;
+constexpr std::uint32_t kMaxSectorCopy = 512;
+constexpr std::uint32_t kMaxFindingData = 1024;
+constexpr std::uint32_t kMaxTextUnits = 4096;
+constexpr std::uint32_t kMaxTokenBytes = 4096;
+
+}  // namespace kestrum::statefile

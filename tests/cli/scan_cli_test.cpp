@@ -1,0 +1,162 @@
+// kestrum-cli scan, and ls/export of a found volume, run as a user runs them
+// on a disk of real pictures and documents.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "support/fixtures.h"
+#include "support/flat_json.h"
+#include "support/picture_disk.h"
+#include "support/run_command.h"
+#include "support/temp_dir.h"
+
+namespace kestrum {
+namespace {
+
+namespace fs = std::filesystem;
+using test::RunCli;
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+std::string Bytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+class ScanCommand : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    dir_ = new test::TempDir();
+    made_ = test::MakePictureDisk(dir_->path(), disk_);
+  }
+  static void TearDownTestSuite() {
+    delete dir_;
+    dir_ = nullptr;
+  }
+  void SetUp() override { ASSERT_TRUE(made_); }
+
+  static test::TempDir* dir_;
+  static test::PictureDisk disk_;
+  static bool made_;
+};
+test::TempDir* ScanCommand::dir_ = nullptr;
+test::PictureDisk ScanCommand::disk_;
+bool ScanCommand::made_ = false;
+
+TEST_F(ScanCommand, WholeDiskAndPartitionSearchFindEveryPictureAndDocument) {
+  const std::string before = test::RunCommand({"sha256sum", disk_.image}).out;
+  struct Case {
+    std::vector<std::string> args;
+    std::uint64_t start, sectors;
+  };
+  for (const Case& c : {Case{{"scan", "--json", disk_.image}, 0, 131072},
+                        Case{{"scan", "--json", disk_.image, "--partition", "1"}, 2048, 129024}}) {
+    auto r = RunCli(c.args);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    auto lines = test::ParseJsonLines(r.out);
+    ASSERT_GE(lines.size(), 1u);
+    test::FlatObject& v = lines[0];
+    EXPECT_EQ(v["index"], "1");
+    EXPECT_EQ(v["label"], "SearchFile");
+    EXPECT_EQ(v["fsKind"], "14");
+    EXPECT_EQ(v["foundBy"], "signatures");
+    EXPECT_EQ(v["startSector"], std::to_string(c.start));
+    EXPECT_EQ(v["sectorCount"], std::to_string(c.sectors));
+    EXPECT_EQ(v["files"], std::to_string(disk_.files.size()));
+    EXPECT_EQ(v["folders"], "34");
+  }
+  EXPECT_EQ(test::RunCommand({"sha256sum", disk_.image}).out, before);
+}
+
+TEST_F(ScanCommand, FoundFilesListAndExportWithTheirContent) {
+  test::TempDir work;
+  const std::string state = work.File("scan.state");
+  auto r = RunCli({"scan", "--state", state, disk_.image});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  r = RunCli({"ls", "--json", disk_.image, "--scan", state, "--found", "1"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  std::map<std::string, int> perFolder;
+  for (auto& line : test::ParseJsonLines(r.out)) {
+    const std::string path = *line["path"];
+    if (line["type"] == "File") ++perFolder[path.substr(0, path.find('/'))];
+  }
+  EXPECT_EQ(perFolder, (std::map<std::string, int>{{"jpg-" + std::to_string(disk_.jpg), 5},
+                                                   {"png-" + std::to_string(disk_.png), 4},
+                                                   {"pdf-" + std::to_string(disk_.pdf), 3}}));
+  const std::string target = work.File("out");
+  fs::create_directory(target);
+  r = RunCli({"export", disk_.image, target, "--scan", state, "--found", "1"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  // Each written file comes back at the start of one exported file: a file
+  // found by content runs up to the next finding.
+  std::vector<std::string> exported;
+  for (const auto& e : fs::recursive_directory_iterator(target)) {
+    if (e.is_regular_file()) exported.push_back(Bytes(e.path()));
+  }
+  EXPECT_EQ(exported.size(), disk_.files.size());
+  for (const std::string& file : disk_.files) {
+    const std::string original = Bytes(file);
+    int matches = 0;
+    for (const std::string& out : exported) matches += out.compare(0, original.size(), original) == 0;
+    EXPECT_EQ(matches, 1) << file;
+  }
+}
+
+TEST_F(ScanCommand, StateFileBelongsToItsDeviceAndIsCheckedOnLoad) {
+  test::TempDir work;
+  const std::string state = work.File("scan.state");
+  ASSERT_EQ(RunCli({"scan", "--state", state, disk_.image}).exitCode, 0);
+  const std::string saved = Bytes(state);
+  // The same device and area again: resumed, nothing left to read, same result.
+  auto again = RunCli({"scan", "--json", "--state", state, disk_.image});
+  EXPECT_EQ(again.exitCode, 0) << again.err;
+  EXPECT_TRUE(Contains(again.out, "\"files\":12"));
+  // Another device, or another area of the same one: refused unless --fresh.
+  const std::string copy = work.File("copy.img");
+  fs::copy_file(disk_.image, copy);
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"scan", "--state", state, copy},
+        std::vector<std::string>{"scan", "--state", state, disk_.image, "--partition", "1"},
+        std::vector<std::string>{"ls", copy, "--scan", state, "--found", "1"}}) {
+    auto r = RunCli(args);
+    EXPECT_EQ(r.exitCode, 1) << args[0];
+    EXPECT_TRUE(Contains(r.err, "另一个设备")) << r.err;
+    EXPECT_TRUE(r.out.empty());
+  }
+  EXPECT_EQ(RunCli({"scan", "--state", state, "--fresh", copy}).exitCode, 0);
+  // Cut short or foreign: a clear refusal.
+  std::ofstream(work.File("cut.state"), std::ios::binary) << saved.substr(0, saved.size() / 2);
+  std::ofstream(work.File("foreign.state"), std::ios::binary) << "hello";
+  for (const char* name : {"cut.state", "foreign.state"}) {
+    auto r = RunCli({"ls", disk_.image, "--scan", work.File(name), "--found", "1"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(Contains(r.err, "扫描状态文件")) << r.err;
+    r = RunCli({"scan", "--state", work.File(name), disk_.image});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(Contains(r.err, "--fresh")) << r.err;
+  }
+  // The state now belongs to the copy, which has one found volume.
+  EXPECT_EQ(RunCli({"ls", copy, "--scan", state, "--found", "2"}).exitCode, 2);
+}
+
+TEST(CliConventions, UsageVersionAndHelp) {
+  auto none = RunCli({});
+  EXPECT_EQ(none.exitCode, 2);
+  EXPECT_TRUE(Contains(none.err, "usage:"));
+  EXPECT_TRUE(none.out.empty());
+  auto version = RunCli({"--version"});
+  EXPECT_EQ(version.exitCode, 0);
+  EXPECT_TRUE(Contains(version.out, "kestrum-cli 2.16"));
+  auto help = RunCli({"--help"});
+  EXPECT_EQ(help.exitCode, 0);
+  for (const char* word : {"disks", "volumes", "ls", "export", "classify", "scan", "--json", "--deleted",
+                           "--partition", "--from", "--count", "--priority", "--state", "--fresh", "--scan",
+                           "--found", "--progress", "--version"}) {
+    EXPECT_TRUE(Contains(help.out, word)) << word;
+  }
+}
+
+}  // namespace
+}  // namespace kestrum

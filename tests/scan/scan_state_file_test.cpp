@@ -1,0 +1,155 @@
+// The scan-state file: what is saved comes back whole, and a file cut short
+// at any length, or with any byte changed, is refused with a reason — also
+// when the damage comes with a matching checksum.
+
+#include <gtest/gtest.h>
+
+#include "base/byte_order.h"
+#include "scan/scan_state_file.h"
+#include "scan/scan_state_layout.h"
+
+namespace kestrum {
+namespace {
+
+struct Saved {
+  SavedScan scan;
+  ScanState state;
+};
+
+void MakeState(Saved& s) {
+  s.scan.device = {u"ATA 模型 X", 8192 * 6, "serial:ABC123"};
+  s.scan.request = {kScanPartition, 8192, 100};
+  s.scan.area.startSector = 8192 + 63;
+  s.scan.area.sectorCount = 8192 * 4;
+  s.scan.area.diskSectors = 8192 * 6;
+  s.scan.area.diskPath = u"/dev/sdz";
+  s.scan.area.diskDescription = s.scan.device.description;
+  s.state.PrepareScan(s.scan.area, s.scan.request);
+  s.state.NextBlock();
+  s.state.NextBlock();
+  std::vector<ScanFinding> block;
+  ScanFinding file;
+  file.category = kCategoryJpg;
+  file.sector = 8192 + 70;
+  file.wordA = 4096;
+  block.push_back(file);
+  ScanFinding boot;
+  boot.category = kCategoryNtfsBoot;
+  boot.sector = 8192 + 63;
+  boot.sectorCopy.assign(512, 0xAB);
+  block.insert(block.begin(), boot);
+  ScanFinding record;
+  record.category = kCategoryFileRecord;
+  record.sector = 8192 + 100;
+  record.wordB = 7;
+  record.name = u"$MFTMirr 报告";
+  record.data = {0x11, 0x01, 0x02, 0};
+  record.dataLength = 3;
+  record.size = 4096;
+  record.allocatedSize = 4096;
+  record.flags = 5;
+  block.push_back(record);
+  s.state.store.StoreBlockFindings(8192, 16383, std::move(block));
+  s.state.map.Set(8192, kBlockAnalysed);
+}
+
+TEST(ScanStateFile, RoundTripKeepsEverything) {
+  Saved s;
+  MakeState(s);
+  const std::string bytes = SerializeScanState(s.scan, s.state);
+  SavedScan scan;
+  ScanState state;
+  std::u16string error;
+  ASSERT_TRUE(ParseScanState(bytes, scan, state, error)) << std::string(error.begin(), error.end());
+  s.state.ReleaseClaimedBlocks();  // what loading does to blocks never analysed
+  EXPECT_EQ(scan.device, s.scan.device);
+  EXPECT_EQ(scan.request.priorityStart, 8192u);
+  EXPECT_EQ(scan.area.diskPath, u"/dev/sdz");
+  EXPECT_EQ(state.firstBlock, s.state.firstBlock);
+  EXPECT_EQ(state.lastBlock, s.state.lastBlock);
+  EXPECT_EQ(state.nextBlock, s.state.nextBlock);
+  EXPECT_EQ(state.PriorityBlocks(), s.state.PriorityBlocks());
+  // A claimed block comes back unread: it was never analysed.
+  EXPECT_EQ(state.map.Get(8192), kBlockAnalysed);
+  EXPECT_EQ(state.map.Get(0), kBlockUnread);
+  const std::vector<ScanFinding> a = s.state.store.CollectFindings(), b = state.store.CollectFindings();
+  ASSERT_EQ(a.size(), b.size());
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    EXPECT_EQ(a[i].category, b[i].category);
+    EXPECT_EQ(a[i].sector, b[i].sector);
+    EXPECT_EQ(a[i].wordA, b[i].wordA);
+    EXPECT_EQ(a[i].wordB, b[i].wordB);
+    EXPECT_EQ(a[i].sectorCopy, b[i].sectorCopy);
+    EXPECT_EQ(a[i].name, b[i].name);
+    EXPECT_EQ(a[i].data, b[i].data);
+    EXPECT_EQ(a[i].dataLength, b[i].dataLength);
+    EXPECT_EQ(a[i].size, b[i].size);
+    EXPECT_EQ(a[i].allocatedSize, b[i].allocatedSize);
+    EXPECT_EQ(a[i].flags, b[i].flags);
+  }
+  // Saved again, it is the original with its claimed blocks released.
+  EXPECT_EQ(SerializeScanState(scan, state), SerializeScanState(s.scan, s.state));
+}
+
+// Loads must fail and leave the target state as it was.
+void ExpectRefused(const std::string& bytes, const char* what, std::size_t at) {
+  SavedScan scan;
+  ScanState state;
+  state.identity = u"untouched";
+  std::u16string error;
+  EXPECT_FALSE(ParseScanState(bytes, scan, state, error)) << what << " at " << at;
+  EXPECT_FALSE(error.empty());
+  EXPECT_EQ(state.identity, u"untouched");
+}
+
+TEST(ScanStateFile, EveryCutAndEveryFlippedByteIsRefused) {
+  Saved s;
+  MakeState(s);
+  const std::string bytes = SerializeScanState(s.scan, s.state);
+  for (std::size_t cut = 0; cut < bytes.size(); ++cut) ExpectRefused(bytes.substr(0, cut), "cut", cut);
+  for (std::size_t at = 0; at < bytes.size(); ++at) {
+    std::string damaged = bytes;
+    damaged[at] = static_cast<char>(damaged[at] ^ 0x5A);
+    ExpectRefused(damaged, "flip", at);
+  }
+  ExpectRefused(bytes + "x", "extra byte", bytes.size());
+  ExpectRefused("not a state file at all, but long enough to have a header", "foreign", 0);
+}
+
+// A file whose checksum was recomputed after the damage: the structure
+// checks alone must keep it out or load it consistently, never crash.
+TEST(ScanStateFile, DamageWithMatchingChecksumNeverLoadsUnsoundState) {
+  Saved s;
+  MakeState(s);
+  const std::string bytes = SerializeScanState(s.scan, s.state);
+  int refused = 0;
+  for (std::size_t at = statefile::kBodyOffset; at < bytes.size(); ++at) {
+    for (std::uint8_t flip : {0x01, 0x80, 0xFF}) {
+      std::string damaged = bytes;
+      damaged[at] = static_cast<char>(damaged[at] ^ flip);
+      std::uint64_t hash = 0xcbf29ce484222325ull;
+      for (std::size_t i = statefile::kBodyOffset; i < damaged.size(); ++i) {
+        hash ^= static_cast<std::uint8_t>(damaged[i]);
+        hash *= 0x100000001b3ull;
+      }
+      auto view = std::span<std::uint8_t>(reinterpret_cast<std::uint8_t*>(damaged.data()), damaged.size());
+      WriteLe64(view, statefile::kChecksumOffset, hash);
+      SavedScan scan;
+      ScanState state;
+      std::u16string error;
+      if (!ParseScanState(damaged, scan, state, error)) {
+        ++refused;
+        continue;
+      }
+      // Loaded: the state is one the scan can run on.
+      std::vector<ScanFinding> all = state.store.CollectFindings();
+      for (std::size_t i = 1; i < all.size(); ++i) EXPECT_LE(all[i - 1].sector, all[i].sector);
+      EXPECT_LE(state.firstBlock, state.lastBlock);
+      EXPECT_EQ(state.firstBlock % 8192, 0u);
+    }
+  }
+  EXPECT_GT(refused, 0);
+}
+
+}  // namespace
+}  // namespace kestrum
