@@ -17,6 +17,8 @@
 #include "base/text.h"
 #include "fs/tree/volume_set.h"
 #include "gui/disk_scan_set_dlg.h"
+#include "repair/scan_finish_hooks.h"
+#include "scan/scan_pipeline.h"
 
 namespace kestrum {
 
@@ -234,7 +236,26 @@ void CDevSelDlg::Next() {
     services_.boxes->Information(kSelectDisk);
     return;
   }
-  // The deep scan and the partition rebuild are not part of this version.
+  if (mode_ == kScanPartition) {
+    // The scan reads the partition's disk; the copy stands for the area scanned.
+    VolumeDescriptor area = volumes_[static_cast<std::size_t>(row)];
+    area.fsKind = kFsScanArea;
+    SearchForFiles(area);
+    return;
+  }
+  if (mode_ == kScanDisk) {
+    // A whole disk carries no description: its earlier scan is never offered again.
+    const DiskInfo& disk = disks_[static_cast<std::size_t>(row)];
+    VolumeDescriptor area;
+    area.diskPath = disk.path;
+    area.startSector = 0;
+    area.sectorCount = disk.sectorCount;
+    area.diskSectors = disk.sectorCount;
+    area.fsKind = kFsScanArea;
+    SearchForFiles(area);
+    return;
+  }
+  // The partition rebuild is not part of this version.
   services_.boxes->Information(FormatText(
       "“%s”功能暂未开放，将在后续版本中提供。\n目前可以使用“恢复误删除的文件”和“浏览恢复分区的文件”。",
       ToUtf8(FunctionName(mode_)).c_str()));
@@ -255,6 +276,26 @@ void CDevSelDlg::ReadSelectedVolume(int row) {
   set_->AddVolume(job.volume);
   set_->NotifyListeners(nullptr, VolumeSetEvent::kVolumeAdded);
   set_->viewMode = mode_ == 1 ? kViewDeletedFiles : kViewExistingFiles;
+  set_->SelectVolume(static_cast<int>(set_->volumes.size()) - 1, nullptr, kRootNodeId);
+  host_.ShowPage(PageId::kBrowser);
+}
+
+void CDevSelDlg::SearchForFiles(const VolumeDescriptor& area) {
+  DeepScanJob job;
+  job.request = {mode_, priorityStart_, priorityLength_};
+  job.volume = area;
+  job.state = &scanState_;
+  job.finish = ScanFinishHookFor(mode_);
+  OfferReuse(scanState_, area, job.request,
+             [this](const std::u16string& question) { return services_.boxes->AskYesNo(question); });
+  if (!RunDeepScan(job, *services_.presenter) || set_ == nullptr) return;
+  set_->ClearVolumes();
+  for (const VolumeDescriptor& found : job.results) {
+    set_->AddVolume(found);
+    set_->NotifyListeners(nullptr, VolumeSetEvent::kVolumeAdded);
+  }
+  set_->viewMode = kViewExistingFiles;
+  if (set_->volumes.empty()) return;
   set_->SelectVolume(static_cast<int>(set_->volumes.size()) - 1, nullptr, kRootNodeId);
   host_.ShowPage(PageId::kBrowser);
 }

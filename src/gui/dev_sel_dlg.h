@@ -12,6 +12,7 @@
 #include "gui/gui_services.h"
 #include "gui/page_host.h"
 #include "discovery/discovery.h"
+#include "scan/scan_state.h"
 
 class QTableWidget;
 
@@ -49,12 +50,16 @@ class CDevSelDlg : public QWidget {
   QTableWidget* Table() const { return table_; }
   const VolumeList& Volumes() const { return volumes_; }
   const DiskList& Disks() const { return disks_; }
+  ScanState& KeptScanState() { return scanState_; }
 
  private:
   void BuildColumns();
   int SelectedRow() const;
   void TellProblems(const DiscoveryProblems& problems);
   void ReadSelectedVolume(int row);
+  // Modes 3 and 4: the deep scan of `area` behind the progress dialog, then
+  // the volumes found in the browser.
+  void SearchForFiles(const VolumeDescriptor& area);
   bool IsVolumeMode() const { return mode_ >= 1 && mode_ <= 3; }
 
   PageHost& host_;
@@ -67,6 +72,9 @@ class CDevSelDlg : public QWidget {
   std::uint32_t priorityStart_ = 0;
   std::uint32_t priorityLength_ = 0;
   QTableWidget* table_ = nullptr;
+  // The deep scan's kept state, offered for reuse when the same device and
+  // area are scanned again in this run of the program.
+  ScanState scanState_;
 };
 
 }  // namespace kestrum

@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <set>
 
 #include "gui/dev_sel_dlg.h"
 #include "gui/progress_dlg.h"
@@ -15,6 +16,7 @@
 #include "fs/tree/volume_set.h"
 #include "gui_test_support.h"
 #include "support/fixtures.h"
+#include "support/picture_disk.h"
 #include "support/run_command.h"
 #include "support/sector_image.h"
 #include "support/temp_dir.h"
@@ -143,21 +145,55 @@ TEST(DevSel, NextWithoutASelectedRowAsksForAVolumeOrADisk) {
   }
 }
 
-TEST(DevSel, DeepScanFunctionsSayTheyAreNotAvailableYet) {
+TEST(DevSel, TheLostPartitionFunctionSaysItIsNotAvailableYet) {
   GuiFixture gui({FixtureImage("disk.img")});
-  const std::pair<int, std::u16string> functions[] = {
-      {3, u"搜索恢复分区的文件"}, {4, u"搜索恢复磁盘的文件"}, {5, u"恢复丢失的分区"}};
-  for (const auto& [mode, name] : functions) {
+  gui.ChooseFunction(5);
+  gui.window->DevSel()->Table()->selectRow(0);
+  gui.boxes.shown.clear();
+  gui.window->DevSel()->Next();
+  ASSERT_EQ(gui.boxes.shown.size(), 1u);
+  EXPECT_NE(gui.boxes.shown[0].find(u"“恢复丢失的分区”功能暂未开放"), std::u16string::npos);
+  EXPECT_EQ(gui.window->CurrentPage(), PageId::kDeviceSelection);
+}
+
+// "下一步" of the two file searches: the scan runs behind the progress
+// dialog with "暂停", and the browser opens on the files found by content.
+TEST(DevSel, FileSearchesScanBehindTheDialogAndBrowseTheFilesFound) {
+  TempDir dir;
+  PictureDisk disk;
+  ASSERT_TRUE(MakePictureDisk(dir.path(), disk));
+  GuiFixture gui({disk.image});
+  for (int mode : {4, 3}) {
     gui.window->ShowPage(PageId::kMainMenu);
     gui.ChooseFunction(mode);
     gui.window->DevSel()->Table()->selectRow(0);
     gui.boxes.shown.clear();
+    bool pauseShown = false;
+    auto ran = WhenModal<CProgressDlg>([&](CProgressDlg* dialog) { pauseShown = dialog->PauseButton()->isVisible(); });
     gui.window->DevSel()->Next();
-    ASSERT_EQ(gui.boxes.shown.size(), 1u) << "mode " << mode;
-    EXPECT_NE(gui.boxes.shown[0].find(u"“" + name + u"”功能暂未开放"), std::u16string::npos) << "mode " << mode;
-    EXPECT_EQ(gui.window->CurrentPage(), PageId::kDeviceSelection);
-    EXPECT_TRUE(gui.window->Volumes().volumes.empty());
+    EXPECT_TRUE(*ran) << "mode " << mode;
+    EXPECT_TRUE(pauseShown) << "mode " << mode;
+    EXPECT_TRUE(gui.boxes.shown.empty()) << "mode " << mode;
+    ASSERT_EQ(gui.window->CurrentPage(), PageId::kBrowser) << "mode " << mode;
+    const VolumeSet& set = gui.window->Volumes();
+    ASSERT_EQ(set.volumes.size(), 1u);
+    EXPECT_EQ(set.volumes[0].label, u"SearchFile");
+    std::set<std::u16string> folders;
+    const NodeArray& nodes = *set.volumes[0].readerState.nodes;
+    for (std::uint32_t child : nodes.nodes[kRootNodeId].children) folders.insert(nodes.nodes[child].name);
+    EXPECT_TRUE(folders.count(u"jpg-5") && folders.count(u"png-4") && folders.count(u"pdf-3")) << "mode " << mode;
+    EXPECT_TRUE(folders.count(u"gif"));
   }
+  // The same partition again: the earlier scan is offered; Yes reads nothing more.
+  gui.window->ShowPage(PageId::kMainMenu);
+  gui.ChooseFunction(3);
+  gui.window->DevSel()->Table()->selectRow(0);
+  gui.boxes.answer = true;
+  const std::uint32_t analysed = gui.window->DevSel()->KeptScanState().AnalysedBlocks();
+  gui.window->DevSel()->Next();
+  EXPECT_EQ(gui.boxes.asked, std::vector<std::u16string>{u"上次扫描过此设备，是否复用上次扫描的数据?"});
+  EXPECT_EQ(gui.window->DevSel()->KeptScanState().AnalysedBlocks(), analysed);
+  EXPECT_EQ(gui.window->CurrentPage(), PageId::kBrowser);
 }
 
 TEST(DevSel, WithoutAnyDiskVolumeModesFailTheListingAndDiskModesSayNoDisk) {
