@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "scan/finding_store.h"
+#include "scan/scan_hints.h"
 #include "scan/scan_state.h"
 
 namespace kestrum {
@@ -188,6 +189,88 @@ TEST(Reuse, AskedOnlyForTheSameDeviceAndArea) {
   OfferReuse(state, anonymous, {kScanDisk, 0, 0}, yes);
   EXPECT_FALSE(OfferReuse(state, anonymous, {kScanDisk, 0, 0}, yes));
   EXPECT_EQ(asked, 1);
+}
+
+}  // namespace
+}  // namespace kestrum
+
+namespace kestrum {
+namespace {
+
+ScanFinding Boot(ScanCategory category, Sector32 sector, std::uint64_t total64, std::uint32_t total32At20) {
+  ScanFinding f;
+  f.category = category;
+  f.sector = sector;
+  f.sectorCopy.assign(512, 0);
+  for (int i = 0; i < 8; ++i) f.sectorCopy[0x28 + i] = static_cast<std::uint8_t>(total64 >> (8 * i));
+  for (int i = 0; i < 4; ++i) f.sectorCopy[0x20 + i] = static_cast<std::uint8_t>(total32At20 >> (8 * i));
+  return f;
+}
+
+ScanFinding Record(Sector32 sector, std::uint32_t number, std::u16string name = u"f") {
+  ScanFinding f;
+  f.category = kCategoryFileRecord;
+  f.sector = sector;
+  f.wordB = number;
+  f.name = std::move(name);
+  return f;
+}
+
+// The blocks QueueScanHints puts in front of an empty priority list, most
+// recent first, on a disk of 4000 blocks.
+std::vector<Sector32> Hinted(const std::vector<ScanFinding>& findings) {
+  ScanState state;
+  VolumeDescriptor disk;
+  disk.sectorCount = disk.diskSectors = 8192 * 4000;
+  state.PrepareScan(disk, {kScanDisk, 0, 0});
+  state.SetPriorityBlocks({});
+  QueueScanHints(findings, state);
+  return state.PriorityBlocks();
+}
+
+TEST(ScanHints, BootSectorsQueueTheBlocksAroundTheirVolume) {
+  // NTFS at 2048 of 1,000,000 sectors: the block before it (none: not above
+  // 8192), and the blocks at and after its end.
+  EXPECT_EQ(Hinted({Boot(kCategoryNtfsBoot, 2048, 1000000, 0)}),
+            (std::vector<Sector32>{BlockStartOf(1002048 + 8192), BlockStartOf(1002048)}));
+  // A backup boot sector at a volume's end: its start too, and the block below that.
+  const Sector32 backup = 2048 + 999999;
+  EXPECT_EQ(Hinted({Boot(kCategoryNtfsBoot, backup, 999999, 0)}),
+            (std::vector<Sector32>{BlockStartOf(2048 - 0), BlockStartOf(backup + 999999 + 8192),
+                                   BlockStartOf(backup + 999999), BlockStartOf(backup - 8192)}));
+  // FAT32: the 32-bit total at 0x20.
+  EXPECT_EQ(Hinted({Boot(kCategoryFat32Boot, 100000, 0, 50000)}),
+            (std::vector<Sector32>{BlockStartOf(158192), BlockStartOf(150000), BlockStartOf(91808)}));
+  // Other findings give no hints.
+  EXPECT_TRUE(Hinted({Record(16384, 7), Boot(kCategoryExfatBoot, 100000, 5, 5)}).empty());
+}
+
+TEST(ScanHints, AFullBlockOfRecordsPointsAtWhereItsMftWouldBegin) {
+  std::vector<ScanFinding> block;
+  for (std::uint32_t i = 0; i < 120; ++i) block.push_back(Record(800000 + 2 * i, 0 + i));
+  // The first record with a non-zero number is 1, at 800002: the MFT would start at 800000.
+  EXPECT_EQ(Hinted(block), (std::vector<Sector32>{BlockStartOf(800000)}));
+  block.resize(99);  // fewer than 100 records: no guess
+  EXPECT_TRUE(Hinted(block).empty());
+}
+
+TEST(ScanHints, AnMftRunMarkedDollarMLocatesItsVolume) {
+  // $MFT at cluster 4 of a volume at 409600 with 8 sectors a cluster: the run's
+  // first record lies at 409632; the mirror's record says 8 sectors a cluster.
+  std::vector<ScanFinding> run;
+  ScanFinding mft = Record(409632, 0, u"$MFT");
+  mft.data = {0x11, 0x10, 0x04, 0};  // 16 clusters at cluster 4
+  mft.dataLength = 3;
+  run.push_back(mft);
+  ScanFinding mirror = Record(409634, 1, u"$MFTMirr");
+  mirror.data = {0x11, 0x01, 0x02, 0};  // one cluster at cluster 2
+  mirror.dataLength = 3;
+  mirror.size = 4096;
+  run.push_back(mirror);
+  for (std::uint32_t i = 2; i < 6; ++i) run.push_back(Record(409632 + 2 * i, i));
+  EXPECT_EQ(Hinted(run), (std::vector<Sector32>{BlockStartOf(409600)}));
+  run[0].name = u"other";  // no $M mark: no guess
+  EXPECT_TRUE(Hinted(run).empty());
 }
 
 }  // namespace
