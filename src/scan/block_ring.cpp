@@ -44,6 +44,15 @@ ScanBlock* BlockRing::TakeFull() {
   if (fillCount_ == 0 && !changed_.wait_for(lock, kWait, [this] { return fillCount_ != 0; })) {
     return nullptr;
   }
+  return TakeLocked();
+}
+
+ScanBlock* BlockRing::TryTakeFull() {
+  std::lock_guard<std::mutex> lock(lock_);
+  return fillCount_ == 0 ? nullptr : TakeLocked();
+}
+
+ScanBlock* BlockRing::TakeLocked() {
   ScanBlock* block = &slots_[full_[readIndex_]];
   readIndex_ = (readIndex_ + 1) % kRingSlots;
   --fillCount_;

@@ -31,11 +31,15 @@ class BlockRing {
   void Publish(ScanBlock* block);
   // The oldest filled slot, or nullptr after waiting up to 100 ms.
   ScanBlock* TakeFull();
+  // The oldest filled slot if there is one, without waiting.
+  ScanBlock* TryTakeFull();
   void Release(ScanBlock* block);
   // Whether a filled slot is waiting (for the analysis' end test).
   bool HasFull();
 
  private:
+  ScanBlock* TakeLocked();
+
   std::mutex lock_;
   std::condition_variable changed_;
   std::array<ScanBlock, kRingSlots> slots_;

@@ -1,6 +1,9 @@
 #include "scan/scan_pipeline.h"
 
 #include <algorithm>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 
 #include "run/worker_state.h"
 #include "scan/block_findings.h"
@@ -88,32 +91,109 @@ void DiskFileScanReadThread(DeepScanJob& job, BlockRing& ring) {
   EndWorker(kReadThreadName);
 }
 
+namespace {
+
+// A second analysis thread: the block after the current one is classified
+// beside it, and its findings are stored after the current block's, so the
+// order of findings, counters and hints is that of one thread.
+class BesideAnalysis {
+ public:
+  explicit BesideAnalysis(const DeviceHandle& device) : device_(device), thread_([this] { Run(); }) {}
+  ~BesideAnalysis() {
+    {
+      std::lock_guard<std::mutex> lock(lock_);
+      quit_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+  }
+  void Start(const ScanBlock& block) {
+    {
+      std::lock_guard<std::mutex> lock(lock_);
+      block_ = &block;
+      done_ = false;
+    }
+    changed_.notify_all();
+  }
+  std::vector<ScanFinding> Wait() {
+    std::unique_lock<std::mutex> lock(lock_);
+    changed_.wait(lock, [this] { return done_; });
+    return std::move(findings_);
+  }
+
+ private:
+  void Run() {
+    std::unique_lock<std::mutex> lock(lock_);
+    for (;;) {
+      changed_.wait(lock, [this] { return quit_ || block_ != nullptr; });
+      if (quit_) return;
+      const ScanBlock* block = block_;
+      block_ = nullptr;
+      lock.unlock();
+      std::vector<ScanFinding> findings;
+      CollectBlockFindings(ByteView(block->bytes), block->firstSector, device_, findings);
+      lock.lock();
+      findings_ = std::move(findings);
+      done_ = true;
+      changed_.notify_all();
+    }
+  }
+
+  const DeviceHandle& device_;
+  std::mutex lock_;
+  std::condition_variable changed_;
+  const ScanBlock* block_ = nullptr;
+  std::vector<ScanFinding> findings_;
+  bool done_ = true;
+  bool quit_ = false;
+  std::thread thread_;
+};
+
+// What follows the classification of one block, in block order.
+void StoreAnalysedBlock(Sector32 first, std::vector<ScanFinding>&& findings, ScanState& state,
+                        StatusMessage& status) {
+  status.scan.sectorsScanned = Clamp32(std::uint64_t{status.scan.sectorsScanned} + kBlockSectors);
+  PostStatus(status);
+  // Hints first: storing moves the findings away.
+  QueueScanHints(findings, state);
+  state.store.StoreBlockFindings(first, first + (kBlockSectors - 1), std::move(findings));
+  state.map.Set(first, kBlockAnalysed);
+}
+
+}  // namespace
+
 void DiskFileScanHandThread(DeepScanJob& job, BlockRing& ring) {
   BeginWorker(kHandThreadName);
   DeviceHandle device = OpenVolumeOnDisk(job.volume);
   ScanState& state = *job.state;
   StatusMessage status;
   InitialStatus(job, status);
-  for (;;) {
-    const RunState before = OrderedRunState();
-    if (before == RunState::kAbort) break;
-    ScanBlock* block = ring.TakeFull();
-    if (block == nullptr) {
-      if (before == RunState::kFinished) {
-        FinishScan(job, device);
-        break;
+  {
+    BesideAnalysis beside(device);
+    for (;;) {
+      const RunState before = OrderedRunState();
+      if (before == RunState::kAbort) break;
+      ScanBlock* block = ring.TakeFull();
+      if (block == nullptr) {
+        if (before == RunState::kFinished) {
+          FinishScan(job, device);
+          break;
+        }
+        continue;
       }
-      continue;
+      ScanBlock* next = ring.TryTakeFull();
+      if (next != nullptr) beside.Start(*next);
+      const Sector32 first = block->firstSector;
+      std::vector<ScanFinding> findings = AnalyseBlock(*block, device, status.scan);
+      ring.Release(block);
+      StoreAnalysedBlock(first, std::move(findings), state, status);
+      if (next == nullptr) continue;
+      const Sector32 nextFirst = next->firstSector;
+      std::vector<ScanFinding> nextFindings = beside.Wait();
+      ring.Release(next);
+      for (const ScanFinding& f : nextFindings) CountFinding(f.category, status.scan);
+      StoreAnalysedBlock(nextFirst, std::move(nextFindings), state, status);
     }
-    const Sector32 first = block->firstSector;
-    std::vector<ScanFinding> findings = AnalyseBlock(*block, device, status.scan);
-    ring.Release(block);
-    status.scan.sectorsScanned = Clamp32(std::uint64_t{status.scan.sectorsScanned} + kBlockSectors);
-    PostStatus(status);
-    // Hints first: storing moves the findings away.
-    QueueScanHints(findings, state);
-    state.store.StoreBlockFindings(first, first + (kBlockSectors - 1), std::move(findings));
-    state.map.Set(first, kBlockAnalysed);
   }
   CloseDevice(device);
   EndWorker(kHandThreadName);
