@@ -20,6 +20,24 @@ image=$build/demo/demo.img
 # the progress dialog to be seen.
 KESTRUM_FIXTURE_MANY=20000 tests/fixtures/build_fixtures.sh "$build/shots" --only ntfs >&2
 large=$build/shots/ntfs.img
+# A 4 GiB disk (sparse) with one FAT32 partition of real pictures and
+# documents: its whole-disk search lasts long enough to be pictured.
+pictures=$build/shots/pictures.img
+if [ ! -s "$pictures" ]; then
+  made=$(mktemp -d)
+  for i in 1 2 3 4 5 6 7 8; do convert -size $((200 * i))x$((150 * i)) plasma:fractal -quality 85 "$made/photo$i.jpg"; done
+  for i in 1 2 3 4; do convert -size $((100 * i))x$((90 * i)) gradient:red-blue "$made/chart$i.png"; done
+  for i in 1 2 3; do
+    gs -q -dNOPAUSE -dBATCH -sDEVICE=pdfwrite -o "$made/text$i.pdf" \
+      -c "/Helvetica findfont 20 scalefont setfont 72 720 moveto (Kestrum $i) show showpage"
+  done
+  truncate -s 4G "$pictures.part"
+  printf 'label: dos\n2048,,c\n' | sfdisk -q "$pictures.part"
+  mkfs.vfat -F 32 -n PICTURES --offset 2048 "$pictures.part" $((4 * 1024 * 1024 - 1024)) >/dev/null
+  mcopy -i "$pictures.part@@1048576" "$made"/* ::/
+  rm -rf "$made"
+  mv "$pictures.part" "$pictures"
+fi
 out=docs
 work=$(mktemp -d)
 pids=()
@@ -151,3 +169,24 @@ wait_window '^关于 Varnel数据恢复$' >/dev/null
 sleep 0.3
 shot 11-about
 xdotool key Return
+wait_gone '^关于 Varnel数据恢复$'
+
+# "搜索恢复磁盘的文件" on the picture disk, added on the device page: the scan
+# behind its progress dialog, then the files found by content.
+menu_button 4
+progress_done
+click "${DEV_OPEN[@]}"
+wait_window '^打开镜像文件' >/dev/null
+xdotool type --delay 5 "$(realpath "$pictures")"
+xdotool key Return
+wait_gone '^打开镜像文件'
+progress_done
+click 100 161 0.3                 # the third disk: pictures.img
+click "${DEV_NEXT[@]}" 0
+wait_window '^请稍候' >/dev/null
+sleep 0.8
+shot 12-progress-scan
+progress_done
+shot 13-browser-search-files
+click 93 277 0.5                  # the folder jpg-8 in the tree
+shot 14-browser-found-jpg
