@@ -17,6 +17,17 @@ enum NodeType : std::uint8_t {
   kFolder = 3,
 };
 
+// How likely a file's content comes back as it was: deleted files by whether
+// their clusters are still free, files found by content by whether their
+// format's structure holds up to the end found.
+enum RecoveryChance : std::uint8_t {
+  kRecoveryUnknown = 0,
+  kRecoveryGood,
+  kRecoveryPartial,
+  kRecoveryOverwritten,
+  kRecoveryUnverified,
+};
+
 constexpr std::uint32_t kRootNodeId = 5;
 constexpr std::uint32_t kLostFileId = 0xFFFFFFFF;
 inline constexpr char16_t kRootName[] = u".";
@@ -43,6 +54,7 @@ struct FileNode {
   // exFAT only: the stream extension says the clusters are contiguous and
   // the FAT holds no chain for them.
   std::uint8_t noFatChain = 0;
+  RecoveryChance recovery = kRecoveryUnknown;
 
   bool IsFolder() const { return type == kFolder || type == kDeletedFolder; }
   bool IsFile() const { return type == kFile || type == kDeletedFile; }
