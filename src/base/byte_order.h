@@ -38,6 +38,23 @@ inline std::uint64_t ReadLe64(ByteView bytes, std::size_t offset) {
          (static_cast<std::uint64_t>(ReadLe32(bytes, offset + 4)) << 32);
 }
 
+// Big-endian fields, for the file formats that store them so (PNG, JPEG,
+// ISO media); the same bounds rule.
+inline std::uint16_t ReadBe16(ByteView bytes, std::size_t offset) {
+  if (!FitsIn(bytes, offset, 2)) return 0;
+  return static_cast<std::uint16_t>(bytes[offset] << 8 | bytes[offset + 1]);
+}
+
+inline std::uint32_t ReadBe32(ByteView bytes, std::size_t offset) {
+  if (!FitsIn(bytes, offset, 4)) return 0;
+  return static_cast<std::uint32_t>(ReadBe16(bytes, offset)) << 16 | ReadBe16(bytes, offset + 2);
+}
+
+inline std::uint64_t ReadBe64(ByteView bytes, std::size_t offset) {
+  if (!FitsIn(bytes, offset, 8)) return 0;
+  return static_cast<std::uint64_t>(ReadBe32(bytes, offset)) << 32 | ReadBe32(bytes, offset + 4);
+}
+
 inline void WriteLe16(std::span<std::uint8_t> bytes, std::size_t offset, std::uint16_t value) {
   if (!FitsIn(bytes, offset, 2)) return;
   bytes[offset] = static_cast<std::uint8_t>(value);

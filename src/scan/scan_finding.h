@@ -10,6 +10,7 @@
 #include "base/byte_order.h"
 #include "disk/device.h"
 #include "disk/sector.h"
+#include "fs/tree/file_node.h"
 #include "scan/scan_category.h"
 
 namespace kestrum {
@@ -41,6 +42,10 @@ struct ScanFinding {
   std::uint64_t size = 0;
   std::uint64_t allocatedSize = 0;  // non-resident data only
   std::uint8_t flags = 0;           // finding_flags
+  // Files: whether the length is where the format's own structure ends
+  // (good), or the structure broke before it and the length is the scan's
+  // guess (unverified); unknown for formats that do not tell.
+  RecoveryChance recovery = kRecoveryUnknown;
 
   std::uint16_t NameLength() const { return static_cast<std::uint16_t>(name.size()); }
   std::uint64_t FileLength() const { return std::uint64_t{wordB} << 32 | wordA; }
