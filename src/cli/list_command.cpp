@@ -94,6 +94,9 @@ int RunList(const Arguments& args) {
       AddTime(line, "created", node.creationTime);
       AddTime(line, "modified", node.lastWriteTime);
       line.Add("node", index);
+      // Only where a reader or the scan could tell: listings of volumes
+      // that say nothing about it stay as they were.
+      if (node.recovery != kRecoveryUnknown) line.Add("recovery", RecoveryName(node.recovery));
       std::printf("%s\n", line.Text().c_str());
     } else {
       rows.push_back({TypeText(node.type), node.IsFile() ? SizeText(node.size) : u"",

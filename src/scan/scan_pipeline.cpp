@@ -8,6 +8,7 @@
 #include "run/worker_state.h"
 #include "scan/block_findings.h"
 #include "scan/file_extents.h"
+#include "scan/refine_file_extents.h"
 #include "scan/scan_counters.h"
 #include "scan/scan_hints.h"
 #include "scan/search_file_volume.h"
@@ -200,9 +201,12 @@ void DiskFileScanHandThread(DeepScanJob& job, BlockRing& ring) {
 }
 
 void FinishScan(DeepScanJob& job, const DeviceHandle& device) {
-  (void)device;  // for finishing steps that read the files found (their ends)
   std::vector<ScanFinding> findings = job.state->store.CollectFindings();
-  AssignFileExtents(findings, Sector64{job.volume.startSector} + job.volume.sectorCount);
+  const Sector64 areaEnd = Sector64{job.volume.startSector} + job.volume.sectorCount;
+  AssignFileExtents(findings, areaEnd);
+  // Only the file searches show the files found; the lost-partition search
+  // need not read them.
+  if (job.request.mode != kScanLostPartitions) RefineFileExtents(findings, device, areaEnd);
   job.results.clear();
   if (job.finish) job.finish(job.request, findings, job.volume, job.results);
   job.finished = true;

@@ -38,6 +38,7 @@ VolumeDescriptor BuildSearchFileVolume(const std::vector<ScanFinding>& findings,
     file.parentId = kRootNodeId + 1 + static_cast<std::uint32_t>(f.category);
     file.name = FormatText("%04u.%s", static_cast<unsigned>(i), ToUtf8(CategoryName(f.category)).c_str());
     file.size = f.FileLength();
+    file.recovery = f.recovery;
     file.location = f.sector;
     AppendNode(volume, file);
   }

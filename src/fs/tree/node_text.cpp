@@ -78,4 +78,14 @@ std::u16string FileTimeToLocalText(std::uint64_t fileTime) {
                     local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
 }
 
+const char* RecoveryName(RecoveryChance chance) {
+  switch (chance) {
+    case kRecoveryGood: return "good";
+    case kRecoveryPartial: return "partial";
+    case kRecoveryOverwritten: return "overwritten";
+    case kRecoveryUnverified: return "unverified";
+    default: return "unknown";
+  }
+}
+
 }  // namespace kestrum

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "fs/tree/file_node.h"
+
 namespace kestrum {
 
 // "      0 KB" style: whole kibibytes, rounded up from a remainder of 500.
@@ -15,5 +17,8 @@ std::string FileTimeToIsoUtc(std::uint64_t fileTime);
 std::u16string FileTimeToLocalText(std::uint64_t fileTime);
 // Seconds since 1970 (UTC) of a FILETIME; FILETIMEs before 1970 give negative values.
 std::int64_t FileTimeToUnixSeconds(std::uint64_t fileTime);
+
+// "unknown", "good", "partial", "overwritten", "unverified".
+const char* RecoveryName(RecoveryChance chance);
 
 }  // namespace kestrum
