@@ -1,5 +1,6 @@
 #include "scan/finding_store.h"
 
+#include <algorithm>
 #include <iterator>
 
 namespace kestrum {
@@ -46,6 +47,32 @@ std::vector<ScanFinding> FindingStore::CollectFindings() const {
   out.reserve(FindingCount());
   for (const ScanRange& range : ranges_) out.insert(out.end(), range.findings.begin(), range.findings.end());
   return out;
+}
+
+std::vector<ScanFinding> FindingStore::TakeFindings() {
+  std::vector<ScanFinding> out;
+  out.reserve(FindingCount());
+  takenCounts_.clear();
+  for (ScanRange& range : ranges_) {
+    takenCounts_.push_back(range.findings.size());
+    std::move(range.findings.begin(), range.findings.end(), std::back_inserter(out));
+    std::vector<ScanFinding>().swap(range.findings);  // freed range by range
+  }
+  return out;
+}
+
+void FindingStore::PutBack(std::vector<ScanFinding>&& findings) {
+  std::size_t at = 0;
+  for (std::size_t r = 0; r < ranges_.size() && r < takenCounts_.size(); ++r) {
+    const std::size_t count = std::min(takenCounts_[r], findings.size() - at);
+    auto first = findings.begin() + static_cast<std::ptrdiff_t>(at);
+    ranges_[r].findings.assign(std::make_move_iterator(first),
+                               std::make_move_iterator(first + static_cast<std::ptrdiff_t>(count)));
+    at += count;
+  }
+  takenCounts_.clear();
+  findings.clear();
+  findings.shrink_to_fit();
 }
 
 std::size_t FindingStore::FindingCount() const {

@@ -25,6 +25,10 @@ class FindingStore {
   void StoreBlockFindings(Sector32 first, Sector32 last, std::vector<ScanFinding>&& findings);
   // Every finding, range by range: ascending sector order.
   std::vector<ScanFinding> CollectFindings() const;
+  // The same, moved out: the ranges keep their bounds but no findings, so a
+  // finish step holds the findings once, not twice. PutBack returns them.
+  std::vector<ScanFinding> TakeFindings();
+  void PutBack(std::vector<ScanFinding>&& findings);
   std::size_t FindingCount() const;
   void Clear() { ranges_.clear(); }
 
@@ -34,6 +38,7 @@ class FindingStore {
 
  private:
   std::vector<ScanRange> ranges_;
+  std::vector<std::size_t> takenCounts_;  // per range, while taken
 };
 
 }  // namespace kestrum

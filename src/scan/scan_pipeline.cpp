@@ -201,7 +201,9 @@ void DiskFileScanHandThread(DeepScanJob& job, BlockRing& ring) {
 }
 
 void FinishScan(DeepScanJob& job, const DeviceHandle& device) {
-  std::vector<ScanFinding> findings = job.state->store.CollectFindings();
+  // Taken out of the store and put back after: the store stays whole for
+  // reuse, and the findings are held once.
+  std::vector<ScanFinding> findings = job.state->store.TakeFindings();
   const Sector64 areaEnd = Sector64{job.volume.startSector} + job.volume.sectorCount;
   AssignFileExtents(findings, areaEnd);
   // Only the file searches show the files found; the lost-partition search
@@ -209,6 +211,7 @@ void FinishScan(DeepScanJob& job, const DeviceHandle& device) {
   if (job.request.mode != kScanLostPartitions) RefineFileExtents(findings, device, areaEnd);
   job.results.clear();
   if (job.finish) job.finish(job.request, findings, job.volume, job.results);
+  job.state->store.PutBack(std::move(findings));
   job.finished = true;
 }
 
