@@ -84,8 +84,12 @@ DeviceHandle OpenVolumeOnDisk(const VolumeDescriptor& volume) {
   if (fd < 0) return handle;
   handle.fd = fd;
   handle.name = volume.diskDescription.empty() ? volume.diskPath : volume.diskDescription;
+  // A volume of unknown size (0 or 0xFFFFFFFF sectors, as rebuilt volumes
+  // have) or one that claims more than its disk holds ends with the disk.
   std::uint64_t end = std::uint64_t{volume.startSector} + volume.sectorCount;
-  handle.sectorLimit = FitsSector32(end) ? static_cast<Sector32>(end) : 0;
+  const Sector32 diskEnd = LimitFromBytes(QueryDeviceBytes(fd));
+  if (volume.sectorCount == 0 || !FitsSector32(end) || (diskEnd != 0 && end > diskEnd)) end = diskEnd;
+  handle.sectorLimit = static_cast<Sector32>(end);
   return handle;
 }
 

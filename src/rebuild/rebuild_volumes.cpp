@@ -1,0 +1,83 @@
+#include "rebuild/rebuild_volumes.h"
+
+#include <algorithm>
+
+#include "fs/exfat/exfat_reader.h"
+#include "fs/fat/fat_reader.h"
+#include "fs/ntfs/ntfs_reader.h"
+#include "rebuild/exfat_entry_volumes.h"
+#include "rebuild/fat_directory_volumes.h"
+#include "rebuild/ntfs_record_volumes.h"
+#include "rebuild/structure_volumes.h"
+#include "run/worker_state.h"
+
+namespace kestrum {
+
+namespace {
+
+bool IsStructureCategory(std::int32_t c) {
+  return (c >= kCategoryMbr && c <= kCategoryNtfsBoot) || (c >= kCategoryIndexRecord && c <= kCategoryFat32Info) ||
+         (c >= kCategoryExfatBoot && c <= kNoCategory);
+}
+
+std::u16string RebuiltFsName(FsKind kind) {
+  switch (kind) {
+    case kFsRebuiltFat: return u"FAT";
+    case kFsRebuiltExfat: return u"exFAT";
+    default: return FsKindName(kind);
+  }
+}
+
+// The volumes found from boot sectors, tables and MFT runs have no tree yet.
+void ReadWithReader(VolumeDescriptor& volume) {
+  switch (volume.fsKind) {
+    case kFsExfat: ReadExfatVolume(volume); break;
+    case kFsFat16:
+    case kFsFat32: ReadFatVolume(volume); break;
+    case kFsNtfs: ReadNtfsVolume(volume); break;
+    default: break;
+  }
+}
+
+void DescribeAsScanned(const VolumeDescriptor& scanned, const std::u16string& diskPath, VolumeDescriptor& volume) {
+  volume.diskPath = diskPath;
+  volume.diskDescription = scanned.diskDescription;
+  volume.diskSectors = scanned.diskSectors;
+  volume.removable = scanned.removable;
+  if (volume.fsName.empty()) volume.fsName = RebuiltFsName(volume.fsKind);
+}
+
+}  // namespace
+
+FindingRefs SelectStructureFindings(const std::vector<ScanFinding>& findings) {
+  FindingRefs out;
+  for (const ScanFinding& f : findings) {
+    if (IsStructureCategory(f.category)) out.push_back(&f);
+  }
+  return out;
+}
+
+bool HasVolumeAt(Sector32 sector, const VolumeList& volumes) {
+  return std::any_of(volumes.begin(), volumes.end(),
+                     [sector](const VolumeDescriptor& v) { return v.startSector == sector; });
+}
+
+void RebuildFoundVolumes(const std::vector<ScanFinding>& findings, const DeviceHandle& device,
+                         const std::u16string& diskPath, const VolumeDescriptor& scanned, VolumeList& rebuilt) {
+  const FindingRefs structure = SelectStructureFindings(findings);
+  VolumesFromPartitionTables(structure, device, rebuilt);
+  VolumesFromBootSectors(structure, device, rebuilt);
+  NtfsVolumesFromMftRuns(findings, device, rebuilt);
+  FatVolumesFromDirectories(findings, device, rebuilt);
+  RebuildExfatFromFindings(device, findings, rebuilt);
+  for (VolumeDescriptor& v : rebuilt) {
+    DescribeAsScanned(scanned, diskPath, v);
+    if (AbortRequested()) return;
+    ReadWithReader(v);
+  }
+  const std::size_t before = rebuilt.size();
+  RebuildNtfsFromFindings(findings, device, diskPath, rebuilt);
+  for (std::size_t i = before; i < rebuilt.size(); ++i) DescribeAsScanned(scanned, diskPath, rebuilt[i]);
+}
+
+}  // namespace kestrum
