@@ -17,6 +17,7 @@ constexpr Sector32 kUnknownSize = 0xFFFFFFFF;
 // just below cluster 2.
 constexpr std::uint32_t kMaxRootRegionSectors = 4096;
 constexpr std::uint32_t kMaxSectorsPerCluster = 128;
+constexpr std::uint32_t kDefaultRootRegionSectors = 32;  // 512 entries
 
 struct Member {
   const ScanFinding* finding = nullptr;
@@ -77,20 +78,32 @@ class FatRebuild {
   FatRebuild(const DeviceHandle& device, const ClusterVote& vote, std::vector<Member> members)
       : device_(device), vote_(vote), members_(std::move(members)) {}
 
+  // The root directory: a root sector the scan recognised by its label, or
+  // else where a root lies by default — the 512 entries below cluster 2
+  // (FAT16) or cluster 2 itself (FAT32) — when one of its folders is a
+  // directory found whose ".." names the root.
   void ReadRoot(const std::vector<const ScanFinding*>& roots) {
     const std::uint32_t k = vote_.sectorsPerCluster;
     for (const ScanFinding* root : roots) {
-      // FAT16: the root region right below cluster 2.
       if (root->sector < vote_.start && vote_.start - root->sector <= kMaxRootRegionSectors) {
         Parse(ReadDirectoryAt(device_, root->sector, vote_.start - root->sector, k, false), kRootNodeId);
         return;
       }
-      // FAT32: a root cluster on the grid.
       if (root->sector >= vote_.start && (root->sector - vote_.start) % k == 0) {
         Parse(ReadDirectoryAt(device_, root->sector, k, k), kRootNodeId);
         return;
       }
     }
+    if (vote_.start >= kDefaultRootRegionSectors) {
+      std::vector<std::uint8_t> region =
+          ReadDirectoryAt(device_, vote_.start - kDefaultRootRegionSectors, kDefaultRootRegionSectors, k, false);
+      if (NamesRootChild(region)) {
+        Parse(region, kRootNodeId);
+        return;
+      }
+    }
+    std::vector<std::uint8_t> cluster2 = ReadDirectoryAt(device_, vote_.start, k, k);
+    if (NamesRootChild(cluster2)) Parse(cluster2, kRootNodeId);
   }
 
   // Directories the root did not lead to: each top of a parent chain is read
@@ -117,6 +130,25 @@ class FatRebuild {
   VolumeDescriptor& volume() { return volume_; }
 
  private:
+  // Whether a live folder entry of the bytes is a found directory whose
+  // parent is the root (".." of cluster 0).
+  bool NamesRootChild(ByteView bytes) const {
+    for (std::size_t i = 0; i < bytes.size() / fatdir::kEntrySize; ++i) {
+      ByteView entry = DirEntryAt(bytes, i);
+      const std::uint8_t first = ReadLe8(entry, fatdir::kName);
+      if (first == fatdir::kEndOfDirectory) return false;
+      const std::uint8_t attribute = ReadLe8(entry, fatdir::kAttribute);
+      if (first == fatdir::kDeleted || first == '.' || attribute == fatdir::kAttrLongName ||
+          (attribute & fatdir::kAttrDirectory) == 0) {
+        continue;
+      }
+      std::size_t m = FindMember(EntryFirstCluster(entry, true), false);
+      if (m == members_.size()) m = FindMember(EntryFirstCluster(entry, false), false);
+      if (m != members_.size() && members_[m].finding->wordB == 0) return true;
+    }
+    return false;
+  }
+
   std::size_t FindMember(std::uint32_t cluster, bool unusedOnly) const {
     for (std::size_t i = 0; i < members_.size(); ++i) {
       const Member& m = members_[i];

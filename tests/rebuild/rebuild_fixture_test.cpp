@@ -19,6 +19,7 @@
 #include "rebuild/rebuild_volumes.h"
 #include "rebuild_test_support.h"
 #include "support/fixtures.h"
+#include "support/run_command.h"
 #include "support/run_state.h"
 #include "support/sha256.h"
 #include "support/temp_dir.h"
@@ -35,8 +36,13 @@ struct ExpectedVolume {
   FoundBy foundBy;
   FsKind kind;
   std::string manifest;
-  // The root's own files live in a directory no finding leads back to.
-  bool withoutRootFiles = false;
+  // Folders whose own entry or later clusters lie in directory clusters no
+  // finding leads to (no FAT to follow, no "." to recognise them by): their
+  // items are shown in the root, and those in the unreachable clusters, or
+  // in entry sets cut by a cluster boundary, are lost — at most `maxLost`.
+  std::vector<std::string> scatteredFolders = {};
+  std::size_t maxLost = 0;
+  std::vector<std::string> added = {};  // files the case wrote into the root beside the manifest's
 };
 
 struct DamageCase {
@@ -65,15 +71,18 @@ void ExpectTreeMatchesManifest(const VolumeDescriptor& volume, const ExpectedVol
   std::map<std::string, WrittenItem> written = test::WrittenTree(dir.path());
   const bool contiguousOnly = volume.fsKind == kFsRebuiltFat || volume.fsKind == kFsRebuiltExfat;
   std::set<std::string> expected = {"LostFile"};
+  expected.insert(e.added.begin(), e.added.end());
+  std::size_t lost = 0;
   for (const ManifestEntry& m : test::LoadManifest(e.manifest)) {
     if (m.deleted) continue;
     std::string path = m.path;
-    if (e.withoutRootFiles) {
-      if (path.find('/') == std::string::npos && !m.folder) continue;
-      // The top folders' names are lost with the root: their items stand in the root.
-      auto slash = path.find('/');
-      if (slash == std::string::npos) continue;
-      path = path.substr(slash + 1);
+    for (const std::string& folder : e.scatteredFolders) {
+      if (path.rfind(folder + "/", 0) == 0 && !written.count(path)) path = path.substr(path.rfind('/') + 1);
+    }
+    if (!written.count(path) && std::any_of(e.scatteredFolders.begin(), e.scatteredFolders.end(),
+                                            [&](const std::string& f) { return m.path.rfind(f, 0) == 0; })) {
+      ++lost;
+      continue;
     }
     expected.insert(path);
     auto it = written.find(path);
@@ -87,6 +96,7 @@ void ExpectTreeMatchesManifest(const VolumeDescriptor& volume, const ExpectedVol
     if (contiguousOnly && m.notes.find("fragments=") != std::string::npos) continue;
     EXPECT_EQ(it->second.sha256, m.sha256) << path;
   }
+  EXPECT_LE(lost, e.maxLost);
   std::vector<std::string> extra;
   for (const auto& [path, item] : written) {
     if (!expected.count(path)) extra.push_back(path);
@@ -127,6 +137,25 @@ constexpr Sector32 kNtfsBackupBoot = 196607;
 constexpr Sector32 kNtfsMft = 32;  // cluster 4 of 8 sectors
 constexpr Sector32 kNtfsMirror = 12287 * 8;
 constexpr Sector32 kFat32DataStart = 32 + 2 * 1513;
+constexpr std::uint32_t kFirstUserRecord = 24;
+
+// More files with clusters of their own than the fixture has, so that the
+// cluster size can be told from their allocated sizes alone.
+const std::vector<std::string> kAddedFiles = [] {
+  std::vector<std::string> names;
+  for (int i = 0; i < 12; ++i) names.push_back("added-" + std::to_string(10 + i) + ".bin");
+  return names;
+}();
+
+void AddFilesWithNtfscp(const std::string& image) {
+  test::TempDir dir;
+  for (std::size_t i = 0; i < kAddedFiles.size(); ++i) {
+    const std::string source = dir.File(kAddedFiles[i]);
+    test::WriteWholeFile(source, std::string(8192 + 512 * i, static_cast<char>('a' + i)));
+    test::CommandResult r = test::RunCommand({"ntfscp", "-f", image, source, "/" + kAddedFiles[i]});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+  }
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Fixtures, DamagedFixture,
@@ -157,14 +186,25 @@ INSTANTIATE_TEST_SUITE_P(
                    .image = "ntfs.img",
                    .zeroed = {{0, 1}, {kNtfsBackupBoot, 1}},
                    .expected = {{0, FoundBy::kMftRun, kFsNtfs, "ntfs.manifest.tsv"}}},
+        // Then the first MFT records and the mirror go too: only the records
+        // scattered on the disk and the INDX block of a folder remain.
+        DamageCase{.label = "NtfsBootBackupMirrorAndFirstRecordsZeroed",
+                   .image = "ntfs.img",
+                   .zeroed = {{0, 1}, {kNtfsBackupBoot, 1}, {kNtfsMft, 2 * kFirstUserRecord}, {kNtfsMirror, 8}},
+                   .expected = {{.start = 0, .foundBy = FoundBy::kMftRecords, .kind = kFsNtfs,
+                                 .manifest = "ntfs.manifest.tsv", .added = kAddedFiles}},
+                   .prepare = AddFilesWithNtfscp},
+        // Cluster 2 of this volume holds the first 512 bytes of the root, and
+        // many/ and the root grew cluster by cluster between the files' data.
         DamageCase{.label = "Fat32BootBackupAndFatsZeroed",
                    .image = "fat32.img",
                    .zeroed = {{0, kFat32DataStart}},
-                   .expected = {{kFat32DataStart, FoundBy::kFatDirectories, kFsRebuiltFat, "fat32.manifest.tsv"}}},
+                   .expected = {{kFat32DataStart, FoundBy::kFatDirectories, kFsRebuiltFat, "fat32.manifest.tsv",
+                                 {"sizes", "spacers", "many"}, 1200 - 14}}},
         DamageCase{.label = "ExfatBootRegionAndBackupZeroed",
                    .image = "exfat.img",
                    .zeroed = {{0, 24}},
-                   .expected = {{0, FoundBy::kExfatEntries, kFsRebuiltExfat, "exfat.manifest.tsv"}}}),
+                   .expected = {{0, FoundBy::kExfatEntries, kFsRebuiltExfat, "exfat.manifest.tsv", {"many"}, 1200 / 40}}}),
     [](const auto& info) { return info.param.label; });
 
 }  // namespace
