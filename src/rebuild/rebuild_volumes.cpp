@@ -10,6 +10,7 @@
 #include "rebuild/ntfs_record_volumes.h"
 #include "rebuild/structure_volumes.h"
 #include "run/worker_state.h"
+#include "scan/search_file_volume.h"
 
 namespace kestrum {
 
@@ -78,6 +79,18 @@ void RebuildFoundVolumes(const std::vector<ScanFinding>& findings, const DeviceH
   const std::size_t before = rebuilt.size();
   RebuildNtfsFromFindings(findings, device, diskPath, rebuilt);
   for (std::size_t i = before; i < rebuilt.size(); ++i) DescribeAsScanned(scanned, diskPath, rebuilt[i]);
+}
+
+void RebuildVolumesFromFindings(const std::vector<ScanFinding>& findings, const std::u16string& diskPath,
+                                const VolumeDescriptor& scanned, VolumeList& results) {
+  DeviceHandle device;
+  if (!OpenDevice(diskPath, device)) return;
+  results.clear();
+  results.push_back(BuildSearchFileVolume(findings, scanned));
+  VolumeList rebuilt;
+  RebuildFoundVolumes(findings, device, diskPath, scanned, rebuilt);
+  CloseDevice(device);
+  for (VolumeDescriptor& v : rebuilt) results.push_back(std::move(v));
 }
 
 }  // namespace kestrum

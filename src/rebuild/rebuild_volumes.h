@@ -30,4 +30,11 @@ bool HasVolumeAt(Sector32 sector, const VolumeList& volumes);
 void RebuildFoundVolumes(const std::vector<ScanFinding>& findings, const DeviceHandle& device,
                          const std::u16string& diskPath, const VolumeDescriptor& scanned, VolumeList& rebuilt);
 
+// The finish step of a file search: `findings` in ascending sector order
+// with file lengths assigned. Opens the scanned disk read-only; when that
+// fails `results` is left as it was. Otherwise `results` is refilled: the
+// search-file volume first, then every rebuilt volume with its tree.
+void RebuildVolumesFromFindings(const std::vector<ScanFinding>& findings, const std::u16string& diskPath,
+                                const VolumeDescriptor& scanned, VolumeList& results);
+
 }  // namespace kestrum
