@@ -137,8 +137,8 @@ TEST_F(ScanCommand, StateFileBelongsToItsDeviceAndIsCheckedOnLoad) {
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(Contains(r.err, "--fresh")) << r.err;
   }
-  // The state now belongs to the copy, which has one found volume.
-  EXPECT_EQ(RunCli({"ls", copy, "--scan", state, "--found", "2"}).exitCode, 2);
+  // The state now belongs to the copy; a found volume it does not hold is wrong usage.
+  EXPECT_EQ(RunCli({"ls", copy, "--scan", state, "--found", "99"}).exitCode, 2);
 }
 
 TEST(CliConventions, UsageVersionAndHelp) {
