@@ -11,6 +11,9 @@
 namespace kestrum {
 
 std::string ToUtf8(std::u16string_view text);
+// The code point at text[i], advancing i past it; a lone surrogate is U+FFFD.
+char32_t NextCodePoint(std::u16string_view text, std::size_t& i);
+void AppendUtf8(std::string& out, char32_t c);
 std::u16string FromUtf8(std::string_view text);
 // Bytes in the Chinese ANSI code page; undecodable bytes become U+FFFD.
 std::u16string FromGbk(std::string_view bytes);

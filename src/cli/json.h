@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace kestrum::cli {
 
@@ -25,5 +26,9 @@ class JsonLine {
 };
 
 std::string JsonEscape(const std::string& utf8);
+
+// Appends `text` as the inside of a JSON string: UTF-16 to UTF-8 and escaping
+// in one pass, with the same bytes as JsonEscape(ToUtf8(text)) less the quotes.
+void AppendJsonChars(std::string& out, std::u16string_view text);
 
 }  // namespace kestrum::cli

@@ -1,6 +1,9 @@
 // `ls`: read one volume and print its tree in the chosen view.
 
+#include <charconv>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "base/text.h"
 #include "cli/commands.h"
@@ -35,40 +38,80 @@ const char16_t* TypeText(NodeType type) {
   return u"?";
 }
 
-void AddTime(JsonLine& line, const char* key, std::uint64_t fileTime) {
-  std::string iso = FileTimeToIsoUtc(fileTime);
-  if (iso.empty()) {
-    line.AddNull(key);
+// Output is gathered here and written in large pieces: a listing has a line
+// for every file of the volume.
+class OutputBuffer {
+ public:
+  static constexpr std::size_t kFlushBytes = 256 * 1024;
+  OutputBuffer() { text_.reserve(kFlushBytes + 4096); }
+  ~OutputBuffer() { Flush(); }
+  std::string& Text() { return text_; }
+  void LineDone() {
+    text_ += '\n';
+    if (text_.size() >= kFlushBytes) Flush();
+  }
+  void Flush() {
+    std::fwrite(text_.data(), 1, text_.size(), stdout);
+    text_.clear();
+  }
+
+ private:
+  std::string text_;
+};
+
+void AppendTime(std::string& out, const char* key, IsoUtcFormatter& format,
+                std::uint64_t fileTime) {
+  out += key;
+  char iso[kIsoUtcChars];
+  if (format.Put(fileTime, iso)) {
+    out += '"';
+    out.append(iso, kIsoUtcChars);
+    out += '"';
   } else {
-    line.Add(key, iso);
+    out += "null";
   }
 }
 
-struct Pending {
-  std::uint32_t node;
-  std::u16string path;
-};
+void AppendNumber(std::string& out, std::uint64_t value) {
+  char digits[20];
+  auto [end, ec] = std::to_chars(digits, digits + sizeof digits, value);
+  out.append(digits, end);
+}
 
-// Every visible node below the root, depth first in child-list order.
-template <typename Visit>
-void WalkVisible(const VolumeSet& set, Visit visit) {
+// Every visible node below the root, depth first in child-list order, with
+// its path. The path is kept once, in the caller's form (`appendName` adds a
+// node's name to it), and each node's name replaces the name of the node
+// before it at the same depth.
+template <typename Path, typename AppendName, typename Visit>
+void WalkVisible(const VolumeSet& set, AppendName appendName, Visit visit) {
   const NodeArray* nodes = set.NodesOfVolume(kCurrentVolume);
   if (nodes == nullptr) return;
+  struct Pending {
+    std::uint32_t node;
+    std::uint32_t depth;
+  };
   std::vector<Pending> stack;
   std::vector<std::uint32_t> children;
-  auto pushChildren = [&](std::uint32_t folder, const std::u16string& prefix) {
+  std::vector<std::size_t> nameStart = {0};  // where a name at each depth begins
+  Path path;
+  auto pushChildren = [&](std::uint32_t folder, std::uint32_t depth) {
     set.ListVisibleChildren(kCurrentVolume, folder, children, false);
-    for (auto it = children.rbegin(); it != children.rend(); ++it) {
-      stack.push_back({*it, prefix + nodes->nodes[*it].name});
-    }
+    for (auto it = children.rbegin(); it != children.rend(); ++it) stack.push_back({*it, depth});
   };
-  pushChildren(kRootNodeId, u"");
+  pushChildren(kRootNodeId, 0);
   while (!stack.empty()) {
     Pending item = stack.back();
     stack.pop_back();
     const FileNode& node = nodes->nodes[item.node];
-    visit(item.node, node, item.path);
-    if (node.IsFolder()) pushChildren(item.node, item.path + u"/");
+    path.resize(nameStart[item.depth]);
+    appendName(path, node.name);
+    visit(item.node, node, path);
+    if (node.IsFolder()) {
+      path.push_back('/');
+      if (nameStart.size() <= item.depth + 1) nameStart.resize(item.depth + 2);
+      nameStart[item.depth + 1] = path.size();
+      pushChildren(item.node, item.depth + 1);
+    }
   }
 }
 
@@ -85,25 +128,46 @@ int RunList(const Arguments& args) {
     if (!ReadIntoVolumeSet(args, volume, set, status)) return status;
   }
 
-  bool json = args.Has("--json");
-  std::vector<std::vector<std::u16string>> rows = {{u"类型", u"大小", u"修改日期", u"路径"}};
-  WalkVisible(set, [&](std::uint32_t index, const FileNode& node, const std::u16string& path) {
-    if (json) {
-      JsonLine line;
-      line.Add("path", path).Add("type", TypeName(node.type)).Add("size", node.size);
-      AddTime(line, "created", node.creationTime);
-      AddTime(line, "modified", node.lastWriteTime);
-      line.Add("node", index);
+  if (args.Has("--json")) {
+    OutputBuffer output;
+    IsoUtcFormatter createdText, modifiedText;
+    // The path is kept as JSON text already, so each name is converted once.
+    auto appendJsonName = [](std::string& path, const std::u16string& name) {
+      AppendJsonChars(path, name);
+    };
+    WalkVisible<std::string>(set, appendJsonName, [&](std::uint32_t index, const FileNode& node,
+                                                      const std::string& path) {
+      std::string& out = output.Text();
+      out += "{\"path\":\"";
+      out += path;
+      out += "\",\"type\":\"";
+      out += TypeName(node.type);
+      out += "\",\"size\":";
+      AppendNumber(out, node.size);
+      AppendTime(out, ",\"created\":", createdText, node.creationTime);
+      AppendTime(out, ",\"modified\":", modifiedText, node.lastWriteTime);
+      out += ",\"node\":";
+      AppendNumber(out, index);
       // Only where a reader or the scan could tell: listings of volumes
       // that say nothing about it stay as they were.
-      if (node.recovery != kRecoveryUnknown) line.Add("recovery", RecoveryName(node.recovery));
-      std::printf("%s\n", line.Text().c_str());
-    } else {
-      rows.push_back({TypeText(node.type), node.IsFile() ? SizeText(node.size) : u"",
-                      FileTimeToLocalText(node.lastWriteTime), path});
-    }
+      if (node.recovery != kRecoveryUnknown) {
+        out += ",\"recovery\":\"";
+        out += RecoveryName(node.recovery);
+        out += '"';
+      }
+      out += '}';
+      output.LineDone();
+    });
+    return kExitOk;
+  }
+  std::vector<std::vector<std::u16string>> rows = {{u"类型", u"大小", u"修改日期", u"路径"}};
+  auto appendName = [](std::u16string& path, const std::u16string& name) { path += name; };
+  WalkVisible<std::u16string>(set, appendName, [&](std::uint32_t, const FileNode& node,
+                                                   const std::u16string& path) {
+    rows.push_back({TypeText(node.type), node.IsFile() ? SizeText(node.size) : u"",
+                    FileTimeToLocalText(node.lastWriteTime), path});
   });
-  if (!json) PrintTable(rows);
+  PrintTable(rows);
   return kExitOk;
 }
 

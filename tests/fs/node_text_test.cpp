@@ -38,5 +38,24 @@ TEST(NodeTimes, FileTimesReadAsUtcAndLocalText) {
   EXPECT_EQ(FileTimeToLocalText(0), u"");
 }
 
+TEST(NodeTimes, OneFormatterOverManyTimesWritesWhatEachAloneWould) {
+  // A listing's formatter remembers the last day; days that alternate, repeat,
+  // cross year and range limits must still give each time's own text.
+  const std::uint64_t day = 86400ull * 10000000;
+  const std::uint64_t t = kUnixEpochAsFileTime + 1733676960ull * 10000000;
+  const std::uint64_t times[] = {t, t + day, t, t + 1, 0, t, ~0ull, t, 1, 1 + day - 1, 1 + day,
+                                 t - 365 * day, t + 59, t + 60};
+  IsoUtcFormatter format;
+  for (std::uint64_t time : times) {
+    char text[kIsoUtcChars];
+    std::string expected = FileTimeToIsoUtc(time);
+    bool written = format.Put(time, text);
+    EXPECT_EQ(written, !expected.empty()) << time;
+    if (written) {
+      EXPECT_EQ(std::string(text, kIsoUtcChars), expected) << time;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace kestrum

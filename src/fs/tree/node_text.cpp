@@ -1,6 +1,7 @@
 #include "fs/tree/node_text.h"
 
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 
 #include "base/text.h"
@@ -48,25 +49,47 @@ void PutDigits(char* at, unsigned value, int width) {
   }
 }
 
+void PutTwoDigits(char* at, unsigned value) {
+  at[0] = static_cast<char>('0' + value / 10);
+  at[1] = static_cast<char>('0' + value % 10);
+}
+
 }  // namespace
 
-std::string FileTimeToIsoUtc(std::uint64_t fileTime) {
-  if (fileTime == 0) return "";
+bool IsoUtcFormatter::Put(std::uint64_t fileTime, char* text) {
+  if (fileTime == 0) return false;
   std::int64_t seconds = FileTimeToUnixSeconds(fileTime);
   std::int64_t days = seconds >= 0 ? seconds / 86400 : (seconds - 86399) / 86400;
   auto secondOfDay = static_cast<unsigned>(seconds - days * 86400);
-  int year;
-  unsigned month, day;
-  CivilFromDays(days, year, month, day);
-  if (year < 0 || year > 9999) return "";
-  char text[] = "0000-00-00T00:00:00Z";
-  PutDigits(text, static_cast<unsigned>(year), 4);
-  PutDigits(text + 5, month, 2);
-  PutDigits(text + 8, day, 2);
-  PutDigits(text + 11, secondOfDay / 3600, 2);
-  PutDigits(text + 14, secondOfDay / 60 % 60, 2);
-  PutDigits(text + 17, secondOfDay % 60, 2);
-  return text;
+  if (days != days_) {
+    int year;
+    unsigned month, day;
+    CivilFromDays(days, year, month, day);
+    days_ = days;
+    inRange_ = year >= 0 && year <= 9999;
+    if (inRange_) {
+      PutDigits(date_, static_cast<unsigned>(year), 4);
+      date_[4] = '-';
+      PutDigits(date_ + 5, month, 2);
+      date_[7] = '-';
+      PutDigits(date_ + 8, day, 2);
+    }
+  }
+  if (!inRange_) return false;
+  std::memcpy(text, date_, sizeof date_);
+  text[10] = 'T';
+  PutTwoDigits(text + 11, secondOfDay / 3600);
+  text[13] = ':';
+  PutTwoDigits(text + 14, secondOfDay / 60 % 60);
+  text[16] = ':';
+  PutTwoDigits(text + 17, secondOfDay % 60);
+  text[19] = 'Z';
+  return true;
+}
+
+std::string FileTimeToIsoUtc(std::uint64_t fileTime) {
+  char text[kIsoUtcChars];
+  return IsoUtcFormatter().Put(fileTime, text) ? std::string(text, kIsoUtcChars) : std::string();
 }
 
 std::u16string FileTimeToLocalText(std::uint64_t fileTime) {

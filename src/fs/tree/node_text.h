@@ -2,6 +2,7 @@
 // How nodes read as text: sizes as the file list shows them, times in UTC
 // and in local time.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -13,6 +14,20 @@ namespace kestrum {
 std::u16string SizeText(std::uint64_t size);
 // "2026-12-08T16:56:00Z"; empty for 0 (no time).
 std::string FileTimeToIsoUtc(std::uint64_t fileTime);
+// Writes the same 20 characters as FileTimeToIsoUtc into `text` without
+// allocating, or answers false where that text is empty. It keeps the date of
+// the last day it formatted: a listing formats each kind of time of thousands
+// of files, mostly of a few distinct days.
+constexpr std::size_t kIsoUtcChars = 20;
+class IsoUtcFormatter {
+ public:
+  bool Put(std::uint64_t fileTime, char* text);
+
+ private:
+  std::int64_t days_ = INT64_MIN;
+  bool inRange_ = false;
+  char date_[10] = {};
+};
 // "2026-12-8 16:56:00" in local time; empty for 0.
 std::u16string FileTimeToLocalText(std::uint64_t fileTime);
 // Seconds since 1970 (UTC) of a FILETIME; FILETIMEs before 1970 give negative values.
