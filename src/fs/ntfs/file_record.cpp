@@ -66,20 +66,18 @@ ByteView RunListBytes(const NtfsAttribute& attribute, std::size_t minBytes) {
   return attribute.bytes.subspan(offset);
 }
 
-namespace {
-
-}  // namespace
-
 std::optional<std::u16string> FileNameOf(ByteView value) {
   std::size_t chars = ReadLe8(value, file_name::kNameLength);
   if (!FitsIn(value, file_name::kName, chars * 2)) return std::nullopt;
-  std::u16string name;
-  name.reserve(chars);
-  for (std::size_t i = 0; i < chars; ++i) {
-    char16_t c = ReadLe16(value, file_name::kName + 2 * i);
+  std::u16string name(chars, u'\0');
+  const std::uint8_t* bytes = value.data() + file_name::kName;
+  std::size_t length = 0;
+  for (; length < chars; ++length) {
+    auto c = static_cast<char16_t>(bytes[2 * length] | (bytes[2 * length + 1] << 8));
     if (c == 0) break;
-    name.push_back(c);
+    name[length] = c;
   }
+  name.resize(length);
   return name;
 }
 

@@ -18,6 +18,11 @@ using namespace ntfs;
 
 namespace {
 
+// The MFT is read 1 MiB at a time: large enough that a read costs little
+// beside parsing its 1,024 records, small enough to stay out of the peak
+// memory of a listing.
+constexpr std::uint32_t kMftReadSectors = 2048;
+
 void CountNode(const FileNode& node, ParseStatus& counts) {
   switch (node.type) {
     case kFile: ++counts.files; break;
@@ -38,7 +43,7 @@ bool ReadFileRecords(const DeviceHandle& device, const VolumeDescriptor& volume,
   const std::uint32_t spc = SectorsPerCluster(volume);
   StatusMessage status;
   status.kind = StatusKind::kParse;
-  std::vector<std::uint8_t> buffer(std::size_t{kChunkSectors} * kSectorSize);
+  std::vector<std::uint8_t> buffer(std::size_t{kMftReadSectors} * kSectorSize);
   std::uint64_t placesLeft = recordCount;
   FileNode node;
 
@@ -51,7 +56,7 @@ bool ReadFileRecords(const DeviceHandle& device, const VolumeDescriptor& volume,
     for (std::uint64_t done = 0; done < sectors;) {
       if (AbortRequested()) return false;
       Sector64 first = Sector64{run.startSector} + done;
-      std::uint64_t chunk = std::min<std::uint64_t>(kChunkSectors, sectors - done);
+      std::uint64_t chunk = std::min<std::uint64_t>(kMftReadSectors, sectors - done);
       done += chunk;
       if (device.sectorLimit != 0) {
         if (first >= device.sectorLimit) break;  // the rest of the run lies off the device
@@ -66,8 +71,10 @@ bool ReadFileRecords(const DeviceHandle& device, const VolumeDescriptor& volume,
         if (node.id >= recordCount) continue;
         CountNode(node, status.parse);
         nodes[node.id] = std::move(node);
-        PostStatus(status);
       }
+      // Once a chunk: the display samples the counts far less often than
+      // records are parsed.
+      PostStatus(status);
     }
   }
   return true;

@@ -33,21 +33,16 @@ constexpr std::uint32_t kLostFileId = 0xFFFFFFFF;
 inline constexpr char16_t kRootName[] = u".";
 inline constexpr char16_t kLostFileName[] = u"LostFile";
 
+// The small fields sit together, so that they share padding: a volume
+// holds one node per file, millions on a large disk.
 struct FileNode {
   // Equal to the slot's index (NTFS: the MFT record number), or kLostFileId;
   // anything else, or an empty name, marks an empty slot.
   std::uint32_t id = 0;
   std::uint32_t parentId = 0;
-  std::uint64_t size = 0;
-  std::uint64_t creationTime = 0;   // FILETIME, UTC
-  std::uint64_t lastWriteTime = 0;  // FILETIME, UTC
-  std::u16string name;
-  std::vector<std::uint32_t> children;  // filled by LinkNodes, ascending index order
   // FAT/exFAT: first cluster; files found by content: absolute start sector;
   // NTFS: byte length of the run list held in `data` (0 when resident).
   std::uint32_t location = 0;
-  // NTFS only: the resident content, or a copy of the run list.
-  std::vector<std::uint8_t> data;
   NodeType type = kDeletedFile;
   std::uint8_t deletedMark = 0;  // deleted, or something below is deleted
   std::uint8_t residentData = 0;
@@ -55,6 +50,13 @@ struct FileNode {
   // the FAT holds no chain for them.
   std::uint8_t noFatChain = 0;
   RecoveryChance recovery = kRecoveryUnknown;
+  std::uint64_t size = 0;
+  std::uint64_t creationTime = 0;   // FILETIME, UTC
+  std::uint64_t lastWriteTime = 0;  // FILETIME, UTC
+  std::u16string name;
+  std::vector<std::uint32_t> children;  // filled by LinkNodes, ascending index order
+  // NTFS only: the resident content, or a copy of the run list.
+  std::vector<std::uint8_t> data;
 
   bool IsFolder() const { return type == kFolder || type == kDeletedFolder; }
   bool IsFile() const { return type == kFile || type == kDeletedFile; }
