@@ -166,6 +166,12 @@ bool ReadSectorsMapped(const DeviceHandle& device, std::span<std::uint8_t> buffe
 bool WriteSector(const DeviceHandle& device, std::span<const std::uint8_t> data, Sector64 sector) {
   if (!device.IsOpen() || data.size() < kSectorSize) return false;
   std::uint64_t offset = (device.baseSector + sector) * kSectorSize;
+#ifdef KESTRUM_FAULT_INJECTION
+  if (testing::WriteHitsFault(device.fd, offset, kSectorSize)) {
+    errno = EIO;
+    return false;
+  }
+#endif
   ssize_t n;
   do {
     n = ::pwrite(device.fd, data.data(), kSectorSize, static_cast<off_t>(offset));

@@ -1,0 +1,52 @@
+#include "repair/candidates.h"
+
+#include "base/text.h"
+
+namespace kestrum::repair {
+
+const CandidateRow& CandidateCaptions() {
+  static const CandidateRow captions = {u"索引",     u"分区格式", u"起始地址",     u"结束地址",
+                                        u"分区容量", u"文件数据", u"起始地址(GB)", u"分区容量(GB)"};
+  return captions;
+}
+
+bool IsCandidate(const FoundPartition& record) {
+  return record.kind != kCategoryMbr && record.kind != kCategoryEbr && record.dataState != kDataBackup;
+}
+
+std::vector<FoundPartition> MakeCandidates(const FoundPartitionList& all) {
+  std::vector<FoundPartition> rows;
+  for (const FoundPartition& record : all) {
+    if (!IsCandidate(record)) continue;
+    rows.push_back(record);
+    rows.back().index = static_cast<std::uint32_t>(rows.size() - 1);
+  }
+  return rows;
+}
+
+std::u16string KindName(ScanCategory kind) {
+  switch (kind) {
+    case kCategoryFat16Boot: return u"FAT16";
+    case kCategoryFat32Boot: return u"FAT32";
+    case kCategoryNtfsBoot: return u"NTFS";
+    case kCategoryExfatBoot: return u"EXFAT";
+    default: return u"";
+  }
+}
+
+std::u16string SectorsAsGb(Sector32 sectors) {
+  return FormatText("%.2f", static_cast<double>(sectors / 2048) * (1.0 / 1024));
+}
+
+CandidateRow FormatCandidateRow(const FoundPartition& c) {
+  return {FormatText("%02u", c.index),
+          KindName(c.kind),
+          FormatText("%u", c.startSector),
+          FormatText("%u", c.endSector),
+          FormatText("%u", c.sectorCount),
+          c.dataState != kDataDamaged ? u"正确" : u"错误",
+          SectorsAsGb(c.startSector),
+          SectorsAsGb(c.sectorCount)};
+}
+
+}  // namespace kestrum::repair

@@ -1,0 +1,131 @@
+#include "repair/found_partition.h"
+
+#include <algorithm>
+
+#include "fs/exfat/exfat_layout.h"
+#include "fs/exfat/exfat_reader.h"
+#include "fs/fat/fat_checks.h"
+#include "fs/fat/fat_layout.h"
+#include "fs/ntfs/ntfs_index.h"
+#include "fs/ntfs/ntfs_layout.h"
+
+namespace kestrum::repair {
+
+namespace {
+
+// FAT32 keeps its backup boot sector six sectors into the volume, exFAT
+// keeps a whole backup boot region twelve sectors in.
+constexpr Sector32 kFatBackupOffset = 6;
+constexpr Sector32 kExfatBackupOffset = 12;
+
+using Check = bool (*)(Sector64 sector, ByteView boot, const DeviceHandle& disk);
+
+bool CheckFat(Sector64 sector, ByteView boot, const DeviceHandle& disk) {
+  return CheckFatAt(disk, boot, sector);
+}
+
+// Valid where found, else a backup copy `backupOffset` sectors into a volume
+// that validates there.
+std::uint8_t DataStateOf(const FoundPartition& record, Sector32 backupOffset, Check check,
+                         const DeviceHandle& disk) {
+  ByteView boot(record.bootSector);
+  if (check(record.startSector, boot, disk)) return kDataValid;
+  if (backupOffset != 0 && record.startSector >= backupOffset &&
+      check(record.startSector - backupOffset, boot, disk)) {
+    return kDataBackup;
+  }
+  return kDataDamaged;
+}
+
+// Sets the size from a sector count; false when it is zero or the end
+// would not fit a 32-bit sector number.
+bool SetSize(FoundPartition& record, std::uint64_t sectors) {
+  if (sectors == 0 || std::uint64_t{record.startSector} + sectors - 1 > UINT32_MAX ||
+      sectors > UINT32_MAX) {
+    return false;
+  }
+  record.sectorCount = static_cast<Sector32>(sectors);
+  record.endSector = static_cast<Sector32>(record.startSector + sectors - 1);
+  return true;
+}
+
+bool CompleteNtfs(FoundPartition& record, const DeviceHandle& disk) {
+  // The volume's own count leaves out the backup boot sector that follows
+  // it; the partition holds both.
+  std::uint64_t total = ReadLe64(record.bootSector, ntfs::boot::kTotalSectors);
+  if (total >= UINT32_MAX || !SetSize(record, total + 1)) return false;
+  record.dataState = DataStateOf(record, static_cast<Sector32>(total), CheckNtfsBootSector, disk);
+  return true;
+}
+
+bool CompleteFat(FoundPartition& record, const DeviceHandle& disk) {
+  // Small volumes keep their size in the 16-bit field only.
+  std::uint32_t total = ReadLe32(record.bootSector, fatboot::kTotalSectors32);
+  if (total == 0) total = ReadLe16(record.bootSector, fatboot::kTotalSectors16);
+  if (!SetSize(record, total)) return false;
+  record.dataState = DataStateOf(record, kFatBackupOffset, CheckFat, disk);
+  return true;
+}
+
+bool CompleteExfat(FoundPartition& record, const DeviceHandle& disk) {
+  if (!SetSize(record, ReadLe64(record.bootSector, exfatboot::kVolumeLength))) return false;
+  record.dataState = DataStateOf(record, kExfatBackupOffset, CheckExfatAt, disk);
+  return true;
+}
+
+}  // namespace
+
+bool IsFoundPartitionKind(ScanCategory category) {
+  switch (category) {
+    case kCategoryMbr:
+    case kCategoryEbr:
+    case kCategoryNtfsBoot:
+    case kCategoryFat16Boot:
+    case kCategoryFat32Boot:
+    case kCategoryExfatBoot: return true;
+    default: return false;
+  }
+}
+
+FoundPartitionList FoundPartitionsFromFindings(const std::vector<ScanFinding>& findings) {
+  FoundPartitionList out;
+  for (const ScanFinding& finding : findings) {
+    if (!IsFoundPartitionKind(finding.category)) continue;
+    FoundPartition record;
+    record.startSector = finding.sector;
+    record.kind = finding.category;
+    std::copy_n(finding.sectorCopy.begin(), std::min(finding.sectorCopy.size(), record.bootSector.size()),
+                record.bootSector.begin());
+    out.push_back(record);
+  }
+  return out;
+}
+
+bool CompleteFoundPartition(FoundPartition& record, const DeviceHandle& disk) {
+  switch (record.kind) {
+    case kCategoryNtfsBoot: return CompleteNtfs(record, disk);
+    case kCategoryFat16Boot:
+    case kCategoryFat32Boot: return CompleteFat(record, disk);
+    case kCategoryExfatBoot: return CompleteExfat(record, disk);
+    default: return true;
+  }
+}
+
+FoundPartitionList CollectFoundPartitions(const std::vector<ScanFinding>& findings,
+                                          const VolumeDescriptor& scanned) {
+  FoundPartitionList records = FoundPartitionsFromFindings(findings);
+  DeviceHandle disk = OpenVolumeOnDisk(scanned);
+  FoundPartitionList out;
+  for (FoundPartition& record : records) {
+    if (CompleteFoundPartition(record, disk)) out.push_back(record);
+  }
+  CloseDevice(disk);
+  return out;
+}
+
+FoundPartitionList& TheFoundPartitionList() {
+  static FoundPartitionList list;
+  return list;
+}
+
+}  // namespace kestrum::repair

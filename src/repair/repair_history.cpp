@@ -1,0 +1,175 @@
+#include "repair/repair_history.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+
+#include "repair/history_layout.h"
+#include "repair/record_bytes.h"
+
+namespace kestrum::repair {
+
+namespace {
+
+using namespace history_file;
+
+bool HasMagic(ByteView bytes) { return HasTag(bytes, 0, kMagic); }
+
+}  // namespace
+
+bool ParseHistory(ByteView bytes, RepairHistory& out) {
+  out = RepairHistory{};
+  if (!HasMagic(bytes)) return false;
+  RecordReader in(bytes, kMagicSize);
+  constexpr std::size_t kMinDevice = 2 * kFieldSize, kMinRecord = 2 * kFieldSize;
+  constexpr std::size_t kMinSector = kFieldSize + kSectorSize;
+  std::uint32_t devices = in.Count(kMinDevice);
+  for (std::uint32_t d = 0; d < devices && in.ok(); ++d) {
+    DeviceHistory device;
+    in.Text(device.description, kMaxTextBytes);
+    std::uint32_t records = in.Count(kMinRecord);
+    for (std::uint32_t r = 0; r < records && in.ok(); ++r) {
+      RebuildRecord record;
+      in.Text(record.time, kMaxTextBytes);
+      std::uint32_t sectors = in.Count(kMinSector);
+      record.sectors.resize(in.ok() ? sectors : 0);
+      for (SavedSector& s : record.sectors) {
+        s.sector = in.U32();
+        in.Sector(s.data);
+      }
+      device.records.push_back(std::move(record));
+    }
+    out.devices.push_back(std::move(device));
+  }
+  if (!in.ok()) out = RepairHistory{};
+  return in.ok();
+}
+
+bool SerializeHistory(const RepairHistory& history, std::vector<std::uint8_t>& out) {
+  out.assign(kMagic, kMagic + kMagicSize);
+  PutU32(out, static_cast<std::uint32_t>(history.devices.size()));
+  for (const DeviceHistory& device : history.devices) {
+    if (!PutText(out, device.description, kMaxTextBytes)) return false;
+    PutU32(out, static_cast<std::uint32_t>(device.records.size()));
+    for (const RebuildRecord& record : device.records) {
+      if (!PutText(out, record.time, kMaxTextBytes)) return false;
+      PutU32(out, static_cast<std::uint32_t>(record.sectors.size()));
+      for (const SavedSector& s : record.sectors) {
+        PutU32(out, s.sector);
+        PutSector(out, s.data);
+      }
+    }
+  }
+  return true;
+}
+
+std::string DefaultHistoryPath() {
+  const char* state = std::getenv("XDG_STATE_HOME");
+  std::string folder;
+  if (state != nullptr && state[0] == '/') {
+    folder = state;
+  } else {
+    const char* home = std::getenv("HOME");
+    folder = std::string(home != nullptr && home[0] != 0 ? home : ".") + "/.local/state";
+  }
+  return folder + "/kestrum/" + kFileName;
+}
+
+HistoryFile::~HistoryFile() { Close(); }
+
+void HistoryFile::Close() {
+  if (fd_ >= 0) ::close(fd_);  // releases the lock
+  fd_ = -1;
+}
+
+bool OpenHistoryFile(const std::string& path, HistoryFile& file) {
+  file.Close();
+  std::error_code ec;
+  std::filesystem::path folder = std::filesystem::path(path).parent_path();
+  if (!folder.empty()) std::filesystem::create_directories(folder, ec);
+  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  if (fd < 0) return false;
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    ::close(fd);
+    return false;
+  }
+  file.fd_ = fd;
+  file.path_ = path;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) {
+    file.Close();
+    return false;
+  }
+  if (st.st_size == 0) {
+    std::vector<std::uint8_t> empty;
+    SerializeHistory(RepairHistory{}, empty);
+    if (!WriteAllBytes(fd, empty.data(), empty.size()) || ::fsync(fd) != 0) {
+      file.Close();
+      return false;
+    }
+    return true;
+  }
+  std::uint8_t magic[kMagicSize] = {};
+  if (::pread(fd, magic, kMagicSize, 0) != static_cast<ssize_t>(kMagicSize) ||
+      !HasMagic(ByteView(magic, kMagicSize))) {
+    file.Close();
+    return false;
+  }
+  return true;
+}
+
+bool LoadHistory(const std::string& path, RepairHistory& out) {
+  out = RepairHistory{};
+  HistoryFile file;
+  if (!OpenHistoryFile(path, file)) return false;
+  std::vector<std::uint8_t> bytes;
+  return ReadFileBytes(path, bytes) && ParseHistory(bytes, out);
+}
+
+bool SaveHistory(const std::string& path, const RepairHistory& history) {
+  HistoryFile file;
+  if (!OpenHistoryFile(path, file)) return false;
+  std::vector<std::uint8_t> bytes;
+  if (!SerializeHistory(history, bytes)) return false;
+  return ReplaceFileBytes(path, bytes);
+}
+
+const DeviceHistory* FindDevice(const RepairHistory& history, const std::u16string& description) {
+  for (const DeviceHistory& device : history.devices) {
+    if (device.description == description) return &device;
+  }
+  return nullptr;
+}
+
+void AddRebuildRecord(RepairHistory& history, const std::u16string& description,
+                      const RebuildRecord& record) {
+  for (DeviceHistory& device : history.devices) {
+    if (device.description == description) {
+      device.records.push_back(record);
+      return;
+    }
+  }
+  history.devices.push_back({description, {record}});
+}
+
+void PruneHistory(RepairHistory& history, const DeviceHistory& remaining) {
+  auto& devices = history.devices;
+  for (auto it = devices.begin(); it != devices.end();) {
+    if (it->description != remaining.description) {
+      ++it;
+    } else if (!remaining.records.empty()) {
+      it->records = remaining.records;
+      ++it;
+    } else {
+      it = devices.erase(it);
+    }
+  }
+}
+
+}  // namespace kestrum::repair

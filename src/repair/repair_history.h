@@ -1,0 +1,86 @@
+#pragma once
+// The repair history: for each disk (by its description) the rebuilds made
+// on it, oldest first, each with the sectors it overwrote as they were
+// before. Parsed and written as bytes here; the file itself is opened,
+// locked and replaced as a whole by the functions below.
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "base/byte_order.h"
+#include "disk/sector.h"
+
+namespace kestrum::repair {
+
+struct SavedSector {
+  Sector32 sector = 0;
+  std::array<std::uint8_t, kSectorSize> data{};
+};
+
+struct RebuildRecord {
+  std::u16string time;  // "%04u-%02u-%02u %02u:%02u:%02u", local time
+  std::vector<SavedSector> sectors;  // in the order they are written
+};
+
+struct DeviceHistory {
+  std::u16string description;
+  std::vector<RebuildRecord> records;
+};
+
+struct RepairHistory {
+  std::vector<DeviceHistory> devices;
+};
+
+// Pure: false for a foreign magic, counts or lengths that run past the end,
+// or texts of odd length or over 255 characters.
+bool ParseHistory(ByteView bytes, RepairHistory& out);
+// False when a text is longer than the format holds (the entry could not be
+// found again).
+bool SerializeHistory(const RepairHistory& history, std::vector<std::uint8_t>& out);
+
+// $XDG_STATE_HOME/kestrum/FixPartTable.dat, or ~/.local/state/kestrum/ when unset.
+std::string DefaultHistoryPath();
+
+// An open history file, locked against other writers while it lives.
+class HistoryFile {
+ public:
+  HistoryFile() = default;
+  ~HistoryFile();
+  HistoryFile(const HistoryFile&) = delete;
+  HistoryFile& operator=(const HistoryFile&) = delete;
+
+  const std::string& path() const { return path_; }
+  int fd() const { return fd_; }
+  bool IsOpen() const { return fd_ >= 0; }
+  void Close();
+
+ private:
+  friend bool OpenHistoryFile(const std::string& path, HistoryFile& file);
+  std::string path_;
+  int fd_ = -1;
+};
+
+// Opens (creating folder and file as needed, never truncating) and locks the
+// file; an empty file gets the magic and no devices. False when it cannot be
+// opened or locked, or does not begin with the magic: such a file is never
+// written.
+bool OpenHistoryFile(const std::string& path, HistoryFile& file);
+bool LoadHistory(const std::string& path, RepairHistory& out);
+// Writes the whole history to a new file beside the old one, flushes it and
+// puts it in the old one's place, so the file on disk is always complete.
+bool SaveHistory(const std::string& path, const RepairHistory& history);
+
+// The first device entry with exactly this description, or null.
+const DeviceHistory* FindDevice(const RepairHistory& history, const std::u16string& description);
+
+// Appends `record` to the device's entry, or a new entry at the end.
+void AddRebuildRecord(RepairHistory& history, const std::u16string& description,
+                      const RebuildRecord& record);
+
+// The device's records as `remaining` now holds them: replaced, or the
+// device's entry removed when none remain.
+void PruneHistory(RepairHistory& history, const DeviceHistory& remaining);
+
+}  // namespace kestrum::repair

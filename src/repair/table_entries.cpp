@@ -1,0 +1,93 @@
+#include "repair/table_entries.h"
+
+#include "base/byte_order.h"
+
+namespace kestrum::repair {
+
+namespace {
+
+constexpr std::uint32_t kChsLimit = 0xFFFFFE;
+constexpr std::uint32_t kHeads = 255;
+constexpr std::uint32_t kSectorsPerTrack = 63;
+
+void PutChs(TableEntry& e, std::size_t offset, std::uint32_t lba) {
+  ChsAddress chs = EncodeChs(lba);
+  e.bytes[offset] = chs.head;
+  e.bytes[offset + 1] = chs.sector;
+  e.bytes[offset + 2] = chs.cylinder;
+}
+
+TableEntry Entry(Sector32 table, std::uint8_t type, std::uint32_t start, std::uint32_t count,
+                 std::uint32_t startChs, std::uint32_t endChs) {
+  TableEntry e;
+  e.tableSector = table;
+  e.bytes[entry::kType] = type;
+  WriteLe32(e.bytes, entry::kStartLba, start);
+  WriteLe32(e.bytes, entry::kSectorCount, count);
+  PutChs(e, entry::kStartChs, startChs);
+  PutChs(e, entry::kEndChs, endChs);
+  return e;
+}
+
+// The link from selection[i]'s table to the next EBR: in the MBR the
+// extended partition (first EBR to the last selected sector), in an EBR the
+// next EBR and its logical partition, relative to the extended start.
+TableEntry LinkEntry(const std::vector<FoundPartition>& selection, std::size_t i, Sector32& extended) {
+  const FoundPartition& next = selection[i + 1];
+  std::uint8_t type;
+  std::uint32_t start, count;
+  if (extended == 0) {
+    extended = next.tableSector;
+    type = entry::kTypeExtended;
+    start = extended;
+    count = selection.back().endSector - extended + 1;
+  } else {
+    type = entry::kTypeLink;
+    start = next.tableSector - extended;
+    count = next.endSector - next.tableSector + 1;
+  }
+  return Entry(selection[i].tableSector, type, start, count, start, start + count - 1);
+}
+
+}  // namespace
+
+ChsAddress EncodeChs(std::uint32_t lba) {
+  if (lba >= kChsLimit) return {0xFE, 0xFF, 0xFF};
+  std::uint32_t cylinder = lba / (kHeads * kSectorsPerTrack);
+  ChsAddress chs;
+  chs.head = static_cast<std::uint8_t>((lba / kSectorsPerTrack) % kHeads);
+  chs.sector = static_cast<std::uint8_t>((lba % kSectorsPerTrack + 1) | ((cylinder / 4) & 0xC0));
+  chs.cylinder = static_cast<std::uint8_t>(cylinder & 0xFF);
+  return chs;
+}
+
+std::uint8_t PartitionTypeFor(ScanCategory kind) {
+  switch (kind) {
+    case kCategoryNtfsBoot: return entry::kTypeNtfs;
+    case kCategoryFat16Boot: return entry::kTypeFat16;
+    case kCategoryFat32Boot: return entry::kTypeFat32;
+    case kCategoryExfatBoot: return entry::kTypeExfat;
+    default: return 0;
+  }
+}
+
+TableEntry MakePartitionEntry(const std::vector<FoundPartition>& selection, std::size_t i,
+                              Sector32 base) {
+  const FoundPartition& p = selection[i];
+  std::uint32_t start = p.startSector - base;
+  return Entry(base, PartitionTypeFor(p.kind), start, p.sectorCount, start, p.endSector);
+}
+
+std::vector<TableEntry> BuildTableEntries(const std::vector<FoundPartition>& selection) {
+  std::vector<TableEntry> out;
+  Sector32 extended = 0;
+  for (std::size_t i = 0; i < selection.size(); ++i) {
+    out.push_back(MakePartitionEntry(selection, i, selection[i].tableSector));
+    if (i + 1 < selection.size() && selection[i + 1].tableSector != 0) {
+      out.push_back(LinkEntry(selection, i, extended));
+    }
+  }
+  return out;
+}
+
+}  // namespace kestrum::repair

@@ -1,0 +1,136 @@
+#include "repair/table_writer.h"
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "base/text.h"
+#include "disk/device.h"
+#include "disk/partition_table.h"
+
+namespace kestrum::repair {
+
+namespace {
+
+const SavedSector* FindSaved(const RebuildRecord& record, Sector32 sector) {
+  for (const SavedSector& s : record.sectors) {
+    if (s.sector == sector) return &s;
+  }
+  return nullptr;
+}
+
+bool ReadOne(const DeviceHandle& disk, Sector32 sector, std::array<std::uint8_t, kSectorSize>& out) {
+  return ReadSectors(disk, out, sector, 1);
+}
+
+void DropCachedRange(int fd, Sector32 sector) {
+  ::posix_fadvise(fd, static_cast<off_t>(std::uint64_t{sector} * kSectorSize), kSectorSize,
+                  POSIX_FADV_DONTNEED);
+}
+
+}  // namespace
+
+std::vector<Sector32> TableSectors(const std::vector<TableEntry>& entries) {
+  std::vector<Sector32> sectors;
+  for (const TableEntry& e : entries) sectors.push_back(e.tableSector);
+  std::sort(sectors.begin(), sectors.end());
+  sectors.erase(std::unique(sectors.begin(), sectors.end()), sectors.end());
+  return sectors;
+}
+
+void ComposeTableSector(std::span<std::uint8_t, kSectorSize> sector,
+                        const std::vector<TableEntry>& entries, Sector32 tableSector) {
+  std::fill(sector.begin() + mbr::kFirstEntry, sector.begin() + mbr::kSignature, std::uint8_t{0});
+  std::size_t slot = 0;
+  for (const TableEntry& e : entries) {
+    if (e.tableSector != tableSector || slot == mbr::kEntryCount) continue;
+    std::copy(e.bytes.begin(), e.bytes.end(), sector.begin() + mbr::kFirstEntry + slot * mbr::kEntrySize);
+    ++slot;
+  }
+  sector[mbr::kSignature] = 0x55;
+  sector[mbr::kSignature + 1] = 0xAA;
+}
+
+void WriteAndVerify(const DeviceHandle& disk, const std::vector<SavedSector>& sectors,
+                    std::vector<Sector32>& written, std::vector<Sector32>& failed) {
+  std::vector<const SavedSector*> sent;
+  for (const SavedSector& s : sectors) {
+    if (WriteSector(disk, s.data, s.sector)) {
+      sent.push_back(&s);
+    } else {
+      failed.push_back(s.sector);
+    }
+  }
+  bool flushed = ::fsync(disk.fd) == 0;
+  for (const SavedSector* s : sent) {
+    DropCachedRange(disk.fd, s->sector);
+    std::array<std::uint8_t, kSectorSize> back{};
+    if (flushed && ReadOne(disk, s->sector, back) && back == s->data) {
+      written.push_back(s->sector);
+    } else {
+      failed.push_back(s->sector);
+    }
+  }
+}
+
+bool WriteTables(const VolumeDescriptor& device, const std::vector<TableEntry>& entries,
+                 const RebuildRecord& before, RepairPrompts& prompts, WriteReport& report) {
+  report = WriteReport{};
+  DeviceHandle disk;
+  if (!OpenDeviceForRepair(device.diskPath, disk)) {
+    prompts.Inform(u"Disk write failed!");
+    return false;
+  }
+  report.opened = true;
+  std::vector<SavedSector> tables;
+  for (Sector32 sector : TableSectors(entries)) {
+    SavedSector next;
+    next.sector = sector;
+    const SavedSector* saved = FindSaved(before, sector);
+    if (!ReadOne(disk, sector, next.data)) {
+      prompts.Inform(u"Disk read error!");
+      prompts.Inform(FormatText("无法读取扇区%u，分区表没有任何改动。", sector));
+      CloseDevice(disk);
+      return false;
+    }
+    if (saved == nullptr || saved->data != next.data) {
+      prompts.Inform(FormatText("扇区%u的内容与历史记录中保存的不同，分区表没有任何改动。", sector));
+      CloseDevice(disk);
+      return false;
+    }
+    ComposeTableSector(next.data, entries, sector);
+    tables.push_back(next);
+  }
+  WriteAndVerify(disk, tables, report.written, report.failed);
+  CloseDevice(disk);
+  for (std::size_t i = 0; i < report.failed.size(); ++i) prompts.Inform(u"Disk write failed!");
+  return report.failed.empty();
+}
+
+RereadResult RereadPartitionTable(const std::u16string& diskPath) {
+  int fd = ::open(ToUtf8(diskPath).c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return RereadResult::kFailed;
+  struct stat st {};
+  RereadResult result = RereadResult::kNotBlockDevice;
+  if (::fstat(fd, &st) == 0 && S_ISBLK(st.st_mode)) {
+    result = ::ioctl(fd, BLKRRPART) == 0 ? RereadResult::kDone : RereadResult::kFailed;
+  }
+  ::close(fd);
+  return result;
+}
+
+std::u16string RereadMessage(RereadResult result) {
+  switch (result) {
+    case RereadResult::kDone: return u"系统已重新读取分区表，找回的分区无需重启即可使用。";
+    case RereadResult::kFailed: return u"系统未能重新读取分区表（磁盘上可能有分区正在使用），请重启电脑后查看。";
+    case RereadResult::kNotBlockDevice: return u"这是磁盘映像文件，没有需要系统重新读取的分区表。";
+  }
+  return u"";
+}
+
+}  // namespace kestrum::repair

@@ -1,0 +1,50 @@
+#pragma once
+// Writing partition-table sectors: every table sector is read before any is
+// written, only its four entries and signature change, each write is flushed
+// and read back. The disk is opened for writing here and in the undo only.
+
+#include <array>
+#include <span>
+#include <vector>
+
+#include "disk/volume_descriptor.h"
+#include "repair/repair_history.h"
+#include "repair/repair_prompts.h"
+#include "repair/table_entries.h"
+
+namespace kestrum::repair {
+
+// The table sectors of the entries, each once, in ascending order: the
+// order in which they are captured and written.
+std::vector<Sector32> TableSectors(const std::vector<TableEntry>& entries);
+
+// Zeroes the four entry slots, fills them from the entries of `tableSector`
+// in list order and sets 55 AA; every other byte stays.
+void ComposeTableSector(std::span<std::uint8_t, kSectorSize> sector,
+                        const std::vector<TableEntry>& entries, Sector32 tableSector);
+
+struct WriteReport {
+  bool opened = false;
+  std::vector<Sector32> written;  // written, flushed, read back equal
+  std::vector<Sector32> failed;
+};
+
+// Writes each table over what `before` holds for it (the contents saved in
+// the history). Nothing is written when the disk cannot be opened, a table
+// sector cannot be read, or it no longer holds what was saved. False unless
+// every table was written.
+bool WriteTables(const VolumeDescriptor& device, const std::vector<TableEntry>& entries,
+                 const RebuildRecord& before, RepairPrompts& prompts, WriteReport& report);
+
+// Writes each sector, then flushes and reads them back through the device
+// (the page cache dropped first). The sectors that did not end up on disk
+// are appended to `failed`.
+void WriteAndVerify(const DeviceHandle& disk, const std::vector<SavedSector>& sectors,
+                    std::vector<Sector32>& written, std::vector<Sector32>& failed);
+
+enum class RereadResult { kDone, kFailed, kNotBlockDevice };
+// Asks the kernel to read the disk's partition table again.
+RereadResult RereadPartitionTable(const std::u16string& diskPath);
+std::u16string RereadMessage(RereadResult result);
+
+}  // namespace kestrum::repair

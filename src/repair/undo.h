@@ -1,0 +1,37 @@
+#pragma once
+// Undo of recorded rebuilds: the saved sectors of a record and of every
+// later one of the same disk are written back, newest first, and those
+// records leave the history.
+
+#include <string>
+
+#include "disk/volume_descriptor.h"
+#include "repair/repair_history.h"
+#include "repair/repair_prompts.h"
+
+namespace kestrum::repair {
+
+constexpr char16_t kNoHistoryFound[] = u"没有找到您重建分区表的历史记录！";
+
+// The disk's entry in the history file; "没有找到您重建分区表的历史记录！"
+// when the file cannot be loaded or holds no entry for the description.
+bool FindDeviceHistory(const std::string& historyPath, const std::u16string& description,
+                       DeviceHistory& out, RepairPrompts& prompts);
+
+struct UndoReport {
+  std::vector<Sector32> written;
+  std::vector<Sector32> failed;
+};
+
+// Writes back records from the newest down to `record` onto the device's
+// disk and removes them from `history`. False with "打开设备出错！" (nothing
+// written) when the disk cannot be opened for writing; a failed sector shows
+// "写磁盘出错！" and the others are still written.
+bool UndoRebuild(const VolumeDescriptor& device, DeviceHistory& history, std::size_t record,
+                 RepairPrompts& prompts, UndoReport& report);
+
+// After the dialog: the file loaded again, the disk's entry pruned to what
+// `remaining` holds, and saved.
+bool SaveUndoneHistory(const std::string& historyPath, const DeviceHistory& remaining);
+
+}  // namespace kestrum::repair

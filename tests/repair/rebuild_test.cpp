@@ -1,0 +1,209 @@
+// A whole rebuild and its undo on a small image: what reaches the disk, what
+// the history keeps, and what happens when a table sector will not read or
+// write, or the history cannot be saved.
+
+#include <gtest/gtest.h>
+
+#include "base/text.h"
+#include "disk/fault_injection.h"
+#include "disk/partition_table.h"
+#include "repair/rebuild.h"
+#include "repair/undo.h"
+#include "scripted_prompts.h"
+#include "support/sector_image.h"
+#include "support/temp_dir.h"
+
+namespace kestrum::repair {
+namespace {
+
+constexpr Sector32 kDiskSectors = 40000;
+constexpr Sector32 kEbr = 20000 - 63;
+
+FoundPartition Part(std::uint32_t index, Sector32 start, Sector32 count) {
+  FoundPartition p;
+  p.index = index;
+  p.startSector = start;
+  p.sectorCount = count;
+  p.endSector = start + count - 1;
+  p.kind = kCategoryNtfsBoot;
+  p.dataState = kDataValid;
+  return p;
+}
+
+class RebuildTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    test::SectorImage image(kDiskSectors);
+    for (std::size_t i = 0; i < 446; ++i) image.Put8(0, i, 0xAB);  // boot code and disk signature
+    image.Put32(0, 446 + 8, 12345);                                // a stale entry, to be replaced
+    for (std::size_t i = 0; i < 512; ++i) image.Put8(kEbr, i, 0xCD);
+    image.WriteTo(Image());
+    original_ = test::ReadWholeFile(Image());
+    request_.device.diskPath = FromUtf8(Image());
+    request_.device.diskDescription = u"rebuild.img";
+    request_.device.sectorCount = request_.device.diskSectors = kDiskSectors;
+    request_.selection = {Part(0, 2048, 10000), Part(1, 20000, 10000)};
+    request_.historyPath = dir_.File("state/FixPartTable.dat");
+  }
+  void TearDown() override { testing::ClearReadFaults(); }
+
+  std::string Image() const { return dir_.File("rebuild.img"); }
+  std::string SectorOf(const std::string& bytes, Sector32 sector) const {
+    return bytes.substr(std::size_t{sector} * kSectorSize, kSectorSize);
+  }
+  DeviceHistory History() {
+    DeviceHistory h;
+    test::ScriptedPrompts quiet;
+    FindDeviceHistory(request_.historyPath, u"rebuild.img", h, quiet);
+    return h;
+  }
+
+  test::TempDir dir_;
+  std::string original_;
+  RebuildRequest request_;
+};
+
+TEST_F(RebuildTest, WritesOnlyTheTablesAndUndoGivesEveryByteBack) {
+  test::ScriptedPrompts prompts;
+  RebuildReport report;
+  ASSERT_EQ(RebuildPartitionTable(request_, prompts, report), RebuildOutcome::kWritten);
+  EXPECT_TRUE(report.historySaved);
+  EXPECT_EQ(report.write.written, (std::vector<Sector32>{0, kEbr}));
+  EXPECT_EQ(prompts.shown, (std::vector<std::u16string>{u"重建分区表完成，请重启电脑查看分区是否已经找回。",
+                                                        RereadMessage(RereadResult::kNotBlockDevice)}));
+
+  std::string after = test::ReadWholeFile(Image());
+  ASSERT_EQ(after.size(), original_.size());
+  for (Sector32 s = 0; s < kDiskSectors; ++s) {
+    if (s != 0 && s != kEbr && SectorOf(after, s) != SectorOf(original_, s)) FAIL() << "sector " << s;
+  }
+  EXPECT_EQ(after.substr(0, 446), original_.substr(0, 446));
+  EXPECT_EQ(SectorOf(after, kEbr).substr(0, 446), std::string(446, '\xCD'));
+
+  DeviceHandle disk;
+  ASSERT_TRUE(OpenDevice(request_.device.diskPath, disk));
+  std::vector<PartitionEntry> parts;
+  ASSERT_TRUE(ReadPartitionTable(disk, parts));
+  CloseDevice(disk);
+  ASSERT_EQ(parts.size(), 2u);
+  EXPECT_EQ(parts[0].startSector, 2048u);
+  EXPECT_EQ(parts[0].sectorCount, 10000u);
+  EXPECT_EQ(parts[1].number, 5);
+  EXPECT_EQ(parts[1].startSector, 20000u);
+  EXPECT_EQ(parts[1].sectorCount, 10000u);
+
+  DeviceHistory history = History();
+  ASSERT_EQ(history.records.size(), 1u);
+  ASSERT_EQ(history.records[0].sectors.size(), 2u);
+  EXPECT_EQ(history.records[0].sectors[1].sector, kEbr);
+
+  UndoReport undo;
+  ASSERT_TRUE(UndoRebuild(request_.device, history, 0, prompts, undo));
+  EXPECT_TRUE(undo.failed.empty());
+  ASSERT_TRUE(SaveUndoneHistory(request_.historyPath, history));
+  EXPECT_EQ(test::ReadWholeFile(Image()), original_);
+  test::ScriptedPrompts again;
+  DeviceHistory none;
+  EXPECT_FALSE(FindDeviceHistory(request_.historyPath, u"rebuild.img", none, again));
+  EXPECT_EQ(again.shown, std::vector<std::u16string>{kNoHistoryFound});
+}
+
+TEST_F(RebuildTest, AWriteFaultOnTheSecondTableLeavesTheFirstUndoable) {
+  testing::InjectWriteFault(Image(), kEbr, 1);
+  test::ScriptedPrompts prompts;
+  RebuildReport report;
+  EXPECT_EQ(RebuildPartitionTable(request_, prompts, report), RebuildOutcome::kWriteFailed);
+  EXPECT_EQ(report.write.written, std::vector<Sector32>{0});
+  EXPECT_EQ(report.write.failed, std::vector<Sector32>{kEbr});
+  EXPECT_EQ(prompts.shown.front(), u"Disk write failed!");
+  EXPECT_NE(SectorOf(test::ReadWholeFile(Image()), 0), SectorOf(original_, 0));
+  testing::ClearReadFaults();
+
+  DeviceHistory history = History();
+  ASSERT_EQ(history.records.size(), 1u);
+  EXPECT_EQ(history.records[0].sectors.size(), 2u);
+  UndoReport undo;
+  ASSERT_TRUE(UndoRebuild(request_.device, history, 0, prompts, undo));
+  EXPECT_EQ(test::ReadWholeFile(Image()), original_);
+}
+
+TEST_F(RebuildTest, NothingIsWrittenWithoutReadableTablesOrWithoutConsent) {
+  struct Case {
+    const char* name;
+    bool readFault;
+    bool unsavableHistory;
+    std::deque<bool> answers;
+    RebuildOutcome outcome;
+  } cases[] = {
+      {"the EBR sector does not read", true, false, {}, RebuildOutcome::kCancelled},
+      {"no history, and the user declines", false, true, {false}, RebuildOutcome::kCancelled},
+      {"no history, and the user goes on", false, true, {true}, RebuildOutcome::kWritten},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::WriteWholeFile(Image(), original_);
+    if (c.readFault) testing::InjectReadFault(Image(), kEbr, 1);
+    RebuildRequest request = request_;
+    if (c.unsavableHistory) request.historyPath = Image() + "/FixPartTable.dat";  // under a file
+    test::ScriptedPrompts prompts(c.answers);
+    RebuildReport report;
+    EXPECT_EQ(RebuildPartitionTable(request, prompts, report), c.outcome);
+    testing::ClearReadFaults();
+    if (c.outcome == RebuildOutcome::kCancelled) {
+      EXPECT_EQ(test::ReadWholeFile(Image()), original_);
+    }
+    if (c.readFault) {
+      EXPECT_EQ(prompts.shown, (std::vector<std::u16string>{u"Disk read error!",
+                                                            FormatText("无法读取扇区%u，分区表没有任何改动。", kEbr)}));
+      EXPECT_TRUE(History().records.empty());
+    }
+    if (c.unsavableHistory) {
+      EXPECT_EQ(prompts.asked.size(), 1u);
+    }
+  }
+}
+
+TEST_F(RebuildTest, UndoingAnOlderRecordUndoesTheLaterOnesNewestFirst) {
+  // Three rebuilds of sector 0 that saved contents 1, 2 and 3; the disk now holds 4.
+  RepairHistory file;
+  for (std::uint8_t fill = 1; fill <= 3; ++fill) {
+    RebuildRecord r;
+    r.time = FormatText("2026-12-09 0%u:00:00", fill);
+    SavedSector s;
+    s.data.fill(fill);
+    r.sectors.push_back(s);
+    AddRebuildRecord(file, u"rebuild.img", r);
+  }
+  AddRebuildRecord(file, u"other disk", file.devices[0].records[0]);
+  ASSERT_TRUE(SaveHistory(request_.historyPath, file));
+  test::WriteWholeFile(Image(), std::string(512, '\x04') + original_.substr(512));
+
+  auto sector0 = [&] { return static_cast<int>(test::ReadWholeFile(Image())[0]); };
+  test::ScriptedPrompts prompts;
+  DeviceHistory history = History();
+  UndoReport undo;
+  ASSERT_TRUE(UndoRebuild(request_.device, history, 1, prompts, undo));
+  EXPECT_EQ(sector0(), 2);
+  ASSERT_EQ(history.records.size(), 1u);
+  ASSERT_TRUE(SaveUndoneHistory(request_.historyPath, history));
+  EXPECT_EQ(History().records.size(), 1u);
+
+  history = History();
+  ASSERT_TRUE(UndoRebuild(request_.device, history, 0, prompts, undo));
+  EXPECT_EQ(sector0(), 1);
+  ASSERT_TRUE(SaveUndoneHistory(request_.historyPath, history));
+  RepairHistory left;
+  ASSERT_TRUE(LoadHistory(request_.historyPath, left));
+  ASSERT_EQ(left.devices.size(), 1u);
+  EXPECT_EQ(left.devices[0].description, u"other disk");
+
+  VolumeDescriptor missing = request_.device;
+  missing.diskPath = FromUtf8(dir_.File("no such disk"));
+  DeviceHistory some = file.devices[0];
+  EXPECT_FALSE(UndoRebuild(missing, some, 0, prompts, undo));
+  EXPECT_EQ(prompts.shown.back(), u"打开设备出错！");
+  EXPECT_EQ(some.records.size(), 3u);
+}
+
+}  // namespace
+}  // namespace kestrum::repair
