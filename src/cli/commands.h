@@ -17,6 +17,11 @@ int RunClassify(const Arguments& args);
 int RunScan(const Arguments& args);
 // `export`; named apart from kestrum::RunExport, which it calls.
 int RunExportFiles(const Arguments& args);
+// The lost-partition function: candidates, table rebuild, history, undo.
+int RunLostPartitionScan(const Arguments& args);
+int RunRepair(const Arguments& args);
+int RunHistory(const Arguments& args);
+int RunUndo(const Arguments& args);
 
 // Prints a message of the system's own on stderr.
 void Tell(const std::u16string& message);

@@ -19,6 +19,10 @@ constexpr const char* kUsage =
     "  kestrum-cli export   [--deleted] SOURCE TARGET [PATH...] [--partition N] [--scan FILE --found N]\n"
     "  kestrum-cli classify [--json] DEVICE_OR_IMAGE [--partition N] [--from SECTOR] [--count N]\n"
     "  kestrum-cli scan     [--json] [--priority START_GB:SIZE_GB] [--state FILE] [--fresh] SOURCE [--partition N]\n"
+    "  kestrum-cli scan     --lost-partitions [--json] [--state FILE] DISK\n"
+    "  kestrum-cli repair   DISK --scan FILE --select I,J,... [--yes] [--history FILE]\n"
+    "  kestrum-cli history  [--json] [DISK] [--history FILE]\n"
+    "  kestrum-cli undo     DISK --record K [--yes] [--history FILE]\n"
     "  kestrum-cli --help | --version\n";
 
 constexpr const char* kHelp =
@@ -31,7 +35,12 @@ constexpr const char* kHelp =
     "            existing folder TARGET, which must not lie on the disk being recovered\n"
     "  classify  what every sector is, as the deep scan sees it\n"
     "  scan      deep-scan a disk (whole-disk search) or one volume (partition search) and print\n"
-    "            the volumes found: the files found by content first, one volume a line\n"
+    "            the volumes found: the files found by content first, one volume a line;\n"
+    "            with --lost-partitions, the partitions whose boot sectors it found\n"
+    "  repair    rewrite DISK's partition table from the candidates --select names (rows of\n"
+    "            scan --lost-partitions, kept with --state); the old sectors go to the history\n"
+    "  history   the recorded rebuilds, numbered from 0, oldest first\n"
+    "  undo      write back what record K and every later record of DISK overwrote\n"
     "\n"
     "SOURCE: a partition device, a file-system image, or a disk or disk image with --partition N;\n"
     "        for scan, a disk or disk image without --partition is searched whole\n"
@@ -46,6 +55,9 @@ constexpr const char* kHelp =
     "                    resumes from it, and ls/export --scan read the found volumes from it\n"
     "  --fresh           start the scan afresh even when FILE holds another device's state\n"
     "  --scan FILE --found N   ls/export work on found volume N of the scan saved in FILE\n"
+    "  --yes             answer Yes to every question of repair and undo; without it and\n"
+    "                    without a terminal they refuse and write nothing\n"
+    "  --history FILE    the repair history (default $XDG_STATE_HOME/kestrum/FixPartTable.dat)\n"
     "  --progress        draw progress on stderr even when it is not a terminal\n"
     "  --help, --version\n"
     "\n"
@@ -59,9 +71,11 @@ int main(int argc, char** argv) {
   std::setlocale(LC_ALL, "");
   Arguments args;
   std::string error;
-  const std::set<std::string> flags = {"--json", "--deleted", "--progress", "--help", "--version", "--fresh"};
+  const std::set<std::string> flags = {"--json", "--deleted", "--progress", "--help", "--version", "--fresh",
+                                       "--lost-partitions", "--yes"};
   const std::set<std::string> valued = {"--partition", "--from", "--count", "--priority",
-                                        "--state", "--scan", "--found"};
+                                        "--state", "--scan", "--found",
+                                        "--select", "--history", "--record"};
   if (!ParseArguments(argc, argv, flags, valued, args, error)) {
     std::fprintf(stderr, "kestrum-cli: %s\n%s", error.c_str(), kUsage);
     return kExitUsage;
@@ -80,7 +94,11 @@ int main(int argc, char** argv) {
   if (args.verb == "ls") return RunList(args);
   if (args.verb == "classify") return RunClassify(args);
   if (args.verb == "export") return RunExportFiles(args);
+  if (args.verb == "scan" && args.Has("--lost-partitions")) return RunLostPartitionScan(args);
   if (args.verb == "scan") return RunScan(args);
+  if (args.verb == "repair") return RunRepair(args);
+  if (args.verb == "history") return RunHistory(args);
+  if (args.verb == "undo") return RunUndo(args);
   if (!args.verb.empty()) std::fprintf(stderr, "kestrum-cli: unknown verb %s\n", args.verb.c_str());
   std::fprintf(stderr, "%s", kUsage);
   return kExitUsage;

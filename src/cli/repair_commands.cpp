@@ -1,0 +1,277 @@
+// `scan --lost-partitions`, `repair`, `history` and `undo`: the lost-partition
+// function of the repair page, for scripts. Only `repair` and `undo` write,
+// and only after the user (or --yes) has answered every question.
+
+#include <cstdio>
+#include <filesystem>
+#include <sstream>
+
+#include "base/text.h"
+#include "cli/commands.h"
+#include "cli/json.h"
+#include "cli/repair_prompts_cli.h"
+#include "cli/table.h"
+#include "cli/terminal_presenter.h"
+#include "discovery/discovery.h"
+#include "repair/candidates.h"
+#include "repair/found_partition_file.h"
+#include "repair/lost_partition_scan.h"
+#include "repair/rebuild.h"
+#include "repair/repair_history.h"
+#include "repair/undo.h"
+#include "run/progress_runner.h"
+
+namespace kestrum::cli {
+
+namespace {
+
+using namespace repair;
+
+std::string HistoryPath(const Arguments& args) {
+  auto it = args.values.find("--history");
+  return it != args.values.end() ? it->second : DefaultHistoryPath();
+}
+
+// DISK: a whole disk or a disk image, as the device page lists it.
+bool ResolveWholeDisk(const std::string& operand, VolumeDescriptor& out) {
+  DiskSelection selection;
+  selection.systemDisks = false;
+  selection.paths.push_back(FromUtf8(operand));
+  DiskList disks;
+  DiscoveryProblems problems;
+  bool listed = EnumerateDisks(selection, disks, &problems);
+  for (const std::u16string& problem : problems) Tell(problem);
+  if (!listed) return false;
+  const DiskInfo& disk = disks.front();
+  std::error_code ec;
+  std::string given = std::filesystem::absolute(operand, ec).lexically_normal().string();
+  if (!disk.isImage && FromUtf8(given) != disk.path) {
+    Tell(u"请给出整个磁盘，而不是其中的分区：" + disk.path);
+    return false;
+  }
+  out = VolumeDescriptor{};
+  out.diskPath = disk.path;
+  out.diskDescription = disk.description;
+  out.startSector = 0;
+  out.sectorCount = out.diskSectors = disk.sectorCount;
+  out.fsKind = kFsScanArea;
+  out.name = disk.name;
+  return true;
+}
+
+bool OneDiskOperand(const Arguments& args, const char* verb, VolumeDescriptor& disk, int& status) {
+  if (args.operands.size() != 1) {
+    status = UsageError(std::string(verb) + " takes one DISK");
+    return false;
+  }
+  if (!ResolveWholeDisk(args.operands[0], disk)) {
+    status = kExitFailure;
+    return false;
+  }
+  return true;
+}
+
+void PrintCandidates(const std::vector<FoundPartition>& rows, bool json) {
+  if (json) {
+    for (const FoundPartition& c : rows) {
+      JsonLine line;
+      line.Add("index", c.index)
+          .Add("fileSystem", KindName(c.kind))
+          .Add("kind", static_cast<std::int32_t>(c.kind))
+          .Add("tableSector", c.tableSector)
+          .Add("startSector", c.startSector)
+          .Add("endSector", c.endSector)
+          .Add("sectorCount", c.sectorCount)
+          .Add("dataState", std::uint32_t{c.dataState});
+      std::printf("%s\n", line.Text().c_str());
+    }
+    return;
+  }
+  std::vector<std::vector<std::u16string>> table;
+  const CandidateRow& captions = CandidateCaptions();
+  table.emplace_back(captions.begin(), captions.end());
+  for (const FoundPartition& c : rows) {
+    CandidateRow row = FormatCandidateRow(c);
+    table.emplace_back(row.begin(), row.end());
+  }
+  PrintTable(table);
+}
+
+// "0,2,3" → candidate rows in ascending order, each once.
+bool ParseSelection(const std::string& text, std::size_t rows, std::vector<std::size_t>& out) {
+  std::stringstream in(text);
+  std::string item;
+  std::vector<bool> ticked(rows, false);
+  while (std::getline(in, item, ',')) {
+    if (item.empty() || item.find_first_not_of("0123456789") != std::string::npos || item.size() > 9) {
+      return false;
+    }
+    std::size_t row = std::stoul(item);
+    if (row >= rows) return false;
+    ticked[row] = true;
+  }
+  out.clear();
+  for (std::size_t i = 0; i < rows; ++i) {
+    if (ticked[i]) out.push_back(i);
+  }
+  return true;
+}
+
+std::u16string SectorList(const std::vector<Sector32>& sectors) {
+  std::u16string text;
+  for (Sector32 s : sectors) text += (text.empty() ? u"" : u", ") + FormatText("%u", s);
+  return text;
+}
+
+}  // namespace
+
+int RunLostPartitionScan(const Arguments& args) {
+  VolumeDescriptor disk;
+  int status = kExitOk;
+  if (!OneDiskOperand(args, "scan --lost-partitions", disk, status)) return status;
+  LostPartitionScanJob job;
+  job.disk = disk;
+  TerminalPresenter presenter(WantProgress(args.Has("--progress")));
+  if (!RunWithProgress([&job] { LostPartitionScanThread(job); }, true, presenter) && !job.completed) {
+    Tell(u"扫描已停止，没有找到分区。");
+    return kExitFailure;
+  }
+  auto state = args.values.find("--state");
+  if (state != args.values.end()) {
+    FoundPartitionFile file{disk.sectorCount, disk.diskPath, disk.diskDescription, job.found};
+    if (!SaveFoundPartitions(state->second, file)) {
+      Tell(u"无法保存扫描结果：" + FromUtf8(state->second));
+      return kExitFailure;
+    }
+  }
+  PrintCandidates(MakeCandidates(job.found), args.Has("--json"));
+  return kExitOk;
+}
+
+int RunRepair(const Arguments& args) {
+  VolumeDescriptor disk;
+  int status = kExitOk;
+  if (!OneDiskOperand(args, "repair", disk, status)) return status;
+  auto scan = args.values.find("--scan");
+  auto select = args.values.find("--select");
+  if (scan == args.values.end() || select == args.values.end()) {
+    return UsageError("repair needs --scan FILE and --select I,J,...");
+  }
+  FoundPartitionFile file;
+  if (!LoadFoundPartitions(scan->second, file)) {
+    Tell(u"无法读取扫描结果文件：" + FromUtf8(scan->second));
+    return kExitFailure;
+  }
+  if (!BelongsTo(file, disk)) {
+    Tell(u"扫描结果文件属于另一个磁盘：" + file.diskPath);
+    return kExitFailure;
+  }
+  std::vector<FoundPartition> rows = MakeCandidates(file.found);
+  std::vector<std::size_t> ticked;
+  if (!ParseSelection(select->second, rows.size(), ticked)) {
+    return UsageError("--select takes row numbers of the scan's candidates, from 0 to " +
+                      std::to_string(rows.empty() ? 0 : rows.size() - 1));
+  }
+  RebuildRequest request;
+  request.device = disk;
+  request.allFound = file.found;
+  for (std::size_t i : ticked) request.selection.push_back(rows[i]);
+  request.historyPath = HistoryPath(args);
+  request.confirmWrite = true;
+  TerminalPrompts prompts(args.Has("--yes"));
+  request.dryRun = !prompts.MayWrite();
+  RebuildReport report;
+  RebuildOutcome outcome = RebuildPartitionTable(request, prompts, report);
+  switch (outcome) {
+    case RebuildOutcome::kDryRun: prompts.TellRefusal(); return kExitFailure;
+    case RebuildOutcome::kCancelled: return kExitFailure;
+    case RebuildOutcome::kWritten:
+    case RebuildOutcome::kWriteFailed: break;
+  }
+  Tell(u"已写入的分区表扇区：" + SectorList(report.write.written));
+  if (!report.write.failed.empty()) Tell(u"写入失败的分区表扇区：" + SectorList(report.write.failed));
+  Tell(report.historySaved ? u"修复历史已保存：" + FromUtf8(request.historyPath) : u"修复历史没有保存。");
+  return outcome == RebuildOutcome::kWritten ? kExitOk : kExitFailure;
+}
+
+int RunHistory(const Arguments& args) {
+  if (args.operands.size() > 1) return UsageError("history takes at most one DISK");
+  std::u16string only;
+  if (!args.operands.empty()) {
+    VolumeDescriptor disk;
+    if (!ResolveWholeDisk(args.operands[0], disk)) return kExitFailure;
+    only = disk.diskDescription;
+  }
+  RepairHistory history;
+  std::string path = HistoryPath(args);
+  if (!LoadHistory(path, history)) {
+    Tell(u"无法读取修复历史文件：" + FromUtf8(path));
+    return kExitFailure;
+  }
+  bool json = args.Has("--json");
+  std::vector<std::vector<std::u16string>> table = {{u"设备描述", u"记录", u"时间", u"扇区"}};
+  bool any = false;
+  for (const DeviceHistory& device : history.devices) {
+    if (!only.empty() && device.description != only) continue;
+    for (std::size_t k = 0; k < device.records.size(); ++k) {
+      any = true;
+      std::vector<Sector32> sectors;
+      for (const SavedSector& s : device.records[k].sectors) sectors.push_back(s.sector);
+      if (json) {
+        JsonLine line;
+        line.Add("description", device.description)
+            .Add("record", std::uint64_t{k})
+            .Add("time", device.records[k].time)
+            .Add("sectors", SectorList(sectors));
+        std::printf("%s\n", line.Text().c_str());
+      } else {
+        table.push_back({device.description, FormatText("%zu", k), device.records[k].time, SectorList(sectors)});
+      }
+    }
+  }
+  if (!any) {
+    Tell(kNoHistoryFound);
+    return kExitFailure;
+  }
+  if (!json) PrintTable(table);
+  return kExitOk;
+}
+
+int RunUndo(const Arguments& args) {
+  VolumeDescriptor disk;
+  int status = kExitOk;
+  if (!OneDiskOperand(args, "undo", disk, status)) return status;
+  bool bad = false;
+  std::optional<std::uint64_t> record = args.Number("--record", bad);
+  if (bad || !record) return UsageError("undo needs --record K (as history numbers them)");
+  TerminalPrompts prompts(args.Has("--yes"));
+  std::string path = HistoryPath(args);
+  DeviceHistory history;
+  if (!FindDeviceHistory(path, disk.diskDescription, history, prompts)) return kExitFailure;
+  if (*record >= history.records.size()) {
+    return UsageError("--record: " + ToUtf8(disk.diskDescription) + " has records 0 to " +
+                      std::to_string(history.records.size() - 1));
+  }
+  std::size_t sectors = 0;
+  for (std::size_t k = *record; k < history.records.size(); ++k) sectors += history.records[k].sectors.size();
+  std::u16string question = FormatText("撤销%s的第%u条及之后的%zu条重建记录，将改写%zu个扇区，确定吗？",
+                                       ToUtf8(disk.diskDescription).c_str(),
+                                       static_cast<unsigned>(*record),
+                                       history.records.size() - static_cast<std::size_t>(*record), sectors);
+  if (!prompts.AskYesNo(question) ) return kExitFailure;
+  if (!prompts.MayWrite()) {
+    prompts.TellRefusal();
+    return kExitFailure;
+  }
+  UndoReport report;
+  if (!UndoRebuild(disk, history, static_cast<std::size_t>(*record), prompts, report)) return kExitFailure;
+  Tell(u"已写回的扇区：" + SectorList(report.written));
+  if (!SaveUndoneHistory(path, history)) {
+    Tell(u"无法更新修复历史文件：" + FromUtf8(path));
+    return kExitFailure;
+  }
+  Tell(disk.diskDescription + u"：撤销重建操作完成。");
+  return report.failed.empty() ? kExitOk : kExitFailure;
+}
+
+}  // namespace kestrum::cli
