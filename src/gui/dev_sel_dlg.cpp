@@ -17,6 +17,8 @@
 #include "base/text.h"
 #include "fs/tree/volume_set.h"
 #include "gui/disk_scan_set_dlg.h"
+#include "gui/part_fix_dlg.h"
+#include "repair/found_partition.h"
 #include "repair/scan_finish_hooks.h"
 #include "scan/scan_pipeline.h"
 
@@ -31,15 +33,6 @@ constexpr char16_t kNoVolume[] = u"未发现分区！";
 constexpr char16_t kNoDisk[] = u"未发现磁盘设备，请确定磁盘设备正确连接电脑，然后点击刷新按钮!";
 constexpr int kVolumeWidths[] = {50, 100, 100, 120, 250};
 constexpr int kDiskWidths[] = {200, 100};
-
-const char16_t* FunctionName(int mode) {
-  switch (mode) {
-    case 3: return u"搜索恢复分区的文件";
-    case 4: return u"搜索恢复磁盘的文件";
-    case 5: return u"恢复丢失的分区";
-    default: return u"";
-  }
-}
 
 QTableWidgetItem* Cell(const std::u16string& text) {
   auto* item = new QTableWidgetItem(ToQString(text));
@@ -255,10 +248,7 @@ void CDevSelDlg::Next() {
     SearchForFiles(area);
     return;
   }
-  // The partition rebuild is not part of this version.
-  services_.boxes->Information(FormatText(
-      "“%s”功能暂未开放，将在后续版本中提供。\n目前可以使用“恢复误删除的文件”和“浏览恢复分区的文件”。",
-      ToUtf8(FunctionName(mode_)).c_str()));
+  if (mode_ == kScanLostPartitions) ScanForLostPartitions(row);
 }
 
 void CDevSelDlg::ReadSelectedVolume(int row) {
@@ -298,6 +288,24 @@ void CDevSelDlg::SearchForFiles(const VolumeDescriptor& area) {
   if (set_->volumes.empty()) return;
   set_->SelectVolume(static_cast<int>(set_->volumes.size()) - 1, nullptr, kRootNodeId);
   host_.ShowPage(PageId::kBrowser);
+}
+
+void CDevSelDlg::ScanForLostPartitions(int row) {
+  // Mode 5 names the disk, so an earlier scan of it can be offered again.
+  const DiskInfo& disk = disks_[static_cast<std::size_t>(row)];
+  DeepScanJob job;
+  job.request = {kScanLostPartitions, priorityStart_, priorityLength_};
+  job.volume.diskPath = disk.path;
+  job.volume.diskDescription = disk.description;
+  job.volume.sectorCount = job.volume.diskSectors = disk.sectorCount;
+  job.volume.fsKind = kFsScanArea;
+  job.state = &scanState_;
+  job.finish = ScanFinishHookFor(kScanLostPartitions);
+  OfferReuse(scanState_, job.volume, job.request,
+             [this](const std::u16string& question) { return services_.boxes->AskYesNo(question); });
+  if (!RunDeepScan(job, *services_.presenter) || repairPage_ == nullptr) return;
+  repairPage_->FillCandidates(job.volume, repair::TheFoundPartitionList());
+  host_.ShowPage(PageId::kRepair);
 }
 
 void CDevSelDlg::EditScanSettings() {

@@ -18,6 +18,7 @@ class QTableWidget;
 
 namespace kestrum {
 
+class CPartFixDlg;
 class VolumeSet;
 
 class CDevSelDlg : public QWidget {
@@ -27,6 +28,8 @@ class CDevSelDlg : public QWidget {
   CDevSelDlg(PageHost& host, const GuiServices& services, QWidget* parent);
 
   void SetVolumeSet(VolumeSet* set) { set_ = set; }
+  // Where a lost-partition scan leaves its candidates.
+  void SetRepairPage(CPartFixDlg* page) { repairPage_ = page; }
   // Whether the machine's own disks are listed beside the added images.
   void SetSystemDisks(bool list) { selection_.systemDisks = list; }
   // Adds image files as disks; already added paths are not added twice.
@@ -60,11 +63,15 @@ class CDevSelDlg : public QWidget {
   // Modes 3 and 4: the deep scan of `area` behind the progress dialog, then
   // the volumes found in the browser.
   void SearchForFiles(const VolumeDescriptor& area);
+  // Mode 5: the lost-partition scan of the disk, then its candidates on the
+  // repair page.
+  void ScanForLostPartitions(int row);
   bool IsVolumeMode() const { return mode_ >= 1 && mode_ <= 3; }
 
   PageHost& host_;
   GuiServices services_;
   VolumeSet* set_ = nullptr;
+  CPartFixDlg* repairPage_ = nullptr;
   int mode_ = 0;
   DiskSelection selection_;
   VolumeList volumes_;

@@ -44,13 +44,14 @@ CKestrumDlg::CKestrumDlg(const MainWindowOptions& options, QWidget* parent) : QD
   menu_ = new CMainMenuDlg(pages_);
   devSel_ = new CDevSelDlg(*this, services_, pages_);
   fdr_ = new CFdrDlg(*this, services_, pages_);
-  partFix_ = new CPartFixDlg(*this, pages_);
+  partFix_ = new CPartFixDlg(*this, services_, pages_);
   for (QWidget* page : {static_cast<QWidget*>(menu_), static_cast<QWidget*>(devSel_),
                         static_cast<QWidget*>(fdr_), static_cast<QWidget*>(partFix_)}) {
     page->setAutoFillBackground(true);
     pages_->addWidget(page);
   }
   devSel_->SetVolumeSet(&set_);
+  devSel_->SetRepairPage(partFix_);
   devSel_->SetSystemDisks(options.systemDisks);
   devSel_->AddImages(options.images);
   fdr_->SetVolumeSet(&set_);

@@ -145,17 +145,6 @@ TEST(DevSel, NextWithoutASelectedRowAsksForAVolumeOrADisk) {
   }
 }
 
-TEST(DevSel, TheLostPartitionFunctionSaysItIsNotAvailableYet) {
-  GuiFixture gui({FixtureImage("disk.img")});
-  gui.ChooseFunction(5);
-  gui.window->DevSel()->Table()->selectRow(0);
-  gui.boxes.shown.clear();
-  gui.window->DevSel()->Next();
-  ASSERT_EQ(gui.boxes.shown.size(), 1u);
-  EXPECT_NE(gui.boxes.shown[0].find(u"“恢复丢失的分区”功能暂未开放"), std::u16string::npos);
-  EXPECT_EQ(gui.window->CurrentPage(), PageId::kDeviceSelection);
-}
-
 // "下一步" of the two file searches: the scan runs behind the progress
 // dialog with "暂停", and the browser opens on the files found by content.
 TEST(DevSel, FileSearchesScanBehindTheDialogAndBrowseTheFilesFound) {

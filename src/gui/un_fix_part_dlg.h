@@ -1,0 +1,35 @@
+#pragma once
+// The undo dialog: the disk's recorded rebuilds, oldest first, with check
+// boxes. "确定" with exactly one ticked writes back that rebuild's old
+// sectors and those of every later one, newest first.
+
+#include <QDialog>
+
+#include "disk/volume_descriptor.h"
+#include "repair/repair_history.h"
+#include "repair/repair_prompts.h"
+
+class QTableWidget;
+
+namespace kestrum {
+
+class CUnFixPartDlg : public QDialog {
+  Q_OBJECT
+
+ public:
+  CUnFixPartDlg(const repair::DeviceHistory& history, const VolumeDescriptor& device,
+                repair::RepairPrompts& prompts, QWidget* parent);
+
+  // The records not undone (all of them until "确定" succeeds).
+  const repair::DeviceHistory& History() const { return history_; }
+  QTableWidget* List() const { return list_; }
+  void UndoRebuild();  // "确定"
+
+ private:
+  repair::DeviceHistory history_;
+  VolumeDescriptor device_;
+  repair::RepairPrompts& prompts_;
+  QTableWidget* list_ = nullptr;
+};
+
+}  // namespace kestrum
