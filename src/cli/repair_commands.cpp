@@ -15,11 +15,11 @@
 #include "discovery/discovery.h"
 #include "repair/candidates.h"
 #include "repair/found_partition_file.h"
-#include "repair/lost_partition_scan.h"
 #include "repair/rebuild.h"
 #include "repair/repair_history.h"
+#include "repair/scan_finish_hooks.h"
 #include "repair/undo.h"
-#include "run/progress_runner.h"
+#include "scan/scan_pipeline.h"
 
 namespace kestrum::cli {
 
@@ -129,22 +129,29 @@ int RunLostPartitionScan(const Arguments& args) {
   VolumeDescriptor disk;
   int status = kExitOk;
   if (!OneDiskOperand(args, "scan --lost-partitions", disk, status)) return status;
-  LostPartitionScanJob job;
-  job.disk = disk;
+  DeepScanJob job;
+  job.request.mode = kScanLostPartitions;
+  job.volume = disk;
+  job.finish = ScanFinishHookFor(kScanLostPartitions);
+  ScanState scanState;
+  job.state = &scanState;
+  scanState.PrepareScan(job.volume, job.request);
+  InstallScanInterruptHandler();
   TerminalPresenter presenter(WantProgress(args.Has("--progress")));
-  if (!RunWithProgress([&job] { LostPartitionScanThread(job); }, true, presenter) && !job.completed) {
-    Tell(u"扫描已停止，没有找到分区。");
+  if (!RunDeepScan(job, presenter)) {
+    Tell(u"操作已取消");
     return kExitFailure;
   }
+  const FoundPartitionList& found = TheFoundPartitionList();
   auto state = args.values.find("--state");
   if (state != args.values.end()) {
-    FoundPartitionFile file{disk.sectorCount, disk.diskPath, disk.diskDescription, job.found};
+    FoundPartitionFile file{disk.sectorCount, disk.diskPath, disk.diskDescription, found};
     if (!SaveFoundPartitions(state->second, file)) {
       Tell(u"无法保存扫描结果：" + FromUtf8(state->second));
       return kExitFailure;
     }
   }
-  PrintCandidates(MakeCandidates(job.found), args.Has("--json"));
+  PrintCandidates(MakeCandidates(found), args.Has("--json"));
   return kExitOk;
 }
 

@@ -1,8 +1,19 @@
 #include "repair/scan_finish_hooks.h"
 
 #include "rebuild/rebuild_volumes.h"
+#include "repair/found_partition.h"
 
 namespace kestrum {
+
+namespace {
+
+// Mode 5 ends in the found-partition list the repair page offers.
+void FillFoundPartitionList(const ScanRequest& /*request*/, const std::vector<ScanFinding>& findings,
+                            const VolumeDescriptor& scanned, VolumeList& /*results*/) {
+  repair::TheFoundPartitionList() = repair::CollectFoundPartitions(findings, scanned);
+}
+
+}  // namespace
 
 ScanFinishHook ScanFinishHookFor(std::int32_t mode) {
   // Both file searches end in the files found by content and every volume
@@ -11,6 +22,7 @@ ScanFinishHook ScanFinishHookFor(std::int32_t mode) {
     return [](const ScanRequest&, const std::vector<ScanFinding>& findings, const VolumeDescriptor& scanned,
               VolumeList& results) { RebuildVolumesFromFindings(findings, scanned.diskPath, scanned, results); };
   }
+  if (mode == kScanLostPartitions) return FillFoundPartitionList;
   return AppendSearchFileVolume;
 }
 
