@@ -62,7 +62,7 @@ TEST(PartFix, FindsRebuildsAndUndoesOnADiskThatLostItsTable) {
 
   Tick(list, 0);
   Tick(list, 1);
-  Shoot(gui.window.get(), "12-repair-page.png");
+  Shoot(gui.window.get(), "15-repair-page.png");
   gui.boxes.shown.clear();
   gui.boxes.answer = false;  // no question applies to these two
   page->RebuildButton()->click();
@@ -79,7 +79,7 @@ TEST(PartFix, FindsRebuildsAndUndoesOnADiskThatLostItsTable) {
     EXPECT_EQ(records->horizontalHeaderItem(1)->text(), QStringLiteral("时间"));
     dialog->UndoRebuild();  // nothing ticked
     Tick(records, 0);
-    Shoot(dialog, "13-undo-dialog.png");
+    Shoot(dialog, "16-undo-dialog.png");
     dialog->UndoRebuild();
   });
   page->UndoButton()->click();
