@@ -8,6 +8,7 @@
 #include "discovery/fs_probe.h"
 #include "disk/partition_table.h"
 #include "discovery/probe.h"
+#include "scan/boot_sector_tests.h"
 
 namespace kestrum {
 
@@ -98,11 +99,26 @@ std::vector<int> ExtendedContainers(const DeviceHandle& disk) {
   return numbers;
 }
 
-void CollectFromTable(const DiskInfo& disk, const DeviceHandle& handle,
-                      std::vector<VolumeExtent>& out) {
-  PlatformVolumeInfo whole;
-  if (ProbePlatformVolume(handle, 0, disk.sectorCount, whole)) {
-    out.push_back({disk.path, u"", disk.name, 0, disk.sectorCount});
+// A file system's boot sector at sector 0, whatever its table-shaped bytes say.
+bool StartsWithBootSector(const DeviceHandle& handle) {
+  std::array<std::uint8_t, kSectorSize> sector{};
+  if (!ReadSectors(handle, sector, 0, 1)) return false;
+  return IsNtfsBootSector(sector) || IsFat16BootSector(sector) || IsFat32BootSector(sector) ||
+         IsExfatBootSector(sector);
+}
+
+bool AnyInsideDisk(const std::vector<PartitionEntry>& entries, std::uint64_t diskSectors) {
+  return std::any_of(entries.begin(), entries.end(), [&](const PartitionEntry& e) {
+    return e.startSector != 0 && e.startSector < diskSectors;
+  });
+}
+
+void CollectFromTable(const DiskInfo& disk, const DeviceHandle& handle, std::vector<VolumeExtent>& out,
+                      DiscoveryProblems* problems) {
+  const VolumeExtent whole{disk.path, u"", disk.name, 0, disk.sectorCount};
+  PlatformVolumeInfo info;
+  if (ProbePlatformVolume(handle, 0, disk.sectorCount, info)) {
+    out.push_back(whole);
     return;
   }
   std::vector<PartitionEntry> entries;
@@ -113,13 +129,44 @@ void CollectFromTable(const DiskInfo& disk, const DeviceHandle& handle,
     VolumeDescriptor probed;
     probed.sectorCount = disk.sectorCount;
     FsKind kind = kFsUnknown;
-    if (ProbeBootSector(handle, probed, kind)) out.push_back({disk.path, u"", disk.name, 0, disk.sectorCount});
+    if (ProbeBootSector(handle, probed, kind)) out.push_back(whole);
+    return;
+  }
+  if (!AnyInsideDisk(entries, disk.sectorCount) && StartsWithBootSector(handle)) {
+    out.push_back(whole);
     return;
   }
   for (const PartitionEntry& e : entries) {
-    out.push_back({disk.path, u"", disk.name + FormatText("#%d", e.number), e.startSector,
-                   e.sectorCount});
+    std::u16string name = disk.name + FormatText("#%d", e.number);
+    if (e.startSector >= disk.sectorCount) {
+      if (problems) problems->push_back(name + u" 的起始扇区超出磁盘末尾，未列出");
+      continue;
+    }
+    out.push_back({disk.path, u"", name, e.startSector, e.sectorCount, e.type});
   }
+}
+
+// Whether a table's type byte may stand for a volume of `kind`: the export
+// picks its copy routine by the type, so a table that says FAT over an NTFS
+// volume must not win. A volume of no known kind keeps the table's byte.
+bool TypeFitsKind(std::uint8_t type, FsKind kind) {
+  switch (kind) {
+    case kFsUnknown: return true;
+    case kFsNtfs: return type == 0x07 || type == 0x17 || type == 0x27;
+    case kFsExfat: return type == 0x07 || type == 0x27;
+    case kFsFat16: return type == 0x01 || type == 0x04 || type == 0x06 || type == 0x0E || type == 0x11 ||
+                          type == 0x14 || type == 0x16 || type == 0x1E;
+    case kFsFat32: return type == 0x0B || type == 0x0C || type == 0x1B || type == 0x1C;
+    default: return false;
+  }
+}
+
+// The table's type byte for a partition the kernel found at `start`.
+std::uint8_t TableTypeAt(const std::vector<PartitionEntry>& entries, std::uint64_t start) {
+  for (const PartitionEntry& e : entries) {
+    if (e.startSector == start) return e.type;
+  }
+  return 0;
 }
 
 }  // namespace
@@ -150,18 +197,23 @@ std::vector<VolumeExtent> CollectVolumeExtents(const DiskInfo& disk, DiscoveryPr
   std::vector<SysfsPartition> parts;
   if (!disk.isImage) parts = sysfs.ListPartitions(ToUtf8(disk.name));
   if (parts.empty()) {
-    CollectFromTable(disk, handle, extents);
+    CollectFromTable(disk, handle, extents, problems);
   } else {
     std::vector<int> containers = ExtendedContainers(handle);
+    std::vector<PartitionEntry> table;
+    ReadPartitionTable(handle, table);
     for (const SysfsPartition& p : parts) {
       bool container = p.number <= 4 && std::find(containers.begin(), containers.end(), p.number) !=
                                             containers.end();
       if (container) continue;
       extents.push_back({disk.path, FromUtf8("/dev/" + p.name), FromUtf8(p.name), p.startSector,
-                         p.sectorCount});
+                         p.sectorCount, TableTypeAt(table, p.startSector)});
     }
   }
   CloseDevice(handle);
+  // Attached disks and images alike: by where the volumes lie, not by table slot.
+  std::stable_sort(extents.begin(), extents.end(),
+                   [](const VolumeExtent& a, const VolumeExtent& b) { return a.startSector < b.startSector; });
   std::vector<VolumeExtent> fitting;
   for (const VolumeExtent& e : extents) {
     if (FitsSector32(e.startSector + e.sectorCount)) {
@@ -200,7 +252,12 @@ void FillVolumeFromOs(const VolumeExtent& extent, const DeviceHandle& volumeHand
 
   PlatformVolumeInfo info;
   if (!ProbePlatformVolume(volumeHandle, 0, extent.sectorCount, info)) {
-    AdoptProbedVolume(out, volumeHandle);  // FsKind stays 0 unless its boot sector is found
+    // Unsure (two signatures) or silent: the volume's own boot sector decides,
+    // and the table's type byte stays what the table says.
+    AdoptProbedVolume(out, volumeHandle, extent.partitionType);  // FsKind stays 0 unless a boot sector is found
+    if (extent.partitionType != 0 && TypeFitsKind(extent.partitionType, out.fsKind)) {
+      out.partitionType = extent.partitionType;
+    }
     return;
   }
   out.label = info.label.empty() ? std::u16string(kDefaultLabel) : info.label;

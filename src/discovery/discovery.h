@@ -33,11 +33,15 @@ struct VolumeExtent {
   std::u16string name;
   std::uint64_t startSector = 0;
   std::uint64_t sectorCount = 0;
+  std::uint8_t partitionType = 0;  // the type byte of its table entry; 0 without a table
 };
 
-// The volumes of one disk: its sysfs partitions, or, for image files and
-// disks the kernel did not partition, the disk's own partition table — or the
-// whole disk when it starts with a file system.
+// The volumes of one disk, by ascending start sector: its sysfs partitions,
+// or, for image files and disks the kernel did not partition, the disk's own
+// partition table — or the whole disk when it starts with a file system (a
+// boot sector ends in 55 AA too; one whose "entries" describe no partition
+// inside the disk is taken for what it is). Entries that start beyond the
+// disk's end are not listed, and are named in `problems`.
 std::vector<VolumeExtent> CollectVolumeExtents(const DiskInfo& disk, DiscoveryProblems* problems,
                                                const Sysfs& sysfs = Sysfs());
 

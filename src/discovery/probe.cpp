@@ -33,19 +33,25 @@ FsKind KindAtFat32Backup(ByteView sector) {
   return kFsUnknown;
 }
 
+bool IsNtfsOrExfatType(std::uint8_t type) { return type == 0x07 || type == 0x17 || type == 0x27; }
+
 }  // namespace
 
-bool ProbeBootSector(const DeviceHandle& device, VolumeDescriptor& volume, FsKind& kind) {
+bool ProbeBootSector(const DeviceHandle& device, VolumeDescriptor& volume, FsKind& kind, std::uint8_t typeHint) {
   kind = kFsUnknown;
   SectorBytes sector{};
   if (ReadOne(device, 0, sector)) kind = KindAtFirstSector(sector);
+  auto tryNtfsBackup = [&] {
+    if (kind == kFsUnknown && volume.sectorCount != 0 && ReadOne(device, volume.sectorCount - 1, sector) &&
+        IsNtfsBootSector(sector)) {
+      kind = kFsNtfs;
+    }
+  };
+  if (IsNtfsOrExfatType(typeHint)) tryNtfsBackup();
   if (kind == kFsUnknown && ReadOne(device, kFat32BackupBootSector, sector)) {
     kind = KindAtFat32Backup(sector);
   }
-  if (kind == kFsUnknown && volume.sectorCount != 0 && ReadOne(device, volume.sectorCount - 1, sector) &&
-      IsNtfsBootSector(sector)) {
-    kind = kFsNtfs;
-  }
+  tryNtfsBackup();
   if (kind == kFsUnknown && ReadOne(device, kExfatBackupBootSector, sector) && IsExfatBootSector(sector)) {
     kind = kFsExfat;
   }
@@ -54,10 +60,10 @@ bool ProbeBootSector(const DeviceHandle& device, VolumeDescriptor& volume, FsKin
   return true;
 }
 
-void AdoptProbedVolume(VolumeDescriptor& volume, const DeviceHandle& device) {
+void AdoptProbedVolume(VolumeDescriptor& volume, const DeviceHandle& device, std::uint8_t typeHint) {
   const SectorBytes original = volume.bootSector;
   FsKind kind = kFsUnknown;
-  if (!ProbeBootSector(device, volume, kind)) return;
+  if (!ProbeBootSector(device, volume, kind, typeHint)) return;
   DeviceHandle disk = OpenVolumeOnDisk(volume);
   if (!disk.IsOpen()) {
     volume.bootSector = original;
@@ -74,7 +80,7 @@ void AdoptProbedVolume(VolumeDescriptor& volume, const DeviceHandle& device) {
     case kFsFat16:
       ReadFatLabel(volume, disk);
       volume.partitionType = 6;
-      volume.fsName = u"FAT16";
+      volume.fsName = FatGeometryOf(volume).width == kFat12 ? u"FAT12" : u"FAT16";
       break;
     case kFsFat32:
       ReadFatLabel(volume, disk);

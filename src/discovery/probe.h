@@ -13,16 +13,19 @@ constexpr Sector64 kFat32BackupBootSector = 6;
 constexpr Sector64 kExfatBackupBootSector = 12;  // the backup boot region
 
 // Looks for a boot sector on the volume `device` (sector numbers relative
-// to it): sector 0 (FAT16, FAT32, NTFS, exFAT in that order), then the FAT32
-// backup at 6 (FAT32 before FAT16), the NTFS backup in the last sector (by
-// volume.sectorCount), the exFAT backup at 12. A sector that cannot be read
-// matches nothing. On a hit the sector goes into volume.bootSector.
-bool ProbeBootSector(const DeviceHandle& device, VolumeDescriptor& volume, FsKind& kind);
+// to it): sector 0 (FAT12/16, FAT32, NTFS, exFAT in that order), then the
+// FAT32 backup at 6 (FAT32 before FAT16), the NTFS backup in the last sector
+// (by volume.sectorCount), the exFAT backup at 12. A partition type byte of
+// NTFS or exFAT (7, 17, 27) moves the NTFS backup before the FAT32 one. A
+// sector that cannot be read matches nothing. On a hit the sector goes into
+// volume.bootSector.
+bool ProbeBootSector(const DeviceHandle& device, VolumeDescriptor& volume, FsKind& kind,
+                     std::uint8_t typeHint = 0);
 
 // For a volume the platform named no file system on: a probed kind becomes
 // the volume's, with the label read from the file system itself through the
 // volume's disk, the partition type, the file-system name and the serial.
 // Without a hit (or when the disk will not open) the kind stays 0.
-void AdoptProbedVolume(VolumeDescriptor& volume, const DeviceHandle& device);
+void AdoptProbedVolume(VolumeDescriptor& volume, const DeviceHandle& device, std::uint8_t typeHint = 0);
 
 }  // namespace kestrum

@@ -22,16 +22,22 @@ void ReadLogicalChain(const DeviceHandle& disk, std::uint64_t extendedStart,
   std::array<std::uint8_t, kSectorSize> sector{};
   while (number < 5 + kMaxLogicalPartitions && visited.insert(ebr).second) {
     if (!ReadOne(disk, ebr, sector) || !HasBootSignature(sector)) return;
-    auto entries = ParseTableEntries(sector);
-    const TableEntry& data = entries[0];
-    if (data.type != 0 && data.sectorCount != 0 && !IsExtendedType(data.type)) {
-      out.push_back({number, data.type, data.bootIndicator == mbr::kActive, ebr + data.startLba,
-                     data.sectorCount});
+    // Tools other than fdisk put more than one logical partition in an EBR,
+    // or the link in another slot: every data entry counts, in slot order,
+    // and the first extended entry, wherever it sits, leads on.
+    const auto entries = ParseTableEntries(sector);
+    const TableEntry* link = nullptr;
+    for (const TableEntry& e : entries) {
+      if (e.type == 0 || e.sectorCount == 0) continue;
+      if (IsExtendedType(e.type)) {
+        if (link == nullptr) link = &e;
+        continue;
+      }
+      out.push_back({number, e.type, e.bootIndicator == mbr::kActive, ebr + e.startLba, e.sectorCount});
+      ++number;
     }
-    ++number;
-    const TableEntry& next = entries[1];
-    if (!IsExtendedType(next.type) || next.startLba == 0) return;
-    ebr = extendedStart + next.startLba;
+    if (link == nullptr || link->startLba == 0) return;
+    ebr = extendedStart + link->startLba;
   }
 }
 

@@ -85,7 +85,7 @@ std::u16string CleanExportName(const std::u16string& name) {
   clean.reserve(name.size());
   for (std::size_t i = 0; i < name.size(); ++i) {
     char16_t c = name[i];
-    if (c == u'/' || c == 0 || c == u'\\') {
+    if (c == u'/' || c == 0 || c == u'\\' || c == u':') {
       clean += u'_';
     } else if (IsHigh(c) && i + 1 < name.size() && IsLow(name[i + 1])) {
       clean += c;

@@ -10,9 +10,10 @@ namespace kestrum {
 // The longest file name, in bytes of UTF-8, that Linux file systems take.
 constexpr std::size_t kMaxNameBytes = 255;
 
-// One safe path component: "/" and NUL become "_", and so does "\", which
+// One safe path component: "/" and NUL become "_", and so do "\", which
 // no FAT or NTFS name holds and which would read as a separator where paths
-// are joined; lone surrogates become U+FFFD;
+// are joined, and ":", which NTFS data streams are named with ("file:stream")
+// and which FAT, exFAT and NTFS targets refuse; lone surrogates become U+FFFD;
 // "", "." and ".." become "_", "_." and "_.." (the dots kept so the user
 // recognises them); the result is cut at a character boundary to at most
 // kMaxNameBytes of UTF-8. Never empty, never "." or "..", never holds "/".

@@ -4,6 +4,7 @@
 #include "disk/sector.h"
 #include "fs/exfat/exfat_layout.h"
 #include "fs/fat/fat_layout.h"
+#include "fs/ntfs/ntfs_boot.h"
 #include "fs/ntfs/ntfs_layout.h"
 
 namespace kestrum {
@@ -33,6 +34,21 @@ bool HasDiskGeometry(ByteView sector) {
   return sectorsPerTrack <= bpb::kLbaSectorsPerTrack && heads <= bpb::kLbaHeads;
 }
 
+// Fixed disks carry F8; floppies and the small cards formatted like them
+// F0 or F9–FF.
+bool IsMediaByte(std::uint8_t media) { return media == bpb::kFloppyMedia || media >= bpb::kFixedDiskMedia; }
+
+// Everything of the common test but the cluster size.
+bool PassesCommonFields(ByteView sector) {
+  if (!HasSectorSignature(sector) || !HasJump(sector)) return false;
+  std::uint16_t bytesPerSector = ReadLe16(sector, bpb::kBytesPerSector);
+  if (bytesPerSector != 512 && bytesPerSector != 1024 && bytesPerSector != 2048 && bytesPerSector != 4096) {
+    return false;
+  }
+  if (!IsMediaByte(sector[bpb::kMedia])) return false;
+  return HasDiskGeometry(sector);
+}
+
 }  // namespace
 
 bool HasSectorSignature(ByteView sector) {
@@ -40,24 +56,21 @@ bool HasSectorSignature(ByteView sector) {
 }
 
 bool PassesCommonBootTest(ByteView sector) {
-  if (!HasSectorSignature(sector) || !HasJump(sector)) return false;
-  std::uint16_t bytesPerSector = ReadLe16(sector, bpb::kBytesPerSector);
-  if (bytesPerSector != 512 && bytesPerSector != 1024 && bytesPerSector != 2048 && bytesPerSector != 4096) {
-    return false;
-  }
+  if (!PassesCommonFields(sector)) return false;
   std::uint8_t spc = sector[fatboot::kSectorsPerCluster];
-  if (spc == 0 || (spc & (spc - 1)) != 0) return false;  // 1 … 128: every power of two a byte holds
-  if (sector[bpb::kMedia] != bpb::kFixedDiskMedia) return false;
-  return HasDiskGeometry(sector);
+  return spc != 0 && (spc & (spc - 1)) == 0;  // 1 … 128: every power of two a byte holds
 }
 
 bool IsNtfsBootSector(ByteView sector) {
-  return PassesCommonBootTest(sector) && sector[bpb::kNtfsClustersPerRecord] == bpb::kNtfsRecordSize1K;
+  // NTFS is never formatted as a floppy: only the fixed-disk media byte.
+  return PassesCommonFields(sector) && sector[bpb::kMedia] == bpb::kFixedDiskMedia &&
+         ntfs::SectorsPerCluster(sector) != 0 &&
+         sector[bpb::kNtfsClustersPerRecord] == bpb::kNtfsRecordSize1K;
 }
 
 bool IsFat16BootSector(ByteView sector) {
   return PassesCommonBootTest(sector) && HasOneOrTwoFats(sector) &&
-         HasTag(sector, bpb::kFat16TypeText, "FAT16");
+         (HasTag(sector, bpb::kFat16TypeText, "FAT16") || HasTag(sector, bpb::kFat16TypeText, "FAT12"));
 }
 
 bool IsFat32BootSector(ByteView sector) {

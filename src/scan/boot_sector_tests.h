@@ -21,7 +21,7 @@ constexpr std::size_t kMedia = 0x15;
 constexpr std::size_t kSectorsPerTrack = 0x18;  // 16 bits
 constexpr std::size_t kHeads = 0x1A;            // 16 bits
 constexpr std::size_t kNtfsClustersPerRecord = 0x40;  // signed: F6 is 2^10 bytes
-constexpr std::size_t kFat16TypeText = 0x36;    // "FAT16"
+constexpr std::size_t kFat16TypeText = 0x36;    // "FAT16" or "FAT12"
 constexpr std::size_t kFat32TypeText = 0x52;    // "FAT32"
 constexpr std::size_t kExfatName = 3;           // "EXFAT"
 constexpr std::size_t kExfatSectorShift = 0x6C;
@@ -30,6 +30,7 @@ constexpr std::size_t kExfatClusterShift = 0x6D;
 constexpr std::uint8_t kJumpShort = 0xEB;
 constexpr std::uint8_t kNop = 0x90;
 constexpr std::uint8_t kFixedDiskMedia = 0xF8;
+constexpr std::uint8_t kFloppyMedia = 0xF0;
 constexpr std::uint8_t kNtfsRecordSize1K = 0xF6;
 constexpr std::uint16_t kLbaSectorsPerTrack = 63;
 constexpr std::uint16_t kLbaHeads = 255;
@@ -45,13 +46,14 @@ constexpr std::uint32_t kMinSectors = 0x4000;  // 8 MiB
 // 55 AA at the end of the sector.
 bool HasSectorSignature(ByteView sector);
 
-// Shared by NTFS, FAT16 and FAT32: the signature, a jump, a sector size of
-// 512–4096, a power-of-two cluster of at most 128 sectors, the fixed-disk
-// media byte, and a disk geometry: 63 sectors per track or 255 heads, or
+// Shared by NTFS, FAT12/16 and FAT32: the signature, a jump, a sector size of
+// 512–4096, a power-of-two cluster of at most 128 sectors, a media byte (F0,
+// F8–FF), and a disk geometry: 63 sectors per track or 255 heads, or
 // else at most 63 sectors per track and at most 255 heads.
 bool PassesCommonBootTest(ByteView sector);
 
 bool IsNtfsBootSector(ByteView sector);
+// FAT12 and FAT16 share the boot sector; the type text is either.
 bool IsFat16BootSector(ByteView sector);
 bool IsFat32BootSector(ByteView sector);
 bool IsExfatBootSector(ByteView sector);

@@ -69,6 +69,8 @@ INSTANTIATE_TEST_SUITE_P(
                       std::vector<std::string>{"fat16.img", "fat16.manifest.tsv"},
                       std::vector<std::string>{"fat32.img", "fat32.manifest.tsv"},
                       std::vector<std::string>{"exfat.img", "exfat.manifest.tsv"},
+                      std::vector<std::string>{"ntfs2m.img", "ntfs2m.manifest.tsv"},
+                      std::vector<std::string>{"exfatdel.img", "exfatdel.manifest.tsv"},
                       std::vector<std::string>{"disk.img", "disk.p1.manifest.tsv", "1"},
                       std::vector<std::string>{"disk.img", "disk.p6.manifest.tsv", "4"}));
 

@@ -10,6 +10,7 @@
 #include "base/text.h"
 #include "disk/partition_table.h"
 #include "support/fixtures.h"
+#include "support/run_command.h"
 #include "support/run_state.h"
 #include "support/sector_image.h"
 #include "support/temp_dir.h"
@@ -244,6 +245,70 @@ TEST(ImageDiscovery, AnUnnamedPartitionIsListedWithUnknownKind) {
   EXPECT_EQ(volumes[0].fsKind, kFsUnknown);
   EXPECT_EQ(volumes[0].startSector, 2048u);
   EXPECT_TRUE(volumes[0].fsName.empty());
+}
+
+// An NTFS volume that libblkid cannot decide on (an ext2 superblock left in
+// its boot area), with boot-code text where an MBR keeps its entries.
+std::string AmbivalentNtfs(test::TempDir& dir) {
+  const std::string vol = dir.File("vol.img");
+  const std::string ext2 = dir.File("ext2.img");
+  for (const std::vector<std::string>& step : std::vector<std::vector<std::string>>{
+           {"truncate", "-s", "16M", vol},
+           {"mkfs.ntfs", "-F", "-f", "-q", "-s", "512", "-H", "255", "-S", "63", "-L", "AMBI", vol},
+           {"truncate", "-s", "4M", ext2},
+           {"mkfs.ext2", "-q", "-F", ext2},
+           {"dd", "if=" + ext2, "of=" + vol, "bs=1024", "skip=1", "seek=1", "count=1", "conv=notrunc", "status=none"}}) {
+    auto r = test::RunCommand(step);
+    EXPECT_EQ(r.exitCode, 0) << step[0] << ": " << r.err;
+  }
+  const std::string text = "Non-system disk or disk error. Replace and press any key\r\n";
+  std::fstream f(vol, std::ios::in | std::ios::out | std::ios::binary);
+  f.seekp(mbr::kFirstEntry);
+  f.write(text.data(), static_cast<std::streamsize>(text.size()));
+  return vol;
+}
+
+TEST(ImageDiscovery, VolumesThePlatformCannotDecideOnAndTablesThatAreNone) {
+  test::TempDir dir;
+  const std::string vol = AmbivalentNtfs(dir);
+  ASSERT_NE(test::RunCommand({"blkid", "-p", vol}).exitCode, 0) << "libblkid should be unsure";
+  // The volume alone: a file system at sector 0, not a table of partitions
+  // far beyond the image's end.
+  VolumeList whole = ListImages({vol});
+  ASSERT_EQ(whole.size(), 1u);
+  EXPECT_EQ(whole[0].startSector, 0u);
+  EXPECT_EQ(whole[0].fsKind, kFsNtfs);
+  EXPECT_EQ(whole[0].label, u"AMBI");
+
+  // On a disk: slot 1 holds it at 40960 as type 0x27, slot 2 an empty
+  // partition at 2048, slot 3 one that starts past the disk's end.
+  test::SectorImage image(40960 + 32768);
+  auto entry = [&](int slot, std::uint8_t type, std::uint32_t start, std::uint32_t count) {
+    std::size_t at = mbr::kFirstEntry + static_cast<std::size_t>(slot) * mbr::kEntrySize;
+    image.Put8(0, at + mbr::kType, type);
+    image.Put32(0, at + mbr::kStartLba, start);
+    image.Put32(0, at + mbr::kSectorCount, count);
+  };
+  entry(0, 0x27, 40960, 32768);
+  entry(1, 0x06, 2048, 8192);
+  entry(2, 0x07, 900000, 8192);
+  image.Put16(0, mbr::kSignature, 0xAA55);
+  const std::string disk = dir.File("disk.img");
+  image.WriteTo(disk);
+  ASSERT_EQ(test::RunCommand({"dd", "if=" + vol, "of=" + disk, "bs=512", "seek=40960", "conv=notrunc", "status=none"})
+                .exitCode, 0);
+  DiscoveryProblems problems;
+  VolumeList volumes = ListImages({disk}, &problems);
+  ASSERT_EQ(volumes.size(), 2u);
+  EXPECT_EQ(volumes[0].name, u"disk.img#2") << "by start sector, not by slot";
+  EXPECT_EQ(volumes[0].fsKind, kFsUnknown);
+  EXPECT_EQ(volumes[0].partitionType, 0x06);
+  EXPECT_EQ(volumes[1].name, u"disk.img#1");
+  EXPECT_EQ(volumes[1].fsKind, kFsNtfs);
+  EXPECT_EQ(volumes[1].partitionType, 0x27) << "the table's type byte";
+  EXPECT_EQ(volumes[1].label, u"AMBI");
+  ASSERT_EQ(problems.size(), 1u);
+  EXPECT_NE(ToUtf8(problems[0]).find("disk.img#3"), std::string::npos) << ToUtf8(problems[0]);
 }
 
 TEST(ImageDiscovery, TooLargeDisksAndVolumesAreRefusedWithAMessage) {

@@ -54,6 +54,22 @@ TEST(PartitionTable, PrimariesAndTheLogicalsOfTheEbrChain) {
   EXPECT_EQ(entries[3].sectorCount, 40000u);
 }
 
+TEST(PartitionTable, EveryDataEntryOfAnEbrAndALinkInAnySlot) {
+  test::SectorImage image(300000);
+  PutEntry(image, 0, 0, 0x0F, 1000, 290000);
+  // Two logicals in slots 0 and 2, the link in slot 3; then the link first.
+  PutEntry(image, 1000, 0, 0x07, 63, 1000);
+  PutEntry(image, 1000, 2, 0x0B, 2000, 1000);
+  PutEntry(image, 1000, 3, 0x05, 9000, 100000);
+  PutEntry(image, 10000, 0, 0x05, 50000, 100000);
+  PutEntry(image, 10000, 1, 0x06, 63, 2000);
+  PutEntry(image, 51000, 1, 0x07, 63, 3000);
+  auto entries = ReadTable(image);
+  std::vector<std::pair<int, std::uint64_t>> got;
+  for (const auto& e : entries) got.emplace_back(e.number, e.startSector);
+  EXPECT_EQ(got, (std::vector<std::pair<int, std::uint64_t>>{{5, 1063}, {6, 3000}, {7, 10063}, {8, 51063}}));
+}
+
 TEST(PartitionTable, AnEbrChainThatLoopsEnds) {
   test::SectorImage image(100000);
   PutEntry(image, 0, 0, 0x0F, 1000, 90000);

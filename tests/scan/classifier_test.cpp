@@ -60,6 +60,8 @@ TEST(BootSectorTests, NtfsBootSectorFieldByField) {
       {"128 sectors a cluster", [](Sector& s) { s[0x0D] = 128; }, kCategoryNtfsBoot},
       {"3 sectors a cluster", [](Sector& s) { s[0x0D] = 3; }, kNoCategory},
       {"0 sectors a cluster", [](Sector& s) { s[0x0D] = 0; }, kNoCategory},
+      {"2 MiB clusters as 2^12 sectors", [](Sector& s) { s[0x0D] = 0xF4; }, kCategoryNtfsBoot},
+      {"an exponent beyond 2 MiB clusters", [](Sector& s) { s[0x0D] = 0xF3; }, kNoCategory},
       {"removable media F0", [](Sector& s) { s[0x15] = 0xF0; }, kNoCategory},
       {"no LBA geometry, but a CHS one", [](Sector& s) { Put16(s, 0x18, 32); Put16(s, 0x1A, 64); }, kCategoryNtfsBoot},
       {"63 sectors, heads 0", [](Sector& s) { Put16(s, 0x18, 63); Put16(s, 0x1A, 0); }, kCategoryNtfsBoot},
@@ -77,10 +79,11 @@ TEST(BootSectorTests, FatBootSectorsFieldByField) {
   ExpectChanges(FixtureSector("fat16.img", 0), kCategoryFat16Boot, {
       {"one FAT", [](Sector& s) { s[0x10] = 1; }, kCategoryFat16Boot},
       {"three FATs", [](Sector& s) { s[0x10] = 3; }, kNoCategory},
-      {"FAT12 type text", [](Sector& s) { s[0x3A] = '2'; s[0x39] = '1'; }, kNoCategory},
+      {"FAT12 type text", [](Sector& s) { s[0x3A] = '2'; s[0x39] = '1'; }, kCategoryFat16Boot},
       {"also FAT32 text at 0x52: FAT16 comes first",
        [](Sector& s) { std::memcpy(&s[0x52], "FAT32", 5); }, kCategoryFat16Boot},
-      {"media F0", [](Sector& s) { s[0x15] = 0xF0; }, kNoCategory},
+      {"floppy media F0", [](Sector& s) { s[0x15] = 0xF0; }, kCategoryFat16Boot},
+      {"media F7", [](Sector& s) { s[0x15] = 0xF7; }, kNoCategory},
       {"and the clusters-per-record byte of NTFS comes first",
        [](Sector& s) { s[0x40] = 0xF6; }, kCategoryNtfsBoot},
   });

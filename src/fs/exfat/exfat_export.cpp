@@ -15,7 +15,8 @@ bool ExportExfatFile(const VolumeDescriptor& volume, const FileNode& node, Outpu
   DeviceHandle device = OpenVolumeOnDisk(volume);
   if (!device.IsOpen()) return false;
   ExfatGeometry g = ExfatGeometryOf(volume);
-  std::vector<std::uint32_t> clusters = ContentClusters(volume, node.location, node.size, node.noFatChain != 0);
+  std::vector<std::uint32_t> clusters = ContentClusters(volume, node.location, node.size, node.noFatChain != 0,
+                                                        node.IsDeleted());
   if (!g.valid || clusters.empty()) {
     CloseDevice(device);
     return false;

@@ -164,7 +164,7 @@ std::vector<std::uint32_t> DirectoryClusters(const VolumeDescriptor& volume, std
 }
 
 std::vector<std::uint32_t> ContentClusters(const VolumeDescriptor& volume, std::uint32_t firstCluster,
-                                           std::uint64_t byteLimit, bool noFatChain) {
+                                           std::uint64_t byteLimit, bool noFatChain, bool deleted) {
   std::vector<std::uint32_t> clusters;
   ExfatGeometry g = ExfatGeometryOf(volume);
   if (!g.valid) return clusters;
@@ -182,6 +182,7 @@ std::vector<std::uint32_t> ContentClusters(const VolumeDescriptor& volume, std::
     std::uint32_t next = ExfatFatEntry(volume, cluster);
     if (next == 0) {
       c = c + 1;  // a cleared chain: the file is taken to go on in the next cluster
+      while (deleted && g.IsDataCluster(c) && BitmapMarksCluster(volume, static_cast<std::uint32_t>(c))) ++c;
       continue;
     }
     if (next == kExfatEndOfChain || next < kExfatFirstCluster) break;

@@ -50,11 +50,13 @@ std::vector<std::uint32_t> DirectoryClusters(const VolumeDescriptor& volume, std
                                              std::uint64_t byteLimit, bool noFatChain);
 
 // The clusters of a file of byteLimit bytes: contiguous for a no-FAT-chain
-// file; otherwise its FAT chain, where a free entry (a chain cleared when the
-// file was deleted) is read as "the next cluster follows". The list never
-// holds more clusters than the size needs, never leaves the heap and never
-// comes back to a cluster it holds.
+// file; otherwise its FAT chain, where a free entry is read as "the file goes
+// on". For a live file that is the next cluster. A deleted file's chain was
+// cleared when it was deleted, and clusters live files hold cannot be its
+// data: it goes on in the next cluster the allocation bitmap marks free. The
+// list never holds more clusters than the size needs, never leaves the heap
+// and never comes back to a cluster it holds.
 std::vector<std::uint32_t> ContentClusters(const VolumeDescriptor& volume, std::uint32_t firstCluster,
-                                           std::uint64_t byteLimit, bool noFatChain);
+                                           std::uint64_t byteLimit, bool noFatChain, bool deleted = false);
 
 }  // namespace kestrum

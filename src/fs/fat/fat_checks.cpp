@@ -14,11 +14,17 @@ constexpr std::uint16_t kFat16MediaEntry = 0xFFF8;
 constexpr int kFat32PlausibleAbove = 96;   // of 126 entries
 constexpr int kFat16PlausibleAbove = 192;  // of 254 entries
 
-bool LooksLikeFatStart(const DeviceHandle& device, Sector64 sector, bool fat32) {
+// A FAT12 table starts with the media byte and FF FF (entries 0 and 1);
+// its packed entries are not judged further.
+bool LooksLikeFatStart(const DeviceHandle& device, Sector64 sector, FatWidth width, std::uint8_t media) {
   std::vector<std::uint8_t> buffer(kSectorSize);
   if (!ReadSectors(device, buffer, sector, 1)) return false;
-  if (fat32) return ReadLe32(buffer, 0) == kFat32MediaEntry && IsPlausibleFat32Sector(buffer);
-  return ReadLe16(buffer, 0) == kFat16MediaEntry && IsPlausibleFat16Sector(buffer);
+  switch (width) {
+    case kFat32: return ReadLe32(buffer, 0) == kFat32MediaEntry && IsPlausibleFat32Sector(buffer);
+    case kFat16: return ReadLe16(buffer, 0) == kFat16MediaEntry && IsPlausibleFat16Sector(buffer);
+    case kFat12: return buffer[0] == media && buffer[1] == 0xFF && buffer[2] == 0xFF;
+  }
+  return false;
 }
 
 bool IsTextByte(std::uint8_t byte) { return (byte >= 0x20 && byte <= 0x7E) || byte == '\r' || byte == '\n'; }
@@ -27,12 +33,11 @@ bool IsTextByte(std::uint8_t byte) { return (byte >= 0x20 && byte <= 0x7E) || by
 
 bool CheckFatAt(const DeviceHandle& device, ByteView bootSector, Sector64 sector) {
   const bool fat32 = ReadLe16(bootSector, fatboot::kRootEntryCount) == 0;
-  const Sector64 firstFat = sector + ReadLe16(bootSector, fatboot::kReservedSectors);
-  if (LooksLikeFatStart(device, firstFat, fat32)) return true;
-  if (ReadLe8(bootSector, fatboot::kFatCount) != 2) return false;
-  std::uint32_t fatSectors = ReadLe16(bootSector, fatboot::kFatSize16);
-  if (fatSectors == 0) fatSectors = ReadLe32(bootSector, fatboot::kFatSize32);
-  return LooksLikeFatStart(device, firstFat + fatSectors, fat32);
+  const FatGeometry g = FatGeometryOf(bootSector, sector, fat32);
+  const std::uint8_t media = ReadLe8(bootSector, fatboot::kMedia);
+  if (LooksLikeFatStart(device, g.firstFatSector, g.width, media)) return true;
+  if (g.fatCount != 2) return false;
+  return LooksLikeFatStart(device, g.firstFatSector + g.fatSectors, g.width, media);
 }
 
 bool IsPlausibleFat32Sector(ByteView sector) {

@@ -22,7 +22,7 @@ bool ExportFatFile(const VolumeDescriptor& volume, const FileNode& node, OutputF
   std::uint64_t written = 0;
   bool ok = true;
   std::uint32_t c = node.location;
-  while (written < node.size && g.IsValidCluster(c) && !IsEndOfChain(g.fat32, c) && copied.Insert(c)) {
+  while (written < node.size && g.IsValidCluster(c) && !IsEndOfChain(g.width, c) && copied.Insert(c)) {
     if (AbortRequested() || !ReadSectors(device, cluster, g.ClusterSector(c), g.sectorsPerCluster) ||
         AbortRequested()) {
       ok = false;
@@ -35,7 +35,7 @@ bool ExportFatFile(const VolumeDescriptor& volume, const FileNode& node, OutputF
     }
     written += chunk;
     ReportCopiedBytes(status, chunk);
-    std::uint32_t next = NextCluster(fat, g.fat32, c);
+    std::uint32_t next = NextCluster(fat, g.width, c);
     // A free entry inside a file: the file is taken to go on in the next
     // cluster (the bounds above stop this at the last cluster).
     c = next != 0 ? next : c + 1;

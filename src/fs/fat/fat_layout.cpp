@@ -40,6 +40,7 @@ FatGeometry FatGeometryOf(ByteView bootSector, Sector64 start, bool fat32) {
     clusters = std::min<Sector64>(clusters, fat32 ? kFat32MaxClusters : kFat16MaxClusters);
     g.clusterCount = static_cast<std::uint32_t>(clusters);
   }
+  g.width = fat32 ? kFat32 : g.clusterCount < kFat12MaxClusters ? kFat12 : kFat16;
   return g;
 }
 

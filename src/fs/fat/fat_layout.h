@@ -1,7 +1,8 @@
 #pragma once
-// FAT16 and FAT32 on disk: the boot-sector fields the reader uses, the 32-byte
-// directory entry and the long-name entry as named offsets, and the geometry
-// derived from a boot sector (where the FATs, the root and the clusters lie).
+// FAT12, FAT16 and FAT32 on disk: the boot-sector fields the reader uses, the
+// 32-byte directory entry and the long-name entry as named offsets, and the
+// geometry derived from a boot sector (where the FATs, the root and the
+// clusters lie, and how wide a FAT entry is).
 
 #include <cstddef>
 #include <cstdint>
@@ -20,6 +21,7 @@ constexpr std::size_t kReservedSectors = 14;    // 16 bits
 constexpr std::size_t kFatCount = 16;           // 8 bits
 constexpr std::size_t kRootEntryCount = 17;     // 16 bits; 0 on FAT32
 constexpr std::size_t kTotalSectors16 = 19;     // 16 bits; 0 when the 32-bit total is used
+constexpr std::size_t kMedia = 21;              // 8 bits: F8 fixed disk, F0 floppy
 constexpr std::size_t kFatSize16 = 22;          // 16 bits; 0 on FAT32
 constexpr std::size_t kTotalSectors32 = 32;     // 32 bits
 constexpr std::size_t kFatSize32 = 36;          // 32 bits (FAT32)
@@ -73,6 +75,7 @@ constexpr std::size_t kMaxEntries = 20;  // 260 characters
 // Clusters 0 and 1 are reserved; the largest cluster numbers each FAT width
 // can give to data (the values above are bad-cluster and end-of-chain marks).
 constexpr std::uint32_t kFirstDataCluster = 2;
+constexpr std::uint32_t kFat12MaxClusters = 0xFF5;
 constexpr std::uint32_t kFat16MaxClusters = 0xFFF5;
 constexpr std::uint32_t kFat32MaxClusters = 0x0FFFFFF5;
 
@@ -80,9 +83,15 @@ constexpr std::uint32_t kFat32MaxClusters = 0x0FFFFFF5;
 // is damage, and reading it on would only pull garbage into memory.
 constexpr std::size_t kMaxDirectoryBytes = 65536 * fatdir::kEntrySize;
 
+// The width of one FAT entry. A volume without a 32-bit FAT has 12-bit
+// entries when it has fewer than 4085 clusters, whatever its boot sector's
+// type text says: the cluster count alone decides.
+enum FatWidth : std::uint8_t { kFat12 = 12, kFat16 = 16, kFat32 = 32 };
+
 // Where things lie on a FAT volume, in absolute sectors of the disk.
 struct FatGeometry {
   bool fat32 = false;
+  FatWidth width = kFat16;
   Sector64 start = 0;
   std::uint32_t sectorsPerCluster = 0;
   std::uint32_t reservedSectors = 0;

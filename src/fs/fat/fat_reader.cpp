@@ -57,7 +57,7 @@ std::uint32_t ReadDirChain(const DeviceHandle& device, const FatGeometry& g, Byt
   std::vector<std::uint8_t> okMap(g.sectorsPerCluster);
   std::uint32_t count = 0;
   std::uint32_t c = first;
-  while (g.IsValidCluster(c) && !IsEndOfChain(g.fat32, c) &&
+  while (g.IsValidCluster(c) && !IsEndOfChain(g.width, c) &&
          bytes.size() - chainStart + clusterBytes <= kMaxDirectoryBytes && readAsDirectory.Insert(c)) {
     const std::size_t at = bytes.size();
     bytes.resize(at + clusterBytes, 0);
@@ -74,7 +74,7 @@ std::uint32_t ReadDirChain(const DeviceHandle& device, const FatGeometry& g, Byt
         !StartsWithDotEntries(ByteView(bytes).subspan(chainStart))) {
       break;
     }
-    c = NextCluster(fat, g.fat32, c);
+    c = NextCluster(fat, g.width, c);
   }
   return count;
 }

@@ -23,9 +23,9 @@ std::uint64_t SectorsFrom(const DeviceHandle& device, Sector64 sector) {
 
 // Sectors of one FAT copy worth loading: what N clusters need, within the device.
 std::uint32_t FatSectorsToLoad(const DeviceHandle& device, const FatGeometry& g) {
-  std::uint64_t entryBytes = g.fat32 ? 4 : 2;
-  std::uint64_t needed = ((std::uint64_t{g.clusterCount} + kFirstDataCluster) * entryBytes +
-                          kSectorSize - 1) / kSectorSize;
+  const std::uint64_t entryBits = g.width;
+  const std::uint64_t neededBytes = ((std::uint64_t{g.clusterCount} + kFirstDataCluster) * entryBits + 7) / 8;
+  std::uint64_t needed = (neededBytes + kSectorSize - 1) / kSectorSize;
   std::uint64_t sectors = std::min<std::uint64_t>(g.fatSectors, needed);
   sectors = std::min(sectors, SectorsFrom(device, g.firstFatSector));
   return static_cast<std::uint32_t>(sectors);
@@ -56,9 +56,18 @@ bool LoadFat(const DeviceHandle& device, const FatGeometry& g, std::vector<std::
   return !AbortRequested();
 }
 
-std::uint32_t NextCluster(ByteView fat, bool fat32, std::uint32_t cluster) {
-  if (fat32) return ReadLe32(fat, std::size_t{cluster} * 4) & kFat32ClusterMask;
-  return ReadLe16(fat, std::size_t{cluster} * 2);
+std::uint32_t NextCluster(ByteView fat, FatWidth width, std::uint32_t cluster) {
+  switch (width) {
+    case kFat32: return ReadLe32(fat, std::size_t{cluster} * 4) & kFat32ClusterMask;
+    case kFat16: return ReadLe16(fat, std::size_t{cluster} * 2);
+    case kFat12: {
+      const std::size_t at = std::size_t{cluster} + cluster / 2;
+      // The last entry of an odd-sized table may end in the table's last byte.
+      std::uint32_t pair = at + 1 < fat.size() ? ReadLe16(fat, at) : ReadLe8(fat, at);
+      return (cluster & 1) ? pair >> 4 : pair & 0xFFF;
+    }
+  }
+  return 0;
 }
 
 ByteView CachedFat(const VolumeDescriptor& volume) {
@@ -66,8 +75,13 @@ ByteView CachedFat(const VolumeDescriptor& volume) {
   return fat ? ByteView(*fat) : ByteView();
 }
 
-bool IsEndOfChain(bool fat32, std::uint32_t cluster) {
-  return fat32 ? (cluster & kFat32ClusterMask) >= kFat32EndOfChain : cluster >= kFat16EndOfChain;
+bool IsEndOfChain(FatWidth width, std::uint32_t cluster) {
+  switch (width) {
+    case kFat32: return (cluster & kFat32ClusterMask) >= kFat32EndOfChain;
+    case kFat16: return cluster >= kFat16EndOfChain;
+    case kFat12: return cluster >= kFat12EndOfChain;
+  }
+  return true;
 }
 
 bool ClusterRuns::Contains(std::uint32_t cluster) const {

@@ -14,6 +14,7 @@
 
 namespace kestrum {
 
+constexpr std::uint32_t kFat12EndOfChain = 0xFF8;
 constexpr std::uint32_t kFat16EndOfChain = 0xFFF8;
 constexpr std::uint32_t kFat32EndOfChain = 0x0FFFFFF8;
 constexpr std::uint32_t kFat32ClusterMask = 0x0FFFFFFF;  // the top 4 bits are reserved
@@ -25,11 +26,17 @@ constexpr std::uint32_t kFat32ClusterMask = 0x0FFFFFFF;  // the top 4 bits are r
 bool LoadFat(const DeviceHandle& device, const FatGeometry& geometry, std::vector<std::uint8_t>& fat);
 
 // The FAT entry of `cluster`: the next cluster of its chain, 0 (free) when
-// the entry lies beyond the loaded table.
-std::uint32_t NextCluster(ByteView fat, bool fat32, std::uint32_t cluster);
+// the entry lies beyond the loaded table. 12-bit entries share bytes: two of
+// them fill three bytes, the even one in the low 12 bits.
+std::uint32_t NextCluster(ByteView fat, FatWidth width, std::uint32_t cluster);
+bool IsEndOfChain(FatWidth width, std::uint32_t cluster);
+// The same for a FAT of 16-bit (false) or 32-bit (true) entries.
+inline std::uint32_t NextCluster(ByteView fat, bool fat32, std::uint32_t cluster) {
+  return NextCluster(fat, fat32 ? kFat32 : kFat16, cluster);
+}
+inline bool IsEndOfChain(bool fat32, std::uint32_t cluster) { return IsEndOfChain(fat32 ? kFat32 : kFat16, cluster); }
 // The FAT the reader cached with the volume; empty when it has none.
 ByteView CachedFat(const VolumeDescriptor& volume);
-bool IsEndOfChain(bool fat32, std::uint32_t cluster);
 
 // A set of clusters kept as runs, so that a contiguous chain of a million
 // clusters costs one entry. Walks use it to stop at a cluster seen before.

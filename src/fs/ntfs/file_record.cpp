@@ -66,6 +66,60 @@ ByteView RunListBytes(const NtfsAttribute& attribute, std::size_t minBytes) {
   return attribute.bytes.subspan(offset);
 }
 
+namespace {
+
+// Size and content (resident bytes, or a copy of the run list) of a $DATA attribute.
+void TakeData(const NtfsAttribute& attribute, FileNode& out) {
+  if (attribute.IsResident()) {
+    out.size = ReadLe32(attribute.bytes, attr::kValueLength);
+    auto value = ResidentValue(attribute);
+    if (value) {
+      out.residentData = 1;
+      out.data.assign(value->begin(), value->end());
+    }
+  } else {
+    out.size = ReadLe64(attribute.bytes, attr::kRealSize);
+    ByteView runs = RunListBytes(attribute);
+    if (!runs.empty() && runs.size() < kRecordSize) {
+      out.data.assign(runs.begin(), runs.end());
+      out.location = static_cast<std::uint32_t>(runs.size());
+    }
+  }
+}
+
+}  // namespace
+
+std::u16string AttributeName(const NtfsAttribute& attribute) {
+  std::size_t chars = ReadLe8(attribute.bytes, attr::kNameLength);
+  std::size_t offset = ReadLe16(attribute.bytes, attr::kNameOffset);
+  if (chars == 0 || !FitsIn(attribute.bytes, offset, chars * 2)) return {};
+  std::u16string name;
+  name.reserve(chars);
+  for (std::size_t i = 0; i < chars; ++i) name.push_back(ReadLe16(attribute.bytes, offset + 2 * i));
+  return name;
+}
+
+void AppendNamedStreams(ByteView record, const FileNode& file, std::vector<FileNode>& out) {
+  if (!HasFileMagic(record) || file.name.empty()) return;
+  AttributeCursor cursor(record);
+  NtfsAttribute attribute;
+  while (cursor.Next(attribute)) {
+    if (attribute.Type() != attr::kData) continue;
+    std::u16string stream = AttributeName(attribute);
+    if (stream.empty()) continue;
+    FileNode node;
+    node.name = file.name + u":" + stream;
+    node.parentId = file.parentId;
+    node.parentSequence = file.parentSequence;
+    node.type = file.IsDeleted() ? kDeletedFile : kFile;
+    node.deletedMark = file.deletedMark;
+    node.creationTime = file.creationTime;
+    node.lastWriteTime = file.lastWriteTime;
+    TakeData(attribute, node);
+    out.push_back(std::move(node));
+  }
+}
+
 std::optional<std::u16string> FileNameOf(ByteView value) {
   std::size_t chars = ReadLe8(value, file_name::kNameLength);
   if (!FitsIn(value, file_name::kName, chars * 2)) return std::nullopt;
@@ -85,6 +139,7 @@ bool ParseFileRecord(ByteView record, FileNode& out) {
   out = FileNode{};
   if (!HasFileMagic(record)) return false;
   out.id = ReadLe32(record, record::kRecordNumber);
+  out.sequence = ReadLe16(record, record::kSequence);
   out.type = static_cast<NodeType>(ReadLe8(record, record::kFlags));
   out.deletedMark = (out.type == kDeletedFile || out.type == kDeletedFolder) ? 1 : 0;
 
@@ -104,7 +159,10 @@ bool ParseFileRecord(ByteView record, FileNode& out) {
       case attr::kFileName: {
         auto value = ResidentValue(attribute);
         if (!value || value->size() < file_name::kName) break;
-        if (out.parentId == 0) out.parentId = ReadLe32(*value, file_name::kParentReference);
+        if (out.parentId == 0) {
+          out.parentId = ReadLe32(*value, file_name::kParentReference);
+          out.parentSequence = ReadLe16(*value, file_name::kParentSequence);
+        }
         std::uint8_t space = ReadLe8(*value, file_name::kNamespace);
         bool win32 = space == file_name::kWin32 || space == file_name::kWin32AndDos;
         // A POSIX name is the file's only long name on volumes Linux wrote;
@@ -118,24 +176,11 @@ bool ParseFileRecord(ByteView record, FileNode& out) {
         break;
       }
       case attr::kData: {
-        if (haveData) break;
+        // Named streams are nodes of their own (AppendNamedStreams).
+        if (haveData || ReadLe8(attribute.bytes, attr::kNameLength) != 0) break;
         haveData = true;
         if (out.name.empty()) return false;
-        if (attribute.IsResident()) {
-          out.size = ReadLe32(attribute.bytes, attr::kValueLength);
-          auto value = ResidentValue(attribute);
-          if (value) {
-            out.residentData = 1;
-            out.data.assign(value->begin(), value->end());
-          }
-        } else {
-          out.size = ReadLe64(attribute.bytes, attr::kRealSize);
-          ByteView runs = RunListBytes(attribute);
-          if (!runs.empty() && runs.size() < kRecordSize) {
-            out.data.assign(runs.begin(), runs.end());
-            out.location = static_cast<std::uint32_t>(runs.size());
-          }
-        }
+        TakeData(attribute, out);
         break;
       }
       default:

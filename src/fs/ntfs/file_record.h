@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
+#include <vector>
 
 #include "base/byte_order.h"
 #include "fs/tree/file_node.h"
@@ -71,5 +73,16 @@ std::optional<std::u16string> FileNameOf(ByteView value);
 // any usable name. A true result may still carry no name: callers keep only
 // named nodes.
 bool ParseFileRecord(ByteView record, FileNode& out);
+
+// The attribute's own name (a data stream's), empty for the unnamed one or
+// a name that does not lie inside the attribute.
+std::u16string AttributeName(const NtfsAttribute& attribute);
+
+// Appends a node for every named $DATA attribute (an alternate data stream)
+// of the record that `file` was parsed from: named "file:stream", beside the
+// file (under the file's parent), a file of the file's state and times, with
+// the stream's size and its resident content or run list. The id is left to
+// the caller, which places the nodes after the records.
+void AppendNamedStreams(ByteView record, const FileNode& file, std::vector<FileNode>& out);
 
 }  // namespace kestrum

@@ -10,10 +10,15 @@
 
 namespace kestrum::ntfs {
 
-// Sectors per cluster: a power of two from 1 to 128, else 0 (a boot sector
-// that names no usable cluster size).
+// Sectors per cluster: a power of two from 1 to 128 as it stands, or, for
+// clusters above 64 KiB (Windows formats up to 2 MiB), a negative exponent:
+// 0xF4 is 2^12 sectors. 0 for a byte that names no usable cluster size.
 inline std::uint32_t SectorsPerCluster(ByteView bootSector) {
   std::uint32_t spc = ReadLe8(bootSector, boot::kSectorsPerCluster);
+  if (spc > boot::kMaxPlainSectorsPerCluster) {
+    std::uint32_t shift = 256 - spc;
+    return shift <= boot::kMaxClusterShift ? std::uint32_t{1} << shift : 0;
+  }
   return (spc != 0 && (spc & (spc - 1)) == 0) ? spc : 0;
 }
 

@@ -27,6 +27,8 @@ constexpr std::uint32_t kLastSystemRecord = 24;
 namespace boot {
 constexpr std::size_t kOemId = 3;               // "NTFS    "
 constexpr std::size_t kSectorsPerCluster = 13;  // 8 bits
+constexpr std::uint32_t kMaxPlainSectorsPerCluster = 128;  // above: 256 - log2(sectors)
+constexpr std::uint32_t kMaxClusterShift = 12;  // 2^12 sectors: 2 MiB clusters
 constexpr std::size_t kTotalSectors = 0x28;     // 64 bits
 constexpr std::size_t kMftCluster = 0x30;       // 64 bits, low 32 used
 constexpr std::size_t kMirrorCluster = 0x38;    // 64 bits, low 32 used
@@ -35,6 +37,7 @@ constexpr std::size_t kClustersPerIndexBlock = 0x44;  // signed 8 bits; negative
 
 namespace record {
 constexpr std::size_t kMagic = 0;                // "FILE"
+constexpr std::size_t kSequence = 0x10;          // 16 bits, raised each time the record is freed
 constexpr std::size_t kFirstAttribute = 0x14;    // 16 bits
 constexpr std::size_t kFlags = 0x16;             // low byte of the flags word
 constexpr std::size_t kRecordNumber = 0x2C;      // 32 bits
@@ -51,6 +54,8 @@ namespace attr {
 constexpr std::size_t kType = 0;            // 32 bits
 constexpr std::size_t kLength = 4;          // 32 bits, the whole attribute
 constexpr std::size_t kNonResident = 8;     // 8 bits
+constexpr std::size_t kNameLength = 9;      // 8 bits, UTF-16 units; 0 for the unnamed attribute
+constexpr std::size_t kNameOffset = 0x0A;   // 16 bits, from the attribute
 constexpr std::size_t kValueLength = 0x10;  // resident: 32 bits
 constexpr std::size_t kValueOffset = 0x14;  // resident: 16 bits, from the attribute
 constexpr std::size_t kRunListOffset = 0x20;  // non-resident: 16 bits, from the attribute
@@ -78,6 +83,7 @@ constexpr std::size_t kMinLength = 16;
 // $FILE_NAME value (also the key of an index entry).
 namespace file_name {
 constexpr std::size_t kParentReference = 0;  // 64 bits; the low 32 are the record number
+constexpr std::size_t kParentSequence = 6;   // 16 bits: the top of the reference
 constexpr std::size_t kNameLength = 0x40;    // 8 bits, in UTF-16 units
 constexpr std::size_t kNamespace = 0x41;     // 8 bits
 constexpr std::size_t kName = 0x42;          // UTF-16LE

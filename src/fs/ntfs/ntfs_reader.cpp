@@ -34,12 +34,12 @@ void CountNode(const FileNode& node, ParseStatus& counts) {
 }
 
 // Reads the records of the MFT's runs in chunks, keeping every named record
-// in the slot of its own number. Only the first `recordCount` record places
-// of the runs are read, and nothing at or past the device's end. False when
-// the run state asks to stop.
+// in the slot of its own number and its named data streams in `streams`.
+// Only the first `recordCount` record places of the runs are read, and
+// nothing at or past the device's end. False when the run state asks to stop.
 bool ReadFileRecords(const DeviceHandle& device, const VolumeDescriptor& volume,
                      const std::vector<RunEntry>& runs, std::uint32_t recordCount,
-                     std::vector<FileNode>& nodes) {
+                     std::vector<FileNode>& nodes, std::vector<FileNode>& streams) {
   const std::uint32_t spc = SectorsPerCluster(volume);
   StatusMessage status;
   status.kind = StatusKind::kParse;
@@ -70,6 +70,9 @@ bool ReadFileRecords(const DeviceHandle& device, const VolumeDescriptor& volume,
         if (!ParseFileRecord(record, node) || node.name.empty()) continue;
         if (node.id >= recordCount) continue;
         CountNode(node, status.parse);
+        const std::size_t streamsBefore = streams.size();
+        AppendNamedStreams(record, node, streams);
+        for (std::size_t k = streamsBefore; k < streams.size(); ++k) CountNode(streams[k], status.parse);
         nodes[node.id] = std::move(node);
       }
       // Once a chunk: the display samples the counts far less often than
@@ -78,6 +81,29 @@ bool ReadFileRecords(const DeviceHandle& device, const VolumeDescriptor& volume,
     }
   }
   return true;
+}
+
+// Whether the record in the parent's slot is still the folder the node's
+// reference names (0 on either side: not known, as for the root the reader
+// places itself). A folder's sequence number goes up by one when it is
+// deleted, so a deleted folder one above the reference is still the same.
+bool IsSameParent(const FileNode& parent, std::uint16_t referenced) {
+  if (!parent.IsFolder()) return false;
+  if (referenced == 0 || parent.sequence == 0 || parent.sequence == referenced) return true;
+  return parent.IsDeleted() && parent.sequence == static_cast<std::uint16_t>(referenced + 1);
+}
+
+// A node whose parent's record now holds a file, or another folder, goes
+// under LostFile (the last slot) rather than under whatever took the record.
+void DetachFromReusedParents(std::vector<FileNode>& nodes) {
+  const auto lostFile = static_cast<std::uint32_t>(nodes.size() - 1);
+  for (std::uint32_t i = 0; i < lostFile; ++i) {
+    FileNode& node = nodes[i];
+    if (!IsUsedSlot(node, i) || i == kRootNodeId) continue;
+    const std::uint32_t parent = node.parentId;
+    if (parent >= lostFile || parent == i || !IsUsedSlot(nodes[parent], parent)) continue;
+    if (!IsSameParent(nodes[parent], node.parentSequence)) node.parentId = lostFile;
+  }
 }
 
 }  // namespace
@@ -104,10 +130,19 @@ bool ReadNtfsVolume(VolumeDescriptor& volume) {
   volume.readerState.nodes = std::make_shared<NodeArray>();
   std::vector<FileNode>& nodes = NodesOf(volume).nodes;
   nodes.resize(std::size_t{recordCount} + 1);
-  bool complete = ReadFileRecords(device, volume, runs, recordCount, nodes);
+  std::vector<FileNode> streams;
+  bool complete = ReadFileRecords(device, volume, runs, recordCount, nodes, streams);
   CloseDevice(device);
   if (!complete || AbortRequested()) return false;
-  PlaceLostFileNode(nodes, recordCount);
+  // Streams follow the records, LostFile comes last.
+  nodes.pop_back();
+  for (FileNode& stream : streams) {
+    stream.id = static_cast<std::uint32_t>(nodes.size());
+    nodes.push_back(std::move(stream));
+  }
+  nodes.emplace_back();
+  PlaceLostFileNode(nodes, static_cast<std::uint32_t>(nodes.size() - 1));
+  DetachFromReusedParents(nodes);
   LinkNodes(nodes);
   return true;
 }

@@ -50,6 +50,10 @@ struct FileNode {
   // the FAT holds no chain for them.
   std::uint8_t noFatChain = 0;
   RecoveryChance recovery = kRecoveryUnknown;
+  // NTFS only: the record's sequence number, and the one its parent
+  // reference names (0: not known). Unequal, the parent's record was reused.
+  std::uint16_t sequence = 0;
+  std::uint16_t parentSequence = 0;
   std::uint64_t size = 0;
   std::uint64_t creationTime = 0;   // FILETIME, UTC
   std::uint64_t lastWriteTime = 0;  // FILETIME, UTC

@@ -68,6 +68,15 @@ TEST(ContentClusters, AFreeEntryBeforeTheEndGoesOnInTheNextCluster) {
   EXPECT_EQ(ContentClusters(v, 30, 4 * 512, false), (std::vector<std::uint32_t>{30, 50, 51, 52}));
   VolumeDescriptor noFat = Tables(100, 0, {}, false);
   EXPECT_EQ(ContentClusters(noFat, 30, 3 * 512, false), Range(30, 3)) << "without a FAT: contiguous";
+  // Clusters 31-32 and 34 belong to live files: a deleted file skips them,
+  // a live one (whose FAT is only damaged) does not.
+  auto bitmap = std::make_shared<std::vector<std::uint8_t>>(13, 0);
+  for (std::uint32_t c : {31u, 32u, 34u}) (*bitmap)[(c - 2) / 8] |= static_cast<std::uint8_t>(1u << ((c - 2) % 8));
+  VolumeDescriptor cleared = Tables(100, 0, {});
+  cleared.readerState.bitmap = bitmap;
+  EXPECT_EQ(ContentClusters(cleared, 30, 4 * 512, false, true), (std::vector<std::uint32_t>{30, 33, 35, 36}));
+  EXPECT_EQ(ContentClusters(cleared, 30, 3 * 512, false, false), Range(30, 3));
+  EXPECT_EQ(ContentClusters(cleared, 98, 9 * 512, false, true), Range(98, 4)) << "the heap's end still ends it";
 }
 
 TEST(ContentClusters, LoopsAndWildEntriesEnd) {

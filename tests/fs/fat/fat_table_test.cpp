@@ -122,6 +122,14 @@ TEST(FatEntries, NextClusterByWidthAndBeyondTheTable) {
   EXPECT_EQ(NextCluster(fat, true, 2), 0x123u) << "the reserved top bits are not part of the cluster";
   EXPECT_EQ(NextCluster(fat, true, 4), 0u);
   EXPECT_EQ(NextCluster(ByteView(), true, 2), 0u);
+  // 12-bit entries 2 and 3 share bytes 3-5: 0x345 and 0xABC as "45 C3 AB".
+  std::vector<std::uint8_t> fat12{0xF0, 0xFF, 0xFF, 0x45, 0xC3, 0xAB, 0xFF};
+  EXPECT_EQ(NextCluster(fat12, kFat12, 2), 0x345u);
+  EXPECT_EQ(NextCluster(fat12, kFat12, 3), 0xABCu);
+  EXPECT_EQ(NextCluster(fat12, kFat12, 4), 0x0FFu) << "the last byte alone";
+  EXPECT_EQ(NextCluster(fat12, kFat12, 5), 0u) << "past the loaded bytes";
+  EXPECT_FALSE(IsEndOfChain(kFat12, 0xFF7));
+  EXPECT_TRUE(IsEndOfChain(kFat12, 0xFF8));
 }
 
 TEST(FatEntries, EndOfChainMarks) {

@@ -78,7 +78,7 @@ DirBytes& DirBytes::AddDots(std::uint32_t self, std::uint32_t parent) {
 }
 
 SyntheticFat::SyntheticFat(bool fat32, std::uint32_t rootEntries)
-    : fat32_(fat32), rootEntries_(fat32 ? 0 : rootEntries) {
+    : image(kStart + (fat32 ? kFat32Sectors : kFat16Sectors)), fat32_(fat32), rootEntries_(fat32 ? 0 : rootEntries) {
   auto& b = image.Sector(kStart);
   b[0] = 0xEB;
   b[1] = 0x3C;
@@ -89,8 +89,8 @@ SyntheticFat::SyntheticFat(bool fat32, std::uint32_t rootEntries)
   b[16] = 2;                                   // FATs
   WriteLe16(b, 17, static_cast<std::uint16_t>(rootEntries_));  // root entries
   b[21] = 0xF8;
-  WriteLe16(b, 22, fat32 ? 0 : 2);             // FAT size (FAT16)
-  WriteLe32(b, 32, kVolumeSectors);            // total sectors
+  WriteLe16(b, 22, fat32 ? 0 : 17);            // FAT size (FAT16)
+  WriteLe32(b, 32, VolumeSectors());           // total sectors
   if (fat32) {
     WriteLe32(b, 36, 4);                       // FAT size (FAT32)
     WriteLe32(b, 44, 2);                       // root cluster
@@ -128,7 +128,7 @@ VolumeDescriptor SyntheticFat::Write(const std::string& path) {
   VolumeDescriptor v;
   v.diskPath = FromUtf8(path);
   v.startSector = kStart;
-  v.sectorCount = kVolumeSectors;
+  v.sectorCount = VolumeSectors();
   v.fsKind = fat32_ ? kFsFat32 : kFsFat16;
   v.partitionType = fat32_ ? 0x0B : 0x06;
   const auto& b = image.Sector(kStart);

@@ -49,26 +49,29 @@ class DirBytes {
   std::vector<std::uint8_t> bytes;
 };
 
-// A small FAT volume at sector kStart of an image: spc 1, two FATs, 400
-// sectors. FAT16: FATs at 33 and 35 (2 sectors each), root region from 37
-// (32 entries unless told: 2 sectors), clusters after it. FAT32: FATs at 36
-// and 40 (4 sectors each), root at cluster 2, cluster 2 at 44.
+// A small FAT volume at sector kStart of an image: spc 1, two FATs. FAT16:
+// 4200 sectors, so that it has the 4085 clusters 16-bit entries need, FATs
+// at 33 and 50 (17 sectors each), root region from 67 (32 entries unless
+// told: 2 sectors), clusters after it. FAT32: 400 sectors, FATs at 36 and 40
+// (4 sectors each), root at cluster 2, cluster 2 at 44.
 class SyntheticFat {
  public:
   static constexpr std::uint32_t kStart = 32;
-  static constexpr std::uint32_t kVolumeSectors = 400;
+  static constexpr std::uint32_t kFat16Sectors = 4200;
+  static constexpr std::uint32_t kFat32Sectors = 400;
 
   explicit SyntheticFat(bool fat32, std::uint32_t rootEntries = 32);
 
   bool fat32() const { return fat32_; }
-  std::uint32_t FatSectors() const { return fat32_ ? 4 : 2; }
+  std::uint32_t VolumeSectors() const { return fat32_ ? kFat32Sectors : kFat16Sectors; }
+  std::uint32_t FatSectors() const { return fat32_ ? 4 : 17; }
   std::uint32_t FirstFatSector() const { return kStart + (fat32_ ? 4 : 1); }
   std::uint32_t RootRegionSector() const { return kStart + 1 + 2 * FatSectors(); }  // FAT16
   std::uint32_t FirstDataSector() const {
     return fat32_ ? kStart + 4 + 2 * FatSectors() : RootRegionSector() + (rootEntries_ * 32 + 511) / 512;
   }
   // Valid clusters are 2 … ClusterCount() + 1.
-  std::uint32_t ClusterCount() const { return kStart + kVolumeSectors - FirstDataSector(); }
+  std::uint32_t ClusterCount() const { return kStart + VolumeSectors() - FirstDataSector(); }
   std::uint32_t RootCluster() const { return 2; }  // FAT32
   std::uint64_t ClusterSector(std::uint32_t cluster) const { return FirstDataSector() + (cluster - 2); }
 
@@ -85,7 +88,7 @@ class SyntheticFat {
   // Writes the image and answers a descriptor for it, as discovery makes one.
   VolumeDescriptor Write(const std::string& path);
 
-  SectorImage image{kStart + kVolumeSectors};
+  SectorImage image;
 
  private:
   bool fat32_;

@@ -241,48 +241,72 @@ TEST_P(FixtureVolume, SleuthKitSeesTheSameLiveTree) {
 INSTANTIATE_TEST_SUITE_P(Images, FixtureVolume, ::testing::ValuesIn(test::FatFixtures()),
                          [](const auto& info) { return info.param.label; });
 
-// Volumes under 32 MiB keep their size in the 16-bit total at offset 19.
-TEST(SmallFat16Volume, IsReadAndCopiedWithTheSixteenBitTotal) {
+// Small volumes made here with mkfs.vfat and mtools. Both keep their size in
+// the 16-bit total at offset 19; the floppy has fewer than 4085 clusters, so
+// its FAT entries are 12 bits wide. inner.bin is written into the hole a
+// deleted file left, so its chain jumps over a live file.
+struct SmallFat {
+  const char* label;
+  const char* bits;
+  const char* size;
+  std::uint32_t sectors;
+  FatWidth width;
+};
+
+class SmallFatVolume : public ::testing::TestWithParam<SmallFat> {};
+
+TEST_P(SmallFatVolume, IsReadAndCopiedWithTheSixteenBitTotal) {
+  const SmallFat& p = GetParam();
   test::PrepareRun();
   test::TempDir dir;
-  const std::string image = dir.File("small16.img");
+  const std::string image = dir.File("small.img");
   std::filesystem::create_directories(dir.File("src/sub"));
   test::WriteWholeFile(dir.File("src/hello.txt"), "hello, small volume\n");
   test::WriteWholeFile(dir.File("src/Mixed Case Name.dat"), std::string(3000, 'x') + "end");
+  test::WriteWholeFile(dir.File("src/hole.bin"), std::string(2048, 'h'));
   std::string inner;
-  for (int i = 0; i < 5000; ++i) inner += static_cast<char>('a' + i % 26);
+  for (int i = 0; i < 9000; ++i) inner += static_cast<char>('a' + i % 26);
   test::WriteWholeFile(dir.File("src/sub/inner.bin"), inner);
   for (const auto& [file, when] : std::vector<std::pair<std::string, std::string>>{
            {"src/hello.txt", "@1600000000"}, {"src/Mixed Case Name.dat", "@1600000002"},
            {"src/sub/inner.bin", "@1600000004"}}) {
     ASSERT_EQ(test::RunCommand({"touch", "-d", when, dir.File(file)}).exitCode, 0);
   }
-  ASSERT_EQ(test::RunCommand({"truncate", "-s", "16M", image}).exitCode, 0);
-  auto mkfs = test::RunCommand({"mkfs.vfat", "-F", "16", "-n", "SMALL16", image});
+  ASSERT_EQ(test::RunCommand({"truncate", "-s", p.size, image}).exitCode, 0);
+  auto mkfs = test::RunCommand({"mkfs.vfat", "-F", p.bits, "-s", "1", "-n", p.label, image});
   ASSERT_EQ(mkfs.exitCode, 0) << mkfs.err;
   setenv("MTOOLS_SKIP_CHECK", "1", 1);
-  auto copy = test::RunCommand({"mcopy", "-s", "-m", "-i", image, dir.File("src/hello.txt"),
-                                dir.File("src/Mixed Case Name.dat"), dir.File("src/sub"), "::"});
-  ASSERT_EQ(copy.exitCode, 0) << copy.err;
+  std::filesystem::create_directories(dir.File("empty/sub"));
+  for (const std::vector<std::string>& step : std::vector<std::vector<std::string>>{
+           {"mcopy", "-m", "-i", image, dir.File("src/hole.bin"), dir.File("src/hello.txt"), "::"},
+           {"mmd", "-i", image, "::sub"},
+           {"mdel", "-i", image, "::hole.bin"},
+           {"mcopy", "-m", "-i", image, dir.File("src/sub/inner.bin"), "::sub"},
+           {"mcopy", "-m", "-i", image, dir.File("src/Mixed Case Name.dat"), "::"}}) {
+    auto result = test::RunCommand(step);
+    ASSERT_EQ(result.exitCode, 0) << step[0] << ": " << result.err;
+  }
 
   VolumeDescriptor v;
   v.diskPath = FromUtf8(image);
-  v.sectorCount = 32768;
+  v.sectorCount = p.sectors;
   v.fsKind = kFsFat16;
   v.partitionType = 6;
   std::string boot = test::ReadWholeFile(image).substr(0, 512);
   std::copy(boot.begin(), boot.end(), v.bootSector.begin());
   ASSERT_EQ(ReadLe32(v.bootSector, 32), 0u) << "mkfs should have used the 16-bit total";
-  ASSERT_EQ(ReadLe16(v.bootSector, 19), 32768u);
+  ASSERT_EQ(ReadLe16(v.bootSector, 19), p.sectors);
+  EXPECT_EQ(FatGeometryOf(v).width, p.width);
 
   ASSERT_TRUE(ReadFatVolume(v));
   auto tree = test::ListTree(v);
   std::vector<std::string> paths;
-  for (const auto& [p, n] : tree) paths.push_back(p);
+  for (const auto& [path, n] : tree) paths.push_back(path);
   EXPECT_EQ(paths, (std::vector<std::string>{"LostFile", "Mixed Case Name.dat", "hello.txt", "sub", "sub/inner.bin"}));
   EXPECT_EQ(tree["hello.txt"].mtime, 1600000000);
   EXPECT_EQ(tree["sub/inner.bin"].mtime, 1600000004);
-  EXPECT_EQ(tree["sub/inner.bin"].size, 5000u);
+  EXPECT_EQ(tree["sub/inner.bin"].size, 9000u);
+  EXPECT_FALSE(IsContiguous(ChainOf(v, tree["sub/inner.bin"].location))) << "inner.bin should jump over hello.txt";
   for (const auto& [path, want] : std::vector<std::pair<std::string, std::string>>{
            {"hello.txt", "src/hello.txt"}, {"Mixed Case Name.dat", "src/Mixed Case Name.dat"},
            {"sub/inner.bin", "src/sub/inner.bin"}}) {
@@ -296,8 +320,18 @@ TEST(SmallFat16Volume, IsReadAndCopiedWithTheSixteenBitTotal) {
   DeviceHandle device = OpenVolumeOnDisk(v);
   EXPECT_TRUE(ReadFatLabel(v, device));
   CloseDevice(device);
-  EXPECT_EQ(v.label, u"SMALL16");
+  EXPECT_EQ(ToUtf8(v.label), p.label);
+  std::set<std::string> ours;
+  for (const auto& [path, node] : tree) {
+    if (path != "LostFile") ours.insert((node.type == kFolder ? "d " : "f ") + path);
+  }
+  EXPECT_EQ(ours, SleuthKitLiveEntries(image, 0));
 }
+
+INSTANTIATE_TEST_SUITE_P(Sizes, SmallFatVolume,
+                         ::testing::Values(SmallFat{"SMALL16", "16", "16M", 32768, kFat16},
+                                           SmallFat{"FLOPPY", "12", "1440K", 2880, kFat12}),
+                         [](const auto& info) { return std::string("Fat") + info.param.bits; });
 
 }  // namespace
 }  // namespace kestrum

@@ -33,9 +33,10 @@ std::size_t UnsignedWidth(std::uint64_t v) {
   return n;
 }
 
-Bytes FileNameValue(std::uint32_t parent, const std::u16string& name, std::uint8_t nameSpace) {
+Bytes FileNameValue(std::uint32_t parent, const std::u16string& name, std::uint8_t nameSpace,
+                    std::uint16_t parentSequence = 1) {
   Bytes v(0x42 + 2 * name.size(), 0);
-  Put64(v, 0, parent | (std::uint64_t{1} << 48));  // sequence 1 in the top bits
+  Put64(v, 0, parent | (std::uint64_t{parentSequence} << 48));  // the sequence in the top bits
   v[0x40] = static_cast<std::uint8_t>(name.size());
   v[0x41] = nameSpace;
   for (std::size_t i = 0; i < name.size(); ++i) Put16(v, 0x42 + 2 * i, name[i]);
@@ -138,8 +139,8 @@ RecordBuilder& RecordBuilder::StandardInfo(std::uint64_t created, std::uint64_t 
 }
 
 RecordBuilder& RecordBuilder::FileName(std::uint32_t parent, const std::u16string& name,
-                                       std::uint8_t nameSpace) {
-  Append(ResidentAttribute(0x30, FileNameValue(parent, name, nameSpace)));
+                                       std::uint8_t nameSpace, std::uint16_t parentSequence) {
+  Append(ResidentAttribute(0x30, FileNameValue(parent, name, nameSpace, parentSequence)));
   return *this;
 }
 
@@ -193,7 +194,7 @@ Bytes RecordBuilder::Build() const {
   r[3] = 'E';
   Put16(r, 4, 0x30);  // update sequence array offset
   Put16(r, 6, 3);     // its length: the number and two tails
-  Put16(r, 0x10, 1);  // sequence number
+  Put16(r, 0x10, sequence_);
   Put16(r, 0x12, 1);  // links
   Put16(r, 0x14, 0x38);
   Put16(r, 0x16, flags_);

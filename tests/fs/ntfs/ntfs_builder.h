@@ -44,7 +44,12 @@ class RecordBuilder {
 
   RecordBuilder& StandardInfo(std::uint64_t created, std::uint64_t modified);
   RecordBuilder& FileName(std::uint32_t parent, const std::u16string& name,
-                          std::uint8_t nameSpace = 1);
+                          std::uint8_t nameSpace = 1, std::uint16_t parentSequence = 1);
+  // The record's own sequence number (1 unless set).
+  RecordBuilder& Sequence(std::uint16_t sequence) {
+    sequence_ = sequence;
+    return *this;
+  }
   RecordBuilder& ResidentData(const std::string& content);
   RecordBuilder& NonResidentData(const Bytes& runList, std::uint64_t realSize);
   RecordBuilder& VolumeName(const std::u16string& label);
@@ -66,6 +71,7 @@ class RecordBuilder {
 
   std::uint32_t number_;
   std::uint8_t flags_;
+  std::uint16_t sequence_ = 1;
   Bytes attributes_;
   std::vector<std::size_t> offsets_;
 };

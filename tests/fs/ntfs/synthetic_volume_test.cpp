@@ -136,6 +136,31 @@ TEST_F(SyntheticNtfs, KeepsNamedRecordsInTheSlotsOfTheirNumbers) {
   EXPECT_EQ(m.parse.deletedFolders, 1u);
 }
 
+// Deleted files whose parent's record was taken by something else since:
+// a file (60), and a folder whose sequence number moved on (62, now 9). A
+// deleted folder one above the reference (64) is the same folder, deleted.
+TEST_F(SyntheticNtfs, ADeletedFileWhoseParentRecordWasReusedIsLost) {
+  SyntheticVolume v;
+  const std::uint64_t t = test::FileTimeOf(SyntheticVolume::kMtime);
+  v.volume.PutRecord(60, RecordBuilder(60, 1).Sequence(4).StandardInfo(t, t).FileName(5, u"new.txt").ResidentData("n"));
+  v.volume.PutRecord(61, RecordBuilder(61, 0).StandardInfo(t, t).FileName(60, u"under-a-file.txt", 1, 3).ResidentData("a"));
+  v.volume.PutRecord(62, RecordBuilder(62, 3).Sequence(9).StandardInfo(t, t).FileName(5, u"newdir"));
+  v.volume.PutRecord(63, RecordBuilder(63, 0).StandardInfo(t, t).FileName(62, u"old-child.txt", 1, 3).ResidentData("b"));
+  v.volume.PutRecord(64, RecordBuilder(64, 2).Sequence(3).StandardInfo(t, t).FileName(5, u"gone-dir", 1, 5));
+  v.volume.PutRecord(65, RecordBuilder(65, 0).StandardInfo(t, t).FileName(64, u"kept.txt", 1, 2).ResidentData("c"));
+  v.volume.PutRecord(66, RecordBuilder(66, 1).StandardInfo(t, t).FileName(5, u"live.txt", 1, 5).ResidentData("d"));
+  VolumeDescriptor volume = Write(v);
+  ASSERT_TRUE(ReadNtfsVolume(volume));
+  PathSet deleted = Keys(test::VisiblePaths(volume, kViewDeletedFiles));
+  for (const char* path : {"LostFile/under-a-file.txt", "LostFile/old-child.txt", "gone-dir/kept.txt"}) {
+    EXPECT_TRUE(deleted.count(path)) << path;
+  }
+  EXPECT_FALSE(deleted.count("new.txt/under-a-file.txt"));
+  EXPECT_FALSE(deleted.count("newdir/old-child.txt"));
+  EXPECT_TRUE(Keys(test::VisiblePaths(volume, kViewExistingFiles)).count("live.txt"))
+      << "the root the reader places has no sequence of its own";
+}
+
 TEST_F(SyntheticNtfs, RereadingGivesAFreshTreeAndLeavesSharedCopiesAlone) {
   SyntheticVolume v;
   VolumeDescriptor first = Write(v);
