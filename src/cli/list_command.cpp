@@ -148,9 +148,10 @@ int RunList(const Arguments& args) {
       AppendTime(out, ",\"modified\":", modifiedText, node.lastWriteTime);
       out += ",\"node\":";
       AppendNumber(out, index);
-      // Only where a reader or the scan could tell: listings of volumes
-      // that say nothing about it stay as they were.
-      if (node.recovery != kRecoveryUnknown) {
+      // Only where a reader or the scan could tell, and for deleted files:
+      // listings of existing files stay as they were (the LostFile folder
+      // is a deleted folder on FAT and exFAT).
+      if ((node.IsDeleted() && node.id != kLostFileId) || node.recovery != kRecoveryUnknown) {
         out += ",\"recovery\":\"";
         out += RecoveryName(node.recovery);
         out += '"';

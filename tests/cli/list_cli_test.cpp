@@ -74,6 +74,27 @@ INSTANTIATE_TEST_SUITE_P(
                       std::vector<std::string>{"disk.img", "disk.p1.manifest.tsv", "1"},
                       std::vector<std::string>{"disk.img", "disk.p6.manifest.tsv", "4"}));
 
+// Files the fixtures delete last keep their clusters free: "good". Lines of
+// the existing view carry no recovery field. (FAT names lose their first
+// letter when deleted; the FAT tests check their chances.)
+TEST(ListCommand, DeletedFilesSayHowLikelyTheyComeBack) {
+  for (const char* name : {"ntfs", "exfatdel"}) {
+    const std::string image = test::FixturePath(std::string(name) + ".img");
+    auto deleted = Listing({"ls", "--deleted", "--json", image});
+    int rated = 0;
+    for (const test::ManifestEntry& e : test::LoadManifest(std::string(name) + ".manifest.tsv")) {
+      if (!e.deleted || e.folder) continue;
+      ASSERT_EQ(deleted.count(e.path), 1u) << name << ": " << e.path;
+      EXPECT_EQ(deleted[e.path]["recovery"].value_or("none"), "good") << name << ": " << e.path;
+      ++rated;
+    }
+    EXPECT_GE(rated, 1) << name;
+    for (auto& [path, object] : Listing({"ls", "--json", image})) {
+      EXPECT_FALSE(object["recovery"].has_value()) << name << ": " << path;
+    }
+  }
+}
+
 TEST(ListCommand, DeletedViewShowsTheDeletedItemsUnderTheirFolders) {
   for (const char* image : {"ntfs.img", "exfat.img"}) {
     auto listing = Listing({"ls", "--deleted", "--json", test::FixturePath(image)});

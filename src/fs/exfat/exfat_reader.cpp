@@ -103,6 +103,9 @@ bool ReadExfatVolume(VolumeDescriptor& volume) {
       PostCounts(walk.counts);
     }
   }
+  for (FileNode& node : NodesOf(volume).nodes) {
+    if (node.type == kDeletedFile) node.recovery = DeletedContentChance(volume, node);
+  }
   AppendLostFileNode(volume);
   LinkNodes(NodesOf(volume).nodes);
   CloseDevice(device);

@@ -191,4 +191,17 @@ std::vector<std::uint32_t> ContentClusters(const VolumeDescriptor& volume, std::
   return clusters;
 }
 
+RecoveryChance DeletedContentChance(const VolumeDescriptor& volume, const FileNode& node) {
+  if (node.size == 0) return kRecoveryGood;
+  ExfatGeometry g = ExfatGeometryOf(volume);
+  if (!volume.readerState.bitmap || !g.valid) return kRecoveryUnknown;
+  std::vector<std::uint32_t> clusters = ContentClusters(volume, node.location, node.size, node.noFatChain != 0, true);
+  if (clusters.empty()) return kRecoveryUnknown;
+  if (BitmapMarksCluster(volume, clusters[0])) return kRecoveryOverwritten;
+  for (std::uint32_t c : clusters) {
+    if (BitmapMarksCluster(volume, c)) return kRecoveryPartial;
+  }
+  return clusters.size() < ClustersFor(node.size, g.ClusterBytes()) ? kRecoveryPartial : kRecoveryGood;
+}
+
 }  // namespace kestrum

@@ -9,6 +9,7 @@
 #include "base/byte_order.h"
 #include "disk/device.h"
 #include "disk/volume_descriptor.h"
+#include "fs/tree/file_node.h"
 
 namespace kestrum {
 
@@ -58,5 +59,11 @@ std::vector<std::uint32_t> DirectoryClusters(const VolumeDescriptor& volume, std
 // and never comes back to a cluster it holds.
 std::vector<std::uint32_t> ContentClusters(const VolumeDescriptor& volume, std::uint32_t firstCluster,
                                            std::uint64_t byteLimit, bool noFatChain, bool deleted = false);
+
+// How likely a deleted file's content is still there, judged by the cached
+// allocation bitmap over the clusters ContentClusters gives: good when all
+// are free, overwritten when the first is in use again, partial when others
+// are or the heap ends first; unknown without a bitmap. Empty files: good.
+RecoveryChance DeletedContentChance(const VolumeDescriptor& volume, const FileNode& node);
 
 }  // namespace kestrum

@@ -1,6 +1,7 @@
 #include "fs/fat/directory_entries.h"
 
 #include <array>
+#include <vector>
 
 #include "fs/dos_time.h"
 #include "fs/fat/fat_layout.h"
@@ -146,9 +147,9 @@ std::uint32_t EntryFirstCluster(ByteView entry, bool fat32) {
   return ((high << 16) | low) & 0x0FFFFFFF;
 }
 
-std::uint32_t AddEntryNode(const std::u16string& name, ByteView entry, VolumeDescriptor& volume,
-                           std::uint32_t parent) {
-  if (ReadLe8(entry, fatdir::kName) == fatdir::kDeleted) return 0;
+namespace {
+
+FileNode EntryNode(const std::u16string& name, ByteView entry, VolumeDescriptor& volume, std::uint32_t parent) {
   FileNode node;
   node.name = name;
   node.parentId = parent;
@@ -159,10 +160,78 @@ std::uint32_t AddEntryNode(const std::u16string& name, ByteView entry, VolumeDes
                                          ReadLe16(entry, fatdir::kWriteTime));
   node.type = (Attribute(entry) & fatdir::kAttrDirectory) ? kFolder : kFile;
   node.location = EntryFirstCluster(entry, IsFat32Volume(volume));
+  return node;
+}
+
+}  // namespace
+
+std::uint32_t AddEntryNode(const std::u16string& name, ByteView entry, VolumeDescriptor& volume,
+                           std::uint32_t parent) {
+  if (ReadLe8(entry, fatdir::kName) == fatdir::kDeleted) return 0;
+  return AppendNode(volume, EntryNode(name, entry, volume, parent));
+}
+
+std::uint32_t AddDeletedEntryNode(const std::u16string& name, ByteView entry, VolumeDescriptor& volume,
+                                  std::uint32_t parent) {
+  FileNode node = EntryNode(name, entry, volume, parent);
+  node.type = node.type == kFolder ? kDeletedFolder : kDeletedFile;
+  node.deletedMark = 1;
   return AppendNode(volume, node);
 }
 
-std::uint32_t ParseDirEntries(ByteView bytes, VolumeDescriptor& volume, std::uint32_t parent) {
+namespace {
+
+// Whether the deleted long-name entries before `index` spell a name for the
+// short entry there: parts nearest the short entry come first, all with one
+// checksum; the last part ends the name (a NUL, then only FFFF padding),
+// the others hold no NUL. `name` gets the name.
+bool DeletedLongName(ByteView bytes, std::size_t index, std::u16string& name) {
+  ByteView shortEntry = DirEntryAt(bytes, index);
+  std::vector<ByteView> parts;
+  for (std::size_t k = index; k-- > 0 && parts.size() < fatlfn::kMaxEntries;) {
+    ByteView e = DirEntryAt(bytes, k);
+    if (!IsLongNameEntry(e) || ReadLe8(e, fatlfn::kOrdinal) != fatdir::kDeleted) break;
+    if (!parts.empty() && ReadLe8(e, fatlfn::kChecksum) != ReadLe8(parts[0], fatlfn::kChecksum)) break;
+    parts.push_back(e);
+  }
+  if (parts.empty()) return false;
+  const std::uint8_t checksum = ReadLe8(parts[0], fatlfn::kChecksum);
+  std::array<std::uint8_t, fatdir::kEntrySize> probe{};
+  std::copy(shortEntry.begin(), shortEntry.end(), probe.begin());
+  bool fits = false;
+  for (unsigned first = 1; first < 256 && !fits; ++first) {
+    probe[fatdir::kName] = static_cast<std::uint8_t>(first);
+    fits = first != fatdir::kDeleted && ShortNameChecksum(probe) == checksum;
+  }
+  if (!fits) return false;
+  NameBuffer buffer{};
+  for (std::size_t p = 0; p < parts.size(); ++p) CopyNameParts(parts[p], buffer, p * fatlfn::kCharsPerEntry);
+  const std::size_t total = parts.size() * fatlfn::kCharsPerEntry;
+  std::size_t end = 0;
+  while (end < total && buffer[end] != 0) ++end;
+  // A set that breaks off early belonged to a longer name, or to nothing.
+  if (end + fatlfn::kCharsPerEntry < total) return false;
+  for (std::size_t k = end + 1; k < total; ++k) {
+    if (buffer[k] != 0xFFFF) return false;
+  }
+  name.assign(buffer.data(), end);
+  return !name.empty();
+}
+
+}  // namespace
+
+std::u16string DeletedEntryName(ByteView bytes, std::size_t index) {
+  std::u16string name;
+  if (DeletedLongName(bytes, index, name)) return name;
+  std::array<std::uint8_t, fatdir::kEntrySize> shown{};
+  ByteView entry = DirEntryAt(bytes, index);
+  std::copy(entry.begin(), entry.end(), shown.begin());
+  shown[fatdir::kName] = '_';
+  return FormatShortName(shown);
+}
+
+std::uint32_t ParseDirEntries(ByteView bytes, VolumeDescriptor& volume, std::uint32_t parent,
+                              DeletedEntries deleted) {
   const std::size_t count = bytes.size() / kEntrySize;
   std::uint32_t added = 0;
   std::size_t i = 0;
@@ -173,6 +242,15 @@ std::uint32_t ParseDirEntries(ByteView bytes, VolumeDescriptor& volume, std::uin
     // Attribute 0 is a plain file (no archive bit, as backup tools leave
     // them), not an empty slot: only the label entry is skipped.
     if (attribute == fatdir::kAttrVolumeLabel) {
+      ++i;
+      continue;
+    }
+    if (ReadLe8(entry, fatdir::kName) == fatdir::kDeleted) {
+      // Deleted long-name parts are read back from their short entry.
+      if (attribute != fatdir::kAttrLongName && !(attribute & fatdir::kAttrVolumeLabel) &&
+          deleted != DeletedEntries::kSkip) {
+        if (AddDeletedEntryNode(DeletedEntryName(bytes, i), entry, volume, parent) != 0) ++added;
+      }
       ++i;
       continue;
     }
@@ -192,7 +270,9 @@ std::uint32_t ParseDirEntries(ByteView bytes, VolumeDescriptor& volume, std::uin
       name = FormatShortName(entry);
     }
     if (!name.empty() && name != u"." && name != u"..") {
-      if (AddEntryNode(name, entry, volume, parent) != 0) ++added;
+      std::uint32_t index = deleted == DeletedEntries::kAll ? AddDeletedEntryNode(name, entry, volume, parent)
+                                                           : AddEntryNode(name, entry, volume, parent);
+      if (index != 0) ++added;
     }
     ++i;
   }

@@ -44,11 +44,29 @@ std::uint32_t EntryFirstCluster(ByteView entry, bool fat32);
 // index; 0 (never a node's index) for a deleted entry, which is not listed.
 std::uint32_t AddEntryNode(const std::u16string& name, ByteView entry, VolumeDescriptor& volume,
                            std::uint32_t parent);
+// The same for an entry taken as deleted: a DeletedFile or DeletedFolder.
+std::uint32_t AddDeletedEntryNode(const std::u16string& name, ByteView entry, VolumeDescriptor& volume,
+                                  std::uint32_t parent);
+
+// The name of a deleted short entry (first byte E5): the long name when the
+// deleted long-name entries just before it still hold one whose checksum
+// fits the short entry (its lost first byte may be any), else the short name
+// with the lost first character shown as "_".
+std::u16string DeletedEntryName(ByteView bytes, std::size_t index);
+
+// How ParseDirEntries treats deleted entries.
+enum class DeletedEntries {
+  kSkip,  // the existing tree only
+  kList,  // deleted entries too, as DeletedFile and DeletedFolder
+  kAll,   // a deleted folder's content: every entry counts as deleted
+};
 
 // Appends a node for every live file and folder of the directory bytes (a
 // whole number of entries; a partial entry at the end is ignored), in entry
-// order, under `parent`. "." and "..", volume labels and deleted entries are
-// not listed; entries without attribute bits are plain files. Returns the nodes appended.
-std::uint32_t ParseDirEntries(ByteView bytes, VolumeDescriptor& volume, std::uint32_t parent);
+// order, under `parent`, and for the deleted ones as `deleted` says. "." and
+// "..", volume labels and orphaned long-name parts are not listed; entries
+// without attribute bits are plain files. Returns the nodes appended.
+std::uint32_t ParseDirEntries(ByteView bytes, VolumeDescriptor& volume, std::uint32_t parent,
+                              DeletedEntries deleted = DeletedEntries::kSkip);
 
 }  // namespace kestrum

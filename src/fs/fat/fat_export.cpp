@@ -5,6 +5,7 @@
 
 #include "disk/device.h"
 #include "fs/copy_out.h"
+#include "fs/fat/deleted_content.h"
 #include "fs/fat/fat_layout.h"
 #include "fs/fat/fat_table.h"
 
@@ -21,7 +22,11 @@ bool ExportFatFile(const VolumeDescriptor& volume, const FileNode& node, OutputF
   ClusterRuns copied;
   std::uint64_t written = 0;
   bool ok = true;
-  std::uint32_t c = node.location;
+  // A deleted file has no chain left: the clusters come from the free ones.
+  const DeletedContent deleted =
+      node.IsDeleted() ? FindDeletedContent(g, fat, node.location, node.size) : DeletedContent{};
+  std::size_t nextDeleted = 0;
+  std::uint32_t c = node.IsDeleted() ? (deleted.clusters.empty() ? 0 : deleted.clusters[0]) : node.location;
   while (written < node.size && g.IsValidCluster(c) && !IsEndOfChain(g.width, c) && copied.Insert(c)) {
     if (AbortRequested() || !ReadSectors(device, cluster, g.ClusterSector(c), g.sectorsPerCluster) ||
         AbortRequested()) {
@@ -35,6 +40,11 @@ bool ExportFatFile(const VolumeDescriptor& volume, const FileNode& node, OutputF
     }
     written += chunk;
     ReportCopiedBytes(status, chunk);
+    if (node.IsDeleted()) {
+      ++nextDeleted;
+      c = nextDeleted < deleted.clusters.size() ? deleted.clusters[nextDeleted] : 0;
+      continue;
+    }
     std::uint32_t next = NextCluster(fat, g.width, c);
     // A free entry inside a file: the file is taken to go on in the next
     // cluster (the bounds above stop this at the last cluster).

@@ -9,7 +9,7 @@
 namespace kestrum {
 
 // Follows the node's cluster chain through the volume's cached FAT, one
-// cluster per read. A free (0) entry before the file is complete is taken to
+// cluster per read; a deleted node's clusters are FindDeletedContent's. A free (0) entry before the file is complete is taken to
 // mean the file goes on in the next cluster. The walk never leaves the
 // volume's clusters nor comes back to a cluster it copied. True only for a
 // complete copy, which then gets the node's times; after a failed read or a

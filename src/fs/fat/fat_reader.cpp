@@ -5,6 +5,7 @@
 
 #include "run/worker_state.h"
 #include "base/text.h"
+#include "fs/fat/deleted_content.h"
 #include "fs/fat/directory_entries.h"
 #include "fs/tree/node_array.h"
 
@@ -26,10 +27,11 @@ class ParseProgress {
 
   void CountAndPost(const std::vector<FileNode>& nodes) {
     for (; counted_ < nodes.size(); ++counted_) {
-      if (nodes[counted_].type == kFolder) {
-        ++message_.parse.folders;
-      } else if (nodes[counted_].type == kFile) {
-        ++message_.parse.files;
+      switch (nodes[counted_].type) {
+        case kFolder: ++message_.parse.folders; break;
+        case kFile: ++message_.parse.files; break;
+        case kDeletedFolder: ++message_.parse.deletedFolders; break;
+        case kDeletedFile: ++message_.parse.deletedFiles; break;
       }
     }
     message_.kind = StatusKind::kParse;
@@ -91,9 +93,10 @@ bool ReadFatDirectory(VolumeDescriptor& volume, const DeviceHandle& device, std:
     std::uint32_t cluster;
     std::uint32_t parent;
     bool isRoot;
+    bool deleted;  // a deleted folder: read only when its first cluster holds its dot entries
   };
   // An explicit stack: damaged trees can be as deep as they like.
-  std::vector<Pending> pending{{cluster, cluster == 0 ? kRootNodeId : parent, cluster == 0}};
+  std::vector<Pending> pending{{cluster, cluster == 0 ? kRootNodeId : parent, cluster == 0, false}};
   bool firstRead = false;
   bool isFirst = true;
   std::vector<std::uint8_t> bytes;
@@ -111,16 +114,19 @@ bool ReadFatDirectory(VolumeDescriptor& volume, const DeviceHandle& device, std:
     if (AbortRequested()) return false;
     if (isFirst) firstRead = !bytes.empty();
     isFirst = false;
-    if (bytes.empty()) continue;
+    if (bytes.empty() || (dir.deleted && !StartsWithDotEntries(bytes))) continue;
 
     const auto before = static_cast<std::uint32_t>(nodes.size());
-    ParseDirEntries(bytes, volume, dir.parent);
+    ParseDirEntries(bytes, volume, dir.parent, dir.deleted ? DeletedEntries::kAll : DeletedEntries::kList);
     const auto after = static_cast<std::uint32_t>(nodes.size());
     progress.CountAndPost(nodes);
-    // Pushed last to first, so the first folder is read first.
+    // Pushed last to first, so the first folder is read first. A deleted
+    // folder whose first cluster is in use again holds something else now.
     for (std::uint32_t i = after; i-- > std::max(before, kRootNodeId);) {
       const FileNode& node = nodes[i];
-      if (node.id == i && node.IsFolder()) pending.push_back({node.location, i, false});
+      if (node.id != i || !node.IsFolder()) continue;
+      if (node.IsDeleted() && NextCluster(fat, g.width, node.location) != 0) continue;
+      pending.push_back({node.location, i, false, node.IsDeleted()});
     }
   }
   return firstRead;
@@ -148,6 +154,11 @@ bool ReadFatVolume(VolumeDescriptor& volume) {
   if (AbortRequested()) {
     CloseDevice(device);
     return false;
+  }
+  for (FileNode& node : NodesOf(volume).nodes) {
+    if (node.type == kDeletedFile) {
+      node.recovery = FindDeletedContent(g, CachedFat(volume), node.location, node.size).chance;
+    }
   }
   AppendLostFileNode(volume);
   LinkNodes(NodesOf(volume).nodes);

@@ -1,8 +1,10 @@
 #pragma once
 // Reading a FAT16 or FAT32 volume straight from its disk: the FAT is loaded
 // once and cached with the volume, the directory tree is walked from the
-// root, and every live file and folder becomes a node. Deleted entries are
-// not listed: FAT trees hold existing files only.
+// root, and every file and folder becomes a node: the live ones, and the
+// deleted ones (DeletedFile, DeletedFolder, a deleted folder read from its
+// first cluster while that is free) with the chance that their content
+// is still there.
 
 #include <cstdint>
 #include <vector>

@@ -20,6 +20,7 @@ constexpr std::uint32_t kChunkRecords = kChunkSectors / kRecordSectors;
 // Well-known record numbers.
 constexpr std::uint32_t kMftRecord = 0;
 constexpr std::uint32_t kVolumeRecord = 3;  // $Volume, holds the label
+constexpr std::uint32_t kBitmapRecord = 6;  // $Bitmap: one bit for every cluster in use
 constexpr std::uint32_t kRootRecord = 5;
 // Records 0–24 are the file system's own; user files start above.
 constexpr std::uint32_t kLastSystemRecord = 24;

@@ -10,6 +10,7 @@
 #include "fs/ntfs/mft.h"
 #include "fs/ntfs/ntfs_boot.h"
 #include "fs/ntfs/ntfs_layout.h"
+#include "fs/ntfs/ntfs_recovery.h"
 #include "fs/tree/node_array.h"
 
 namespace kestrum {
@@ -106,6 +107,19 @@ void DetachFromReusedParents(std::vector<FileNode>& nodes) {
   }
 }
 
+// Gives every deleted file and stream its recovery chance from $Bitmap.
+void RateDeletedFiles(const DeviceHandle& device, const VolumeDescriptor& volume, std::vector<FileNode>& nodes,
+                      std::vector<FileNode>& streams) {
+  if (nodes.size() <= kBitmapRecord || nodes[kBitmapRecord].name != u"$Bitmap") return;
+  const std::vector<std::uint8_t> bitmap = ReadNtfsBitmap(device, volume, nodes[kBitmapRecord]);
+  const std::uint32_t clusterBytes = SectorsPerCluster(volume) * kSectorSize;
+  for (std::vector<FileNode>* list : {&nodes, &streams}) {
+    for (FileNode& node : *list) {
+      if (node.type == kDeletedFile) node.recovery = NtfsDeletedChance(node, bitmap, clusterBytes);
+    }
+  }
+}
+
 }  // namespace
 
 bool ReadNtfsVolume(VolumeDescriptor& volume) {
@@ -132,6 +146,7 @@ bool ReadNtfsVolume(VolumeDescriptor& volume) {
   nodes.resize(std::size_t{recordCount} + 1);
   std::vector<FileNode> streams;
   bool complete = ReadFileRecords(device, volume, runs, recordCount, nodes, streams);
+  if (complete && !AbortRequested()) RateDeletedFiles(device, volume, nodes, streams);
   CloseDevice(device);
   if (!complete || AbortRequested()) return false;
   // Streams follow the records, LostFile comes last.

@@ -181,6 +181,7 @@ TEST_P(ExfatFixture, DeletedFilesWhoseClustersSurviveExportIntact) {
     auto content = test::RunCommand({"icat", "-o", offset, "-r", image, number});
     if (test::Sha256Hex(content.out) != e.sha256) continue;
     std::string bytes;
+    EXPECT_EQ(Node(listed[e.path]).recovery, kRecoveryGood) << e.path;
     EXPECT_TRUE(Export(Node(listed[e.path]), bytes)) << e.path;
     EXPECT_EQ(test::Sha256Hex(bytes), e.sha256) << e.path;
     ++intact;

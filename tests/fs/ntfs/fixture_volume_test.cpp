@@ -264,6 +264,7 @@ TEST_P(NtfsFixture, DeletedFilesExportByteForByte) {
   for (const ManifestEntry& e : manifest_) {
     if (!e.deleted || e.folder) continue;
     std::string out = dir_.File("deleted" + std::to_string(files++));
+    EXPECT_EQ(NodeAt(paths, e.path).recovery, kRecoveryGood) << e.path << ": deleted last, its clusters are free";
     ASSERT_TRUE(ExportTo(NodeAt(paths, e.path), out, status)) << e.path;
     EXPECT_EQ(test::Sha256OfFile(out), e.sha256) << e.path;
   }
