@@ -37,6 +37,7 @@ bool OpenWithFlags(const std::u16string& path, int flags, DeviceHandle& out) {
 // Reads exactly `bytes` at `offset`; false on an error or an early end.
 bool ReadFully(int fd, std::uint8_t* buffer, std::uint64_t bytes, std::uint64_t offset) {
 #ifdef KESTRUM_FAULT_INJECTION
+  testing::WaitAtReadGate(fd, offset, bytes);
   if (testing::ReadHitsFault(fd, offset, bytes)) {
     errno = EIO;
     return false;

@@ -4,7 +4,10 @@
 
 #include <sys/stat.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 namespace kestrum::testing {
@@ -29,6 +32,13 @@ std::vector<Fault>& Faults() {
   return faults;
 }
 
+bool Touches(const Fault& f, const struct stat& st, std::uint64_t offset, std::uint64_t bytes) {
+  if (f.device != st.st_dev || f.inode != st.st_ino || bytes == 0) return false;
+  std::uint64_t firstSector = offset / 512;
+  std::uint64_t lastSector = (offset + bytes - 1) / 512;
+  return firstSector < f.first + f.count && lastSector >= f.first;
+}
+
 void AddFault(const std::string& path, std::uint64_t first, std::uint64_t count, bool write) {
   struct stat st {};
   if (stat(path.c_str(), &st) != 0) return;
@@ -41,13 +51,22 @@ bool HitsFault(int fd, std::uint64_t offset, std::uint64_t bytes, bool write) {
   if (Faults().empty() || bytes == 0) return false;
   struct stat st {};
   if (fstat(fd, &st) != 0) return false;
-  std::uint64_t firstSector = offset / 512;
-  std::uint64_t lastSector = (offset + bytes - 1) / 512;
   for (const Fault& f : Faults()) {
-    if (f.write != write || f.device != st.st_dev || f.inode != st.st_ino) continue;
-    if (firstSector < f.first + f.count && lastSector >= f.first) return true;
+    if (f.write == write && Touches(f, st, offset, bytes)) return true;
   }
   return false;
+}
+
+struct Gate {
+  std::mutex lock;
+  std::condition_variable opened;
+  std::optional<Fault> closed;
+  std::uint64_t held = 0;
+};
+
+Gate& TheGate() {
+  static Gate gate;
+  return gate;
 }
 
 }  // namespace
@@ -71,6 +90,40 @@ bool ReadHitsFault(int fd, std::uint64_t offset, std::uint64_t bytes) {
 
 bool WriteHitsFault(int fd, std::uint64_t offset, std::uint64_t bytes) {
   return HitsFault(fd, offset, bytes, true);
+}
+
+void CloseReadGate(const std::string& path, std::uint64_t first, std::uint64_t count) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) return;
+  Gate& gate = TheGate();
+  std::lock_guard<std::mutex> lock(gate.lock);
+  gate.closed = Fault{st.st_dev, st.st_ino, first, count, false};
+  gate.held = 0;
+}
+
+void OpenReadGate() {
+  Gate& gate = TheGate();
+  {
+    std::lock_guard<std::mutex> lock(gate.lock);
+    gate.closed.reset();
+  }
+  gate.opened.notify_all();
+}
+
+std::uint64_t ReadsHeldAtGate() {
+  Gate& gate = TheGate();
+  std::lock_guard<std::mutex> lock(gate.lock);
+  return gate.held;
+}
+
+void WaitAtReadGate(int fd, std::uint64_t offset, std::uint64_t bytes) {
+  Gate& gate = TheGate();
+  std::unique_lock<std::mutex> lock(gate.lock);
+  if (!gate.closed) return;
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || !Touches(*gate.closed, st, offset, bytes)) return;
+  ++gate.held;
+  gate.opened.wait_for(lock, std::chrono::seconds(60), [&] { return !gate.closed; });
 }
 
 }  // namespace kestrum::testing

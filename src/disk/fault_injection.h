@@ -1,7 +1,8 @@
 #pragma once
 // Test builds only: make chosen sectors of a file fail to read (or to be
 // written) with EIO, the way a failing disk does, without needing
-// device-mapper on the machine.
+// device-mapper on the machine; and hold reads of chosen sectors at a gate, so a test can act at a known point
+// of a worker's run instead of racing it.
 
 #ifdef KESTRUM_FAULT_INJECTION
 
@@ -21,6 +22,15 @@ void ClearReadFaults();
 // `offset` on fd hits a fault.
 bool ReadHitsFault(int fd, std::uint64_t offset, std::uint64_t bytes);
 bool WriteHitsFault(int fd, std::uint64_t offset, std::uint64_t bytes);
+
+// From now on every read that touches [first, first + count) of the file at
+// `path` waits until OpenReadGate (or 60 s, so a failed test cannot hang).
+void CloseReadGate(const std::string& path, std::uint64_t first, std::uint64_t count);
+void OpenReadGate();
+// How many reads have waited at the gate since it was closed.
+std::uint64_t ReadsHeldAtGate();
+// Used by the sector reader before each read.
+void WaitAtReadGate(int fd, std::uint64_t offset, std::uint64_t bytes);
 
 }  // namespace kestrum::testing
 

@@ -18,47 +18,19 @@ namespace {
 using test::RunCli;
 using test::RunCommand;
 
-struct TablePartition {
-  std::string number, start, sectors, fs, label;
-};
-
-std::vector<TablePartition> FixturePartitions() {
-  std::ifstream in(test::FixturePath("disk.partitions.tsv"));
-  std::vector<TablePartition> parts;
-  std::string line;
-  while (std::getline(in, line)) {
-    std::stringstream fields(line);
-    TablePartition p;
-    std::string type;
-    std::getline(fields, p.number, '\t');
-    std::getline(fields, type, '\t');
-    std::getline(fields, p.start, '\t');
-    std::getline(fields, p.sectors, '\t');
-    std::getline(fields, p.fs, '\t');
-    std::getline(fields, p.label, '\t');
-    if (p.fs == "extended") continue;  // the container is no volume
-    if (!p.number.empty() && std::isdigit(static_cast<unsigned char>(p.number[0]))) parts.push_back(p);
-  }
-  return parts;
-}
-
-std::string PlatformName(const std::string& fs) {
-  return fs == "ntfs" ? "NTFS" : fs == "fat16" ? "FAT" : fs == "fat32" ? "FAT32" : "exFAT";
-}
-
 TEST(VolumesCommand, ListsEveryPartitionOfTheDiskImage) {
   auto r = RunCli({"volumes", "--json", test::FixturePath("disk.img")});
   ASSERT_EQ(r.exitCode, 0) << r.err;
   auto volumes = test::ParseJsonLines(r.out);
-  auto parts = FixturePartitions();
+  auto parts = test::LoadPartitions();
   ASSERT_EQ(volumes.size(), parts.size());
   for (std::size_t i = 0; i < parts.size(); ++i) {
     auto& v = volumes[i];
     EXPECT_EQ(*v["index"], std::to_string(i + 1));
-    EXPECT_EQ(*v["name"], "disk.img#" + parts[i].number);
-    EXPECT_EQ(*v["startSector"], parts[i].start);
-    EXPECT_EQ(*v["sectorCount"], parts[i].sectors);
-    EXPECT_EQ(*v["fsName"], PlatformName(parts[i].fs));
+    EXPECT_EQ(*v["name"], "disk.img#" + std::to_string(parts[i].number));
+    EXPECT_EQ(*v["startSector"], std::to_string(parts[i].start));
+    EXPECT_EQ(*v["sectorCount"], std::to_string(parts[i].sectors));
+    EXPECT_EQ(*v["fsName"], test::FixturePlatformName(parts[i].fs));
     EXPECT_EQ(*v["label"], parts[i].label);
     EXPECT_EQ(*v["volumePath"], "");
   }
@@ -139,16 +111,16 @@ TEST(DevicesCommands, AnAttachedDiskIsFoundThroughTheKernelsPartitions) {
   auto r = RunCli({"volumes", "--json", loop.device()});
   ASSERT_EQ(r.exitCode, 0) << r.err;
   auto volumes = test::ParseJsonLines(r.out);
-  auto parts = FixturePartitions();
+  auto parts = test::LoadPartitions();
   ASSERT_EQ(volumes.size(), parts.size()) << r.out;
   for (std::size_t i = 0; i < parts.size(); ++i) {
     auto& v = volumes[i];
-    EXPECT_EQ(*v["name"], name + "p" + parts[i].number) << "named by the kernel, not by the image code";
-    EXPECT_EQ(*v["volumePath"], "/dev/" + name + "p" + parts[i].number);
+    EXPECT_EQ(*v["name"], name + "p" + std::to_string(parts[i].number)) << "named by the kernel, not by the image code";
+    EXPECT_EQ(*v["volumePath"], "/dev/" + name + "p" + std::to_string(parts[i].number));
     EXPECT_EQ(*v["diskPath"], loop.device());
-    EXPECT_EQ(*v["startSector"], parts[i].start);
-    EXPECT_EQ(*v["sectorCount"], parts[i].sectors);
-    EXPECT_EQ(*v["fsName"], PlatformName(parts[i].fs));
+    EXPECT_EQ(*v["startSector"], std::to_string(parts[i].start));
+    EXPECT_EQ(*v["sectorCount"], std::to_string(parts[i].sectors));
+    EXPECT_EQ(*v["fsName"], test::FixturePlatformName(parts[i].fs));
     EXPECT_EQ(*v["label"], parts[i].label);
   }
 }

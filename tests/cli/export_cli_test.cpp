@@ -153,11 +153,15 @@ TEST(ExportCommand, ATargetOnTheDiskBeingRecoveredIsRefused) {
 }
 
 // 200 files of 1 MiB on a FAT32 volume with 512-byte clusters: an export
-// long enough (a few seconds) to be interrupted in the middle.
+// long enough (a few seconds) to be interrupted in the middle. Cached between
+// runs, keyed on this file (the builder): a change to it builds the image anew.
 std::string BigFatImage() {
   const std::string dir = std::string(KESTRUM_FIXTURE_DIR) + "/../export-cli-images";
   const std::string image = dir + "/big-fat32.img";
-  if (fs::exists(image)) return image;
+  const std::string key = test::Sha256OfFile(std::string(KESTRUM_TEST_SOURCE_DIR) + "/cli/export_cli_test.cpp");
+  const std::string keyFile = image + ".key";
+  if (fs::exists(image) && fs::exists(keyFile) && test::ReadWholeFile(keyFile) == key) return image;
+  fs::remove(image);
   fs::create_directories(dir + "/data");
   for (int i = 0; i < 200; ++i) {
     std::string bytes(1 << 20, '\0');
@@ -176,6 +180,7 @@ std::string BigFatImage() {
     return "";
   }
   fs::rename(building, image);
+  test::WriteWholeFile(keyFile, key);
   return image;
 }
 

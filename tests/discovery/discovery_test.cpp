@@ -159,47 +159,19 @@ VolumeList ListImages(const std::vector<std::string>& paths, DiscoveryProblems* 
   return request.volumes;
 }
 
-std::u16string PlatformName(const std::string& fixtureFs) {
-  if (fixtureFs == "ntfs") return u"NTFS";
-  if (fixtureFs == "fat16") return u"FAT";
-  if (fixtureFs == "fat32") return u"FAT32";
-  if (fixtureFs == "exfat") return u"exFAT";
-  return u"?";
-}
-
 TEST(ImageDiscovery, EveryPartitionOfTheFixtureDiskWithStartSizeNameAndLabel) {
   std::string disk = test::FixturePath("disk.img");
-  std::ifstream table(test::FixturePath("disk.partitions.tsv"));
-  struct Expected {
-    int number;
-    std::uint64_t start, sectors;
-    std::string fs, label;
-  };
-  std::vector<Expected> expected;
-  std::string line;
-  while (std::getline(table, line)) {
-    std::stringstream in(line);
-    std::string number, type, start, sectors, fsName, label;
-    std::getline(in, number, '\t');
-    std::getline(in, type, '\t');
-    std::getline(in, start, '\t');
-    std::getline(in, sectors, '\t');
-    std::getline(in, fsName, '\t');
-    std::getline(in, label, '\t');
-    if (number.empty() || !std::isdigit(static_cast<unsigned char>(number[0]))) continue;
-    if (fsName == "extended") continue;  // the container holds no volume of its own
-    expected.push_back({std::stoi(number), std::stoull(start), std::stoull(sectors), fsName, label});
-  }
+  std::vector<test::FixturePartition> expected = test::LoadPartitions();
   ASSERT_EQ(expected.size(), 4u);
   VolumeList volumes = ListImages({disk});
   ASSERT_EQ(volumes.size(), expected.size());
   for (std::size_t i = 0; i < expected.size(); ++i) {
     const VolumeDescriptor& v = volumes[i];
-    const Expected& e = expected[i];
+    const test::FixturePartition& e = expected[i];
     EXPECT_EQ(v.name, FromUtf8("disk.img#" + std::to_string(e.number)));
     EXPECT_EQ(v.startSector, e.start);
     EXPECT_EQ(v.sectorCount, e.sectors);
-    EXPECT_EQ(v.fsName, PlatformName(e.fs));
+    EXPECT_EQ(v.fsName, FromUtf8(test::FixturePlatformName(e.fs)));
     EXPECT_EQ(v.label, FromUtf8(e.label));
     EXPECT_NE(v.fsKind, kFsUnknown);
     EXPECT_EQ(v.diskPath, FromUtf8(fs::absolute(disk).lexically_normal().string()));
@@ -217,7 +189,7 @@ TEST(ImageDiscovery, AFileSystemImageIsOneWholeVolume) {
     ASSERT_EQ(volumes.size(), 1u) << name;
     EXPECT_EQ(volumes[0].startSector, 0u);
     EXPECT_EQ(std::to_string(volumes[0].sectorCount), info["sectors"]) << name;
-    EXPECT_EQ(volumes[0].fsName, PlatformName(info["fs"])) << name;
+    EXPECT_EQ(volumes[0].fsName, FromUtf8(test::FixturePlatformName(info["fs"]))) << name;
     EXPECT_EQ(volumes[0].label, FromUtf8(info["label"])) << name;
     EXPECT_EQ(volumes[0].name, FromUtf8(std::string(name) + ".img"));
   }

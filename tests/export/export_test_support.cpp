@@ -39,32 +39,6 @@ bool ReadFixtureVolume(const std::string& image, int partition, VolumeSet& set,
   return true;
 }
 
-TreeBuilder::TreeBuilder() {
-  volume.fsKind = kFsScanArea;
-  AddRootNode(volume);
-}
-
-std::uint32_t TreeBuilder::Add(std::u16string name, NodeType type, std::uint32_t parent,
-                               std::uint64_t size, std::uint32_t location) {
-  FileNode node;
-  node.name = std::move(name);
-  node.type = type;
-  node.parentId = parent;
-  node.size = size;
-  node.location = location;
-  node.deletedMark = (type == kDeletedFile || type == kDeletedFolder) ? 1 : 0;
-  return AppendNode(volume, node);
-}
-
-void TreeBuilder::Finish(VolumeSet& set, std::int32_t viewMode) {
-  AppendLostFileNode(volume);
-  LinkNodes(NodesOf(volume).nodes);
-  set.ClearVolumes();
-  set.AddVolume(volume);
-  set.viewMode = viewMode;
-  set.SelectVolume(0, nullptr, kRootNodeId);
-}
-
 std::map<std::string, WrittenItem> WrittenTree(const std::string& root) {
   std::map<std::string, WrittenItem> items;
   std::error_code ec;
@@ -98,6 +72,7 @@ void WatchingPresenter::Present(ProgressSession& session) {
       if (onStatus) onStatus(last, session);
     }
     if (done) break;
+    if (onPoll) onPoll(session);
     std::this_thread::sleep_for(std::chrono::microseconds(200));
   }
 }

@@ -12,6 +12,7 @@
 #include "run/progress_runner.h"
 #include "fs/tree/node_array.h"
 #include "fs/tree/volume_set.h"
+#include "support/tree_builder.h"
 
 namespace kestrum::test {
 
@@ -19,17 +20,6 @@ namespace kestrum::test {
 // for a whole-file volume, else the N-th volume of the disk image.
 bool ReadFixtureVolume(const std::string& image, int partition, VolumeSet& set,
                        std::int32_t viewMode);
-
-// A tree built node by node: root at 5, LostFile last.
-class TreeBuilder {
- public:
-  TreeBuilder();
-  std::uint32_t Add(std::u16string name, NodeType type, std::uint32_t parent,
-                    std::uint64_t size = 0, std::uint32_t location = 0);
-  // Links the tree and makes it the set's only, current volume.
-  void Finish(VolumeSet& set, std::int32_t viewMode);
-  VolumeDescriptor volume;
-};
 
 // What an export left under a folder, by '/'-separated relative path.
 struct WrittenItem {
@@ -46,6 +36,8 @@ class WatchingPresenter : public ProgressPresenter {
  public:
   void Present(ProgressSession& session) override;
   std::function<void(const ExportStatus&, ProgressSession&)> onStatus;
+  // Called on every poll, between messages too.
+  std::function<void(ProgressSession&)> onPoll;
   ExportStatus last;
   int messages = 0;
 };

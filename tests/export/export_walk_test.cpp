@@ -330,24 +330,29 @@ TEST_F(WithReadFaults, AFailedCopyLeavesAnEmptyFileAndTheExportGoesOn) {
 TEST(ExportStop, StoppingAfterTheFirstFileCutsTheCurrentCopyAndEndsTheExport) {
   ContentVolume v(300000);
   v.AddFile(u"first.txt", kRootNodeId, "first");
-  // 64 MiB, read 1 MiB at a time: long enough for the stop to land inside it.
+  // 64 MiB from sector 200, read 1 MiB at a time.
   v.tree.Add(u"big.bin", kFile, kRootNodeId, std::uint64_t{64} << 20, 200);
   v.AddFile(u"third.txt", kRootNodeId, "third");
   VolumeSet set;
   v.Finish(set);
   Box box;
   test::PrepareRun();
+  // The copy of big.bin waits at its second MiB; the stop comes then.
+  testing::CloseReadGate(v.ImagePath(), 200 + 2048, 1);
   test::WatchingPresenter presenter;
-  presenter.onStatus = [](const ExportStatus& s, ProgressSession& session) {
-    if (s.filesExported >= 1) session.Abort();
+  bool stopped = false;
+  presenter.onPoll = [&](ProgressSession& session) {
+    if (stopped || testing::ReadsHeldAtGate() == 0) return;
+    stopped = true;
+    session.Abort();
+    testing::OpenReadGate();
   };
   EXPECT_FALSE(RunExport(set, FromUtf8(box.target), {kRootNodeId}, presenter));
+  testing::OpenReadGate();
+  ASSERT_TRUE(stopped) << "the copy of big.bin never reached its second MiB";
   EXPECT_EQ(test::ReadWholeFile(box.target + "/first.txt"), "first");
-  // The stop lands before big.bin is begun or while it is copied; a found
-  // file being copied is cut, never left half written.
-  if (fs::exists(box.target + "/big.bin")) {
-    EXPECT_EQ(fs::file_size(box.target + "/big.bin"), 0u) << "a found file is cut when stopped";
-  }
+  ASSERT_TRUE(fs::exists(box.target + "/big.bin"));
+  EXPECT_EQ(fs::file_size(box.target + "/big.bin"), 0u) << "a found file is cut when stopped, never left half written";
   EXPECT_FALSE(fs::exists(box.target + "/third.txt"));
   EXPECT_LT(presenter.last.filesExported, 3u);
 }

@@ -2,42 +2,12 @@
 
 #include "fs/tree/node_array.h"
 #include "fs/tree/volume_set.h"
+#include "support/tree_builder.h"
 
 namespace kestrum {
 namespace {
 
-// Builds FAT-style trees: root at 5, nodes appended, LostFile last.
-class TreeBuilder {
- public:
-  TreeBuilder() { AddRootNode(volume); }
-
-  std::uint32_t Add(const char16_t* name, NodeType type, std::uint32_t parent,
-                    std::uint64_t size = 0) {
-    FileNode node;
-    node.name = name;
-    node.type = type;
-    node.parentId = parent;
-    node.size = size;
-    node.deletedMark = (type == kDeletedFile || type == kDeletedFolder) ? 1 : 0;
-    return AppendNode(volume, node);
-  }
-
-  std::vector<FileNode>& Nodes() { return NodesOf(volume).nodes; }
-
-  VolumeSet& Finish(std::int32_t view) {
-    AppendLostFileNode(volume);
-    LinkNodes(Nodes());
-    set.AddVolume(volume);
-    set.viewMode = view;
-    set.SelectVolume(0, nullptr, kRootNodeId);
-    return set;
-  }
-
-  std::uint32_t LostFile() { return static_cast<std::uint32_t>(Nodes().size() - 1); }
-
-  VolumeDescriptor volume;
-  VolumeSet set;
-};
+using test::TreeBuilder;
 
 std::vector<std::u16string> VisibleNames(const VolumeSet& set, std::uint32_t folder,
                                          bool foldersOnly = false) {

@@ -13,6 +13,7 @@
 #include "gui/dev_sel_dlg.h"
 #include "gui/progress_dlg.h"
 #include "base/text.h"
+#include "disk/fault_injection.h"
 #include "fs/tree/volume_set.h"
 #include "gui_test_support.h"
 #include "support/fixtures.h"
@@ -218,9 +219,10 @@ TEST(DevSel, ADiskWithoutVolumesSaysNoVolumeFound) {
 
 TEST(DevSel, QuittingTheListingSaysItFailed) {
   GuiFixture gui({FixtureImage("disk.img")});
-  // "退出" at once: before the dialog's first tick, so before it could close.
-  auto ran = WhenModal<CProgressDlg>([](CProgressDlg* dialog) { dialog->QuitButton()->click(); });
+  // "退出" while the listing worker is held inside its reading of the image.
+  auto ran = QuitWhileTheWorkerWaits(FixtureImage("disk.img"));
   gui.ChooseFunction(1);
+  testing::OpenReadGate();
   ASSERT_TRUE(*ran);
   EXPECT_EQ(gui.boxes.shown, std::vector<std::u16string>{kListingFailed});
   EXPECT_EQ(gui.window->DevSel()->Table()->rowCount(), 0);

@@ -1,8 +1,12 @@
 #include "gui_test_support.h"
 
+#include <gtest/gtest.h>
+
 #include <QPushButton>
 
+#include "disk/fault_injection.h"
 #include "gui/main_menu_dlg.h"
+#include "gui/progress_dlg.h"
 #include "base/text.h"
 #include "support/fixtures.h"
 
@@ -31,6 +35,15 @@ GuiFixture::GuiFixture(const std::vector<std::string>& images) {
 void GuiFixture::ChooseFunction(int mode) { window->MainMenu()->Button(mode)->click(); }
 
 QString Q(const std::u16string& text) { return QString::fromStdU16String(text); }
+
+std::shared_ptr<bool> QuitWhileTheWorkerWaits(const std::string& image) {
+  testing::CloseReadGate(image, 0, std::uint64_t{1} << 40);
+  return WhenModal<CProgressDlg>([](CProgressDlg* dialog) {
+    EXPECT_TRUE(WaitFor([] { return testing::ReadsHeldAtGate() > 0; })) << "the worker never read the image";
+    dialog->QuitButton()->click();
+    testing::OpenReadGate();
+  });
+}
 
 std::string FixtureImage(const std::string& name) { return FixturePath(name); }
 

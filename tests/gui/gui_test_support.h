@@ -84,6 +84,12 @@ std::shared_ptr<bool> WhenModal(std::function<void(T*)> action, int timeoutMs = 
 // Processes events until `done` or the time is up.
 bool WaitFor(const std::function<bool()>& done, int timeoutMs = 20000);
 
+// Holds every read of `image` at the read gate; once the progress dialog is up
+// and its worker waits at the gate, presses "退出" and opens the gate. So the
+// quit lands while the worker runs, however fast or slow the machine is.
+// Returns whether the press happened; call before the code that opens the dialog.
+std::shared_ptr<bool> QuitWhileTheWorkerWaits(const std::string& image);
+
 // A main window on the fixture images, with recording boxes and scripted
 // choosers, shown offscreen.
 struct GuiFixture {

@@ -14,6 +14,7 @@
 #include "gui/dev_sel_dlg.h"
 #include "gui/progress_dlg.h"
 #include "base/text.h"
+#include "disk/fault_injection.h"
 #include "gui_test_support.h"
 
 namespace kestrum::test {
@@ -218,8 +219,9 @@ TEST(ProgressDlg, QuitWhileReadingAVolumeLeavesTheDevicePageAsItWas) {
   gui.window->ShowPage(PageId::kDeviceSelection);
   page->Table()->selectRow(2);
 
-  auto quit = WhenModal<CProgressDlg>([](CProgressDlg* dialog) { dialog->QuitButton()->click(); });
+  auto quit = QuitWhileTheWorkerWaits(FixtureImage("disk.img"));
   page->Next();
+  testing::OpenReadGate();
   EXPECT_TRUE(*quit);
   EXPECT_EQ(gui.window->CurrentPage(), PageId::kDeviceSelection);
   EXPECT_EQ(page->Table()->rowCount(), 4);

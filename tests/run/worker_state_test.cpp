@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <thread>
 #include <vector>
 
@@ -93,18 +92,23 @@ TEST(StatusSlot, ConcurrentPostersNeverTearARecord) {
       }
     });
   }
+  // Nothing may fail while the posters run (a failed ASSERT here would leave
+  // joinable threads behind): take, count, and report after the join. The
+  // suite's CTest TIMEOUT bounds the wait.
   int taken = 0;
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (taken < 2000 && std::chrono::steady_clock::now() < deadline) {
+  int torn = 0;
+  StatusMessage firstTorn;
+  while (taken < 2000) {
     StatusMessage m;
     if (!TakeStatus(m)) continue;
     ++taken;
-    ASSERT_EQ(m.scan.sectorsToScan, m.scan.sectorsScanned);
-    ASSERT_EQ(m.scan.sectorsToScan, m.scan.exfatDirSectors);
+    bool whole = m.scan.sectorsToScan == m.scan.sectorsScanned && m.scan.sectorsToScan == m.scan.exfatDirSectors;
+    if (!whole && torn++ == 0) firstTorn = m;
   }
   stop.store(true);
   for (auto& t : posters) t.join();
-  EXPECT_EQ(taken, 2000);
+  EXPECT_EQ(torn, 0) << "first torn record: " << firstTorn.scan.sectorsToScan << " " << firstTorn.scan.sectorsScanned
+                     << " " << firstTorn.scan.exfatDirSectors;
 }
 
 }  // namespace

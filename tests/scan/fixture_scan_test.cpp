@@ -18,6 +18,7 @@
 #include "scan/scan_finding.h"
 #include "scan_support.h"
 #include "support/fixtures.h"
+#include "support/fls.h"
 
 namespace kestrum {
 namespace {
@@ -42,13 +43,16 @@ struct Volume {
 };
 
 Volume Open(const VolumeCase& c) {
-  Volume v;
-  v.image = test::FixturePath(c.image);
-  auto info = test::LoadInfo(c.info);
-  v.start = info.count("start") ? std::stoull(info["start"]) : 0;
-  v.sectors = std::stoull(info.at("sectors"));
-  v.boot = test::ReadFileSectors(v.image, v.start);
-  return v;
+  VolumeDescriptor d = test::FixtureDescriptor(c.image, c.info);
+  return {ToUtf8(d.diskPath), d.startSector, d.sectorCount, {d.bootSector.begin(), d.bootSector.end()}};
+}
+
+// fls's entries without the names whose record was reused ("(realloc)"):
+// those point at records that now hold another file.
+std::vector<FlsEntry> SleuthKitEntries(const Volume& v) {
+  std::vector<FlsEntry> entries = test::Fls(v.image, v.start);
+  std::erase_if(entries, [](const FlsEntry& e) { return e.realloc; });
+  return entries;
 }
 
 Found IndexStructures(const std::vector<ScanFinding>& findings) {
@@ -129,7 +133,7 @@ void ExpectNtfs(const Volume& v, const Found& found, Expected& expected,
   }
 
   // Names, parents and kinds from fls; sizes from the manifest.
-  std::vector<FlsEntry> entries = test::Fls(v.image, v.start);
+  std::vector<FlsEntry> entries = SleuthKitEntries(v);
   std::map<std::string, std::uint64_t> inodeOfPath = {{"", 5}};
   for (const FlsEntry& e : entries) inodeOfPath.emplace(e.path, e.inode);
   std::map<std::string, std::uint64_t> sizeOfPath;
@@ -151,9 +155,9 @@ void ExpectNtfs(const Volume& v, const Found& found, Expected& expected,
     EXPECT_EQ(ToUtf8(f.name), BaseName(e.path));
     EXPECT_EQ(f.wordA, inodeOfPath.at(DirName(e.path)));
     EXPECT_EQ((f.flags & finding_flags::kInUse) != 0, !e.deleted);
-    EXPECT_EQ((f.flags & finding_flags::kDirectory) != 0, e.directory);
+    EXPECT_EQ((f.flags & finding_flags::kDirectory) != 0, e.Directory());
     auto size = sizeOfPath.find(e.path);
-    if (size != sizeOfPath.end() && !e.directory) {
+    if (size != sizeOfPath.end() && !e.Directory()) {
       EXPECT_EQ(f.size, size->second);
       if (f.flags & finding_flags::kResidentData) {
         EXPECT_EQ(f.data.size(), size->second) << "the resident content is kept";
@@ -169,7 +173,7 @@ void ExpectNtfs(const Volume& v, const Found& found, Expected& expected,
   // INDX blocks of every directory's $INDEX_ALLOCATION, the root's included.
   std::vector<std::uint64_t> directories = {5};
   for (const FlsEntry& e : entries) {
-    if (e.directory && e.path[0] != '$') directories.push_back(e.inode);
+    if (e.Directory() && e.path[0] != '$') directories.push_back(e.inode);
   }
   int blocks = 0;
   for (std::uint64_t dir : directories) {
@@ -226,8 +230,8 @@ void ExpectFat(const Volume& v, const Found& found, Expected& expected) {
   // the finding names its own first cluster and its parent's (0: the root).
   std::map<std::string, std::uint32_t> clusterOfPath = {{"", 0}};
   std::vector<std::pair<FlsEntry, Sector64>> directories;
-  for (const FlsEntry& e : test::Fls(v.image, v.start)) {
-    if (!e.directory) continue;
+  for (const FlsEntry& e : SleuthKitEntries(v)) {
+    if (!e.Directory()) continue;
     std::vector<std::uint64_t> sectors = test::IstatNumbers(v.image, v.start, e.inode, "Sectors:");
     if (sectors.empty()) continue;
     Sector64 first = v.start + sectors[0];
@@ -277,8 +281,8 @@ void ExpectExfat(const Volume& v, const Found& found, Expected& expected) {
   std::vector<Sector64> sectors;
   for (std::uint32_t s = 1; s < g.SectorsPerCluster(); ++s) sectors.push_back(root + s);
   int directories = 0;
-  for (const FlsEntry& e : test::Fls(v.image, v.start)) {
-    if (!e.directory) continue;
+  for (const FlsEntry& e : SleuthKitEntries(v)) {
+    if (!e.Directory()) continue;
     ++directories;
     for (std::uint64_t s : test::IstatNumbers(v.image, v.start, e.inode, "Sectors:")) sectors.push_back(v.start + s);
   }

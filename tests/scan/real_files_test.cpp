@@ -1,7 +1,7 @@
 // Files made by the real tools (ImageMagick, Ghostscript, zip, 7-Zip, libgsf,
 // ffmpeg) written one after another into an image: each is found by its
 // signature at its first sector, and the extents cover each file whole.
-// A format whose tool is missing is skipped and named.
+// The set-up scripts install every tool: a format that could not be made fails.
 
 #include <gtest/gtest.h>
 
@@ -139,8 +139,8 @@ std::vector<MadeFile> RealFiles::files_;
 std::string RealFiles::skipped_;
 
 TEST_F(RealFiles, FoundBySignatureWithLengthsThatCoverThem) {
-  if (!skipped_.empty()) std::cout << "formats not made here:" << skipped_ << "\n";
-  ASSERT_GE(files_.size(), 6u) << "ImageMagick is part of the test packages";
+  EXPECT_TRUE(skipped_.empty()) << "formats not made (scripts/deps.sh installs their tools):" << skipped_;
+  ASSERT_EQ(files_.size(), 19u) << "every format the tools make";
   // Each file at a sector boundary, the gap after it zero, behind a blank start.
   const std::uint64_t firstSector = 2048;
   std::string image = dir_->File("files.img");
@@ -178,7 +178,7 @@ TEST_F(RealFiles, FoundBySignatureWithLengthsThatCoverThem) {
 }
 
 TEST_F(RealFiles, AnMp3WithASmallTagReadsAsBlank) {
-  if (!fs::exists(In("plain.mp3"))) GTEST_SKIP() << "ffmpeg is not installed";
+  ASSERT_TRUE(fs::exists(In("plain.mp3"))) << "ffmpeg made no MP3 (scripts/deps.sh installs it)";
   std::string bytes = test::ReadWholeFile(In("plain.mp3"));
   bytes.resize(512);
   std::vector<std::uint8_t> sector(bytes.begin(), bytes.end());

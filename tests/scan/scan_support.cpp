@@ -52,29 +52,6 @@ std::vector<std::uint8_t> ReadFileSectors(const std::string& path, std::uint64_t
   return bytes;
 }
 
-std::vector<FlsEntry> Fls(const std::string& image, std::uint64_t offset) {
-  CommandResult r = RunCommand({"fls", "-r", "-p", "-o", std::to_string(offset), image});
-  EXPECT_EQ(r.exitCode, 0) << r.err;
-  std::vector<FlsEntry> entries;
-  for (const std::string& line : Lines(r.out)) {
-    // "d/d * 22:\t_rash/_ub", "r/r 64-128-2:\tREADME.TXT"
-    std::size_t tab = line.find('\t');
-    if (tab == std::string::npos || line.size() < 4 || line.find("(realloc)") != std::string::npos) continue;
-    FlsEntry e;
-    e.directory = line[2] == 'd';
-    std::size_t at = 4;
-    if (line.compare(at, 2, "* ") == 0) {
-      e.deleted = true;
-      at += 2;
-    }
-    if (at >= line.size() || !std::isdigit(static_cast<unsigned char>(line[at]))) continue;
-    e.inode = std::stoull(line.substr(at));
-    e.path = line.substr(tab + 1);
-    entries.push_back(e);
-  }
-  return entries;
-}
-
 std::vector<std::uint64_t> IstatNumbers(const std::string& image, std::uint64_t offset, std::uint64_t inode,
                                         const std::string& heading) {
   CommandResult r = RunCommand({"istat", "-o", std::to_string(offset), image, std::to_string(inode)});

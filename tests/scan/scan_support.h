@@ -20,14 +20,6 @@ std::vector<const ScanFinding*> StructureFindings(const std::vector<ScanFinding>
 // The bytes of `count` sectors of a file.
 std::vector<std::uint8_t> ReadFileSectors(const std::string& path, std::uint64_t sector, std::uint32_t count = 1);
 
-// One line of `fls -r -p`.
-struct FlsEntry {
-  bool directory = false;
-  bool deleted = false;
-  std::uint64_t inode = 0;
-  std::string path;
-};
-std::vector<FlsEntry> Fls(const std::string& image, std::uint64_t offset);
 // The numbers istat lists after the first line that starts with `heading`
 // ("Sectors:", "Type: $DATA", "Type: $INDEX_ALLOCATION"), relative to the volume.
 std::vector<std::uint64_t> IstatNumbers(const std::string& image, std::uint64_t offset, std::uint64_t inode,

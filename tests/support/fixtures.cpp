@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "base/text.h"
 #include "support/run_command.h"
 
 namespace kestrum::test {
@@ -57,6 +58,13 @@ std::vector<ManifestEntry> LoadManifest(const std::string& manifestName) {
   return entries;
 }
 
+std::size_t CountUnder(const std::vector<ManifestEntry>& manifest, const std::string& folder) {
+  const std::string prefix = folder + "/";
+  return static_cast<std::size_t>(std::count_if(manifest.begin(), manifest.end(), [&](const ManifestEntry& e) {
+    return e.path.compare(0, prefix.size(), prefix) == 0;
+  }));
+}
+
 std::map<std::string, std::string> LoadInfo(const std::string& infoName) {
   std::map<std::string, std::string> info;
   std::ifstream in(FixturePath(infoName));
@@ -66,6 +74,65 @@ std::map<std::string, std::string> LoadInfo(const std::string& infoName) {
     if (eq != std::string::npos) info[line.substr(0, eq)] = line.substr(eq + 1);
   }
   return info;
+}
+
+std::vector<FixturePartition> LoadPartitions(bool withExtended) {
+  std::vector<FixturePartition> parts;
+  std::ifstream in(FixturePath("disk.partitions.tsv"));
+  std::string line;
+  std::getline(in, line);  // the heading
+  while (std::getline(in, line)) {
+    auto f = SplitTabs(line);
+    if (f.size() < 7) {
+      ADD_FAILURE() << "short line in disk.partitions.tsv: " << line;
+      continue;
+    }
+    FixturePartition p;
+    p.number = std::stoi(f[0]);
+    p.type = static_cast<std::uint8_t>(std::stoul(f[1], nullptr, 16));
+    p.start = std::stoull(f[2]);
+    p.sectors = std::stoull(f[3]);
+    p.fs = f[4];
+    p.label = f[5];
+    p.manifest = f[6];
+    if (withExtended || p.fs != "extended") parts.push_back(p);
+  }
+  EXPECT_FALSE(parts.empty()) << "empty disk.partitions.tsv";
+  return parts;
+}
+
+std::string FixturePlatformName(const std::string& fs) {
+  if (fs == "ntfs") return "NTFS";
+  if (fs == "fat16") return "FAT";
+  if (fs == "fat32") return "FAT32";
+  if (fs == "exfat") return "exFAT";
+  ADD_FAILURE() << "unknown fixture file system " << fs;
+  return "?";
+}
+
+FsKind FixtureFsKind(const std::string& fs) {
+  if (fs == "ntfs") return kFsNtfs;
+  if (fs == "fat16") return kFsFat16;
+  if (fs == "fat32") return kFsFat32;
+  if (fs == "exfat") return kFsExfat;
+  ADD_FAILURE() << "unknown fixture file system " << fs;
+  return kFsUnknown;
+}
+
+VolumeDescriptor FixtureDescriptor(const std::string& image, const std::string& infoName) {
+  auto info = LoadInfo(infoName);
+  std::string path = FixturePath(image);
+  VolumeDescriptor v;
+  v.diskPath = FromUtf8(path);
+  v.startSector = info.count("start") ? static_cast<Sector32>(std::stoul(info["start"])) : 0;
+  v.sectorCount = static_cast<Sector32>(std::stoul(info.at("sectors")));
+  v.fsKind = FixtureFsKind(info.at("fs"));
+  v.partitionType = v.fsKind == kFsFat32 ? 0x0B : v.fsKind == kFsFat16 ? 0x06 : 0x07;
+  std::ifstream in(path, std::ios::binary);
+  in.seekg(static_cast<std::streamoff>(v.startSector) * 512);
+  in.read(reinterpret_cast<char*>(v.bootSector.data()), 512);
+  EXPECT_TRUE(in.good()) << "cannot read the boot sector of " << path << " at sector " << v.startSector;
+  return v;
 }
 
 std::string TestDataPath(const std::string& relative) {

@@ -9,6 +9,7 @@
 #include "fs/tree/volume_set.h"
 #include "support/run_state.h"
 #include "support/temp_dir.h"
+#include "support/tree_walk.h"
 #include "tree_listing.h"
 
 namespace kestrum {
@@ -65,7 +66,7 @@ TEST_F(SyntheticVolume, DeletedSetsAreListedInTheDeletedViewWithTheirFields) {
   image_.PutInClusters({40}, EntrySetBytes(Fields("b.txt", false, true, 9, 41)));
   VolumeDescriptor v = Read();
 
-  auto deleted = test::ListTree(v, kViewDeletedFiles);
+  auto deleted = test::TreePaths(v, kViewDeletedFiles);
   ASSERT_TRUE(deleted.count("gone.txt"));
   const FileNode& g = Nodes(v)[deleted["gone.txt"]];
   EXPECT_EQ(g.type, kDeletedFile);
@@ -80,7 +81,7 @@ TEST_F(SyntheticVolume, DeletedSetsAreListedInTheDeletedViewWithTheirFields) {
   EXPECT_EQ(Nodes(v)[deleted["trash"]].type, kDeletedFolder);
   EXPECT_EQ(Nodes(v)[deleted["trash/sub/b.txt"]].parentId, deleted["trash/sub"]);
 
-  auto existing = test::ListTree(v, kViewExistingFiles);
+  auto existing = test::TreePaths(v, kViewExistingFiles);
   EXPECT_EQ(existing.size(), 2u) << "kept.txt and LostFile";
   EXPECT_TRUE(existing.count("kept.txt"));
   EXPECT_TRUE(existing.count("LostFile"));
@@ -142,7 +143,7 @@ TEST_F(SyntheticVolume, AFolderWithoutDataIsListedButNotEntered) {
   ASSERT_NE(empty, nullptr);
   EXPECT_EQ(empty->type, kFolder);
   EXPECT_TRUE(empty->children.empty());
-  EXPECT_EQ(test::ListTree(v, kViewExistingFiles).count("empty dir/must-not-appear"), 0u);
+  EXPECT_EQ(test::TreePaths(v, kViewExistingFiles).count("empty dir/must-not-appear"), 0u);
 }
 
 TEST_F(SyntheticVolume, DirectoryLoopsEndAndEachDirectoryIsReadOnce) {
@@ -154,7 +155,7 @@ TEST_F(SyntheticVolume, DirectoryLoopsEndAndEachDirectoryIsReadOnce) {
   image_.PutInClusters({80}, EntrySetBytes(Fields("b", true, false, 512, 81)));
   image_.PutInClusters({81}, EntrySetBytes(Fields("back-to-a", true, false, 512, 80)));
   VolumeDescriptor v = Read();
-  auto tree = test::ListTree(v, kViewExistingFiles);
+  auto tree = test::TreePaths(v, kViewExistingFiles);
   EXPECT_TRUE(tree.count("loop"));
   EXPECT_TRUE(tree.count("a/b/back-to-a"));
   EXPECT_TRUE(Nodes(v)[tree["loop"]].children.empty());

@@ -17,6 +17,7 @@
 #include "fs/fat/fat_table.h"
 #include "fs/tree/node_array.h"
 #include "support/fixtures.h"
+#include "support/fls.h"
 #include "support/run_command.h"
 #include "support/run_state.h"
 #include "support/sha256.h"
@@ -236,25 +237,18 @@ TEST_P(FixtureVolume, ContiguousClustersOfARebuiltVolume) {
   EXPECT_EQ(status.exportStatus.currentFileCopied, 1048576u) << "the first MiB was counted, then the copy stopped";
 }
 
-// fls lists deleted entries with a '*' and FAT's own virtual files with '$'.
+// The live or the deleted files and folders fls lists, without FAT's own
+// virtual files.
 std::set<std::string> SleuthKitEntries(const std::string& image, Sector32 start, bool deleted) {
-  auto result = test::RunCommand({"fls", "-r", "-p", deleted ? "-d" : "-u", "-o", std::to_string(start), image});
-  EXPECT_EQ(result.exitCode, 0) << result.err;
-  std::set<std::string> live;
-  for (const std::string& line : test::Lines(result.out)) {
-    auto tab = line.find('\t');
-    if (tab == std::string::npos) continue;
-    std::string head = line.substr(0, tab);
-    std::string path = line.substr(tab + 1);
-    if ((head.find(" * ") != std::string::npos) != deleted) continue;
-    if (head.rfind("r/r", 0) != 0 && head.rfind("d/d", 0) != 0) continue;
-    if (path.find("(Volume Label Entry)") != std::string::npos) continue;
-    live.insert((head[0] == 'd' ? "d " : "f ") + path);
+  std::set<std::string> entries;
+  for (const test::FlsEntry& e : test::Fls(image, start)) {
+    if (e.deleted != deleted || e.Virtual() || e.path.find("(Volume Label Entry)") != std::string::npos) continue;
+    if (e.nameType != e.metaType || (e.nameType != 'r' && e.nameType != 'd')) continue;
+    const bool added = entries.insert((e.nameType == 'd' ? "d " : "f ") + e.path).second;
+    EXPECT_TRUE(added || deleted) << "fls lists a live entry twice: " << e.path;
   }
-  return live;
+  return entries;
 }
-
-
 
 TEST_P(FixtureVolume, SleuthKitSeesTheSameLiveAndDeletedEntries) {
   std::set<std::string> live, deleted;

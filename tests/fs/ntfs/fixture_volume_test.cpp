@@ -29,7 +29,9 @@
 #include "support/run_state.h"
 #include "support/sha256.h"
 #include "support/temp_dir.h"
-#include "tree_paths.h"
+#include "fs/tree/volume_set.h"
+#include "support/fls.h"
+#include "support/tree_walk.h"
 
 namespace kestrum {
 namespace {
@@ -60,7 +62,7 @@ class NtfsFixture : public ::testing::TestWithParam<FixtureCase> {
     info_ = test::LoadInfo(GetParam().info);
     manifest_ = test::LoadManifest(GetParam().manifest);
     ASSERT_FALSE(manifest_.empty());
-    volume_ = Descriptor();
+    volume_ = test::FixtureDescriptor(GetParam().image, GetParam().info);
   }
   void TearDown() override {
     testing::ClearReadFaults();
@@ -70,21 +72,6 @@ class NtfsFixture : public ::testing::TestWithParam<FixtureCase> {
   Sector32 Start() const {
     auto it = info_.find("start");
     return it == info_.end() ? 0 : static_cast<Sector32>(std::stoul(it->second));
-  }
-
-  // What the device page would hand over for the volume.
-  VolumeDescriptor Descriptor() const {
-    VolumeDescriptor v;
-    v.diskPath = FromUtf8(image_);
-    v.startSector = Start();
-    v.sectorCount = static_cast<Sector32>(std::stoul(info_.at("sectors")));
-    v.fsKind = kFsNtfs;
-    v.partitionType = 7;
-    std::ifstream in(image_, std::ios::binary);
-    in.seekg(std::streamoff{Start()} * 512);
-    in.read(reinterpret_cast<char*>(v.bootSector.data()), 512);
-    EXPECT_TRUE(in.good()) << "cannot read the boot sector of " << image_;
-    return v;
   }
 
   const std::vector<FileNode>& Nodes() const { return volume_.readerState.nodes->nodes; }
@@ -131,7 +118,7 @@ class NtfsFixture : public ::testing::TestWithParam<FixtureCase> {
 
 TEST_P(NtfsFixture, ExistingFilesAreExactlyTheLiveManifest) {
   ASSERT_TRUE(ReadNtfsVolume(volume_));
-  PathMap paths = test::VisiblePaths(volume_, kViewExistingFiles);
+  PathMap paths = test::TreePaths(volume_, kViewExistingFiles);
   std::set<std::string> expected{"LostFile"};
   for (const ManifestEntry& e : manifest_) {
     if (e.deleted) continue;
@@ -154,7 +141,7 @@ TEST_P(NtfsFixture, ExistingFilesAreExactlyTheLiveManifest) {
 
 TEST_P(NtfsFixture, DeletedFilesAreListedInTheirFolders) {
   ASSERT_TRUE(ReadNtfsVolume(volume_));
-  PathMap paths = test::VisiblePaths(volume_, kViewDeletedFiles);
+  PathMap paths = test::TreePaths(volume_, kViewDeletedFiles);
   // The deleted items, the live folders above them, and LostFile.
   std::set<std::string> expected{"LostFile", "docs"};
   for (const ManifestEntry& e : manifest_) {
@@ -173,46 +160,33 @@ TEST_P(NtfsFixture, DeletedFilesAreListedInTheirFolders) {
   EXPECT_EQ(listed, expected);
 }
 
-// fls -r -p: "r/r 64-128-2:\tpath", deleted ones "-/r * 71-128-2:\tpath".
-struct FlsEntry {
-  std::uint32_t record = 0;
+// What both listings say of one path: its record, deleted or not, folder or not.
+struct Listed {
+  std::uint64_t record = 0;
   bool deleted = false;
   bool folder = false;
-  bool operator<(const FlsEntry& o) const {
-    return std::tie(record, deleted, folder) < std::tie(o.record, o.deleted, o.folder);
+  bool operator==(const Listed& o) const {
+    return std::tie(record, deleted, folder) == std::tie(o.record, o.deleted, o.folder);
   }
-  bool operator==(const FlsEntry& o) const { return !(*this < o) && !(o < *this); }
 };
 
-std::ostream& operator<<(std::ostream& os, const FlsEntry& e) {
+std::ostream& operator<<(std::ostream& os, const Listed& e) {
   return os << "{record " << e.record << (e.deleted ? ", deleted" : "") << (e.folder ? ", folder" : "") << "}";
 }
 
 TEST_P(NtfsFixture, AgreesWithTheSleuthKit) {
-  test::CommandResult fls =
-      test::RunCommand({"fls", "-r", "-p", "-o", std::to_string(Start()), image_});
-  ASSERT_EQ(fls.exitCode, 0) << fls.err;
-  std::map<std::string, FlsEntry> theirs;
-  for (const std::string& line : test::Lines(fls.out)) {
-    auto tab = line.find('\t');
-    if (tab == std::string::npos) continue;
-    std::string path = line.substr(tab + 1);
+  std::map<std::string, Listed> theirs;
+  for (const test::FlsEntry& e : test::Fls(image_, Start())) {
     // Metadata files, their streams and the virtual $OrphanFiles folder.
-    if (path[0] == '$' || path.find("/$") != std::string::npos) continue;
-    std::string head = line.substr(0, tab);
-    FlsEntry e;
-    e.deleted = head.find(" * ") != std::string::npos;
-    e.folder = head.compare(2, 1, "d") == 0;
-    std::size_t number = head.find_last_of(' ') + 1;
-    e.record = static_cast<std::uint32_t>(std::stoul(head.substr(number)));
-    theirs[path] = e;
+    if (e.Metadata()) continue;
+    EXPECT_TRUE(theirs.emplace(e.path, Listed{e.inode, e.deleted, e.Directory()}).second) << e.path;
   }
-  ASSERT_GT(theirs.size(), 1200u);
+  ASSERT_GT(theirs.size(), test::CountUnder(manifest_, "many"));
 
   ASSERT_TRUE(ReadNtfsVolume(volume_));
-  std::map<std::string, FlsEntry> ours;
+  std::map<std::string, Listed> ours;
   for (std::int32_t view : {kViewExistingFiles, kViewDeletedFiles}) {
-    for (const auto& [path, index] : test::VisiblePaths(volume_, view)) {
+    for (const auto& [path, index] : test::TreePaths(volume_, view)) {
       if (path.rfind("LostFile", 0) == 0) continue;  // fls has its own place for orphans
       const FileNode& node = Nodes()[index];
       ours[path] = {index, node.IsDeleted(), node.IsFolder()};
@@ -223,7 +197,7 @@ TEST_P(NtfsFixture, AgreesWithTheSleuthKit) {
 
 TEST_P(NtfsFixture, ExportsEveryLiveFileByteForByte) {
   ASSERT_TRUE(ReadNtfsVolume(volume_));
-  PathMap paths = test::VisiblePaths(volume_, kViewExistingFiles);
+  PathMap paths = test::TreePaths(volume_, kViewExistingFiles);
   StatusMessage status;
   std::uint64_t total = 0;
   int resident = 0;
@@ -258,7 +232,7 @@ TEST_P(NtfsFixture, ExportsEveryLiveFileByteForByte) {
 
 TEST_P(NtfsFixture, DeletedFilesExportByteForByte) {
   ASSERT_TRUE(ReadNtfsVolume(volume_));
-  PathMap paths = test::VisiblePaths(volume_, kViewDeletedFiles);
+  PathMap paths = test::TreePaths(volume_, kViewDeletedFiles);
   StatusMessage status;
   int files = 0;
   for (const ManifestEntry& e : manifest_) {
@@ -273,7 +247,7 @@ TEST_P(NtfsFixture, DeletedFilesExportByteForByte) {
 
 TEST_P(NtfsFixture, ABadSectorInAFileFailsItsCopyAndIsReported) {
   ASSERT_TRUE(ReadNtfsVolume(volume_));
-  PathMap paths = test::VisiblePaths(volume_, kViewExistingFiles);
+  PathMap paths = test::TreePaths(volume_, kViewExistingFiles);
   const FileNode& frag = NodeAt(paths, "frag.bin");
   ASSERT_EQ(frag.residentData, 0);
   std::vector<RunEntry> runs = RunsOf(frag);
@@ -299,18 +273,18 @@ TEST_P(NtfsFixture, ABadSectorInAFileFailsItsCopyAndIsReported) {
 
 TEST_P(NtfsFixture, TheMirrorStandsInForAnUnreadableRecordZero) {
   ASSERT_TRUE(ReadNtfsVolume(volume_));
-  PathMap existing = test::VisiblePaths(volume_, kViewExistingFiles);
-  PathMap deleted = test::VisiblePaths(volume_, kViewDeletedFiles);
+  PathMap existing = test::TreePaths(volume_, kViewExistingFiles);
+  PathMap deleted = test::TreePaths(volume_, kViewDeletedFiles);
 
-  VolumeDescriptor damaged = Descriptor();
+  VolumeDescriptor damaged = test::FixtureDescriptor(GetParam().image, GetParam().info);
   testing::InjectReadFault(image_, ntfs::MftSector(damaged), 2);
   DeviceHandle device = OpenVolumeOnDisk(damaged);
   std::vector<RunEntry> runs;
   EXPECT_FALSE(ReadMftRuns(damaged, device, ntfs::MftSector(damaged), runs));
   CloseDevice(device);
   ASSERT_TRUE(ReadNtfsVolume(damaged));
-  EXPECT_EQ(test::VisiblePaths(damaged, kViewExistingFiles), existing);
-  EXPECT_EQ(test::VisiblePaths(damaged, kViewDeletedFiles), deleted);
+  EXPECT_EQ(test::TreePaths(damaged, kViewExistingFiles), existing);
+  EXPECT_EQ(test::TreePaths(damaged, kViewDeletedFiles), deleted);
   EXPECT_EQ(damaged.readerState.nodes->nodes.size(), Nodes().size());
 }
 
@@ -344,7 +318,7 @@ TEST_P(NtfsFixture, LabelBootSectorAndRootIndex) {
   }
   EXPECT_TRUE(root.count(0)) << "$MFT";
   // many/ keeps its entries in INDX blocks; what they name lives in many/.
-  PathMap paths = test::VisiblePaths(volume_, kViewExistingFiles);
+  PathMap paths = test::TreePaths(volume_, kViewExistingFiles);
   std::uint32_t many = paths.at("many");
   std::set<std::uint32_t> inMany = children(many);
   EXPECT_GT(inMany.size(), 20u);

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <chrono>
 #include <random>
 #include <set>
 
@@ -25,7 +24,7 @@
 #include "support/run_state.h"
 #include "support/temp_dir.h"
 #include "synthetic_volume.h"
-#include "tree_paths.h"
+#include "support/tree_walk.h"
 
 namespace kestrum {
 namespace {
@@ -104,10 +103,10 @@ TEST_F(SyntheticNtfs, KeepsNamedRecordsInTheSlotsOfTheirNumbers) {
   EXPECT_EQ(nodes.back().id, kLostFileId);
   EXPECT_EQ(nodes.back().type, kFolder);
 
-  EXPECT_EQ(Keys(test::VisiblePaths(volume, kViewExistingFiles)),
+  EXPECT_EQ(Keys(test::TreePaths(volume, kViewExistingFiles)),
             (PathSet{"docs", "docs/a.txt", "posix.txt", "sparse.bin", "LostFile",
                      "LostFile/orphan.txt"}));
-  EXPECT_EQ(Keys(test::VisiblePaths(volume, kViewDeletedFiles)),
+  EXPECT_EQ(Keys(test::TreePaths(volume, kViewDeletedFiles)),
             (PathSet{"docs", "docs/old.bin", "trash", "trash/gone.txt", "LostFile"}));
 
   const FileNode& a = nodes[SyntheticVolume::kResident];
@@ -151,13 +150,13 @@ TEST_F(SyntheticNtfs, ADeletedFileWhoseParentRecordWasReusedIsLost) {
   v.volume.PutRecord(66, RecordBuilder(66, 1).StandardInfo(t, t).FileName(5, u"live.txt", 1, 5).ResidentData("d"));
   VolumeDescriptor volume = Write(v);
   ASSERT_TRUE(ReadNtfsVolume(volume));
-  PathSet deleted = Keys(test::VisiblePaths(volume, kViewDeletedFiles));
+  PathSet deleted = Keys(test::TreePaths(volume, kViewDeletedFiles));
   for (const char* path : {"LostFile/under-a-file.txt", "LostFile/old-child.txt", "gone-dir/kept.txt"}) {
     EXPECT_TRUE(deleted.count(path)) << path;
   }
   EXPECT_FALSE(deleted.count("new.txt/under-a-file.txt"));
   EXPECT_FALSE(deleted.count("newdir/old-child.txt"));
-  EXPECT_TRUE(Keys(test::VisiblePaths(volume, kViewExistingFiles)).count("live.txt"))
+  EXPECT_TRUE(Keys(test::TreePaths(volume, kViewExistingFiles)).count("live.txt"))
       << "the root the reader places has no sequence of its own";
 }
 
@@ -168,8 +167,8 @@ TEST_F(SyntheticNtfs, RereadingGivesAFreshTreeAndLeavesSharedCopiesAlone) {
   VolumeDescriptor copy = first;  // shares the tree, as the VolumeSet's copy does
   ASSERT_TRUE(ReadNtfsVolume(copy));
   EXPECT_NE(copy.readerState.nodes.get(), first.readerState.nodes.get());
-  EXPECT_EQ(Keys(test::VisiblePaths(first, kViewExistingFiles)),
-            Keys(test::VisiblePaths(copy, kViewExistingFiles)));
+  EXPECT_EQ(Keys(test::TreePaths(first, kViewExistingFiles)),
+            Keys(test::TreePaths(copy, kViewExistingFiles)));
   const auto& rootChildren = Nodes(first)[5].children;
   EXPECT_EQ(std::set<std::uint32_t>(rootChildren.begin(), rootChildren.end()).size(), rootChildren.size())
       << "the first tree was not linked a second time";
@@ -196,7 +195,7 @@ TEST_F(SyntheticNtfs, TheMirrorGivesTheRunsWhenRecordZeroIsGone) {
   v.volume.image().PutText(v.volume.MftSector(), 0, "BAAD");
   VolumeDescriptor volume = Write(v);
   ASSERT_TRUE(ReadNtfsVolume(volume));
-  EXPECT_TRUE(test::VisiblePaths(volume, kViewExistingFiles).count("docs/a.txt"));
+  EXPECT_TRUE(test::TreePaths(volume, kViewExistingFiles).count("docs/a.txt"));
 }
 
 TEST_F(SyntheticNtfs, NoMftNoTree) {
@@ -241,12 +240,10 @@ TEST_F(SyntheticNtfs, AHugeRunListIsBoundedByTheVolume) {
     SyntheticVolume v;
     SetMftRuns(v, c.runs);
     VolumeDescriptor volume = Write(v);
-    auto started = std::chrono::steady_clock::now();
+    // How long this may take is the test's CTest TIMEOUT.
     ASSERT_TRUE(ReadNtfsVolume(volume)) << c.what;
-    auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    EXPECT_LT(seconds, 10.0) << c.what;
     EXPECT_EQ(Nodes(volume).size(), SyntheticVolume::kSectors / 2 + 1) << c.what;
-    EXPECT_TRUE(test::VisiblePaths(volume, kViewExistingFiles).count("docs/a.txt")) << c.what;
+    EXPECT_TRUE(test::TreePaths(volume, kViewExistingFiles).count("docs/a.txt")) << c.what;
   }
   // A descriptor without a size and a boot sector claiming 2^32 sectors:
   // the image's end bounds the tree.
@@ -264,7 +261,7 @@ TEST_F(SyntheticNtfs, AHugeRunListIsBoundedByTheVolume) {
   SetMftRuns(v, EncodeRuns({{0x1000000, 64}}));
   VolumeDescriptor volume = Write(v);
   ASSERT_TRUE(ReadNtfsVolume(volume));
-  EXPECT_EQ(Keys(test::VisiblePaths(volume, kViewExistingFiles)), PathSet{"LostFile"});
+  EXPECT_EQ(Keys(test::TreePaths(volume, kViewExistingFiles)), PathSet{"LostFile"});
 }
 
 TEST_F(SyntheticNtfs, AZeroedMftAndAHoleInTheMftReadNothing) {
@@ -273,7 +270,7 @@ TEST_F(SyntheticNtfs, AZeroedMftAndAHoleInTheMftReadNothing) {
   v.volume.PutBytesAtCluster(16, zeros);  // record 0 included: only the mirror is left
   VolumeDescriptor volume = Write(v);
   ASSERT_TRUE(ReadNtfsVolume(volume));
-  EXPECT_EQ(Keys(test::VisiblePaths(volume, kViewExistingFiles)), PathSet{"LostFile"});
+  EXPECT_EQ(Keys(test::TreePaths(volume, kViewExistingFiles)), PathSet{"LostFile"});
 
   SyntheticVolume holey;
   SetMftRuns(holey, EncodeRuns({{16, 1}, {0, 63, true}}));
@@ -304,7 +301,7 @@ TEST_F(SyntheticNtfs, HostileRecordsNeitherCrashNorHang) {
   }
   VolumeDescriptor volume = Write(v);
   ASSERT_TRUE(ReadNtfsVolume(volume));
-  EXPECT_TRUE(test::VisiblePaths(volume, kViewExistingFiles).count("docs/a.txt"));
+  EXPECT_TRUE(test::TreePaths(volume, kViewExistingFiles).count("docs/a.txt"));
 }
 
 TEST(NtfsParsers, SurviveMutatedRecords) {
