@@ -6,6 +6,7 @@
 
 #include "cli/commands.h"
 #include "cli/terminal_presenter.h"
+#include "run/crash_reporter.h"
 
 namespace {
 
@@ -68,6 +69,7 @@ constexpr const char* kHelp =
 
 int main(int argc, char** argv) {
   using namespace kestrum::cli;
+  kestrum::InstallCrashReporter();  // a crash names its dump on stderr
   std::setlocale(LC_ALL, "");
   Arguments args;
   std::string error;

@@ -1,0 +1,24 @@
+#include "gui/crash_message.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+#include <cstring>
+
+#include "run/crash_reporter.h"
+
+namespace kestrum {
+
+bool IsCrashMessageRun(int argc, char** argv) {
+  return argc == 3 && std::strcmp(argv[1], kCrashMessageOption) == 0;
+}
+
+int ShowCrashMessage(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QMessageBox box(QMessageBox::Critical, QStringLiteral("错误"), QString::fromStdString(CrashMessage(argv[2])),
+                  QMessageBox::Ok);
+  box.exec();
+  return 0;
+}
+
+}  // namespace kestrum
