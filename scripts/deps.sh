@@ -18,6 +18,8 @@ FIXTURE_PACKAGES=(ntfs-3g dosfstools mtools exfatprogs exfat-fuse fdisk util-lin
 TEST_PACKAGES=(libgtest-dev libgmock-dev libssl-dev tzdata sleuthkit xvfb xauth fonts-wqy-microhei imagemagick ghostscript zip 7zip libgsf-bin ffmpeg libimage-exiftool-perl python3-fitz python3-docx)
 # The desktop program: Chinese font for the widgets, Qt's own texts in Chinese.
 GUI_PACKAGES=(fonts-wqy-microhei qt6-translations-l10n)
+# scripts/fuzz.sh: clang with libFuzzer and the sanitizer runtimes.
+FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 # docs/make_screenshots.sh: a virtual display, a window manager for title bars,
 # input and screen capture.
 SCREENSHOT_PACKAGES=(xvfb xauth openbox xdotool imagemagick x11-utils)
