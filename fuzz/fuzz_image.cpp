@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "base/text.h"
+#include "fs/tree/volume_set.h"
 #include "run/worker_state.h"
 
 namespace kestrum::fuzz {
@@ -68,6 +69,22 @@ VolumeDescriptor FuzzImage::Volume(FsKind kind, std::uint8_t partitionType) cons
 void PrepareRun() {
   TheWorkerState().runState.store(RunState::kRunning);
   TheWorkerState().ClearSlot();
+}
+
+int ReadWholeVolume(const std::uint8_t* data, std::size_t size, FsKind kind, std::uint8_t partitionType,
+                    bool (*read)(VolumeDescriptor&)) {
+  PrepareRun();
+  FuzzImage image(FuzzImage::SectorRecords{}, data, size);
+  VolumeDescriptor volume = image.Volume(kind, partitionType);
+  if (!read(volume)) return 0;
+  VolumeSet set;
+  set.AddVolume(volume);
+  for (std::int32_t view : {kViewExistingFiles, kViewDeletedFiles}) {
+    set.viewMode = view;
+    std::vector<std::uint32_t> children;
+    set.ListVisibleChildren(0, kRootNodeId, children, false);
+  }
+  return 0;
 }
 
 }  // namespace kestrum::fuzz

@@ -43,4 +43,9 @@ class FuzzImage {
 // A run of the readers needs a run state that lets them go on.
 void PrepareRun();
 
+// The whole-volume harness: the input as a sparse image (SectorRecords) read
+// as one volume of `kind` by `read`, then walked as the browser walks it.
+int ReadWholeVolume(const std::uint8_t* data, std::size_t size, FsKind kind, std::uint8_t partitionType,
+                    bool (*read)(VolumeDescriptor&));
+
 }  // namespace kestrum::fuzz

@@ -2,9 +2,10 @@
 """Seeds the fuzz corpora from the test fixtures and from small volumes made
 with the real mkfs tools, so every harness starts from well-formed input.
 
-    seed_corpus.py FIXTURE_DIR CORPUS_DIR WORK_DIR
+    seed_corpus.py FIXTURE_DIR CORPUS_DIR WORK_DIR [KESTRUM_CLI]
 
-Writes CORPUS_DIR/<harness>/seed-*; existing files are kept.
+Writes CORPUS_DIR/<harness>/seed-*; existing files are kept. With the path
+of kestrum-cli, the scan-state harness gets the body of a real state file.
 """
 
 import os
@@ -152,16 +153,29 @@ def small_volumes(corpus, work):
     put(corpus, "exfat_volume", "exfat", sector_records(image))
 
 
+def scan_state_seeds(corpus, work, cli):
+    """The body (after the 24-byte header) of the state a deep scan keeps."""
+    for name in ("fat16", "ntfs"):
+        state = os.path.join(work, name + ".kss")
+        if os.path.exists(state):
+            os.remove(state)
+        run([cli, "scan", "--state", state, os.path.join(work, name + ".img")])
+        with open(state, "rb") as f:
+            put(corpus, "scan_state_file", name, f.read()[24:])
+
+
 def main():
-    if len(sys.argv) != 4:
+    if len(sys.argv) not in (4, 5):
         sys.exit(__doc__)
-    fixtures, corpus, work = sys.argv[1:]
+    fixtures, corpus, work = sys.argv[1:4]
     os.makedirs(work, exist_ok=True)
     ntfs_seeds(fixtures, corpus)
     fat_seeds(fixtures, corpus)
     exfat_seeds(fixtures, corpus)
     disk_seeds(fixtures, corpus, work)
     small_volumes(corpus, work)
+    if len(sys.argv) == 5:
+        scan_state_seeds(corpus, work, sys.argv[4])
 
 
 if __name__ == "__main__":

@@ -32,9 +32,11 @@ fi
 
 # Seeds: once, from the fixture images (build them with scripts/test.sh).
 FIXTURES=build-test/fixtures
-if [[ ! -d fuzz/corpus/classifier ]]; then
+missing=0
+for name in "${HARNESSES[@]}"; do [[ -d fuzz/corpus/$name ]] || missing=1; done
+if (( missing )); then
   [[ -f $FIXTURES/stamp ]] || { echo "fuzz.sh: no fixture images in $FIXTURES: run scripts/test.sh first" >&2; exit 1; }
-  python3 fuzz/seed_corpus.py "$FIXTURES" fuzz/corpus build-fuzz/seed-work
+  python3 fuzz/seed_corpus.py "$FIXTURES" fuzz/corpus build-fuzz/seed-work build-fuzz/src/cli/kestrum-cli
 fi
 
 # Longest input per harness: sectors for the parsers, small sparse volumes

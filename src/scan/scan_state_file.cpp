@@ -218,6 +218,8 @@ bool ParseBody(Reader& r, SavedScan& saved, ScanState& state, std::string& why) 
 
 }  // namespace
 
+std::uint64_t ScanStateChecksum(const std::string& bytes) { return Fnv1a(bytes, kBodyOffset); }
+
 std::string SerializeScanState(const SavedScan& saved, const ScanState& state) {
   Writer w;
   w.Out().append(kMagic, 4);
@@ -253,7 +255,7 @@ std::string SerializeScanState(const SavedScan& saved, const ScanState& state) {
   std::string& out = w.Out();
   auto bytes = std::span<std::uint8_t>(reinterpret_cast<std::uint8_t*>(out.data()), out.size());
   WriteLe64(bytes, kLengthOffset, out.size());
-  WriteLe64(bytes, kChecksumOffset, Fnv1a(out, kBodyOffset));
+  WriteLe64(bytes, kChecksumOffset, ScanStateChecksum(out));
   return out;
 }
 
@@ -271,7 +273,7 @@ bool ParseScanState(const std::string& bytes, SavedScan& saved, ScanState& state
     error = u"扫描状态文件不完整（长度不符）";
     return false;
   }
-  if (ReadLe64(view, kChecksumOffset) != Fnv1a(bytes, kBodyOffset)) {
+  if (ReadLe64(view, kChecksumOffset) != ScanStateChecksum(bytes)) {
     error = u"扫描状态文件已损坏（校验和不符）";
     return false;
   }

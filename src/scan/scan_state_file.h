@@ -4,6 +4,7 @@
 // from it. The file names its device; a truncated, damaged or foreign file
 // is refused with a reason, never half-loaded.
 
+#include <cstdint>
 #include <string>
 
 #include "disk/device_identity.h"
@@ -28,5 +29,7 @@ bool LoadScanState(const std::string& path, SavedScan& saved, ScanState& state, 
 // The same from bytes in memory.
 bool ParseScanState(const std::string& bytes, SavedScan& saved, ScanState& state, std::u16string& error);
 std::string SerializeScanState(const SavedScan& saved, const ScanState& state);
+// The checksum the header carries: FNV-1a over the body of a file's bytes.
+std::uint64_t ScanStateChecksum(const std::string& bytes);
 
 }  // namespace kestrum
