@@ -164,6 +164,29 @@ def scan_state_seeds(corpus, work, cli):
             put(corpus, "scan_state_file", name, f.read()[24:])
 
 
+def text(s):
+    data = s.encode("utf-16-le")
+    return struct.pack("<I", len(data)) + data
+
+
+def repair_seeds(fixtures, corpus):
+    """A repair history and a saved lost-partition scan as the program writes
+    them, with real boot sectors of the fixtures."""
+    mbr = read_at(os.path.join(fixtures, "disk.img"), 0, SECTOR)
+    boot = read_at(os.path.join(fixtures, "ntfs.img"), 0, SECTOR)
+    history = b"VRN1" + struct.pack("<I", 1) + text("Seed Disk 8 GB") + struct.pack("<I", 2)
+    for time, sectors in (("2026-01-02 03:04:05", [(0, mbr)]), ("2026-01-02 03:05:00", [(0, mbr), (2048, boot)])):
+        history += text(time) + struct.pack("<I", len(sectors))
+        for number, data in sectors:
+            history += struct.pack("<I", number) + data
+    put(corpus, "repair_files", "history", history)
+    found = b"KFP1" + struct.pack("<I", 1 << 20) + text("/dev/sdz") + text("Seed Disk 8 GB") + struct.pack("<I", 2)
+    for start, count, kind, state in ((2048, 4096, 102, 0), (8192, 0, 107, 2)):
+        end = start + count - 1 if count else 0
+        found += struct.pack("<5I", start, end, count, kind, state) + boot
+    put(corpus, "repair_files", "found", found)
+
+
 def main():
     if len(sys.argv) not in (4, 5):
         sys.exit(__doc__)
@@ -174,6 +197,7 @@ def main():
     exfat_seeds(fixtures, corpus)
     disk_seeds(fixtures, corpus, work)
     small_volumes(corpus, work)
+    repair_seeds(fixtures, corpus)
     if len(sys.argv) == 5:
         scan_state_seeds(corpus, work, sys.argv[4])
 

@@ -6,8 +6,8 @@ namespace kestrum::repair {
 
 using namespace found_file;
 
-bool SaveFoundPartitions(const std::string& path, const FoundPartitionFile& file) {
-  std::vector<std::uint8_t> bytes(kMagic, kMagic + kMagicSize);
+bool SerializeFoundPartitions(const FoundPartitionFile& file, std::vector<std::uint8_t>& bytes) {
+  bytes.assign(kMagic, kMagic + kMagicSize);
   PutU32(bytes, file.diskSectors);
   if (!PutText(bytes, file.diskPath, kMaxTextBytes) || !PutText(bytes, file.diskDescription, kMaxTextBytes)) {
     return false;
@@ -20,13 +20,17 @@ bool SaveFoundPartitions(const std::string& path, const FoundPartitionFile& file
     }
     PutSector(bytes, r.bootSector);
   }
-  return ReplaceFileBytes(path, bytes);
+  return true;
 }
 
-bool LoadFoundPartitions(const std::string& path, FoundPartitionFile& out) {
-  out = FoundPartitionFile{};
+bool SaveFoundPartitions(const std::string& path, const FoundPartitionFile& file) {
   std::vector<std::uint8_t> bytes;
-  if (!ReadFileBytes(path, bytes) || !HasTag(ByteView(bytes), 0, kMagic)) return false;
+  return SerializeFoundPartitions(file, bytes) && ReplaceFileBytes(path, bytes);
+}
+
+bool ParseFoundPartitions(ByteView bytes, FoundPartitionFile& out) {
+  out = FoundPartitionFile{};
+  if (!HasTag(bytes, 0, kMagic)) return false;
   RecordReader in(bytes, kMagicSize);
   out.diskSectors = in.U32();
   in.Text(out.diskPath, kMaxTextBytes);
@@ -44,11 +48,21 @@ bool LoadFoundPartitions(const std::string& path, FoundPartitionFile& out) {
     bool sane = IsFoundPartitionKind(r.kind) && state <= kDataBackup &&
                 (r.sectorCount == 0 ? r.endSector == 0
                                     : std::uint64_t{r.startSector} + r.sectorCount - 1 == r.endSector);
-    if (!sane) return false;
+    if (!sane) {
+      out = FoundPartitionFile{};
+      return false;
+    }
     r.dataState = static_cast<std::uint8_t>(state);
     out.found.push_back(r);
   }
+  if (!in.ok()) out = FoundPartitionFile{};
   return in.ok();
+}
+
+bool LoadFoundPartitions(const std::string& path, FoundPartitionFile& out) {
+  out = FoundPartitionFile{};
+  std::vector<std::uint8_t> bytes;
+  return ReadFileBytes(path, bytes) && ParseFoundPartitions(ByteView(bytes), out);
 }
 
 bool BelongsTo(const FoundPartitionFile& file, const VolumeDescriptor& disk) {

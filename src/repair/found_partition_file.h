@@ -9,6 +9,9 @@
 // All counts 32-bit little-endian, texts UTF-16LE after their length in bytes.
 
 #include <string>
+#include <vector>
+
+#include "base/byte_order.h"
 
 #include "disk/volume_descriptor.h"
 #include "repair/found_partition.h"
@@ -28,6 +31,11 @@ struct FoundPartitionFile {
   FoundPartitionList found;
 };
 
+// Pure: false when a text is longer than the format holds.
+bool SerializeFoundPartitions(const FoundPartitionFile& file, std::vector<std::uint8_t>& out);
+// Pure: false for another magic, counts or lengths past the end, or a record
+// no scan could have produced; `out` is then empty.
+bool ParseFoundPartitions(ByteView bytes, FoundPartitionFile& out);
 bool SaveFoundPartitions(const std::string& path, const FoundPartitionFile& file);
 // False for a missing file, another magic, or a damaged one.
 bool LoadFoundPartitions(const std::string& path, FoundPartitionFile& out);
