@@ -200,8 +200,9 @@ bool OpenArea(const Arguments& args, ClassifyArea& area, int& status) {
     area.first = volume.startSector;
     area.end = Sector64{volume.startSector} + volume.sectorCount;
   } else {
-    if (!OpenDevice(FromUtf8(args.operands[0]), area.device)) {
-      Tell(u"无法打开设备: " + FromUtf8(args.operands[0]));
+    const std::u16string path = FromUtf8(args.operands[0]);
+    if (int error = OpenDeviceOrErrno(path, area.device)) {
+      TellUnopened({{path, error}});
       status = kExitFailure;
       return false;
     }

@@ -3,6 +3,7 @@
 // 1 failure, 2 wrong usage.
 
 #include "cli/arguments.h"
+#include "discovery/discovery.h"
 
 namespace kestrum::cli {
 
@@ -25,6 +26,8 @@ int RunUndo(const Arguments& args);
 
 // Prints a message of the system's own on stderr.
 void Tell(const std::u16string& message);
+// Names the devices that would not open, and why; false when there are none.
+bool TellUnopened(const UnopenedDevices& devices);
 int UsageError(const std::string& message);
 
 }  // namespace kestrum::cli

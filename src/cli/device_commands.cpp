@@ -29,6 +29,11 @@ void TellProblems(const DiscoveryProblems& problems) {
 
 void Tell(const std::u16string& message) { std::fprintf(stderr, "%s\n", ToUtf8(message).c_str()); }
 
+bool TellUnopened(const UnopenedDevices& devices) {
+  for (const std::u16string& line : UnopenedDeviceLines(devices)) Tell(line);
+  return !devices.empty();
+}
+
 int UsageError(const std::string& message) {
   std::fprintf(stderr, "kestrum-cli: %s\n", message.c_str());
   return kExitUsage;
@@ -40,10 +45,12 @@ int RunDisks(const Arguments& args) {
   selection.systemDisks = true;
   DiskList disks;
   DiscoveryProblems problems;
-  bool any = EnumerateDisks(selection, disks, &problems);
+  UnopenedDevices unopened;
+  bool any = EnumerateDisks(selection, disks, &problems, &unopened);
   TellProblems(problems);
   if (!any) {
-    Tell(u"未发现磁盘设备，请确定磁盘设备正确连接电脑，然后点击刷新按钮!");
+    // Disks that are there but would not open are not "no disk".
+    if (!TellUnopened(unopened)) Tell(u"未发现磁盘设备，请确定磁盘设备正确连接电脑，然后点击刷新按钮!");
     return kExitFailure;
   }
   if (args.Has("--json")) {
@@ -57,14 +64,16 @@ int RunDisks(const Arguments& args) {
                               .Text()
                               .c_str());
     }
-    return kExitOk;
+  } else {
+    std::vector<std::vector<std::u16string>> rows = {{kDiskColumns[0], kDiskColumns[1], u"设备"}};
+    for (const DiskInfo& disk : disks) {
+      DiskRow row = FormatDiskRow(disk);
+      rows.push_back({row[0], row[1], disk.path});
+    }
+    PrintTable(rows);
   }
-  std::vector<std::vector<std::u16string>> rows = {{kDiskColumns[0], kDiskColumns[1], u"设备"}};
-  for (const DiskInfo& disk : disks) {
-    DiskRow row = FormatDiskRow(disk);
-    rows.push_back({row[0], row[1], disk.path});
-  }
-  PrintTable(rows);
+  std::fflush(stdout);  // the listing first, then what would not open
+  TellUnopened(unopened);
   return kExitOk;
 }
 
@@ -79,7 +88,7 @@ int RunVolumes(const Arguments& args) {
     return kExitFailure;
   }
   if (request.volumes.empty()) {
-    Tell(u"未发现分区！");
+    if (!TellUnopened(request.unopened)) Tell(u"未发现分区！");
     return kExitFailure;
   }
   if (args.Has("--json")) {
@@ -100,15 +109,17 @@ int RunVolumes(const Arguments& args) {
                               .Text()
                               .c_str());
     }
-    return kExitOk;
+  } else {
+    std::vector<std::vector<std::u16string>> rows = {
+        {kVolumeColumns.begin(), kVolumeColumns.end()}};
+    for (const VolumeDescriptor& v : request.volumes) {
+      VolumeRow row = FormatVolumeRow(v);
+      rows.push_back({row.begin(), row.end()});
+    }
+    PrintTable(rows);
   }
-  std::vector<std::vector<std::u16string>> rows = {
-      {kVolumeColumns.begin(), kVolumeColumns.end()}};
-  for (const VolumeDescriptor& v : request.volumes) {
-    VolumeRow row = FormatVolumeRow(v);
-    rows.push_back({row.begin(), row.end()});
-  }
-  PrintTable(rows);
+  std::fflush(stdout);
+  TellUnopened(request.unopened);
   return kExitOk;
 }
 

@@ -39,8 +39,10 @@ bool ResolveWholeDisk(const std::string& operand, VolumeDescriptor& out) {
   selection.paths.push_back(FromUtf8(operand));
   DiskList disks;
   DiscoveryProblems problems;
-  bool listed = EnumerateDisks(selection, disks, &problems);
+  UnopenedDevices unopened;
+  bool listed = EnumerateDisks(selection, disks, &problems, &unopened);
   for (const std::u16string& problem : problems) Tell(problem);
+  TellUnopened(unopened);
   if (!listed) return false;
   const DiskInfo& disk = disks.front();
   std::error_code ec;

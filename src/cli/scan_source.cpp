@@ -41,10 +41,11 @@ bool ResolveScanSource(const Arguments& args, ScanSource& out, int& exitStatus) 
   selection.paths = {path};
   DiskList disks;
   DiscoveryProblems problems;
-  const bool found = EnumerateDisks(selection, disks, &problems);
+  UnopenedDevices unopened;
+  const bool found = EnumerateDisks(selection, disks, &problems, &unopened);
   for (const std::u16string& problem : problems) Tell(problem);
   if (!found) {
-    Tell(u"获取设备信息失败!");
+    if (!TellUnopened(unopened)) Tell(u"获取设备信息失败!");
     exitStatus = kExitFailure;
     return false;
   }

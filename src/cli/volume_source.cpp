@@ -25,10 +25,11 @@ bool ResolveVolumeSource(const Arguments& args, VolumeDescriptor& out, int& exit
   selection.paths = {path};
   DiskList disks;
   DiscoveryProblems problems;
-  bool found = EnumerateDisks(selection, disks, &problems);
+  UnopenedDevices unopened;
+  bool found = EnumerateDisks(selection, disks, &problems, &unopened);
   for (const std::u16string& problem : problems) Tell(problem);
   if (!found) {
-    Tell(u"获取设备信息失败!");
+    if (!TellUnopened(unopened)) Tell(u"获取设备信息失败!");
     exitStatus = kExitFailure;
     return false;
   }

@@ -1,5 +1,8 @@
 #include "discovery/device_rows.h"
 
+#include <cerrno>
+#include <cstring>
+
 #include "base/text.h"
 
 namespace kestrum {
@@ -7,6 +10,8 @@ namespace kestrum {
 namespace {
 
 std::u16string BlankIfEmpty(const std::u16string& text) { return text.empty() ? u" " : text; }
+
+bool LacksRights(int error) { return error == EACCES || error == EPERM; }
 
 }  // namespace
 
@@ -17,5 +22,22 @@ VolumeRow FormatVolumeRow(const VolumeDescriptor& volume) {
 }
 
 DiskRow FormatDiskRow(const DiskInfo& disk) { return {disk.description, disk.sizeText}; }
+
+std::u16string OpenErrorText(int error) {
+  if (LacksRights(error)) return u"权限不足";
+  char buffer[128];
+  return FromUtf8(strerror_r(error, buffer, sizeof buffer));  // GNU: the text, maybe not in buffer
+}
+
+std::vector<std::u16string> UnopenedDeviceLines(const UnopenedDevices& devices) {
+  std::vector<std::u16string> lines;
+  bool rightsLacking = false;
+  for (const UnopenedDevice& device : devices) {
+    lines.push_back(u"无法打开设备: " + device.path + u"（" + OpenErrorText(device.error) + u"）");
+    rightsLacking = rightsLacking || LacksRights(device.error);
+  }
+  if (rightsLacking) lines.push_back(u"读取磁盘需要 root 权限，请以 root 身份运行本软件（例如用 sudo）");
+  return lines;
+}
 
 }  // namespace kestrum

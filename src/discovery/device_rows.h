@@ -4,9 +4,11 @@
 
 #include <array>
 #include <string>
+#include <vector>
 
 #include "disk/disk_info.h"
 #include "disk/volume_descriptor.h"
+#include "discovery/discovery.h"
 
 namespace kestrum {
 
@@ -21,5 +23,12 @@ using DiskRow = std::array<std::u16string, 2>;
 // show as a single blank.
 VolumeRow FormatVolumeRow(const VolumeDescriptor& volume);
 DiskRow FormatDiskRow(const DiskInfo& disk);
+
+// Why a device would not open: "权限不足" for a user without the rights,
+// else the system's own text for the errno.
+std::u16string OpenErrorText(int error);
+// One line for each device that would not open, and, when rights were
+// lacking, a last line that says reading disks needs root.
+std::vector<std::u16string> UnopenedDeviceLines(const UnopenedDevices& devices);
 
 }  // namespace kestrum

@@ -1,10 +1,14 @@
 #include "discovery/discovery.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 
 #include "run/worker_state.h"
 #include "base/text.h"
+#include "discovery/device_rows.h"
 #include "discovery/fs_probe.h"
 #include "disk/partition_table.h"
 #include "discovery/probe.h"
@@ -36,13 +40,41 @@ bool FinishDisk(DiskInfo& disk, std::uint64_t bytes, DiskList& out, DiscoveryPro
   return true;
 }
 
-void AddSysfsDisk(const SysfsDisk& sys, DiskList& out, DiscoveryProblems* problems) {
+void KeepUnopened(const std::u16string& path, int error, UnopenedDevices* unopened) {
+  if (unopened == nullptr) return;
+  for (const UnopenedDevice& kept : *unopened) {
+    if (kept.path == path) return;
+  }
+  unopened->push_back({path, error});
+}
+
+// A window onto a disk, opened the way the platform opens devices.
+int OpenWindow(const DiscoveryPlatform& platform, const std::u16string& path, Sector64 first,
+               Sector64 count, DeviceHandle& out) {
+  if (int error = platform.open(path, out)) return error;
+  out.baseSector = first;
+  out.windowSectors = count;
+  out.sectorLimit = FitsSector32(count) ? static_cast<Sector32>(count) : 0;
+  return 0;
+}
+
+bool IsBlockDevice(const std::u16string& path) {
+  struct stat st {};
+  return ::stat(ToUtf8(path).c_str(), &st) == 0 && S_ISBLK(st.st_mode);
+}
+
+void AddSysfsDisk(const SysfsDisk& sys, const DiscoveryPlatform& platform, DiskList& out,
+                  DiscoveryProblems* problems, UnopenedDevices* unopened) {
   std::u16string path = FromUtf8("/dev/" + sys.name);
   for (const DiskInfo& listed : out) {
     if (listed.path == path) return;
   }
   DeviceHandle handle;
-  if (!OpenDevice(path, handle)) return;  // no access, or gone: not offered
+  if (int error = platform.open(path, handle)) {
+    // A card reader without a card is no disk; anything else the user must hear of.
+    if (error != ENOMEDIUM) KeepUnopened(path, error, unopened);
+    return;
+  }
   DiskInfo disk;
   disk.path = path;
   disk.name = FromUtf8(sys.name);
@@ -58,7 +90,8 @@ void AddSysfsDisk(const SysfsDisk& sys, DiskList& out, DiscoveryProblems* proble
   FinishDisk(disk, bytes, out, problems);
 }
 
-void AddImageDisk(const std::u16string& givenPath, DiskList& out, DiscoveryProblems* problems) {
+void AddImageDisk(const std::u16string& givenPath, const DiscoveryPlatform& platform, DiskList& out,
+                  DiscoveryProblems* problems, UnopenedDevices* unopened) {
   std::error_code ec;
   std::filesystem::path absolute = std::filesystem::absolute(ToUtf8(givenPath), ec);
   std::u16string path = ec ? givenPath : FromUtf8(absolute.lexically_normal().string());
@@ -66,8 +99,12 @@ void AddImageDisk(const std::u16string& givenPath, DiskList& out, DiscoveryProbl
     if (listed.path == path) return;
   }
   DeviceHandle handle;
-  if (!OpenDevice(path, handle)) {
-    if (problems) problems->push_back(u"无法打开镜像文件: " + path);
+  if (int error = platform.open(path, handle)) {
+    if (IsBlockDevice(path)) {
+      KeepUnopened(path, error, unopened);  // a partition device given by name
+    } else if (problems) {
+      problems->push_back(u"无法打开镜像文件: " + path + u"（" + OpenErrorText(error) + u"）");
+    }
     return;
   }
   DiskInfo disk;
@@ -171,31 +208,39 @@ std::uint8_t TableTypeAt(const std::vector<PartitionEntry>& entries, std::uint64
 
 }  // namespace
 
+int OpenDeviceOrErrno(const std::u16string& path, DeviceHandle& out) {
+  if (OpenDevice(path, out)) return 0;
+  return errno != 0 ? errno : EIO;
+}
+
 bool EnumerateDisks(const DiskSelection& selection, DiskList& out, DiscoveryProblems* problems,
-                    const Sysfs& sysfs) {
+                    UnopenedDevices* unopened) {
   out.clear();
+  const DiscoveryPlatform& platform = selection.platform;
   if (selection.systemDisks) {
-    for (const SysfsDisk& disk : sysfs.ListDisks()) AddSysfsDisk(disk, out, problems);
+    for (const SysfsDisk& disk : platform.sysfs.ListDisks()) {
+      AddSysfsDisk(disk, platform, out, problems, unopened);
+    }
   }
   for (const std::u16string& path : selection.paths) {
-    std::string wholeDisk = WholeDiskName(ToUtf8(path), sysfs);
+    std::string wholeDisk = WholeDiskName(ToUtf8(path), platform.sysfs);
     SysfsDisk sys;
-    if (!wholeDisk.empty() && sysfs.ReadDisk(wholeDisk, sys)) {
-      AddSysfsDisk(sys, out, problems);
+    if (!wholeDisk.empty() && platform.sysfs.ReadDisk(wholeDisk, sys)) {
+      AddSysfsDisk(sys, platform, out, problems, unopened);
     } else {
-      AddImageDisk(path, out, problems);
+      AddImageDisk(path, platform, out, problems, unopened);
     }
   }
   return !out.empty();
 }
 
 std::vector<VolumeExtent> CollectVolumeExtents(const DiskInfo& disk, DiscoveryProblems* problems,
-                                               const Sysfs& sysfs) {
+                                               const DiscoveryPlatform& platform) {
   std::vector<VolumeExtent> extents;
   DeviceHandle handle;
-  if (!OpenDevice(disk.path, handle)) return extents;
+  if (platform.open(disk.path, handle) != 0) return extents;
   std::vector<SysfsPartition> parts;
-  if (!disk.isImage) parts = sysfs.ListPartitions(ToUtf8(disk.name));
+  if (!disk.isImage) parts = platform.sysfs.ListPartitions(ToUtf8(disk.name));
   if (parts.empty()) {
     CollectFromTable(disk, handle, extents, problems);
   } else {
@@ -225,12 +270,15 @@ std::vector<VolumeExtent> CollectVolumeExtents(const DiskInfo& disk, DiscoveryPr
   return fitting;
 }
 
-bool ProbeDriveLetter(const VolumeExtent& extent, const DiskList& disks, VolumeDescriptor& out) {
+bool ProbeDriveLetter(const VolumeExtent& extent, const DiskList& disks, VolumeDescriptor& out,
+                      const DiscoveryPlatform& platform, UnopenedDevices* unopened) {
   DeviceHandle handle;
-  bool opened = extent.volumePath.empty()
-                    ? OpenDeviceWindow(extent.diskPath, extent.startSector, extent.sectorCount, handle)
-                    : OpenDevice(extent.volumePath, handle);
-  if (!opened) return false;
+  if (extent.volumePath.empty()) {
+    if (OpenWindow(platform, extent.diskPath, extent.startSector, extent.sectorCount, handle) != 0) return false;
+  } else if (int error = platform.open(extent.volumePath, handle)) {
+    KeepUnopened(extent.volumePath, error, unopened);
+    return false;
+  }
   FillVolumeFromOs(extent, handle, disks, out);
   CloseDevice(handle);
   return true;
@@ -277,7 +325,8 @@ void FillVolumeFromOs(const VolumeExtent& extent, const DeviceHandle& volumeHand
 void VolumeListThread(VolumeListRequest& request) {
   BeginWorker("DiskFileScanReadThread");
   DiskList disks;
-  if (!EnumerateDisks(request.selection, disks, &request.problems)) {
+  if (!EnumerateDisks(request.selection, disks, &request.problems, &request.unopened) &&
+      request.unopened.empty()) {
     RequestAbort();
     EndWorker("DiskFileScanReadThread");
     return;
@@ -285,10 +334,10 @@ void VolumeListThread(VolumeListRequest& request) {
   StatusMessage message;
   message.kind = StatusKind::kVolumeFound;
   for (const DiskInfo& disk : disks) {
-    for (const VolumeExtent& extent : CollectVolumeExtents(disk, &request.problems)) {
+    for (const VolumeExtent& extent : CollectVolumeExtents(disk, &request.problems, request.selection.platform)) {
       if (AbortRequested()) break;
       VolumeDescriptor volume;
-      if (!ProbeDriveLetter(extent, disks, volume)) continue;
+      if (!ProbeDriveLetter(extent, disks, volume, request.selection.platform, &request.unopened)) continue;
       request.volumes.push_back(volume);
       ++message.volume.volumesFound;
       CopyFixedText(message.volume.volumeName, volume.name);

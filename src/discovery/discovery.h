@@ -2,6 +2,7 @@
 // Finding what the user can choose from: the disks (block devices from sysfs,
 // plus image files the user added) and the volumes on them.
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -12,19 +13,39 @@
 
 namespace kestrum {
 
+// Opens a device read-only: 0, or the errno of the failure.
+int OpenDeviceOrErrno(const std::u16string& path, DeviceHandle& out);
+
+// How discovery reaches the machine: /sys/block and open(2). Tests give a
+// made-up tree and an opener that fails as it does for a user without rights.
+struct DiscoveryPlatform {
+  Sysfs sysfs = Sysfs();
+  std::function<int(const std::u16string& path, DeviceHandle& out)> open = OpenDeviceOrErrno;
+};
+
 // Which disks to list.
 struct DiskSelection {
   bool systemDisks = true;               // every disk sysfs lists
   std::vector<std::u16string> paths;     // plus these disks or image files
+  DiscoveryPlatform platform;
 };
 
 // Things the user should be told about: files that would not open, devices
 // too large to handle without truncating sector numbers.
 using DiscoveryProblems = std::vector<std::u16string>;
 
-// False when no disk was listed.
+// A disk or partition device that is there but would not open, and why:
+// most often a user without the rights to read disks.
+struct UnopenedDevice {
+  std::u16string path;
+  int error = 0;  // errno
+};
+using UnopenedDevices = std::vector<UnopenedDevice>;
+
+// False when no disk was listed. Devices that would not open are kept in
+// `unopened` (a device without media is no disk and is not kept).
 bool EnumerateDisks(const DiskSelection& selection, DiskList& out, DiscoveryProblems* problems,
-                    const Sysfs& sysfs = Sysfs());
+                    UnopenedDevices* unopened = nullptr);
 
 // Where one volume lies on its disk, before anything about it is known.
 struct VolumeExtent {
@@ -43,10 +64,12 @@ struct VolumeExtent {
 // inside the disk is taken for what it is). Entries that start beyond the
 // disk's end are not listed, and are named in `problems`.
 std::vector<VolumeExtent> CollectVolumeExtents(const DiskInfo& disk, DiscoveryProblems* problems,
-                                               const Sysfs& sysfs = Sysfs());
+                                               const DiscoveryPlatform& platform = {});
 
-// Opens the volume and fills the descriptor (false when it cannot be opened).
-bool ProbeDriveLetter(const VolumeExtent& extent, const DiskList& disks, VolumeDescriptor& out);
+// Opens the volume and fills the descriptor (false when it cannot be opened;
+// a partition device that would not open is kept in `unopened`).
+bool ProbeDriveLetter(const VolumeExtent& extent, const DiskList& disks, VolumeDescriptor& out,
+                      const DiscoveryPlatform& platform = {}, UnopenedDevices* unopened = nullptr);
 // Fills the descriptor from what the platform reports about the open volume.
 void FillVolumeFromOs(const VolumeExtent& extent, const DeviceHandle& volumeHandle,
                       const DiskList& disks, VolumeDescriptor& out);
@@ -55,10 +78,13 @@ struct VolumeListRequest {
   DiskSelection selection;
   VolumeList volumes;
   DiscoveryProblems problems;
+  UnopenedDevices unopened;
 };
 
 // Worker procedure: lists the volumes of every selected disk, posting a
-// volume-found message for each; aborts when there is no disk at all.
+// volume-found message for each; aborts when there is no disk at all (a disk
+// that is there but would not open is no reason to abort: it is named in
+// `unopened`).
 void VolumeListThread(VolumeListRequest& request);
 
 }  // namespace kestrum

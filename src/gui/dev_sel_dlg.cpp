@@ -148,6 +148,10 @@ void CDevSelDlg::RefreshList() {
   }
 }
 
+void CDevSelDlg::TellUnopened(const UnopenedDevices& unopened) {
+  if (!unopened.empty()) TellProblems(UnopenedDeviceLines(unopened));
+}
+
 void CDevSelDlg::TellProblems(const DiscoveryProblems& problems) {
   if (problems.empty()) return;
   std::u16string text;
@@ -168,7 +172,11 @@ void CDevSelDlg::ListVolumes() {
     return;
   }
   if (request.volumes.empty()) {
-    services_.boxes->Information(kNoVolume);
+    if (request.unopened.empty()) {
+      services_.boxes->Information(kNoVolume);
+    } else {
+      TellUnopened(request.unopened);
+    }
     return;
   }
   volumes_ = std::move(request.volumes);
@@ -185,15 +193,21 @@ void CDevSelDlg::ListVolumes() {
   table_->selectRow(0);
   table_->setCurrentCell(0, 0);
   table_->setFocus();
+  TellUnopened(request.unopened);  // after the rows, so that they stand behind the box
 }
 
 void CDevSelDlg::ListDisks() {
   disks_.clear();
   DiscoveryProblems problems;
-  bool any = EnumerateDisks(selection_, disks_, &problems);
+  UnopenedDevices unopened;
+  bool any = EnumerateDisks(selection_, disks_, &problems, &unopened);
   TellProblems(problems);
   if (!any) {
-    services_.boxes->Information(kNoDisk);
+    if (unopened.empty()) {
+      services_.boxes->Information(kNoDisk);
+    } else {
+      TellUnopened(unopened);
+    }
     return;
   }
   table_->setRowCount(static_cast<int>(disks_.size()));
@@ -204,6 +218,7 @@ void CDevSelDlg::ListDisks() {
     }
   }
   table_->clearSelection();
+  TellUnopened(unopened);
 }
 
 int CDevSelDlg::SelectedRow() const {

@@ -32,6 +32,8 @@ class CDevSelDlg : public QWidget {
   void SetRepairPage(CPartFixDlg* page) { repairPage_ = page; }
   // Whether the machine's own disks are listed beside the added images.
   void SetSystemDisks(bool list) { selection_.systemDisks = list; }
+  // Where the machine's disks are looked up and how they are opened.
+  void SetDiscoveryPlatform(DiscoveryPlatform platform) { selection_.platform = std::move(platform); }
   // Adds image files as disks; already added paths are not added twice.
   void AddImages(const std::vector<std::u16string>& paths);
   const DiskSelection& Selection() const { return selection_; }
@@ -59,6 +61,8 @@ class CDevSelDlg : public QWidget {
   void BuildColumns();
   int SelectedRow() const;
   void TellProblems(const DiscoveryProblems& problems);
+  // One box naming the devices that would not open, and why.
+  void TellUnopened(const UnopenedDevices& unopened);
   void ReadSelectedVolume(int row);
   // Modes 3 and 4: the deep scan of `area` behind the progress dialog, then
   // the volumes found in the browser.

@@ -125,5 +125,31 @@ TEST(DevicesCommands, AnAttachedDiskIsFoundThroughTheKernelsPartitions) {
   }
 }
 
+// Run as a user without the rights to read disks: the attached disk is
+// named with the reason, the image is listed, and nothing says "no disk".
+TEST(DevicesCommands, WithoutRightsTheDisksAreNamedNotTakenForMissing) {
+  ASSERT_EQ(geteuid(), 0) << "attaching loop devices needs root";
+  LoopDevice loop(test::FixturePath("fat16.img"));
+  ASSERT_FALSE(loop.device().empty()) << loop.error();
+  auto asNobody = [](std::vector<std::string> args) {
+    std::vector<std::string> argv = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", KESTRUM_CLI_PATH};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return RunCommand(argv);
+  };
+  const std::string named = "无法打开设备: " + loop.device() + "（权限不足）";
+  const std::string hint = "读取磁盘需要 root 权限，请以 root 身份运行本软件（例如用 sudo）";
+
+  auto disks = asNobody({"disks", test::FixturePath("fat32.img")});
+  EXPECT_EQ(disks.exitCode, 0) << disks.err;
+  EXPECT_NE(disks.out.find("fat32.img"), std::string::npos) << disks.out;
+  for (const auto& [what, r] : {std::pair{"disks", disks}, std::pair{"volumes", asNobody({"volumes"})},
+                                std::pair{"ls", asNobody({"ls", loop.device()})}}) {
+    EXPECT_NE(r.err.find(named), std::string::npos) << what << ": " << r.err;
+    EXPECT_NE(r.err.find(hint), std::string::npos) << what << ": " << r.err;
+    EXPECT_EQ(r.err.find("未发现磁盘设备"), std::string::npos) << what << ": " << r.err;
+    EXPECT_EQ(r.err.find("获取设备信息失败!"), std::string::npos) << what << ": " << r.err;
+  }
+}
+
 }  // namespace
 }  // namespace kestrum

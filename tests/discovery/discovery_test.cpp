@@ -2,12 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <fstream>
 #include <sstream>
 
 #include "base/text.h"
+#include "discovery/device_rows.h"
 #include "disk/partition_table.h"
 #include "support/fixtures.h"
 #include "support/run_command.h"
@@ -138,6 +141,91 @@ TEST_F(FakeSysfs, PartitionsComeByAscendingStart) {
   EXPECT_EQ(parts[1].name, "sdc5");
   EXPECT_EQ(parts[1].startSector, 4096u);
   EXPECT_EQ(parts[2].number, 2);
+}
+
+// Disks that are there but will not open, as a user without rights meets
+// them: named with their reason, the others still listed, and the listing
+// fails only when there is truly nothing.
+TEST_F(FakeSysfs, DevicesThatWillNotOpenAreNamedWithTheirReason) {
+  for (const char* name : {"sda", "sdb", "sdc", "vda"}) Disk(name);
+  Partition("vda", "vda1", 1, 2048, 4096);
+  const std::u16string fat16 = FromUtf8(test::FixturePath("fat16.img"));
+  const std::u16string fat32 = FromUtf8(test::FixturePath("fat32.img"));
+  const std::u16string ntfs = FromUtf8(test::FixturePath("ntfs.img"));
+  // What open(2) answers for each device path; images open for real.
+  using Answers = std::map<std::u16string, int>;
+  struct Case {
+    const char* what;
+    Answers answers;  // 0: opens, as the image of the same name in `redirect`
+    std::vector<std::u16string> images;
+    std::vector<std::u16string> disks;
+    std::vector<std::u16string> lines;
+    std::size_t volumes;
+    RunState state;
+  };
+  const std::u16string noRights = u"读取磁盘需要 root 权限，请以 root 身份运行本软件（例如用 sudo）";
+  const std::u16string ioError = FromUtf8(std::strerror(EIO));
+  const std::map<std::u16string, std::u16string> redirect = {{u"/dev/sda", fat32}, {u"/dev/vda", ntfs}};
+  const Case cases[] = {
+      {"one disk refused, an empty card reader, an image",
+       {{u"/dev/sda", 0}, {u"/dev/sdb", EACCES}, {u"/dev/sdc", ENOMEDIUM}, {u"/dev/vda", EIO}},
+       {fat16},
+       {u"/dev/sda", fat16},
+       {u"无法打开设备: /dev/sdb（权限不足）", u"无法打开设备: /dev/vda（" + ioError + u"）", noRights},
+       2,
+       RunState::kFinished},
+      {"every disk refused",
+       {{u"/dev/sda", EACCES}, {u"/dev/sdb", EPERM}, {u"/dev/sdc", EACCES}, {u"/dev/vda", EACCES}},
+       {},
+       {},
+       {u"无法打开设备: /dev/sda（权限不足）", u"无法打开设备: /dev/sdb（权限不足）",
+        u"无法打开设备: /dev/sdc（权限不足）", u"无法打开设备: /dev/vda（权限不足）", noRights},
+       0,
+       RunState::kFinished},
+      {"a disk that opens, its partition that does not",
+       {{u"/dev/sda", ENOMEDIUM}, {u"/dev/sdb", ENOMEDIUM}, {u"/dev/sdc", ENOMEDIUM}, {u"/dev/vda", 0},
+        {u"/dev/vda1", EACCES}},
+       {},
+       {u"/dev/vda"},
+       {u"无法打开设备: /dev/vda1（权限不足）", noRights},
+       0,
+       RunState::kFinished},
+      {"no disk at all: card readers without cards",
+       {{u"/dev/sda", ENOMEDIUM}, {u"/dev/sdb", ENOMEDIUM}, {u"/dev/sdc", ENOMEDIUM}, {u"/dev/vda", ENOMEDIUM}},
+       {},
+       {},
+       {},
+       0,
+       RunState::kAbort},
+  };
+  for (const Case& c : cases) {
+    DiskSelection selection;
+    selection.paths = c.images;
+    selection.platform.sysfs = Sysfs(root());
+    selection.platform.open = [&c, &redirect](const std::u16string& path, DeviceHandle& out) {
+      auto answer = c.answers.find(path);
+      if (answer == c.answers.end()) return OpenDeviceOrErrno(path, out);
+      if (answer->second != 0) return answer->second;
+      int error = OpenDeviceOrErrno(redirect.at(path), out);
+      out.name = path;
+      return error;
+    };
+    DiskList disks;
+    UnopenedDevices unopened;
+    EXPECT_EQ(EnumerateDisks(selection, disks, nullptr, &unopened), !c.disks.empty()) << c.what;
+    std::vector<std::u16string> paths;
+    for (const DiskInfo& disk : disks) paths.push_back(disk.path);
+    EXPECT_EQ(paths, c.disks) << c.what;
+
+    test::PrepareRun();
+    VolumeListRequest request;
+    request.selection = selection;
+    VolumeListThread(request);
+    EXPECT_EQ(UnopenedDeviceLines(request.unopened), c.lines) << c.what;
+    EXPECT_EQ(request.volumes.size(), c.volumes) << c.what;
+    EXPECT_EQ(CurrentRunState(), c.state) << c.what;
+    EXPECT_TRUE(request.problems.empty()) << c.what;
+  }
 }
 
 TEST(DiskNames, OnlyWholeDisks) {

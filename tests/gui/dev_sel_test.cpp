@@ -6,6 +6,7 @@
 #include <QTableWidget>
 #include <QTreeWidget>
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -205,6 +206,33 @@ TEST(DevSel, WithoutAnyDiskVolumeModesFailTheListingAndDiskModesSayNoDisk) {
   gui.ChooseFunction(4);
   EXPECT_EQ(gui.boxes.shown, std::vector<std::u16string>{kNoDisk});
   EXPECT_EQ(gui.window->DevSel()->Table()->rowCount(), 0);
+}
+
+// The machine's disks refused, as to a user without rights: the image's
+// rows stay, and one box names the disks and why instead of "no disk".
+TEST(DevSel, DisksThatWillNotOpenAreNamedNotTakenForMissing) {
+  TempDir sysfs;
+  for (const char* name : {"sda", "vda"}) std::filesystem::create_directories(sysfs.File(name));
+  DiscoveryPlatform platform;
+  platform.sysfs = Sysfs(sysfs.path());
+  platform.open = [](const std::u16string& path, DeviceHandle& out) {
+    return path.starts_with(u"/dev/") ? EACCES : OpenDeviceOrErrno(path, out);
+  };
+  const std::u16string named = u"无法打开设备: /dev/sda（权限不足）\n无法打开设备: /dev/vda（权限不足）\n"
+                               u"读取磁盘需要 root 权限，请以 root 身份运行本软件（例如用 sudo）";
+  struct Case {
+    std::vector<std::string> images;
+    int mode;
+    int rows;
+  } cases[] = {{{FixtureImage("fat16.img")}, 4, 1}, {{FixtureImage("fat16.img")}, 1, 1}, {{}, 5, 0}, {{}, 2, 0}};
+  for (const Case& c : cases) {
+    GuiFixture gui(c.images);
+    gui.window->DevSel()->SetSystemDisks(true);
+    gui.window->DevSel()->SetDiscoveryPlatform(platform);
+    gui.ChooseFunction(c.mode);
+    EXPECT_EQ(gui.window->DevSel()->Table()->rowCount(), c.rows) << "mode " << c.mode;
+    EXPECT_EQ(gui.boxes.shown, std::vector<std::u16string>{named}) << "mode " << c.mode;
+  }
 }
 
 TEST(DevSel, ADiskWithoutVolumesSaysNoVolumeFound) {
