@@ -19,9 +19,9 @@ namespace kestrum {
 
 namespace {
 
-constexpr int kColumnCount = 4;
-const char16_t* const kListColumns[kColumnCount] = {u"名称", u"大小", u"创建日期", u"修改日期"};
-constexpr int kColumnWidths[kColumnCount] = {150, 80, 150, 150};
+constexpr int kColumnCount = 5;
+const char16_t* const kListColumns[kColumnCount] = {u"名称", u"大小", u"创建日期", u"修改日期", u"恢复可能性"};
+constexpr int kColumnWidths[kColumnCount] = {150, 80, 150, 150, 90};
 const QString kFolderKey = QStringLiteral("***");
 
 // A page with the extension written on it, for extensions the icon theme
@@ -89,6 +89,7 @@ QVariant ExplorerListModel::data(const QModelIndex& index, int role) const {
       case 1: return row.size;
       case 2: return row.created;
       case 3: return row.modified;
+      case 4: return row.recovery;
       default: return {};
     }
   }
@@ -200,6 +201,7 @@ void CExplorerListCtrl::OnVolumeSelected(int volume, std::uint32_t folder) {
       row.size = QString::fromStdU16String(SizeText(node->size));
       row.created = QString::fromStdU16String(FileTimeToLocalText(node->creationTime));
       row.modified = QString::fromStdU16String(FileTimeToLocalText(node->lastWriteTime));
+      row.recovery = QString::fromStdU16String(RecoveryText(*node));
       rows.push_back(std::move(row));
     }
   }

@@ -1,6 +1,7 @@
 #pragma once
 // The file list of the browser: the visible children of one folder with an
-// icon per extension, sizes, dates and a check box per row. It holds no file
+// icon per extension, sizes, dates, the recovery chance of deleted files and
+// a check box per row. It holds no file
 // data of its own; it follows the VolumeSet and reads its nodes.
 
 #include <QAbstractTableModel>
@@ -31,6 +32,7 @@ class ExplorerListModel : public QAbstractTableModel {
     QString size;
     QString created;
     QString modified;
+    QString recovery;  // empty for folders and live files
     bool checked = false;
   };
 

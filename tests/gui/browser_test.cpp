@@ -41,12 +41,12 @@ const char* const kManifests[] = {"disk.p1.manifest.tsv", "disk.p2.manifest.tsv"
 
 // A main window showing one partition of disk.img in the browser.
 struct Browser {
-  GuiFixture gui{{FixtureImage("disk.img")}};
+  GuiFixture gui;
   CFdrDlg* page = nullptr;
   CExplorerTreeCtrl* tree = nullptr;
   CExplorerListCtrl* list = nullptr;
 
-  Browser(int mode, int row) {
+  Browser(int mode, int row, const std::string& image = FixtureImage("disk.img")) : gui({image}) {
     gui.ChooseFunction(mode);
     gui.window->DevSel()->Table()->selectRow(row);
     gui.window->DevSel()->Next();
@@ -174,7 +174,81 @@ TEST(Browser, TheListShowsNamesSizesAndBothDatesOfTheShownFolder) {
   auto* model = b.list->Model();
   QStringList headers;
   for (int c = 0; c < model->columnCount(); ++c) headers << model->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
-  EXPECT_EQ(headers, QStringList({"名称", "大小", "创建日期", "修改日期"}));
+  EXPECT_EQ(headers, QStringList({"名称", "大小", "创建日期", "修改日期", "恢复可能性"}));
+}
+
+// A FAT16 volume made with mtools whose deleted files have every chance:
+// gone.txt's cluster is still free, old.dat's was taken by sub/new.dat, and two
+// entries are pointed by hand where their data cannot all come back:
+// tail.bin at the volume's last cluster (three needed), lost.bin at none.
+std::string WriteChancesVolume(const TempDir& dir) {
+  const std::string image = dir.File("chances.img");
+  fs::create_directories(dir.File("src"));
+  for (const auto& [name, bytes] : std::vector<std::pair<std::string, std::size_t>>{
+           {"keep.txt", 100}, {"gone.txt", 300}, {"old.dat", 512}, {"new.dat", 512}, {"tail.bin", 1536},
+           {"lost.bin", 700}, {"in.txt", 50}}) {
+    WriteWholeFile(dir.File("src/" + name), std::string(bytes, name[0]));
+  }
+  setenv("MTOOLS_SKIP_CHECK", "1", 1);
+  const auto src = [&](const char* name) { return dir.File("src/") + name; };
+  for (const std::vector<std::string>& step : std::vector<std::vector<std::string>>{
+           {"truncate", "-s", "16M", image},
+           {"mkfs.vfat", "-F", "16", "-s", "1", "-n", "CHANCES", image},
+           {"mcopy", "-i", image, src("keep.txt"), src("gone.txt"), src("old.dat"), src("tail.bin"),
+            src("lost.bin"), "::"},
+           {"mmd", "-i", image, "::sub", "::trash"},
+           {"mcopy", "-i", image, src("in.txt"), "::trash"},
+           {"mdel", "-i", image, "::old.dat"},
+           {"mcopy", "-i", image, src("new.dat"), "::sub"},
+           {"mdel", "-i", image, "::gone.txt", "::tail.bin", "::lost.bin"},
+           {"mdeltree", "-i", image, "::trash"}}) {
+    CommandResult r = RunCommand(step);
+    EXPECT_EQ(r.exitCode, 0) << step[0] << ": " << r.err;
+  }
+  std::string bytes = ReadWholeFile(image);
+  auto le16 = [&](std::size_t at) {
+    return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at]) |
+                                      static_cast<unsigned char>(bytes[at + 1]) << 8);
+  };
+  const std::size_t rootSector = le16(14) + static_cast<unsigned char>(bytes[16]) * le16(22);
+  const std::size_t rootSectors = le16(17) * 32 / 512;
+  const std::uint32_t lastCluster = static_cast<std::uint32_t>((le16(19) - rootSector - rootSectors) + 1);
+  for (const auto& [shortName, cluster] : std::vector<std::pair<std::string, std::uint32_t>>{
+           {"AIL    BIN", lastCluster}, {"OST    BIN", 0}}) {
+    std::size_t at = bytes.find("\xE5" + shortName, rootSector * 512);
+    EXPECT_NE(at, std::string::npos) << shortName;
+    if (at == std::string::npos) continue;
+    bytes[at + 26] = static_cast<char>(cluster & 0xFF);
+    bytes[at + 27] = static_cast<char>(cluster >> 8);
+  }
+  WriteWholeFile(image, bytes);
+  return image;
+}
+
+TEST(Browser, DeletedFilesShowTheirRecoveryChanceLiveFilesAndFoldersNone) {
+  TempDir dir;
+  const std::string image = WriteChancesVolume(dir);
+  struct Case {
+    int mode;
+    QString folder;                      // below the root; empty: the root
+    std::map<QString, QString> chances;  // row name -> the column's text
+  } cases[] = {{1, "", {{"_one.txt", "良好"}, {"_ld.dat", "已覆盖"}, {"_ail.bin", "部分覆盖"}, {"_ost.bin", "未知"},
+                        {"_rash", ""}}},
+               {2, "", {{"keep.txt", ""}, {"sub", ""}}},
+               {2, "sub", {{"new.dat", ""}}}};
+  for (const Case& c : cases) {
+    Browser b(c.mode, 0, image);
+    ASSERT_EQ(b.gui.window->CurrentPage(), PageId::kBrowser) << "mode " << c.mode;
+    if (!c.folder.isEmpty()) b.DoubleClickRow(b.Row(c.folder));
+    if (c.mode == 1) Shoot(b.gui.window.get(), "17-browser-recovery-chance.png");
+    std::map<QString, QString> shown;
+    for (int r = 0; r < b.list->RowCount(); ++r) {
+      const auto& row = b.list->Model()->Rows()[static_cast<std::size_t>(r)];
+      if (row.name == QStringLiteral("LostFile")) continue;
+      shown[row.name] = b.list->Model()->index(r, 4).data(Qt::DisplayRole).toString();
+    }
+    EXPECT_EQ(shown, c.chances) << "mode " << c.mode << " " << c.folder.toStdString();
+  }
 }
 
 TEST(Browser, DoubleClickingAFolderRowShowsItAndSelectsItInTheTree) {

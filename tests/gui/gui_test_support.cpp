@@ -4,6 +4,8 @@
 
 #include <QPushButton>
 
+#include <cstdlib>
+
 #include "disk/fault_injection.h"
 #include "gui/main_menu_dlg.h"
 #include "gui/progress_dlg.h"
@@ -35,6 +37,11 @@ GuiFixture::GuiFixture(const std::vector<std::string>& images) {
 void GuiFixture::ChooseFunction(int mode) { window->MainMenu()->Button(mode)->click(); }
 
 QString Q(const std::u16string& text) { return QString::fromStdU16String(text); }
+
+void Shoot(QWidget* widget, const char* name) {
+  const char* dir = std::getenv("KESTRUM_SCREENSHOT_DIR");
+  if (dir != nullptr) widget->grab().save(QString::fromUtf8(dir) + "/" + name);
+}
 
 std::shared_ptr<bool> QuitWhileTheWorkerWaits(const std::string& image) {
   testing::CloseReadGate(image, 0, std::uint64_t{1} << 40);

@@ -103,6 +103,9 @@ struct GuiFixture {
 };
 
 QString Q(const std::u16string& text);
+// With KESTRUM_SCREENSHOT_DIR=docs, saves a picture of `widget` there: the
+// pictures of docs/ that show a state the tests build.
+void Shoot(QWidget* widget, const char* name);
 std::string FixtureImage(const std::string& name);
 
 }  // namespace kestrum::test

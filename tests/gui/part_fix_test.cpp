@@ -21,12 +21,6 @@
 namespace kestrum::test {
 namespace {
 
-// KESTRUM_SCREENSHOT_DIR=docs makes the pictures of docs/.
-void Shoot(QWidget* widget, const char* name) {
-  const char* dir = std::getenv("KESTRUM_SCREENSHOT_DIR");
-  if (dir != nullptr) widget->grab().save(QString::fromUtf8(dir) + "/" + name);
-}
-
 QStringList RowTexts(const QTableWidget* table, int row) {
   QStringList texts;
   for (int c = 0; c < table->columnCount(); ++c) texts << table->item(row, c)->text();

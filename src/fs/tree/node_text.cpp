@@ -111,4 +111,15 @@ const char* RecoveryName(RecoveryChance chance) {
   }
 }
 
+std::u16string RecoveryText(const FileNode& node) {
+  if (node.IsFolder() || (node.type != kDeletedFile && node.recovery == kRecoveryUnknown)) return u"";
+  switch (node.recovery) {
+    case kRecoveryGood: return u"良好";
+    case kRecoveryPartial: return u"部分覆盖";
+    case kRecoveryOverwritten: return u"已覆盖";
+    case kRecoveryUnverified: return u"未验证";
+    default: return u"未知";
+  }
+}
+
 }  // namespace kestrum

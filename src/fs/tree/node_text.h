@@ -35,5 +35,9 @@ std::int64_t FileTimeToUnixSeconds(std::uint64_t fileTime);
 
 // "unknown", "good", "partial", "overwritten", "unverified".
 const char* RecoveryName(RecoveryChance chance);
+// The chance as the file list shows it ("良好", "部分覆盖", "已覆盖", "未知",
+// "未验证"): for deleted files and files whose chance is known; empty for
+// folders and for live files, whose data is simply there.
+std::u16string RecoveryText(const FileNode& node);
 
 }  // namespace kestrum
