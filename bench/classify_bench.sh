@@ -42,32 +42,13 @@ make_image() {
 [ -s "$img" ] || make_image
 bytes=$(stat -c %s "$img")
 
-can_drop=0
-if sync && echo 3 >/proc/sys/vm/drop_caches 2>/dev/null; then can_drop=1; fi
-drop() { if [ "$can_drop" = 1 ]; then sync; echo 3 >/proc/sys/vm/drop_caches; fi; }
-
-# Elapsed seconds of a command (output thrown away).
-seconds() {
-  local t0 t1
-  t0=$(date +%s.%N)
-  "$@" >/dev/null 2>&1
-  t1=$(date +%s.%N)
-  awk "BEGIN{printf \"%.3f\", $t1 - $t0}"
-}
+. bench/timing.sh
 rate() { awk "BEGIN{printf \"%.0f\", $bytes / $MiB / $1}"; }
 
 findings=$("$cli" classify "$img" | wc -l)
 drop; dd_cold=$(seconds dd if="$img" of=/dev/null bs=4M)
 drop; cl_cold=$(seconds "$cli" classify "$img")
 # Warm: the best of three runs each, the page cache filled by the runs before.
-best() {
-  local b="" t
-  for _ in 1 2 3; do
-    t=$(seconds "$@")
-    if [ -z "$b" ] || awk "BEGIN{exit !($t < $b)}"; then b=$t; fi
-  done
-  echo "$b"
-}
 dd_warm=$(best dd if="$img" of=/dev/null bs=4M)
 cl_warm=$(best "$cli" classify "$img")
 

@@ -87,28 +87,8 @@ make_image() {
 bytes=$(stat -c %s "$img")
 written=$(wc -l <"$hashes")
 
-can_drop=0
-if sync && echo 3 >/proc/sys/vm/drop_caches 2>/dev/null; then can_drop=1; fi
-drop() { if [ "$can_drop" = 1 ]; then sync; echo 3 >/proc/sys/vm/drop_caches; fi; }
-
-seconds() {
-  local t0 t1
-  t0=$(date +%s.%N)
-  "$@" >/dev/null 2>&1
-  t1=$(date +%s.%N)
-  awk "BEGIN{printf \"%.3f\", $t1 - $t0}"
-}
+. bench/timing.sh
 rate() { awk "BEGIN{printf \"%.0f\", $bytes / $MiB / $1}"; }
-best() {
-  local b="" t
-  for _ in 1 2 3; do
-    t=$(seconds "$@")
-    if [ -z "$b" ] || awk "BEGIN{exit !($t < $b)}"; then b=$t; fi
-  done
-  echo "$b"
-}
-# Peak resident set in KiB.
-peak_kib() { /usr/bin/time -f %M "$@" 2>&1 >/dev/null | tail -1; }
 
 echo "load before: $(cut -d' ' -f1-3 /proc/loadavg)"
 # 1. Speed.
