@@ -11,6 +11,7 @@ namespace {
 constexpr std::uint32_t kFat32MediaEntry = 0x0FFFFFF8;
 constexpr std::uint32_t kFat32EndMark = 0x0FFFFFFF;
 constexpr std::uint16_t kFat16MediaEntry = 0xFFF8;
+constexpr std::uint16_t kFat16EndMark = 0xFFFF;
 constexpr int kFat32PlausibleAbove = 96;   // of 126 entries
 constexpr int kFat16PlausibleAbove = 192;  // of 254 entries
 
@@ -55,7 +56,7 @@ bool IsPlausibleFat16Sector(ByteView sector) {
   int plausible = 0;
   for (std::uint32_t k = 2; k < kSectorSize / 2; ++k) {
     std::uint32_t value = ReadLe16(sector, std::size_t{k} * 2);
-    if (value == 0 || value == k + 1) ++plausible;
+    if (value == kFat16EndMark || value == 0 || value == k + 1) ++plausible;
   }
   return plausible > kFat16PlausibleAbove;
 }

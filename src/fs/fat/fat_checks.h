@@ -17,7 +17,8 @@ bool CheckFatAt(const DeviceHandle& device, ByteView bootSector, Sector64 sector
 // are free, end-of-chain (0x0FFFFFFF) or point at the next cluster.
 bool IsPlausibleFat32Sector(ByteView sector);
 // A sector of 16-bit FAT entries of which more than 192 of entries 2 … 255
-// are free or point at the next cluster.
+// are free, end-of-chain (0xFFFF) or point at the next cluster: a FAT of
+// one-cluster files is all end marks.
 bool IsPlausibleFat16Sector(ByteView sector);
 
 // Whether a 32-byte entry is a volume label: the label attribute alone;

@@ -96,9 +96,11 @@ TEST(FatSectorPlausibility, Thresholds) {
   WriteLe16(s, 0, 0);
   WriteLe16(s, 2, 0);
   EXPECT_FALSE(IsPlausibleFat16Sector(s));
-  // 0xFFFF marks the end of FAT16 chains but does not count here.
+  // A FAT of one-cluster files: every entry marks the end of its chain.
   auto ends = Fat16Sector(0);
   for (std::uint32_t k = 2; k < 256; ++k) WriteLe16(ends, k * 2, 0xFFFF);
+  EXPECT_TRUE(IsPlausibleFat16Sector(ends));
+  for (std::uint32_t k = 2; k < 64; ++k) WriteLe16(ends, k * 2, 0x1234);
   EXPECT_FALSE(IsPlausibleFat16Sector(ends));
   EXPECT_FALSE(IsPlausibleFat32Sector(std::vector<std::uint8_t>(511)));
   EXPECT_FALSE(IsPlausibleFat16Sector(std::vector<std::uint8_t>(100)));
