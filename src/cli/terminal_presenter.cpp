@@ -62,7 +62,7 @@ void TerminalPresenter::Present(ProgressSession& session) {
     bool done = session.WorkersDone();
     if (session.Take(message) && ApplyStatus(message, lines_)) Draw();
     if (done) break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(kProgressTickMs));
+    session.WaitForWorkers(kProgressTickMs);
   }
   if (drawn_) std::fprintf(stderr, "\n");
 }

@@ -5,6 +5,17 @@
 
 namespace kestrum {
 
+namespace {
+constexpr int kWorkerPollMs = 2;
+}  // namespace
+
+bool ProgressSession::WaitForWorkers(int ms) const {
+  for (int waited = 0; waited < ms && !WorkersDone(); waited += kWorkerPollMs) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(kWorkerPollMs));
+  }
+  return WorkersDone();
+}
+
 bool ResetWorkerState(bool /*showPause*/) {
   WorkerState& state = TheWorkerState();
   bool expected = false;
@@ -44,10 +55,8 @@ bool RunWithProgress(const std::function<void()>& worker, bool showPause,
 
 void SilentPresenter::Present(ProgressSession& session) {
   StatusMessage message;
-  while (!session.WorkersDone()) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(kProgressTickMs / 10));
-    session.Take(message);
-  }
+  while (!session.WaitForWorkers(kProgressTickMs)) session.Take(message);
+  session.Take(message);
 }
 
 }  // namespace kestrum

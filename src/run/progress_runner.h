@@ -18,6 +18,9 @@ class ProgressSession {
   bool ShowPause() const { return showPause_; }
   // True once every worker of the operation has ended.
   bool WorkersDone() const { return TheWorkerState().liveWorkers.load() == 0; }
+  // Waits up to `ms` milliseconds, less as soon as the workers are done, so
+  // a short run is not held for a whole display tick; answers WorkersDone().
+  bool WaitForWorkers(int ms) const;
   bool Take(StatusMessage& out) const { return TakeStatus(out); }
   void Abort() const { RequestAbort(); }    // "退出"
   void Finish() const { RequestFinish(); }  // "暂停"
@@ -29,7 +32,8 @@ class ProgressSession {
 class ProgressPresenter {
  public:
   virtual ~ProgressPresenter() = default;
-  // Shows the operation until session.WorkersDone(); polls every 100 ms.
+  // Shows the operation until session.WorkersDone(): refreshes every 100 ms
+  // and returns as soon as the workers end (ProgressSession::WaitForWorkers).
   virtual void Present(ProgressSession& session) = 0;
 };
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -47,6 +48,35 @@ TEST(RunWithProgress, AWorkerIsCountedBeforeItRegistersItself) {
       false, presenter);
   EXPECT_FALSE(presenter.doneAtFirstLook);
   EXPECT_TRUE(ran);
+  EXPECT_TRUE(ok);
+}
+
+// A presenter's wait ends with the workers, not at the end of its tick: it
+// answers "not done" while the worker is held, and "done" once it ends,
+// however long the tick it asked for.
+TEST(RunWithProgress, WaitingForWorkersEndsWithThem) {
+  std::atomic<bool> release{false};
+  class Waiting : public ProgressPresenter {
+   public:
+    explicit Waiting(std::atomic<bool>& release) : release_(release) {}
+    bool whileHeld = true, afterRelease = false;
+    void Present(ProgressSession& session) override {
+      whileHeld = session.WaitForWorkers(5);
+      release_.store(true);
+      afterRelease = session.WaitForWorkers(60 * 60 * 1000);
+    }
+
+   private:
+    std::atomic<bool>& release_;
+  } presenter(release);
+  bool ok = RunWithProgress(
+      [&] {
+        while (!release.load()) std::this_thread::sleep_for(1ms);
+        RequestFinish();
+      },
+      false, presenter);
+  EXPECT_FALSE(presenter.whileHeld);
+  EXPECT_TRUE(presenter.afterRelease);
   EXPECT_TRUE(ok);
 }
 
