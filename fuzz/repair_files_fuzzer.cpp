@@ -13,30 +13,23 @@ namespace {
 using namespace kestrum;
 using namespace kestrum::repair;
 
-void CheckHistory(ByteView input) {
-  RepairHistory history;
-  if (!ParseHistory(input, history)) return;
+// Parses `input`; whatever parses must serialize, and parse again to the
+// same bytes.
+template <typename File, typename Parse, typename Serialize>
+void CheckRoundTrip(ByteView input, Parse parse, Serialize serialize) {
+  File file;
+  if (!parse(input, file)) return;
   std::vector<std::uint8_t> once, twice;
-  if (!SerializeHistory(history, once)) std::abort();
-  RepairHistory again;
-  if (!ParseHistory(ByteView(once), again) || !SerializeHistory(again, twice) || once != twice) std::abort();
-}
-
-void CheckFoundPartitions(ByteView input) {
-  FoundPartitionFile file;
-  if (!ParseFoundPartitions(input, file)) return;
-  std::vector<std::uint8_t> once, twice;
-  if (!SerializeFoundPartitions(file, once)) std::abort();
-  FoundPartitionFile again;
-  if (!ParseFoundPartitions(ByteView(once), again) || !SerializeFoundPartitions(again, twice) || once != twice) {
-    std::abort();
-  }
+  if (!serialize(file, once)) std::abort();
+  File again;
+  if (!parse(ByteView(once), again) || !serialize(again, twice) || once != twice) std::abort();
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  CheckHistory(ByteView(data, size));
-  CheckFoundPartitions(ByteView(data, size));
+  const ByteView input(data, size);
+  CheckRoundTrip<RepairHistory>(input, ParseHistory, SerializeHistory);
+  CheckRoundTrip<FoundPartitionFile>(input, ParseFoundPartitions, SerializeFoundPartitions);
   return 0;
 }
