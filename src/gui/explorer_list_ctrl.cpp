@@ -8,10 +8,12 @@
 #include <QMimeDatabase>
 #include <QPainter>
 #include <QStackedWidget>
+#include <QStyledItemDelegate>
 #include <QTreeView>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <string_view>
 
 #include "fs/tree/node_text.h"
 
@@ -69,35 +71,67 @@ QIcon IconForExtension(const QString& extension) {
   return DrawExtensionIcon(extension);
 }
 
+QString NodeName(const FileNode& node) {
+  return QString::fromUtf16(node.name.data(), static_cast<qsizetype>(node.name.size()));
+}
+
+QString ColumnText(const FileNode& node, int column) {
+  switch (column) {
+    case 0: return NodeName(node);
+    case 1: return QString::fromStdU16String(SizeText(node.size));
+    case 2: return QString::fromStdU16String(FileTimeToLocalText(node.creationTime));
+    case 3: return QString::fromStdU16String(FileTimeToLocalText(node.lastWriteTime));
+    case 4: return QString::fromStdU16String(RecoveryText(node));
+    default: return {};
+  }
+}
+
+// The icon and list views lay out every item before they show one, and
+// measuring an item's text costs far more than making it. With uniform item
+// sizes they measure once; this measures the row with the longest name, so
+// no name is cut short.
+class LongestNameDelegate : public QStyledItemDelegate {
+ public:
+  LongestNameDelegate(const ExplorerListModel* model, QObject* parent) : QStyledItemDelegate(parent), model_(model) {}
+
+  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    int row = model_->LongestNameRow();
+    return QStyledItemDelegate::sizeHint(option, row >= 0 ? model_->index(row, 0) : index);
+  }
+
+ private:
+  const ExplorerListModel* model_;
+};
+
 }  // namespace
 
 int ExplorerListModel::rowCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+  return parent.isValid() ? 0 : static_cast<int>(nodes_.size());
 }
 
 int ExplorerListModel::columnCount(const QModelIndex& parent) const {
   return parent.isValid() ? 0 : kColumnCount;
 }
 
+const FileNode* ExplorerListModel::NodeOfRow(int row) const {
+  if (set_ == nullptr || row < 0 || row >= static_cast<int>(nodes_.size())) return nullptr;
+  return set_->IsNodeVisible(volume_, nodes_[static_cast<std::size_t>(row)], false);
+}
+
 QVariant ExplorerListModel::data(const QModelIndex& index, int role) const {
-  if (!index.isValid() || index.row() >= static_cast<int>(rows_.size())) return {};
-  const Row& row = rows_[static_cast<std::size_t>(index.row())];
-  if (role == Qt::UserRole) return row.node;
+  if (!index.isValid() || index.row() >= static_cast<int>(nodes_.size())) return {};
+  const std::size_t row = static_cast<std::size_t>(index.row());
+  if (role == Qt::UserRole) return nodes_[row];
   if (role == Qt::DisplayRole) {
-    switch (index.column()) {
-      case 0: return row.name;
-      case 1: return row.size;
-      case 2: return row.created;
-      case 3: return row.modified;
-      case 4: return row.recovery;
-      default: return {};
-    }
+    const FileNode* node = NodeOfRow(index.row());
+    return node != nullptr ? ColumnText(*node, index.column()) : QString();
   }
   if (index.column() != 0) return {};
-  if (role == Qt::CheckStateRole) return row.checked ? Qt::Checked : Qt::Unchecked;
-  if (role == Qt::DecorationRole && icons_ != nullptr && row.icon >= 0 &&
-      row.icon < static_cast<int>(icons_->size())) {
-    return (*icons_)[static_cast<std::size_t>(row.icon)];
+  if (role == Qt::CheckStateRole) return checked_[row] != 0 ? Qt::Checked : Qt::Unchecked;
+  if (role == Qt::DecorationRole && icons_ != nullptr && iconOf_) {
+    const FileNode* node = NodeOfRow(index.row());
+    int icon = node != nullptr ? iconOf_(*node) : -1;
+    if (icon >= 0 && icon < static_cast<int>(icons_->size())) return (*icons_)[static_cast<std::size_t>(icon)];
   }
   return {};
 }
@@ -122,27 +156,57 @@ QVariant ExplorerListModel::headerData(int section, Qt::Orientation orientation,
   return QString::fromStdU16String(kListColumns[section]);
 }
 
-void ExplorerListModel::SetRows(std::vector<Row> rows) {
+void ExplorerListModel::SetRows(const VolumeSet* set, int volume, std::vector<std::uint32_t> nodes) {
   beginResetModel();
-  rows_ = std::move(rows);
+  set_ = set;
+  // Pinned, so the rows keep naming this volume whichever becomes current.
+  volume_ = set != nullptr && volume == kCurrentVolume ? set->currentVolume : volume;
+  nodes_ = std::move(nodes);
+  checked_.assign(nodes_.size(), 0);
+  longestNameRow_ = -2;
   endResetModel();
 }
 
+void ExplorerListModel::Clear() { SetRows(nullptr, kCurrentVolume, {}); }
+
+void ExplorerListModel::SetIcons(const std::vector<QIcon>* icons, IconLookup lookup) {
+  icons_ = icons;
+  iconOf_ = std::move(lookup);
+}
+
+int ExplorerListModel::LongestNameRow() const {
+  if (longestNameRow_ != -2) return longestNameRow_;
+  longestNameRow_ = -1;
+  std::size_t longest = 0;
+  for (int row = 0; row < static_cast<int>(nodes_.size()); ++row) {
+    const FileNode* node = NodeOfRow(row);
+    if (node == nullptr) continue;
+    std::u16string_view name = node->name;
+    std::size_t room = name.size();
+    for (char16_t c : name) room += c >= 0x1100 ? 1 : 0;  // CJK and the like: two columns
+    if (longestNameRow_ < 0 || room > longest) {
+      longest = room;
+      longestNameRow_ = row;
+    }
+  }
+  return longestNameRow_;
+}
+
 void ExplorerListModel::SetAllChecked(bool checked) {
-  if (rows_.empty()) return;
-  for (Row& row : rows_) row.checked = checked;
-  emit dataChanged(index(0, 0), index(static_cast<int>(rows_.size()) - 1, 0), {Qt::CheckStateRole});
+  if (nodes_.empty()) return;
+  std::fill(checked_.begin(), checked_.end(), checked ? 1 : 0);
+  emit dataChanged(index(0, 0), index(static_cast<int>(nodes_.size()) - 1, 0), {Qt::CheckStateRole});
 }
 
 void ExplorerListModel::SetChecked(int row, bool checked) {
-  if (row < 0 || row >= static_cast<int>(rows_.size())) return;
-  rows_[static_cast<std::size_t>(row)].checked = checked;
+  if (row < 0 || row >= static_cast<int>(nodes_.size())) return;
+  checked_[static_cast<std::size_t>(row)] = checked ? 1 : 0;
   emit dataChanged(index(row, 0), index(row, 0), {Qt::CheckStateRole});
 }
 
 CExplorerListCtrl::CExplorerListCtrl(QWidget* parent) : QWidget(parent) {
   model_ = new ExplorerListModel(this);
-  model_->SetIcons(&images_);
+  model_->SetIcons(&images_, [this](const FileNode& node) { return IconIndex(node); });
   detail_ = new QTreeView(this);
   detail_->setModel(model_);
   detail_->setRootIsDecorated(false);
@@ -158,6 +222,8 @@ CExplorerListCtrl::CExplorerListCtrl(QWidget* parent) : QWidget(parent) {
   icons_->setSelectionModel(detail_->selectionModel());
   icons_->setResizeMode(QListView::Adjust);
   icons_->setMovement(QListView::Static);
+  icons_->setUniformItemSizes(true);
+  icons_->setItemDelegate(new LongestNameDelegate(model_, icons_));
   for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(detail_), static_cast<QAbstractItemView*>(icons_)}) {
     view->setSelectionMode(QAbstractItemView::ExtendedSelection);
     view->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -187,41 +253,21 @@ void CExplorerListCtrl::SetupList() {
 }
 
 void CExplorerListCtrl::OnVolumeSelected(int volume, std::uint32_t folder) {
-  std::vector<ExplorerListModel::Row> rows;
   std::vector<std::uint32_t> children;
-  if (set_ != nullptr && set_->ListVisibleChildren(volume, folder, children, false)) {
-    rows.reserve(children.size());
-    for (std::uint32_t k : children) {
-      const FileNode* node = set_->IsNodeVisible(volume, k, false);
-      if (node == nullptr) continue;
-      ExplorerListModel::Row row;
-      row.node = k;
-      row.icon = IconIndex(*node);
-      row.name = QString::fromStdU16String(node->name);
-      row.size = QString::fromStdU16String(SizeText(node->size));
-      row.created = QString::fromStdU16String(FileTimeToLocalText(node->creationTime));
-      row.modified = QString::fromStdU16String(FileTimeToLocalText(node->lastWriteTime));
-      row.recovery = QString::fromStdU16String(RecoveryText(*node));
-      rows.push_back(std::move(row));
-    }
-  }
+  if (set_ == nullptr || !set_->ListVisibleChildren(volume, folder, children, false)) children.clear();
   // New rows every time: nothing of a row, its tick included, outlives the folder.
-  model_->SetRows(std::move(rows));
+  model_->SetRows(set_, volume, std::move(children));
   shownVolume_ = volume;
   shownFolder_ = folder;
 }
 
-void CExplorerListCtrl::OnVolumesCleared() { model_->SetRows({}); }
+void CExplorerListCtrl::OnVolumesCleared() { model_->Clear(); }
 
 int CExplorerListCtrl::RowCount() const { return model_->rowCount(); }
 
-std::uint32_t CExplorerListCtrl::RowNode(int row) const {
-  return model_->Rows().at(static_cast<std::size_t>(row)).node;
-}
+std::uint32_t CExplorerListCtrl::RowNode(int row) const { return model_->RowNode(row); }
 
-bool CExplorerListCtrl::IsRowChecked(int row) const {
-  return model_->Rows().at(static_cast<std::size_t>(row)).checked;
-}
+bool CExplorerListCtrl::IsRowChecked(int row) const { return model_->IsChecked(row); }
 
 void CExplorerListCtrl::SetRowChecked(int row, bool checked) { model_->SetChecked(row, checked); }
 
@@ -306,10 +352,10 @@ void CExplorerListCtrl::ShowContextMenu(const QPoint& position) {
 
 int CExplorerListCtrl::IconIndex(const FileNode& node) {
   if (node.IsFolder()) return 0;
-  const std::u16string& name = node.name;
+  std::u16string_view name = node.name;
   std::size_t dot = name.rfind(u'.');
-  if (name.size() <= 1 || dot == std::u16string::npos || dot == 0) return -1;
-  QString extension = QString::fromStdU16String(name.substr(dot)).toLower();
+  if (name.size() <= 1 || dot == std::u16string_view::npos || dot == 0) return -1;
+  QString extension = QString::fromUtf16(name.data() + dot, static_cast<qsizetype>(name.size() - dot)).toLower();
   auto found = std::find(extensions_.begin(), extensions_.end(), extension);
   if (found != extensions_.end()) return static_cast<int>(found - extensions_.begin());
   // The cache and the images grow together, so position i always names image i.

@@ -9,6 +9,7 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "fs/tree/volume_set.h"
@@ -20,21 +21,16 @@ class QTreeView;
 
 namespace kestrum {
 
-// The rows of the shown folder. Item data (Qt::UserRole) is the node index.
+// The rows of the shown folder. A row holds only its node index and its
+// tick; texts and icons are made when a view asks for them, so a folder of
+// 100,000 files shows as fast as one of ten. Item data (Qt::UserRole) is the
+// node index.
 class ExplorerListModel : public QAbstractTableModel {
   Q_OBJECT
 
  public:
-  struct Row {
-    std::uint32_t node = 0;
-    int icon = -1;  // position in the extension cache; -1 none
-    QString name;
-    QString size;
-    QString created;
-    QString modified;
-    QString recovery;  // empty for folders and live files
-    bool checked = false;
-  };
+  // A row's icon: a position in the icon list, -1 for none.
+  using IconLookup = std::function<int(const FileNode&)>;
 
   explicit ExplorerListModel(QObject* parent) : QAbstractTableModel(parent) {}
 
@@ -45,15 +41,28 @@ class ExplorerListModel : public QAbstractTableModel {
   Qt::ItemFlags flags(const QModelIndex& index) const override;
   QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
-  void SetRows(std::vector<Row> rows);
-  const std::vector<Row>& Rows() const { return rows_; }
+  // The rows name nodes of `volume` of `set`, unticked; they are read
+  // through the set while shown, so the set must outlive them (or clear them).
+  void SetRows(const VolumeSet* set, int volume, std::vector<std::uint32_t> nodes);
+  void Clear();
+  std::uint32_t RowNode(int row) const { return nodes_.at(static_cast<std::size_t>(row)); }
+  bool IsChecked(int row) const { return checked_.at(static_cast<std::size_t>(row)) != 0; }
   void SetAllChecked(bool checked);
   void SetChecked(int row, bool checked);
-  void SetIcons(const std::vector<QIcon>* icons) { icons_ = icons; }
+  void SetIcons(const std::vector<QIcon>* icons, IconLookup lookup);
+  // The row whose name takes the most room (wide characters count twice); -1 when none.
+  int LongestNameRow() const;
 
  private:
-  std::vector<Row> rows_;
+  const FileNode* NodeOfRow(int row) const;
+
+  const VolumeSet* set_ = nullptr;
+  int volume_ = kCurrentVolume;
+  std::vector<std::uint32_t> nodes_;
+  std::vector<std::uint8_t> checked_;
+  mutable int longestNameRow_ = -2;  // -2: not looked for since the rows changed
   const std::vector<QIcon>* icons_ = nullptr;
+  IconLookup iconOf_;
 };
 
 class CExplorerListCtrl : public QWidget, public VolumeSetListener {
