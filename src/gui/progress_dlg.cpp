@@ -9,6 +9,10 @@
 
 namespace kestrum {
 
+namespace {
+constexpr int kDonePollMs = 5;
+}  // namespace
+
 CProgressDlg::CProgressDlg(ProgressSession& session, QWidget* parent)
     : QDialog(parent), session_(session) {
   setWindowTitle(QStringLiteral("请稍候 - ") + kProductCaption);
@@ -38,11 +42,17 @@ CProgressDlg::CProgressDlg(ProgressSession& session, QWidget* parent)
   connect(pause_, &QPushButton::clicked, this, &CProgressDlg::OnPause);
   connect(&timer_, &QTimer::timeout, this, &CProgressDlg::Tick);
   timer_.start(kProgressTickMs);
+  // A short read (a volume of a few thousand files) is not held for a whole tick.
+  connect(&doneTimer_, &QTimer::timeout, this, [this] {
+    if (session_.WorkersDone()) Tick();
+  });
+  doneTimer_.start(kDonePollMs);
 }
 
 void CProgressDlg::Tick() {
   if (session_.WorkersDone()) {
     timer_.stop();
+    doneTimer_.stop();
     accept();
   }
   StatusMessage message;

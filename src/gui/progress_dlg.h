@@ -1,7 +1,7 @@
 #pragma once
 // The small modal dialog every long operation runs behind: five lines of
-// the latest status message, "退出", and "暂停" for the deep scan. It polls
-// the shared worker state every 100 ms and closes itself once the last
+// the latest status message, "退出", and "暂停" for the deep scan. It shows
+// the shared worker state every 100 ms and closes itself as soon as the last
 // worker has ended.
 
 #include <QDialog>
@@ -43,6 +43,7 @@ class CProgressDlg : public QDialog {
   QPushButton* quit_ = nullptr;
   QPushButton* pause_ = nullptr;
   QTimer timer_;
+  QTimer doneTimer_;  // looks for the end far more often than the lines change
 };
 
 // Shows CProgressDlg for the whole of an operation started by RunWithProgress.
