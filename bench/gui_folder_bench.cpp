@@ -3,7 +3,8 @@
 // milliseconds until the file list's first paint with the rows on it, and
 // until the event loop is idle again (the window answers input); for the
 // opening also until the progress dialog closed (the volume read), and
-// from there to idle (what the browser itself adds).
+// from there to idle (what the browser itself adds); then the same rows
+// switched to the icon view and to the list view, until idle.
 //
 //   kestrum_gui_bench IMAGE FOLDER     (QT_QPA_PLATFORM=offscreen or a display)
 
@@ -11,6 +12,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QListView>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
@@ -157,10 +159,15 @@ int Run(const char* image, const char* folder) {
     std::fprintf(stderr, "gui_folder_bench: the click did not select %s\n", folder);
     return 1;
   }
+  // The same rows in the icon view, then the list view (one widget shows both).
+  PaintProbe iconProbe(list->IconListView()->viewport(), [list] { return list->RowCount() > 0; }, clock);
+  Timing icons = Measure(iconProbe, clock, [&] { list->SetViewMode(CExplorerListCtrl::kIconView); });
+  Timing names = Measure(iconProbe, clock, [&] { list->SetViewMode(CExplorerListCtrl::kListView); });
   // root_rows read_ms open_paint_ms open_idle_ms shown_ms folder_rows click_paint_ms click_idle_ms
+  // icon_view_idle_ms list_view_idle_ms
   double shownMs = readMs >= 0 && open.idleMs >= 0 ? open.idleMs - readMs : -1;
-  std::printf("%d %.1f %.1f %.1f %.1f %d %.1f %.1f\n", rootRows, readMs, open.paintMs, open.idleMs, shownMs,
-              list->RowCount(), click.paintMs, click.idleMs);
+  std::printf("%d %.1f %.1f %.1f %.1f %d %.1f %.1f %.1f %.1f\n", rootRows, readMs, open.paintMs, open.idleMs,
+              shownMs, list->RowCount(), click.paintMs, click.idleMs, icons.idleMs, names.idleMs);
   return 0;
 }
 
