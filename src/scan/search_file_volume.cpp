@@ -43,10 +43,11 @@ VolumeDescriptor BuildSearchFileVolume(const std::vector<ScanFinding>& findings,
     AppendNode(volume, file);
   }
   LinkNodes(nodes);
-  for (std::uint32_t child : nodes[kRootNodeId].children) {
+  for (std::uint32_t child : ChildrenOf(nodes, kRootNodeId)) {
     FileNode& folder = nodes[child];
-    if (folder.children.empty()) continue;
-    const auto shown = static_cast<unsigned>(std::min<std::size_t>(folder.children.size(), kMaxShownFolderCount));
+    const ChildRange files = ChildrenOf(nodes, child);
+    if (files.empty()) continue;
+    const auto shown = static_cast<unsigned>(std::min<std::size_t>(files.size(), kMaxShownFolderCount));
     folder.name += FormatText("-%u", shown);
   }
   return volume;

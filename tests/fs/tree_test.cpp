@@ -45,8 +45,8 @@ TEST(LinkNodes, OrphansHangUnderLostFile) {
   t.Nodes()[self].parentId = self;  // its own parent
   VolumeSet& set = t.Finish(kViewExistingFiles);
   const auto& nodes = t.Nodes();
-  EXPECT_EQ(nodes[5].children, (std::vector<std::uint32_t>{dir, t.LostFile()}));
-  EXPECT_EQ(nodes[t.LostFile()].children, (std::vector<std::uint32_t>{beyond, emptyParent, self}));
+  EXPECT_EQ(ChildrenOf(nodes, 5).List(), (std::vector<std::uint32_t>{dir, t.LostFile()}));
+  EXPECT_EQ(ChildrenOf(nodes, t.LostFile()).List(), (std::vector<std::uint32_t>{beyond, emptyParent, self}));
   EXPECT_EQ(VisibleNames(set, 5), (std::vector<std::u16string>{u"dir", u"LostFile"}));
 }
 
@@ -56,8 +56,8 @@ TEST(LinkNodes, DollarNamesAreLinkedNowhere) {
   std::uint32_t dir = t.Add(u"$Folder", kFolder, 5);
   t.Add(u"inside", kFile, dir);
   t.Finish(kViewExistingFiles);
-  EXPECT_EQ(t.Nodes()[5].children, (std::vector<std::uint32_t>{t.LostFile()}));
-  EXPECT_EQ(t.Nodes()[dir].children.size(), 1u) << "its children still hang under it";
+  EXPECT_EQ(ChildrenOf(t.Nodes(), 5).List(), (std::vector<std::uint32_t>{t.LostFile()}));
+  EXPECT_EQ(ChildrenOf(t.Nodes(), dir).size(), 1u) << "its children still hang under it";
 }
 
 TEST(LinkNodes, DeletedMarksSpreadUpToTheRoot) {
@@ -96,7 +96,7 @@ TEST(LinkNodes, AFolderOfMoreThan65535ChildrenKeepsThemAll) {
   std::uint32_t big = t.Add(u"big", kFolder, 5);
   for (int i = 0; i < 70000; ++i) t.Add(u"f", kFile, big, 1);
   VolumeSet& set = t.Finish(kViewExistingFiles);
-  EXPECT_EQ(t.Nodes()[big].children.size(), 70000u);
+  EXPECT_EQ(ChildrenOf(t.Nodes(), big).size(), 70000u);
   SubtreeTotals totals;
   set.SumSubtree(0, big, totals);
   EXPECT_EQ(totals.files, 70000u);

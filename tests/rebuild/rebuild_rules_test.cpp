@@ -137,7 +137,7 @@ TEST(FatDirectoryVolumes, TenAgreeingPairsMakeAVolumeNineDoNot) {
     // Every directory on the grid is read, the last one (in no pair of its
     // own as the first) too: their parent is lost, so their files stand in the root.
     std::vector<std::u16string> names;
-    for (std::uint32_t child : v.readerState.nodes->nodes[kRootNodeId].children) {
+    for (std::uint32_t child : ChildrenOf(v.readerState.nodes->nodes, kRootNodeId)) {
       names.push_back(v.readerState.nodes->nodes[child].name);
     }
     ASSERT_EQ(names.size(), c.directories + 1) << "files and LostFile";

@@ -218,16 +218,16 @@ TEST(SearchFileVolume, CategoryFoldersCountTheirFilesAndNameThemByPlace) {
   EXPECT_EQ(v.diskPath, u"/dev/null");
   const std::vector<FileNode>& nodes = v.readerState.nodes->nodes;
   ASSERT_EQ(nodes.size(), 6u + 34u + 26u);
-  EXPECT_EQ(nodes[kRootNodeId].children.size(), 34u);
+  EXPECT_EQ(ChildrenOf(nodes, kRootNodeId).size(), 34u);
   EXPECT_EQ(nodes[6 + kCategoryJpg].name, u"jpg-25");
   EXPECT_EQ(nodes[6 + kCategoryGif].name, u"gif");
   EXPECT_EQ(nodes[6 + kCategoryPdf].name, u"pdf-1");
   EXPECT_EQ(nodes[6 + kCategoryTxt].name, u"txt");
-  const FileNode& firstJpg = nodes[nodes[6 + kCategoryJpg].children.front()];
+  const FileNode& firstJpg = nodes[*ChildrenOf(nodes, 6 + kCategoryJpg).begin()];
   EXPECT_EQ(firstJpg.name, u"0001.jpg");  // place 1: the boot sector is place 0
   EXPECT_EQ(firstJpg.location, 200u);
   EXPECT_EQ(firstJpg.size, 5120u);
-  EXPECT_EQ(nodes[nodes[6 + kCategoryPdf].children.front()].name, u"0026.pdf");
+  EXPECT_EQ(nodes[*ChildrenOf(nodes, 6 + kCategoryPdf).begin()].name, u"0026.pdf");
 }
 
 }  // namespace

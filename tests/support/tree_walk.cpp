@@ -23,8 +23,8 @@ struct Walk {
   std::map<std::string, std::uint32_t> paths;
   std::set<std::uint32_t> seen;
 
-  std::vector<std::uint32_t> ChildrenOf(std::uint32_t folder) const {
-    if (set == nullptr) return nodes[folder].children;
+  std::vector<std::uint32_t> Children(std::uint32_t folder) const {
+    if (set == nullptr) return ChildrenOf(nodes, folder).List();
     std::vector<std::uint32_t> children;
     set->ListVisibleChildren(0, folder, children, false);
     return children;
@@ -35,7 +35,7 @@ struct Walk {
       ADD_FAILURE() << "folders nested deeper than " << kMaxDepth << " at " << prefix;
       return;
     }
-    for (std::uint32_t child : ChildrenOf(folder)) {
+    for (std::uint32_t child : Children(folder)) {
       if (child >= nodes.size()) {
         ADD_FAILURE() << "child " << child << " of " << prefix << " is past the node array";
         continue;

@@ -3,8 +3,11 @@
 // reader fills for its volume. Nodes name their parent by index; LinkNodes
 // turns the array into a tree of child lists.
 
+#include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -30,6 +33,8 @@ enum RecoveryChance : std::uint8_t {
 
 constexpr std::uint32_t kRootNodeId = 5;
 constexpr std::uint32_t kLostFileId = 0xFFFFFFFF;
+// Ends a child list: no node has this index.
+constexpr std::uint32_t kNoNode = 0xFFFFFFFF;
 inline constexpr char16_t kRootName[] = u".";
 inline constexpr char16_t kLostFileName[] = u"LostFile";
 
@@ -43,6 +48,11 @@ struct FileNode {
   // FAT/exFAT: first cluster; files found by content: absolute start sector;
   // NTFS: byte length of the run list held in `data` (0 when resident).
   std::uint32_t location = 0;
+  // Set by LinkNodes: the first child, and the next child of the same
+  // parent, in ascending index order. Two links a node rather than a list
+  // per folder: no heap block per folder, and nothing to grow.
+  std::uint32_t firstChild = kNoNode;
+  std::uint32_t nextSibling = kNoNode;
   NodeType type = kDeletedFile;
   std::uint8_t deletedMark = 0;  // deleted, or something below is deleted
   std::uint8_t residentData = 0;
@@ -58,7 +68,6 @@ struct FileNode {
   std::uint64_t creationTime = 0;   // FILETIME, UTC
   std::uint64_t lastWriteTime = 0;  // FILETIME, UTC
   std::u16string name;
-  std::vector<std::uint32_t> children;  // filled by LinkNodes, ascending index order
   // NTFS only: the resident content, or a copy of the run list.
   std::vector<std::uint8_t> data;
 
@@ -77,6 +86,54 @@ struct NodeArray {
 
   std::uint32_t Count() const { return static_cast<std::uint32_t>(nodes.size()); }
 };
+
+// A linked folder's children, ascending index order: a walk along the
+// sibling links.
+class ChildRange {
+ public:
+  class Iterator {
+   public:
+    using iterator_category = std::forward_iterator_tag;
+    using value_type = std::uint32_t;
+    using difference_type = std::ptrdiff_t;
+    using pointer = const std::uint32_t*;
+    using reference = std::uint32_t;
+
+    Iterator() = default;
+    Iterator(const FileNode* nodes, std::uint32_t at) : nodes_(nodes), at_(at) {}
+    std::uint32_t operator*() const { return at_; }
+    Iterator& operator++() {
+      at_ = nodes_[at_].nextSibling;
+      return *this;
+    }
+    Iterator operator++(int) {
+      Iterator before = *this;
+      ++*this;
+      return before;
+    }
+    bool operator==(const Iterator& other) const { return at_ == other.at_; }
+
+   private:
+    const FileNode* nodes_ = nullptr;
+    std::uint32_t at_ = kNoNode;
+  };
+
+  ChildRange(const FileNode* nodes, std::uint32_t first) : nodes_(nodes), first_(first) {}
+  Iterator begin() const { return {nodes_, first_}; }
+  Iterator end() const { return {nodes_, kNoNode}; }
+  bool empty() const { return first_ == kNoNode; }
+  std::size_t size() const { return static_cast<std::size_t>(std::distance(begin(), end())); }
+  std::vector<std::uint32_t> List() const { return {begin(), end()}; }
+
+ private:
+  const FileNode* nodes_;
+  std::uint32_t first_;
+};
+
+// Empty for a folder past the array or one LinkNodes gave no children.
+inline ChildRange ChildrenOf(std::span<const FileNode> nodes, std::uint32_t folder) {
+  return {nodes.data(), folder < nodes.size() ? nodes[folder].firstChild : kNoNode};
+}
 
 FileNode MakeRootNode();
 // The folder for nodes whose parent does not check out; its type is

@@ -81,14 +81,15 @@ std::uint32_t LinkedParent(const std::vector<FileNode>& nodes, std::uint32_t ind
 
 void LinkNodes(std::vector<FileNode>& nodes) {
   const auto count = static_cast<std::uint32_t>(nodes.size());
-  if (count == 0) return;
-  for (std::uint32_t i = 0; i < count; ++i) {
+  for (FileNode& node : nodes) node.firstChild = node.nextSibling = kNoNode;
+  // Backwards, each child put in front of its parent's list: the lists come
+  // out in ascending order.
+  for (std::uint32_t i = count; i-- > 0;) {
     FileNode& node = nodes[i];
     if (!IsUsedSlot(node, i) || node.id == kRootNodeId || node.name[0] == u'$') continue;
     std::uint32_t parent = LinkedParent(nodes, i);
-    std::vector<std::uint32_t>& children = nodes[parent].children;
-    if (children.empty()) children.reserve(8);
-    children.push_back(i);
+    node.nextSibling = nodes[parent].firstChild;
+    nodes[parent].firstChild = i;
     if (!node.deletedMark) continue;
     // The mark doubles as the visited flag: the walk ends at the root, at a
     // marked ancestor, or on a loop.

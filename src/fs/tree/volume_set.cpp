@@ -94,16 +94,15 @@ bool VolumeSet::ListVisibleChildren(int volume, std::uint32_t index, std::vector
   if (array == nullptr) return false;
   out.clear();
   if (index >= array->Count()) return true;
-  for (std::uint32_t child : array->nodes[index].children) {
+  for (std::uint32_t child : ChildrenOf(array->nodes, index)) {
     if (IsNodeVisible(volume, child, foldersOnly)) out.push_back(child);
   }
   return true;
 }
 
 bool VolumeSet::HasVisibleSubfolder(int volume, std::uint32_t index) const {
-  const FileNode* node = IsNodeVisible(volume, index, false);
-  if (node == nullptr) return false;
-  for (std::uint32_t child : node->children) {
+  if (IsNodeVisible(volume, index, false) == nullptr) return false;
+  for (std::uint32_t child : ChildrenOf(NodesOfVolume(volume)->nodes, index)) {
     if (IsNodeVisible(volume, child, true)) return true;
   }
   return false;

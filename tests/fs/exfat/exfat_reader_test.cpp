@@ -127,11 +127,11 @@ TEST_F(SyntheticVolume, NoFatChainDirectoriesAreReadAcrossAllTheirClusters) {
   std::uint32_t many = test::ChildIndex(v, kRootNodeId, "many");
   ASSERT_NE(many, 0u);
   EXPECT_EQ(Nodes(v)[many].noFatChain, 1);
-  EXPECT_EQ(Nodes(v)[many].children.size(), 60u);
+  EXPECT_EQ(ChildrenOf(Nodes(v), many).size(), 60u);
   EXPECT_NE(test::ChildNamed(v, many, "file-59"), nullptr);
   std::uint32_t again = test::ChildIndex(v, kRootNodeId, "deleted-many");
   ASSERT_NE(again, 0u) << "a second entry for the same clusters is listed";
-  EXPECT_TRUE(Nodes(v)[again].children.empty()) << "but its clusters are not read twice";
+  EXPECT_TRUE(ChildrenOf(Nodes(v), again).empty()) << "but its clusters are not read twice";
 }
 
 TEST_F(SyntheticVolume, AFolderWithoutDataIsListedButNotEntered) {
@@ -142,7 +142,7 @@ TEST_F(SyntheticVolume, AFolderWithoutDataIsListedButNotEntered) {
   const FileNode* empty = test::ChildNamed(v, kRootNodeId, "empty dir");
   ASSERT_NE(empty, nullptr);
   EXPECT_EQ(empty->type, kFolder);
-  EXPECT_TRUE(empty->children.empty());
+  EXPECT_EQ(empty->firstChild, kNoNode);
   EXPECT_EQ(test::TreePaths(v, kViewExistingFiles).count("empty dir/must-not-appear"), 0u);
 }
 
@@ -158,8 +158,8 @@ TEST_F(SyntheticVolume, DirectoryLoopsEndAndEachDirectoryIsReadOnce) {
   auto tree = test::TreePaths(v, kViewExistingFiles);
   EXPECT_TRUE(tree.count("loop"));
   EXPECT_TRUE(tree.count("a/b/back-to-a"));
-  EXPECT_TRUE(Nodes(v)[tree["loop"]].children.empty());
-  EXPECT_TRUE(Nodes(v)[tree["a/b/back-to-a"]].children.empty());
+  EXPECT_TRUE(ChildrenOf(Nodes(v), tree["loop"]).empty());
+  EXPECT_TRUE(ChildrenOf(Nodes(v), tree["a/b/back-to-a"]).empty());
   EXPECT_EQ(tree.size(), 6u) << "loop, a, a/b, a/b/back-to-a, leaf.txt, LostFile";
 }
 
@@ -174,8 +174,8 @@ TEST_F(SyntheticVolume, NestingDeeperThanTheLimitIsListedButNotEntered) {
   VolumeDescriptor v = Read();
   std::uint32_t node = kRootNodeId;
   std::uint32_t depth = 0;
-  while (!Nodes(v)[node].children.empty()) {
-    node = Nodes(v)[node].children[0];
+  while (!ChildrenOf(Nodes(v), node).empty()) {
+    node = *ChildrenOf(Nodes(v), node).begin();
     ++depth;
   }
   EXPECT_EQ(depth, kMaxExfatDirectoryDepth + 1);
@@ -211,7 +211,7 @@ TEST_F(SyntheticVolume, AStopStillLinksWhatWasRead) {
   VolumeDescriptor v = Read();
   const auto& nodes = Nodes(v);
   ASSERT_EQ(nodes.size(), 7u) << "root and LostFile only";
-  EXPECT_EQ(nodes[kRootNodeId].children, (std::vector<std::uint32_t>{6}));
+  EXPECT_EQ(ChildrenOf(nodes, kRootNodeId).List(), (std::vector<std::uint32_t>{6}));
   EXPECT_EQ(nodes[6].name, u"LostFile");
 }
 

@@ -12,7 +12,7 @@ std::uint32_t ChildIndex(const VolumeDescriptor& volume, std::uint32_t parent, c
   const NodeArray* array = NodesOf(volume);
   if (array == nullptr || parent >= array->Count()) return 0;
   std::u16string wanted = FromUtf8(name);
-  for (std::uint32_t k : array->nodes[parent].children) {
+  for (std::uint32_t k : ChildrenOf(array->nodes, parent)) {
     if (array->nodes[k].name == wanted) return k;
   }
   return 0;

@@ -152,7 +152,7 @@ std::map<std::string, ListedNode> ListTree(const VolumeDescriptor& volume) {
 std::vector<std::string> ChildNames(const VolumeDescriptor& volume, std::uint32_t folder) {
   std::vector<std::string> names;
   const auto& nodes = NodesOf(volume)->nodes;
-  for (std::uint32_t child : nodes[folder].children) names.push_back(ToUtf8(nodes[child].name));
+  for (std::uint32_t child : ChildrenOf(nodes, folder)) names.push_back(ToUtf8(nodes[child].name));
   return names;
 }
 

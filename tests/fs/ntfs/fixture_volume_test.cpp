@@ -311,7 +311,7 @@ TEST_P(NtfsFixture, LabelBootSectorAndRootIndex) {
   };
   // The root's index names every live entry of the root, system files included.
   std::set<std::uint32_t> root = children(ntfs::kRootRecord);
-  for (std::uint32_t n : Nodes()[kRootNodeId].children) {
+  for (std::uint32_t n : ChildrenOf(Nodes(), kRootNodeId)) {
     const FileNode& node = Nodes()[n];
     if (node.id == kLostFileId || node.IsDeleted()) continue;
     EXPECT_TRUE(root.count(n)) << ToUtf8(node.name);

@@ -123,7 +123,7 @@ TEST_F(SyntheticNtfs, KeepsNamedRecordsInTheSlotsOfTheirNumbers) {
   EXPECT_TRUE(nodes[SyntheticVolume::kDataFirst].name.empty());
   EXPECT_TRUE(nodes[SyntheticVolume::kMisnumbered].name.empty()) << "its own number says 9999";
   EXPECT_EQ(nodes[0].name, u"$MFT") << "system records are kept, never linked";
-  EXPECT_TRUE(nodes[0].children.empty());
+  EXPECT_TRUE(ChildrenOf(nodes, 0).empty());
 
   // The last parse status counts every kept record under its type.
   StatusMessage m;
@@ -169,7 +169,7 @@ TEST_F(SyntheticNtfs, RereadingGivesAFreshTreeAndLeavesSharedCopiesAlone) {
   EXPECT_NE(copy.readerState.nodes.get(), first.readerState.nodes.get());
   EXPECT_EQ(Keys(test::TreePaths(first, kViewExistingFiles)),
             Keys(test::TreePaths(copy, kViewExistingFiles)));
-  const auto& rootChildren = Nodes(first)[5].children;
+  const std::vector<std::uint32_t> rootChildren = ChildrenOf(Nodes(first), 5).List();
   EXPECT_EQ(std::set<std::uint32_t>(rootChildren.begin(), rootChildren.end()).size(), rootChildren.size())
       << "the first tree was not linked a second time";
 }
@@ -182,7 +182,7 @@ TEST_F(SyntheticNtfs, StoppingLeavesTheArrayUnlinked) {
   ASSERT_TRUE(volume.readerState.nodes);
   const auto& nodes = Nodes(volume);
   EXPECT_EQ(nodes.size(), SyntheticVolume::kRecords + 1u);
-  for (const FileNode& node : nodes) EXPECT_TRUE(node.children.empty());
+  for (const FileNode& node : nodes) EXPECT_EQ(node.firstChild, kNoNode);
   EXPECT_NE(nodes.back().id, kLostFileId) << "no LostFile placed";
   // The stop is seen before the first chunk: no record was read.
   for (const FileNode& node : nodes) EXPECT_TRUE(node.name.empty());
