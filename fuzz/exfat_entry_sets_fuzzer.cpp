@@ -6,7 +6,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace kestrum;
   ByteView bytes(data, size);
-  ParseEntrySets(bytes);
+  NodeStrings strings;
+  ParseEntrySets(bytes, strings);
   for (std::size_t at = 0; at + 512 <= size; at += 512) {
     ByteView sector = bytes.subspan(at, 512);
     IsExfatRootSector(sector);

@@ -9,7 +9,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::vector<std::uint8_t> record(data, data + size);
   ApplyFixup(record);
   FileNode node;
-  ParseFileRecord(record, node);
+  NodeStrings strings;
+  ParseFileRecord(record, node, strings);
   ScanFinding finding;
   SummariseRecordBytes(record, finding);
   return 0;

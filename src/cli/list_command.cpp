@@ -132,7 +132,7 @@ int RunList(const Arguments& args) {
     OutputBuffer output;
     IsoUtcFormatter createdText, modifiedText;
     // The path is kept as JSON text already, so each name is converted once.
-    auto appendJsonName = [](std::string& path, const std::u16string& name) {
+    auto appendJsonName = [](std::string& path, std::u16string_view name) {
       AppendJsonChars(path, name);
     };
     WalkVisible<std::string>(set, appendJsonName, [&](std::uint32_t index, const FileNode& node,
@@ -162,7 +162,7 @@ int RunList(const Arguments& args) {
     return kExitOk;
   }
   std::vector<std::vector<std::u16string>> rows = {{u"类型", u"大小", u"修改日期", u"路径"}};
-  auto appendName = [](std::u16string& path, const std::u16string& name) { path += name; };
+  auto appendName = [](std::u16string& path, std::u16string_view name) { path += name; };
   WalkVisible<std::u16string>(set, appendName, [&](std::uint32_t, const FileNode& node,
                                                    const std::u16string& path) {
     rows.push_back({TypeText(node.type), node.IsFile() ? SizeText(node.size) : u"",

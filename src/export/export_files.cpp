@@ -121,7 +121,7 @@ bool ExportWalk::FolderIsInsideTarget(const std::u16string& folder) const {
 }
 
 std::u16string ExportWalk::ChoosePath(const std::u16string& folder, const FileNode& node) {
-  const std::u16string clean = CleanExportName(node.name);
+  const std::u16string clean = CleanExportName(std::u16string(node.name));
   for (unsigned n = 1; n <= kMaxNumberedNames; ++n) {
     std::u16string path = JoinPath(folder, n == 1 ? clean : NumberedName(clean, n));
     struct stat st {};

@@ -102,7 +102,7 @@ void CExplorerTreeCtrl::ListSubfolders(QTreeWidgetItem* item) {
     const FileNode* node = set_->IsNodeVisible(v, c, false);
     if (node == nullptr) continue;
     auto* child = new QTreeWidgetItem(item);
-    child->setText(0, QString::fromStdU16String(node->name));
+    child->setText(0, QString::fromUtf16(node->name.data(), static_cast<qsizetype>(node->name.size())));
     child->setIcon(0, folderIcon_);
     child->setData(0, kNodeRole, c);
     if (set_->HasVisibleSubfolder(v, c)) AddPlaceholder(child);

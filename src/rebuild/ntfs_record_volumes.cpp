@@ -180,7 +180,7 @@ void BuildNtfsFromGroup(const RecordRefs& group, const NtfsStart& start, const D
   FileNode node;
   for (const ScanFinding* f : group) {
     if (!ReadRecords(device, f->sector, 1, record)) continue;
-    if (!ParseFileRecord(record, node) || node.name.empty() || node.id >= r) continue;
+    if (!ParseFileRecord(record, node, v.readerState.nodes->strings) || node.name.empty() || node.id >= r) continue;
     nodes[node.id] = std::move(node);
   }
   PlaceLostFileNode(nodes, r);

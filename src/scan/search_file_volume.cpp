@@ -21,13 +21,14 @@ VolumeDescriptor BuildSearchFileVolume(const std::vector<ScanFinding>& findings,
   volume.sectorCount = scanned.sectorCount;
   volume.name = scanned.name;
   AddRootNode(volume);
+  NodeStrings& strings = NodesOf(volume).strings;
   std::vector<FileNode>& nodes = NodesOf(volume).nodes;
   nodes.reserve(nodes.size() + kFileCategoryCount + findings.size());
   for (std::int32_t c = 0; c < kFileCategoryCount; ++c) {
     FileNode folder;
     folder.type = kFolder;
     folder.parentId = kRootNodeId;
-    folder.name = CategoryName(c);
+    folder.name = strings.Keep(CategoryName(c));
     AppendNode(volume, folder);
   }
   for (std::size_t i = 0; i < findings.size(); ++i) {
@@ -36,7 +37,7 @@ VolumeDescriptor BuildSearchFileVolume(const std::vector<ScanFinding>& findings,
     FileNode file;
     file.type = kFile;
     file.parentId = kRootNodeId + 1 + static_cast<std::uint32_t>(f.category);
-    file.name = FormatText("%04u.%s", static_cast<unsigned>(i), ToUtf8(CategoryName(f.category)).c_str());
+    file.name = strings.Keep(FormatText("%04u.%s", static_cast<unsigned>(i), ToUtf8(CategoryName(f.category)).c_str()));
     file.size = f.FileLength();
     file.recovery = f.recovery;
     file.location = f.sector;
@@ -48,7 +49,7 @@ VolumeDescriptor BuildSearchFileVolume(const std::vector<ScanFinding>& findings,
     const ChildRange files = ChildrenOf(nodes, child);
     if (files.empty()) continue;
     const auto shown = static_cast<unsigned>(std::min<std::size_t>(files.size(), kMaxShownFolderCount));
-    folder.name += FormatText("-%u", shown);
+    folder.name = strings.Keep(std::u16string(folder.name) + FormatText("-%u", shown));
   }
   return volume;
 }

@@ -14,7 +14,7 @@ std::vector<std::u16string> VisibleNames(const VolumeSet& set, std::uint32_t fol
   std::vector<std::uint32_t> children;
   EXPECT_TRUE(set.ListVisibleChildren(kCurrentVolume, folder, children, foldersOnly));
   std::vector<std::u16string> names;
-  for (std::uint32_t k : children) names.push_back(set.volumes[0].readerState.nodes->nodes[k].name);
+  for (std::uint32_t k : children) names.emplace_back(set.volumes[0].readerState.nodes->nodes[k].name);
   return names;
 }
 

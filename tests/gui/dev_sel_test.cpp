@@ -180,7 +180,7 @@ TEST(DevSel, FileSearchesScanBehindTheDialogAndBrowseTheFilesFound) {
     EXPECT_TRUE(fatVolumeFound) << "mode " << mode;
     std::set<std::u16string> folders;
     const NodeArray& nodes = *set.volumes[0].readerState.nodes;
-    for (std::uint32_t child : ChildrenOf(nodes.nodes, kRootNodeId)) folders.insert(nodes.nodes[child].name);
+    for (std::uint32_t child : ChildrenOf(nodes.nodes, kRootNodeId)) folders.emplace(nodes.nodes[child].name);
     EXPECT_TRUE(folders.count(u"jpg-5") && folders.count(u"png-4") && folders.count(u"pdf-3")) << "mode " << mode;
     EXPECT_TRUE(folders.count(u"gif"));
   }

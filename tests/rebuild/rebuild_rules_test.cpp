@@ -138,7 +138,7 @@ TEST(FatDirectoryVolumes, TenAgreeingPairsMakeAVolumeNineDoNot) {
     // own as the first) too: their parent is lost, so their files stand in the root.
     std::vector<std::u16string> names;
     for (std::uint32_t child : ChildrenOf(v.readerState.nodes->nodes, kRootNodeId)) {
-      names.push_back(v.readerState.nodes->nodes[child].name);
+      names.emplace_back(v.readerState.nodes->nodes[child].name);
     }
     ASSERT_EQ(names.size(), c.directories + 1) << "files and LostFile";
     EXPECT_EQ(names.front(), u"F10.TXT");

@@ -6,6 +6,11 @@
 
 namespace kestrum::test {
 
+NodeStrings& TestStrings() {
+  static NodeStrings strings;
+  return strings;
+}
+
 TreeBuilder::TreeBuilder(FsKind kind) {
   volume.fsKind = kind;
   AddRootNode(volume);
@@ -14,7 +19,7 @@ TreeBuilder::TreeBuilder(FsKind kind) {
 std::uint32_t TreeBuilder::Add(std::u16string name, NodeType type, std::uint32_t parent, std::uint64_t size,
                                std::uint32_t location) {
   FileNode node;
-  node.name = std::move(name);
+  node.name = NodesOf(volume).strings.Keep(name);
   node.type = type;
   node.parentId = parent;
   node.size = size;

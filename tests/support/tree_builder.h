@@ -10,6 +10,10 @@
 
 namespace kestrum::test {
 
+// Where nodes parsed outside any volume keep their names and data: it lasts
+// as long as the test program.
+NodeStrings& TestStrings();
+
 class TreeBuilder {
  public:
   explicit TreeBuilder(FsKind kind = kFsScanArea);

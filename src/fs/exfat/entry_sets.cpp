@@ -1,5 +1,7 @@
 #include "fs/exfat/entry_sets.h"
 
+#include <algorithm>
+
 #include "fs/dos_time.h"
 #include "fs/exfat/exfat_layout.h"
 
@@ -15,14 +17,13 @@ bool IsNameEntry(std::uint8_t type) { return type == exfatentry::kName || type =
 
 // The name buffer holds every character of the name entries, zeros
 // included; the name ends at its first zero.
-std::u16string NameUpToZero(const std::u16string& buffer) {
-  std::size_t end = buffer.find(u'\0');
-  return end == std::u16string::npos ? buffer : buffer.substr(0, end);
+std::u16string_view NameUpToZero(std::u16string_view buffer) {
+  return buffer.substr(0, std::min(buffer.find(u'\0'), buffer.size()));
 }
 
 }  // namespace
 
-std::vector<FileNode> ParseEntrySets(ByteView entries) {
+std::vector<FileNode> ParseEntrySets(ByteView entries, NodeStrings& strings) {
   std::vector<FileNode> nodes;
   bool inSet = false;
   bool folder = false;
@@ -31,6 +32,9 @@ std::vector<FileNode> ParseEntrySets(ByteView entries) {
   FileNode node;
   std::u16string name;
   const std::size_t count = entries.size() / exfatentry::kSize;
+  // No set is shorter than a file, a stream and a name entry. Room for that
+  // many is only address space until used, and spares the vector its moves.
+  nodes.reserve(count / 3);
   for (std::size_t i = 0; i < count; ++i) {
     ByteView entry = entries.subspan(i * exfatentry::kSize, exfatentry::kSize);
     std::uint8_t type = ReadLe8(entry, exfatentry::kType);
@@ -65,7 +69,7 @@ std::vector<FileNode> ParseEntrySets(ByteView entries) {
     if (!complete) continue;
     node.type = deleted ? (folder ? kDeletedFolder : kDeletedFile) : (folder ? kFolder : kFile);
     node.deletedMark = deleted ? 1 : 0;
-    node.name = NameUpToZero(name);
+    node.name = strings.Keep(NameUpToZero(name));
     nodes.push_back(std::move(node));
     node = FileNode{};
     inSet = false;

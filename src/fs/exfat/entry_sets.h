@@ -16,7 +16,8 @@ namespace kestrum {
 // location, the no-FAT-chain flag, creation and modification times, and the
 // type from the directory attribute and whether the set is deleted. Live and
 // deleted entries may mix in one set; a file entry inside an unfinished set
-// starts a new one. parentId and id are left for the caller.
-std::vector<FileNode> ParseEntrySets(ByteView entries);
+// starts a new one. parentId and id are left for the caller; names are kept
+// in `strings`.
+std::vector<FileNode> ParseEntrySets(ByteView entries, NodeStrings& strings);
 
 }  // namespace kestrum

@@ -69,7 +69,7 @@ bool ReadExfatDirectory(const DeviceHandle& device, VolumeDescriptor& volume, st
     if (AbortRequested()) return false;
   }
   walk->clusters.insert(walk->clusters.end(), clusters.begin(), clusters.end());
-  std::vector<FileNode> entries = ParseEntrySets(buffer);
+  std::vector<FileNode> entries = ParseEntrySets(buffer, NodesOf(volume).strings);
   std::vector<std::uint8_t>().swap(buffer);  // not held while the folders below are read
 
   for (FileNode& entry : entries) {

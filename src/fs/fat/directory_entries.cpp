@@ -151,7 +151,7 @@ namespace {
 
 FileNode EntryNode(const std::u16string& name, ByteView entry, VolumeDescriptor& volume, std::uint32_t parent) {
   FileNode node;
-  node.name = name;
+  node.name = NodesOf(volume).strings.Keep(name);
   node.parentId = parent;
   node.size = ReadLe32(entry, fatdir::kSize);
   node.creationTime = DosTimeToFileTime(ReadLe16(entry, fatdir::kCreationDate),

@@ -69,19 +69,19 @@ ByteView RunListBytes(const NtfsAttribute& attribute, std::size_t minBytes) {
 namespace {
 
 // Size and content (resident bytes, or a copy of the run list) of a $DATA attribute.
-void TakeData(const NtfsAttribute& attribute, FileNode& out) {
+void TakeData(const NtfsAttribute& attribute, FileNode& out, NodeStrings& strings) {
   if (attribute.IsResident()) {
     out.size = ReadLe32(attribute.bytes, attr::kValueLength);
     auto value = ResidentValue(attribute);
     if (value) {
       out.residentData = 1;
-      out.data.assign(value->begin(), value->end());
+      out.data = strings.Keep(*value);
     }
   } else {
     out.size = ReadLe64(attribute.bytes, attr::kRealSize);
     ByteView runs = RunListBytes(attribute);
     if (!runs.empty() && runs.size() < kRecordSize) {
-      out.data.assign(runs.begin(), runs.end());
+      out.data = strings.Keep(runs);
       out.location = static_cast<std::uint32_t>(runs.size());
     }
   }
@@ -99,7 +99,8 @@ std::u16string AttributeName(const NtfsAttribute& attribute) {
   return name;
 }
 
-void AppendNamedStreams(ByteView record, const FileNode& file, std::vector<FileNode>& out) {
+void AppendNamedStreams(ByteView record, const FileNode& file, std::vector<FileNode>& out,
+                        NodeStrings& strings) {
   if (!HasFileMagic(record) || file.name.empty()) return;
   AttributeCursor cursor(record);
   NtfsAttribute attribute;
@@ -108,14 +109,14 @@ void AppendNamedStreams(ByteView record, const FileNode& file, std::vector<FileN
     std::u16string stream = AttributeName(attribute);
     if (stream.empty()) continue;
     FileNode node;
-    node.name = file.name + u":" + stream;
+    node.name = strings.Keep(std::u16string(file.name) + u":" + stream);
     node.parentId = file.parentId;
     node.parentSequence = file.parentSequence;
     node.type = file.IsDeleted() ? kDeletedFile : kFile;
     node.deletedMark = file.deletedMark;
     node.creationTime = file.creationTime;
     node.lastWriteTime = file.lastWriteTime;
-    TakeData(attribute, node);
+    TakeData(attribute, node, strings);
     out.push_back(std::move(node));
   }
 }
@@ -135,9 +136,11 @@ std::optional<std::u16string> FileNameOf(ByteView value) {
   return name;
 }
 
-bool ParseFileRecord(ByteView record, FileNode& out) {
+bool ParseFileRecord(ByteView record, FileNode& out, NodeStrings& strings) {
   out = FileNode{};
   if (!HasFileMagic(record)) return false;
+  // The last name that qualifies wins; only that one is kept.
+  std::u16string name;
   out.id = ReadLe32(record, record::kRecordNumber);
   out.sequence = ReadLe16(record, record::kSequence);
   out.type = static_cast<NodeType>(ReadLe8(record, record::kFlags));
@@ -167,11 +170,11 @@ bool ParseFileRecord(ByteView record, FileNode& out) {
         bool win32 = space == file_name::kWin32 || space == file_name::kWin32AndDos;
         // A POSIX name is the file's only long name on volumes Linux wrote;
         // it stands in until a Win32 name turns up.
-        bool posixFallback = space == file_name::kPosix && !haveWin32Name && out.name.empty();
+        bool posixFallback = space == file_name::kPosix && !haveWin32Name && name.empty();
         if (!win32 && !posixFallback) break;
-        auto name = FileNameOf(*value);
-        if (!name || name->empty()) break;
-        out.name = std::move(*name);
+        auto found = FileNameOf(*value);
+        if (!found || found->empty()) break;
+        name = std::move(*found);
         haveWin32Name = haveWin32Name || win32;
         break;
       }
@@ -179,14 +182,15 @@ bool ParseFileRecord(ByteView record, FileNode& out) {
         // Named streams are nodes of their own (AppendNamedStreams).
         if (haveData || ReadLe8(attribute.bytes, attr::kNameLength) != 0) break;
         haveData = true;
-        if (out.name.empty()) return false;
-        TakeData(attribute, out);
+        if (name.empty()) return false;
+        TakeData(attribute, out, strings);
         break;
       }
       default:
         break;
     }
   }
+  out.name = strings.Keep(name);
   return true;
 }
 

@@ -69,10 +69,10 @@ std::optional<std::u16string> FileNameOf(ByteView value);
 // the resident content or a copy of the run list of the first $DATA.
 // The name is the last Win32 (or Win32-and-DOS) name; a record that has none
 // takes its first POSIX name, as Linux writes them; DOS 8.3 names never
-// count. False when the record has no "FILE" magic or its $DATA comes before
+// count. The name and data are kept in `strings`. False when the record has no "FILE" magic or its $DATA comes before
 // any usable name. A true result may still carry no name: callers keep only
 // named nodes.
-bool ParseFileRecord(ByteView record, FileNode& out);
+bool ParseFileRecord(ByteView record, FileNode& out, NodeStrings& strings);
 
 // The attribute's own name (a data stream's), empty for the unnamed one or
 // a name that does not lie inside the attribute.
@@ -83,6 +83,7 @@ std::u16string AttributeName(const NtfsAttribute& attribute);
 // file (under the file's parent), a file of the file's state and times, with
 // the stream's size and its resident content or run list. The id is left to
 // the caller, which places the nodes after the records.
-void AppendNamedStreams(ByteView record, const FileNode& file, std::vector<FileNode>& out);
+void AppendNamedStreams(ByteView record, const FileNode& file, std::vector<FileNode>& out,
+                        NodeStrings& strings);
 
 }  // namespace kestrum

@@ -40,7 +40,8 @@ void CountNode(const FileNode& node, ParseStatus& counts) {
 // nothing at or past the device's end. False when the run state asks to stop.
 bool ReadFileRecords(const DeviceHandle& device, const VolumeDescriptor& volume,
                      const std::vector<RunEntry>& runs, std::uint32_t recordCount,
-                     std::vector<FileNode>& nodes, std::vector<FileNode>& streams) {
+                     NodeArray& array, std::vector<FileNode>& streams) {
+  std::vector<FileNode>& nodes = array.nodes;
   const std::uint32_t spc = SectorsPerCluster(volume);
   StatusMessage status;
   status.kind = StatusKind::kParse;
@@ -68,11 +69,11 @@ bool ReadFileRecords(const DeviceHandle& device, const VolumeDescriptor& volume,
       ReadRecords(device, first, records, buffer);
       for (std::uint32_t i = 0; i < records; ++i) {
         ByteView record(buffer.data() + std::size_t{i} * kRecordSize, kRecordSize);
-        if (!ParseFileRecord(record, node) || node.name.empty()) continue;
+        if (!ParseFileRecord(record, node, array.strings) || node.name.empty()) continue;
         if (node.id >= recordCount) continue;
         CountNode(node, status.parse);
         const std::size_t streamsBefore = streams.size();
-        AppendNamedStreams(record, node, streams);
+        AppendNamedStreams(record, node, streams, array.strings);
         for (std::size_t k = streamsBefore; k < streams.size(); ++k) CountNode(streams[k], status.parse);
         nodes[node.id] = std::move(node);
       }
@@ -150,7 +151,7 @@ bool ReadNtfsVolume(VolumeDescriptor& volume) {
   nodes.reserve(std::size_t{recordCount} + 1 + recordCount / 8 + 64);
   nodes.resize(std::size_t{recordCount} + 1);
   std::vector<FileNode> streams;
-  bool complete = ReadFileRecords(device, volume, runs, recordCount, nodes, streams);
+  bool complete = ReadFileRecords(device, volume, runs, recordCount, NodesOf(volume), streams);
   if (complete && !AbortRequested()) RateDeletedFiles(device, volume, nodes, streams);
   CloseDevice(device);
   if (!complete || AbortRequested()) return false;

@@ -8,8 +8,11 @@
 #include <iterator>
 #include <memory>
 #include <span>
-#include <string>
+#include <string_view>
 #include <vector>
+
+#include "base/byte_order.h"
+#include "fs/tree/node_strings.h"
 
 namespace kestrum {
 
@@ -67,9 +70,11 @@ struct FileNode {
   std::uint64_t size = 0;
   std::uint64_t creationTime = 0;   // FILETIME, UTC
   std::uint64_t lastWriteTime = 0;  // FILETIME, UTC
-  std::u16string name;
+  // Views: the bytes belong to the array's NodeStrings (a node made by hand
+  // must point them at something that outlives it, never at a temporary).
+  std::u16string_view name;
   // NTFS only: the resident content, or a copy of the run list.
-  std::vector<std::uint8_t> data;
+  ByteView data;
 
   bool IsFolder() const { return type == kFolder || type == kDeletedFolder; }
   bool IsFile() const { return type == kFile || type == kDeletedFile; }
@@ -83,6 +88,7 @@ inline bool IsUsedSlot(const FileNode& node, std::uint32_t index) {
 
 struct NodeArray {
   std::vector<FileNode> nodes;  // size() is the count of used slots
+  NodeStrings strings;          // the nodes' names and data
 
   std::uint32_t Count() const { return static_cast<std::uint32_t>(nodes.size()); }
 };

@@ -5,6 +5,7 @@
 #include "base/text.h"
 #include "exfat_image.h"
 #include "fs/dos_time.h"
+#include "support/tree_builder.h"
 
 namespace kestrum {
 namespace {
@@ -33,7 +34,7 @@ TEST(ParseEntrySets, EachCompleteSetBecomesANodeWithItsFields) {
   EntrySetFields trash = Fields("trash", true, true, 1024, 60);
   auto bytes = Join({EntrySetBytes(live), EntrySetBytes(gone), EntrySetBytes(dir), EntrySetBytes(trash)});
 
-  std::vector<FileNode> nodes = ParseEntrySets(bytes);
+  std::vector<FileNode> nodes = ParseEntrySets(bytes, test::TestStrings());
   ASSERT_EQ(nodes.size(), 4u);
   EXPECT_EQ(nodes[0].name, u"report.txt");
   EXPECT_EQ(nodes[0].type, kFile);
@@ -62,7 +63,8 @@ TEST(ParseEntrySets, NamesJoinOverEntriesAndEndAtTheirFirstZero) {
   const std::string longName = "a name of forty-one characters, for three";
   ASSERT_EQ(FromUtf8(longName).size(), 41u);
   auto nodes = ParseEntrySets(Join({EntrySetBytes(Fields(longName, false, false, 1, 5)),
-                                    EntrySetBytes(Fields("报告-二〇二四.doc", false, false, 1, 6))}));
+                                    EntrySetBytes(Fields("报告-二〇二四.doc", false, false, 1, 6))}),
+                              test::TestStrings());
   ASSERT_EQ(nodes.size(), 2u);
   EXPECT_EQ(nodes[0].name, FromUtf8(longName));
   EXPECT_EQ(nodes[1].name, u"报告-二〇二四.doc");
@@ -71,7 +73,7 @@ TEST(ParseEntrySets, NamesJoinOverEntriesAndEndAtTheirFirstZero) {
 TEST(ParseEntrySets, TheWalkEndsAtTheEndOfDirectoryEntry) {
   auto bytes = Join({EntrySetBytes(Fields("first", false, false, 1, 5)), std::vector<std::uint8_t>(32, 0),
                      EntrySetBytes(Fields("after-the-end", false, true, 1, 6))});
-  auto nodes = ParseEntrySets(bytes);
+  auto nodes = ParseEntrySets(bytes, test::TestStrings());
   ASSERT_EQ(nodes.size(), 1u);
   EXPECT_EQ(nodes[0].name, u"first");
 }
@@ -91,7 +93,7 @@ TEST(ParseEntrySets, BrokenSetsAndStrayEntries) {
   auto mixed = EntrySetBytes(Fields("mixed", false, false, 3, 9));
   mixed[32] = 0x40;
   auto nodes = ParseEntrySets(Join({cut, EntrySetBytes(Fields("next", false, false, 2, 6)), strayTail, withGuid,
-                                    mixed}));
+                                    mixed}), test::TestStrings());
   ASSERT_EQ(nodes.size(), 3u);
   EXPECT_EQ(nodes[0].name, u"next");
   EXPECT_EQ(nodes[1].name, u"with-guid");
@@ -109,15 +111,15 @@ TEST(ParseEntrySets, AnOverlongNameIsCutAtTheBufferAndAnUnfinishedSetIsDropped) 
   name[0] = 0xC1;
   for (int i = 0; i < 15; ++i) name[2 + 2 * i] = 'x';
   for (int k = 0; k < 254; ++k) set.insert(set.end(), name.begin(), name.end());
-  auto nodes = ParseEntrySets(set);
+  auto nodes = ParseEntrySets(set, test::TestStrings());
   ASSERT_EQ(nodes.size(), 1u);
   EXPECT_EQ(nodes[0].name, std::u16string(259, u'x'));
 
   // The buffer ends inside a set, mid-entry: nothing is read past it.
   auto partial = EntrySetBytes(Fields("partial-name-entries", false, false, 1, 5));
   partial.resize(partial.size() - 40);
-  EXPECT_TRUE(ParseEntrySets(partial).empty());
-  EXPECT_TRUE(ParseEntrySets({}).empty());
+  EXPECT_TRUE(ParseEntrySets(partial, test::TestStrings()).empty());
+  EXPECT_TRUE(ParseEntrySets({}, test::TestStrings()).empty());
 }
 
 }  // namespace

@@ -31,7 +31,7 @@ class ParseInto : public ::testing::Test {
   std::vector<std::u16string> Names() const {
     std::vector<std::u16string> names;
     const auto& nodes = NodesOf(volume)->nodes;
-    for (std::size_t i = kRootNodeId + 1; i < nodes.size(); ++i) names.push_back(nodes[i].name);
+    for (std::size_t i = kRootNodeId + 1; i < nodes.size(); ++i) names.emplace_back(nodes[i].name);
     return names;
   }
   const FileNode& Node(std::size_t i) const { return NodesOf(volume)->nodes.at(i); }

@@ -7,6 +7,7 @@
 
 #include "base/byte_order.h"
 #include "ntfs_builder.h"
+#include "support/tree_builder.h"
 
 namespace kestrum {
 namespace {
@@ -30,7 +31,7 @@ RecordBuilder GoodFile() {
 
 FileNode Parse(const Bytes& record, bool expect = true) {
   FileNode node;
-  EXPECT_EQ(ParseFileRecord(record, node), expect);
+  EXPECT_EQ(ParseFileRecord(record, node, test::TestStrings()), expect);
   return node;
 }
 
@@ -47,7 +48,7 @@ TEST(NtfsFixup, PutsTheSavedTailsBackAtTheSectorEnds) {
   WriteLe16(disk, 0x30, 1);  // the number itself stays; compare the rest
   EXPECT_EQ(disk, r.Build());
   FileNode node;
-  ASSERT_TRUE(ParseFileRecord(disk, node));
+  ASSERT_TRUE(ParseFileRecord(disk, node, test::TestStrings()));
   EXPECT_EQ(std::string(node.data.begin(), node.data.end()), content);
 
   // A torn record (sequence numbers that do not match) is taken as it stands.
@@ -179,7 +180,7 @@ TEST_F(NtfsDamagedRecord, WithoutMagicNothingIsRead) {
   good[0] = 'B';
   FileNode node;
   node.name = u"left over";
-  EXPECT_FALSE(ParseFileRecord(good, node));
+  EXPECT_FALSE(ParseFileRecord(good, node, test::TestStrings()));
   EXPECT_TRUE(node.name.empty()) << "the node is cleared first";
 }
 

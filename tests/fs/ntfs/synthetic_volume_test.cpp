@@ -25,6 +25,7 @@
 #include "support/temp_dir.h"
 #include "synthetic_volume.h"
 #include "support/tree_walk.h"
+#include "support/tree_builder.h"
 
 namespace kestrum {
 namespace {
@@ -325,7 +326,7 @@ TEST(NtfsParsers, SurviveMutatedRecords) {
       r[at] = (random() % 3 == 0) ? 0xFF : static_cast<std::uint8_t>(random());
     }
     FileNode node;
-    if (ParseFileRecord(r, node)) {
+    if (ParseFileRecord(r, node, test::TestStrings())) {
       ASSERT_LE(node.data.size(), 1024u);
       if (node.residentData) {
         ASSERT_EQ(node.data.size(), node.size);
@@ -389,13 +390,14 @@ TEST_F(SyntheticNtfs, ExportWithoutARunListIsAnEmptyFailure) {
   std::string content;
 
   FileNode notKept = node;
-  notKept.data.clear();
+  notKept.data = {};
   notKept.location = 0;
   EXPECT_FALSE(ExportOverJunk(volume, notKept, content));
   EXPECT_EQ(content, "");
 
   FileNode noRuns = node;
-  std::fill(noRuns.data.begin(), noRuns.data.end(), std::uint8_t{0});
+  const std::vector<std::uint8_t> zeros(node.data.size(), 0);
+  noRuns.data = zeros;
   EXPECT_FALSE(ExportOverJunk(volume, noRuns, content));
   EXPECT_EQ(content, "");
 
@@ -434,7 +436,8 @@ TEST_F(SyntheticNtfs, ExportFailsWholeOnABadSectorAStopOrARunOffTheDevice) {
   test::PrepareRun();
 
   FileNode offDevice = node;
-  offDevice.data = EncodeRuns({{5000000, 2}});
+  const std::vector<std::uint8_t> offDeviceRuns = EncodeRuns({{5000000, 2}});
+  offDevice.data = offDeviceRuns;
   offDevice.location = static_cast<std::uint32_t>(offDevice.data.size());
   EXPECT_FALSE(ExportOverJunk(volume, offDevice, content));
   EXPECT_EQ(content, "");
@@ -450,7 +453,8 @@ TEST_F(SyntheticNtfs, ExportFailsWholeOnABadSectorAStopOrARunOffTheDevice) {
   // A run list that ends before the size leaves the copy short.
   FileNode shortList = node;
   shortList.size = 3 * 4096;
-  shortList.data = EncodeRuns({{SyntheticVolume::kDeletedCluster, 1}});
+  const std::vector<std::uint8_t> shortRuns = EncodeRuns({{SyntheticVolume::kDeletedCluster, 1}});
+  shortList.data = shortRuns;
   shortList.location = static_cast<std::uint32_t>(shortList.data.size());
   EXPECT_TRUE(Export(volume, shortList, content));
   EXPECT_EQ(content, SyntheticVolume::DeletedContent().substr(0, 4096));
