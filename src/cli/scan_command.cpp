@@ -8,6 +8,7 @@
 #include "base/text.h"
 #include "cli/commands.h"
 #include "cli/json.h"
+#include "fs/tree/node_vector.h"
 #include "cli/scan_source.h"
 #include "cli/table.h"
 #include "cli/terminal_presenter.h"
@@ -47,7 +48,7 @@ struct TreeCounts {
 TreeCounts CountTree(const VolumeDescriptor& volume) {
   TreeCounts counts;
   if (!volume.readerState.nodes) return counts;
-  const std::vector<FileNode>& nodes = volume.readerState.nodes->nodes;
+  const NodeVector& nodes = volume.readerState.nodes->nodes;
   for (std::uint32_t i = 0; i < nodes.size(); ++i) {
     if (i == kRootNodeId || !IsUsedSlot(nodes[i], i)) continue;
     if (nodes[i].IsFolder()) {

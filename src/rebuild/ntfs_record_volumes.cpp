@@ -174,7 +174,7 @@ void BuildNtfsFromGroup(const RecordRefs& group, const NtfsStart& start, const D
   if (records <= kRootNodeId || records > room) return;
   const auto r = static_cast<std::uint32_t>(records);
   v.readerState.nodes = std::make_shared<NodeArray>();
-  std::vector<FileNode>& nodes = v.readerState.nodes->nodes;
+  NodeVector& nodes = v.readerState.nodes->nodes;
   nodes.resize(std::size_t{r} + 1);
   std::array<std::uint8_t, kRecordSize> record{};
   FileNode node;

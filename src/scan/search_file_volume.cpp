@@ -22,7 +22,7 @@ VolumeDescriptor BuildSearchFileVolume(const std::vector<ScanFinding>& findings,
   volume.name = scanned.name;
   AddRootNode(volume);
   NodeStrings& strings = NodesOf(volume).strings;
-  std::vector<FileNode>& nodes = NodesOf(volume).nodes;
+  NodeVector& nodes = NodesOf(volume).nodes;
   nodes.reserve(nodes.size() + kFileCategoryCount + findings.size());
   for (std::int32_t c = 0; c < kFileCategoryCount; ++c) {
     FileNode folder;

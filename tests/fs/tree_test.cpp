@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+#include <string>
+
+#include "base/text.h"
 #include "fs/tree/node_array.h"
 #include "fs/tree/volume_set.h"
 #include "support/tree_builder.h"
@@ -18,7 +22,7 @@ std::vector<std::u16string> VisibleNames(const VolumeSet& set, std::uint32_t fol
   return names;
 }
 
-TEST(NodeArray, StartsAtTheRootAndGrowsByHalf) {
+TEST(NodeArray, StartsAtTheRootAndKeepsEveryNodeAsItGrows) {
   VolumeDescriptor volume;
   AddRootNode(volume);
   NodeArray& array = NodesOf(volume);
@@ -26,14 +30,34 @@ TEST(NodeArray, StartsAtTheRootAndGrowsByHalf) {
   EXPECT_EQ(array.nodes[5].name, u".");
   EXPECT_EQ(array.nodes[5].parentId, 5u);
   EXPECT_TRUE(array.nodes[0].name.empty());
-  EXPECT_EQ(array.nodes.capacity(), 10000u);
+  // Far past the first room, so that the pages move several times; one
+  // append copies a node of the array itself just as it is full.
   FileNode node;
-  node.name = u"f";
-  std::uint32_t last = 0;
-  for (int i = 0; i < 10000; ++i) last = AppendNode(volume, node);
-  EXPECT_EQ(last, 10005u);
-  EXPECT_EQ(array.nodes[last].id, last) << "ids are given as indices";
-  EXPECT_EQ(array.nodes.capacity(), 15000u);
+  for (std::uint64_t next = 0; array.nodes.size() < 300000;) {
+    if (array.nodes.size() == array.nodes.capacity()) {
+      const std::size_t at = array.nodes.size();
+      EXPECT_EQ(AppendNode(volume, array.nodes[6]), at);
+      continue;
+    }
+    node.size = next;
+    node.name = array.strings.Keep(FromUtf8(std::to_string(next++)));
+    AppendNode(volume, node);
+  }
+  ASSERT_EQ(array.nodes.size(), 300000u);
+  EXPECT_EQ(array.nodes[5].name, u".");
+  std::uint64_t expected = 0;
+  for (std::uint32_t k = 6; k < array.Count(); ++k) {
+    const FileNode& n = array.nodes[k];
+    ASSERT_EQ(n.id, k) << "ids are given as indices";
+    if (n.size != expected) {  // a copy of node 6
+      ASSERT_EQ(n.size, 0u) << k;
+      ASSERT_EQ(n.name, u"0") << k;
+      continue;
+    }
+    ASSERT_EQ(n.name, FromUtf8(std::to_string(expected))) << k;
+    ++expected;
+  }
+  EXPECT_THROW(array.nodes.at(array.nodes.size()), std::out_of_range);
 }
 
 TEST(LinkNodes, OrphansHangUnderLostFile) {

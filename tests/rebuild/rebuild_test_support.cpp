@@ -9,7 +9,7 @@
 #include "disk/device.h"
 #include "rebuild/rebuild_volumes.h"
 #include "scan/scan_support.h"
-#include "fs/tree/file_node.h"
+#include "fs/tree/node_vector.h"
 #include "support/run_state.h"
 
 namespace kestrum::test {

@@ -13,7 +13,7 @@
 
 #include "base/text.h"
 #include "disk/fault_injection.h"
-#include "fs/tree/file_node.h"
+#include "fs/tree/node_vector.h"
 #include "scan/scan_pipeline.h"
 #include "scan/search_file_volume.h"
 #include "scan_support.h"
@@ -216,7 +216,7 @@ TEST(SearchFileVolume, CategoryFoldersCountTheirFilesAndNameThemByPlace) {
   VolumeDescriptor v = BuildSearchFileVolume(findings, scanned);
   EXPECT_EQ(v.fsKind, kFsScanArea);
   EXPECT_EQ(v.diskPath, u"/dev/null");
-  const std::vector<FileNode>& nodes = v.readerState.nodes->nodes;
+  const NodeVector& nodes = v.readerState.nodes->nodes;
   ASSERT_EQ(nodes.size(), 6u + 34u + 26u);
   EXPECT_EQ(ChildrenOf(nodes, kRootNodeId).size(), 34u);
   EXPECT_EQ(nodes[6 + kCategoryJpg].name, u"jpg-25");

@@ -28,7 +28,7 @@ std::uint32_t TreeBuilder::Add(std::u16string name, NodeType type, std::uint32_t
   return AppendNode(volume, node);
 }
 
-std::vector<FileNode>& TreeBuilder::Nodes() { return NodesOf(volume).nodes; }
+NodeVector& TreeBuilder::Nodes() { return NodesOf(volume).nodes; }
 
 void TreeBuilder::Finish(VolumeSet& target, std::int32_t view) {
   AppendLostFileNode(volume);

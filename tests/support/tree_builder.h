@@ -20,7 +20,7 @@ class TreeBuilder {
 
   std::uint32_t Add(std::u16string name, NodeType type, std::uint32_t parent, std::uint64_t size = 0,
                     std::uint32_t location = 0);
-  std::vector<FileNode>& Nodes();
+  NodeVector& Nodes();
   std::uint32_t LostFile() { return static_cast<std::uint32_t>(Nodes().size() - 1); }
 
   // Links the tree and makes it the only, current volume of `target`,

@@ -18,7 +18,7 @@ namespace {
 constexpr std::size_t kMaxDepth = 256;
 
 struct Walk {
-  const std::vector<FileNode>& nodes;
+  const NodeVector& nodes;
   const VolumeSet* set;  // null: the raw child lists
   std::map<std::string, std::uint32_t> paths;
   std::set<std::uint32_t> seen;

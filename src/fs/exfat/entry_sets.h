@@ -7,6 +7,7 @@
 
 #include "base/byte_order.h"
 #include "fs/tree/file_node.h"
+#include "fs/tree/node_strings.h"
 
 namespace kestrum {
 

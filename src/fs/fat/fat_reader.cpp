@@ -25,7 +25,7 @@ class ParseProgress {
  public:
   explicit ParseProgress(std::uint32_t firstNode) : counted_(firstNode) {}
 
-  void CountAndPost(const std::vector<FileNode>& nodes) {
+  void CountAndPost(std::span<const FileNode> nodes) {
     for (; counted_ < nodes.size(); ++counted_) {
       switch (nodes[counted_].type) {
         case kFolder: ++message_.parse.folders; break;
@@ -85,7 +85,7 @@ bool ReadFatDirectory(VolumeDescriptor& volume, const DeviceHandle& device, std:
                       std::uint32_t parent) {
   const FatGeometry g = FatGeometryOf(volume);
   const ByteView fat = CachedFat(volume);
-  std::vector<FileNode>& nodes = NodesOf(volume).nodes;
+  const NodeVector& nodes = NodesOf(volume).nodes;
   ParseProgress progress(static_cast<std::uint32_t>(nodes.size()));
   ClusterRuns readAsDirectory;
 

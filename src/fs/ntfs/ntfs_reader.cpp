@@ -41,7 +41,7 @@ void CountNode(const FileNode& node, ParseStatus& counts) {
 bool ReadFileRecords(const DeviceHandle& device, const VolumeDescriptor& volume,
                      const std::vector<RunEntry>& runs, std::uint32_t recordCount,
                      NodeArray& array, std::vector<FileNode>& streams) {
-  std::vector<FileNode>& nodes = array.nodes;
+  NodeVector& nodes = array.nodes;
   const std::uint32_t spc = SectorsPerCluster(volume);
   StatusMessage status;
   status.kind = StatusKind::kParse;
@@ -97,7 +97,7 @@ bool IsSameParent(const FileNode& parent, std::uint16_t referenced) {
 
 // A node whose parent's record now holds a file, or another folder, goes
 // under LostFile (the last slot) rather than under whatever took the record.
-void DetachFromReusedParents(std::vector<FileNode>& nodes) {
+void DetachFromReusedParents(std::span<FileNode> nodes) {
   const auto lostFile = static_cast<std::uint32_t>(nodes.size() - 1);
   for (std::uint32_t i = 0; i < lostFile; ++i) {
     FileNode& node = nodes[i];
@@ -109,13 +109,13 @@ void DetachFromReusedParents(std::vector<FileNode>& nodes) {
 }
 
 // Gives every deleted file and stream its recovery chance from $Bitmap.
-void RateDeletedFiles(const DeviceHandle& device, const VolumeDescriptor& volume, std::vector<FileNode>& nodes,
+void RateDeletedFiles(const DeviceHandle& device, const VolumeDescriptor& volume, std::span<FileNode> nodes,
                       std::vector<FileNode>& streams) {
   if (nodes.size() <= kBitmapRecord || nodes[kBitmapRecord].name != u"$Bitmap") return;
   const std::vector<std::uint8_t> bitmap = ReadNtfsBitmap(device, volume, nodes[kBitmapRecord]);
   const std::uint32_t clusterBytes = SectorsPerCluster(volume) * kSectorSize;
-  for (std::vector<FileNode>* list : {&nodes, &streams}) {
-    for (FileNode& node : *list) {
+  for (std::span<FileNode> list : {nodes, std::span<FileNode>(streams)}) {
+    for (FileNode& node : list) {
       if (node.type == kDeletedFile) node.recovery = NtfsDeletedChance(node, bitmap, clusterBytes);
     }
   }
@@ -143,7 +143,7 @@ bool ReadNtfsVolume(VolumeDescriptor& volume) {
   }
 
   volume.readerState.nodes = std::make_shared<NodeArray>();
-  std::vector<FileNode>& nodes = NodesOf(volume).nodes;
+  NodeVector& nodes = NodesOf(volume).nodes;
   // Named streams are appended after the records once they are read. The
   // room kept for them is only address space until used, and spares the
   // whole array a move (and, for that moment, a second copy) when even the

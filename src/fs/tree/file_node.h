@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "base/byte_order.h"
-#include "fs/tree/node_strings.h"
 
 namespace kestrum {
 
@@ -86,13 +85,6 @@ inline bool IsUsedSlot(const FileNode& node, std::uint32_t index) {
   return !node.name.empty() && (node.id == index || node.id == kLostFileId);
 }
 
-struct NodeArray {
-  std::vector<FileNode> nodes;  // size() is the count of used slots
-  NodeStrings strings;          // the nodes' names and data
-
-  std::uint32_t Count() const { return static_cast<std::uint32_t>(nodes.size()); }
-};
-
 // A linked folder's children, ascending index order: a walk along the
 // sibling links.
 class ChildRange {
@@ -148,10 +140,10 @@ FileNode MakeLostFileNode(NodeType type);
 
 // The parent a node hangs under once linked: its parentId when that slot
 // holds a node, else the LostFile folder (the last slot).
-std::uint32_t LinkedParent(const std::vector<FileNode>& nodes, std::uint32_t index);
+std::uint32_t LinkedParent(std::span<const FileNode> nodes, std::uint32_t index);
 
 // Builds child lists and spreads deleted marks upwards. Every reader calls it
 // once, after its last node. Loops in damaged parent chains end.
-void LinkNodes(std::vector<FileNode>& nodes);
+void LinkNodes(std::span<FileNode> nodes);
 
 }  // namespace kestrum

@@ -34,42 +34,31 @@ NodeArray& NodesOf(VolumeDescriptor& volume) {
 
 const NodeArray* NodesOf(const VolumeDescriptor& volume) { return volume.readerState.nodes.get(); }
 
-void GrowNodeArray(VolumeDescriptor& volume) {
-  std::vector<FileNode>& nodes = NodesOf(volume).nodes;
-  std::size_t capacity = nodes.capacity();
-  nodes.reserve(capacity == 0 ? kInitialNodes : capacity + capacity / 2);
-}
-
 void AddRootNode(VolumeDescriptor& volume) {
-  GrowNodeArray(volume);
-  std::vector<FileNode>& nodes = NodesOf(volume).nodes;
+  NodeVector& nodes = NodesOf(volume).nodes;
   nodes.clear();
+  nodes.reserve(kInitialNodes);
   nodes.resize(kRootNodeId);  // slots 0–4 stay empty
   nodes.push_back(MakeRootNode());
 }
 
 std::uint32_t AppendNode(VolumeDescriptor& volume, const FileNode& node) {
-  std::vector<FileNode>& nodes = NodesOf(volume).nodes;
-  if (nodes.size() == nodes.capacity()) GrowNodeArray(volume);
+  NodeVector& nodes = NodesOf(volume).nodes;
   auto index = static_cast<std::uint32_t>(nodes.size());
   nodes.push_back(node);
   nodes.back().id = index;
   return index;
 }
 
-void AppendLostFileNode(VolumeDescriptor& volume) {
-  std::vector<FileNode>& nodes = NodesOf(volume).nodes;
-  if (nodes.size() == nodes.capacity()) GrowNodeArray(volume);
-  nodes.push_back(MakeLostFileNode(kDeletedFolder));
-}
+void AppendLostFileNode(VolumeDescriptor& volume) { NodesOf(volume).nodes.push_back(MakeLostFileNode(kDeletedFolder)); }
 
-void PlaceLostFileNode(std::vector<FileNode>& nodes, std::uint32_t last) {
+void PlaceLostFileNode(std::span<FileNode> nodes, std::uint32_t last) {
   if (nodes.size() <= kRootNodeId || last >= nodes.size()) return;
   nodes[kRootNodeId] = MakeRootNode();
   nodes[last] = MakeLostFileNode(kFolder);
 }
 
-std::uint32_t LinkedParent(const std::vector<FileNode>& nodes, std::uint32_t index) {
+std::uint32_t LinkedParent(std::span<const FileNode> nodes, std::uint32_t index) {
   const auto count = static_cast<std::uint32_t>(nodes.size());
   const FileNode& node = nodes[index];
   if (node.id == kLostFileId || index == kRootNodeId) return kRootNodeId;
@@ -79,7 +68,7 @@ std::uint32_t LinkedParent(const std::vector<FileNode>& nodes, std::uint32_t ind
   return parent;
 }
 
-void LinkNodes(std::vector<FileNode>& nodes) {
+void LinkNodes(std::span<FileNode> nodes) {
   const auto count = static_cast<std::uint32_t>(nodes.size());
   for (FileNode& node : nodes) node.firstChild = node.nextSibling = kNoNode;
   // Backwards, each child put in front of its parent's list: the lists come

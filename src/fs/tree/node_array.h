@@ -3,6 +3,7 @@
 
 #include "disk/volume_descriptor.h"
 #include "fs/tree/file_node.h"
+#include "fs/tree/node_vector.h"
 
 namespace kestrum {
 
@@ -10,8 +11,6 @@ namespace kestrum {
 NodeArray& NodesOf(VolumeDescriptor& volume);
 const NodeArray* NodesOf(const VolumeDescriptor& volume);
 
-// Capacity 10000 at first, then half as much again.
-void GrowNodeArray(VolumeDescriptor& volume);
 // Starts a FAT or exFAT tree: slots 0–4 empty, the root at 5.
 void AddRootNode(VolumeDescriptor& volume);
 // Appends a copy of `node` with id := its index; returns the index.
@@ -19,6 +18,6 @@ std::uint32_t AppendNode(VolumeDescriptor& volume, const FileNode& node);
 // FAT and exFAT: the LostFile folder as the last slot.
 void AppendLostFileNode(VolumeDescriptor& volume);
 // NTFS, for an array sized in advance: the root at 5, LostFile at `last`.
-void PlaceLostFileNode(std::vector<FileNode>& nodes, std::uint32_t last);
+void PlaceLostFileNode(std::span<FileNode> nodes, std::uint32_t last);
 
 }  // namespace kestrum

@@ -8,6 +8,7 @@
 
 #include "disk/volume_descriptor.h"
 #include "fs/tree/file_node.h"
+#include "fs/tree/node_vector.h"
 
 namespace kestrum {
 

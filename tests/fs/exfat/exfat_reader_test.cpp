@@ -45,7 +45,7 @@ class SyntheticVolume : public ::testing::Test {
     return v;
   }
 
-  static const std::vector<FileNode>& Nodes(const VolumeDescriptor& v) { return v.readerState.nodes->nodes; }
+  static const NodeVector& Nodes(const VolumeDescriptor& v) { return v.readerState.nodes->nodes; }
 
   test::TempDir dir_;
   test::ExfatImage image_;

@@ -74,7 +74,7 @@ class NtfsFixture : public ::testing::TestWithParam<FixtureCase> {
     return it == info_.end() ? 0 : static_cast<Sector32>(std::stoul(it->second));
   }
 
-  const std::vector<FileNode>& Nodes() const { return volume_.readerState.nodes->nodes; }
+  const NodeVector& Nodes() const { return volume_.readerState.nodes->nodes; }
 
   const FileNode& NodeAt(const PathMap& paths, const std::string& path) {
     auto it = paths.find(path);

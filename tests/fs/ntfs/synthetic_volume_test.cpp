@@ -57,7 +57,7 @@ class SyntheticNtfs : public ::testing::Test {
   VolumeDescriptor Write(SyntheticVolume& v) { return v.Write(ImagePath()); }
   std::string ImagePath() const { return dir_.File("ntfs.img"); }
 
-  static const std::vector<FileNode>& Nodes(const VolumeDescriptor& volume) {
+  static const NodeVector& Nodes(const VolumeDescriptor& volume) {
     return volume.readerState.nodes->nodes;
   }
 
