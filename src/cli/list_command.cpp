@@ -42,7 +42,7 @@ const char16_t* TypeText(NodeType type) {
 // for every file of the volume.
 class OutputBuffer {
  public:
-  static constexpr std::size_t kFlushBytes = 256 * 1024;
+  static constexpr std::size_t kFlushBytes = 64 * 1024;
   OutputBuffer() { text_.reserve(kFlushBytes + 4096); }
   ~OutputBuffer() { Flush(); }
   std::string& Text() { return text_; }
@@ -81,36 +81,32 @@ void AppendNumber(std::string& out, std::uint64_t value) {
 // Every visible node below the root, depth first in child-list order, with
 // its path. The path is kept once, in the caller's form (`appendName` adds a
 // node's name to it), and each node's name replaces the name of the node
-// before it at the same depth.
+// before it at the same depth. The walk keeps one cursor per open folder,
+// never a copy of a folder's children: a folder may hold millions.
 template <typename Path, typename AppendName, typename Visit>
 void WalkVisible(const VolumeSet& set, AppendName appendName, Visit visit) {
-  const NodeArray* nodes = set.NodesOfVolume(kCurrentVolume);
-  if (nodes == nullptr) return;
-  struct Pending {
-    std::uint32_t node;
-    std::uint32_t depth;
+  const NodeArray* array = set.NodesOfVolume(kCurrentVolume);
+  if (array == nullptr) return;
+  struct Level {
+    ChildRange::Iterator next;  // the next child to visit
+    std::size_t nameStart;      // where its name begins in the path
   };
-  std::vector<Pending> stack;
-  std::vector<std::uint32_t> children;
-  std::vector<std::size_t> nameStart = {0};  // where a name at each depth begins
+  std::vector<Level> levels = {{ChildrenOf(array->nodes, kRootNodeId).begin(), 0}};
   Path path;
-  auto pushChildren = [&](std::uint32_t folder, std::uint32_t depth) {
-    set.ListVisibleChildren(kCurrentVolume, folder, children, false);
-    for (auto it = children.rbegin(); it != children.rend(); ++it) stack.push_back({*it, depth});
-  };
-  pushChildren(kRootNodeId, 0);
-  while (!stack.empty()) {
-    Pending item = stack.back();
-    stack.pop_back();
-    const FileNode& node = nodes->nodes[item.node];
-    path.resize(nameStart[item.depth]);
-    appendName(path, node.name);
-    visit(item.node, node, path);
-    if (node.IsFolder()) {
+  while (!levels.empty()) {
+    if (levels.back().next == ChildRange::Iterator{}) {
+      levels.pop_back();
+      continue;
+    }
+    const std::uint32_t index = *levels.back().next++;
+    const FileNode* node = set.IsNodeVisible(kCurrentVolume, index, false);
+    if (node == nullptr) continue;
+    path.resize(levels.back().nameStart);
+    appendName(path, node->name);
+    visit(index, *node, path);
+    if (node->IsFolder()) {
       path.push_back('/');
-      if (nameStart.size() <= item.depth + 1) nameStart.resize(item.depth + 2);
-      nameStart[item.depth + 1] = path.size();
-      pushChildren(item.node, item.depth + 1);
+      levels.push_back({ChildrenOf(array->nodes, index).begin(), path.size()});
     }
   }
 }
