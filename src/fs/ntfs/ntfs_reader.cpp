@@ -144,11 +144,8 @@ bool ReadNtfsVolume(VolumeDescriptor& volume) {
 
   volume.readerState.nodes = std::make_shared<NodeArray>();
   NodeVector& nodes = NodesOf(volume).nodes;
-  // Named streams are appended after the records once they are read. The
-  // room kept for them is only address space until used, and spares the
-  // whole array a move (and, for that moment, a second copy) when even the
-  // system files' few streams arrive.
-  nodes.reserve(std::size_t{recordCount} + 1 + recordCount / 8 + 64);
+  // Named streams are appended after the records once they are read; the
+  // array grows in place for them.
   nodes.resize(std::size_t{recordCount} + 1);
   std::vector<FileNode> streams;
   bool complete = ReadFileRecords(device, volume, runs, recordCount, NodesOf(volume), streams);
