@@ -273,8 +273,9 @@ int RunUndo(const Arguments& args) {
     return kExitFailure;
   }
   UndoReport report;
-  if (!UndoRebuild(disk, history, static_cast<std::size_t>(*record), prompts, report)) return kExitFailure;
+  if (!UndoRebuild(disk, history, static_cast<std::size_t>(*record), path, prompts, report)) return kExitFailure;
   Tell(u"已写回的扇区：" + SectorList(report.written));
+  Tell(u"改写前的扇区已保存：" + FromUtf8(UndoBackupPath(path)));
   if (!SaveUndoneHistory(path, history)) {
     Tell(u"无法更新修复历史文件：" + FromUtf8(path));
     return kExitFailure;

@@ -105,7 +105,7 @@ void CPartFixDlg::Undo() {
   BoxPrompts prompts(*services_.boxes);
   repair::DeviceHistory history;
   if (!repair::FindDeviceHistory(historyPath_, device_.diskDescription, history, prompts)) return;
-  CUnFixPartDlg dialog(history, device_, prompts, this);
+  CUnFixPartDlg dialog(history, device_, historyPath_, prompts, this);
   if (dialog.exec() != QDialog::Accepted) return;
   services_.boxes->Information(device_.diskDescription);
   if (!repair::SaveUndoneHistory(historyPath_, dialog.History())) {

@@ -12,8 +12,8 @@
 namespace kestrum {
 
 CUnFixPartDlg::CUnFixPartDlg(const repair::DeviceHistory& history, const VolumeDescriptor& device,
-                             repair::RepairPrompts& prompts, QWidget* parent)
-    : QDialog(parent), history_(history), device_(device), prompts_(prompts) {
+                             const std::string& historyPath, repair::RepairPrompts& prompts, QWidget* parent)
+    : QDialog(parent), history_(history), device_(device), historyPath_(historyPath), prompts_(prompts) {
   setWindowTitle(QStringLiteral("Dialog"));
   list_ = new QTableWidget(static_cast<int>(history_.records.size()), 2, this);
   list_->setHorizontalHeaderLabels({QStringLiteral("设备描述"), QStringLiteral("时间")});
@@ -57,7 +57,7 @@ void CUnFixPartDlg::UndoRebuild() {
     return;
   }
   repair::UndoReport report;
-  if (!repair::UndoRebuild(device_, history_, static_cast<std::size_t>(ticked), prompts_, report)) return;
+  if (!repair::UndoRebuild(device_, history_, static_cast<std::size_t>(ticked), historyPath_, prompts_, report)) return;
   accept();
 }
 

@@ -5,6 +5,8 @@
 
 #include <QDialog>
 
+#include <string>
+
 #include "disk/volume_descriptor.h"
 #include "repair/repair_history.h"
 #include "repair/repair_prompts.h"
@@ -17,8 +19,10 @@ class CUnFixPartDlg : public QDialog {
   Q_OBJECT
 
  public:
+  // `historyPath`: the file the records came from; what the undo
+  // overwrites is kept beside it.
   CUnFixPartDlg(const repair::DeviceHistory& history, const VolumeDescriptor& device,
-                repair::RepairPrompts& prompts, QWidget* parent);
+                const std::string& historyPath, repair::RepairPrompts& prompts, QWidget* parent);
 
   // The records not undone (all of them until "确定" succeeds).
   const repair::DeviceHistory& History() const { return history_; }
@@ -28,6 +32,7 @@ class CUnFixPartDlg : public QDialog {
  private:
   repair::DeviceHistory history_;
   VolumeDescriptor device_;
+  std::string historyPath_;
   repair::RepairPrompts& prompts_;
   QTableWidget* list_ = nullptr;
 };

@@ -54,11 +54,7 @@ bool CaptureRebuild(RebuildRecord& out, const VolumeDescriptor& device,
 
 bool RecordRebuild(const std::vector<TableEntry>& entries, const VolumeDescriptor& device,
                    const RebuildRecord& captured, const std::string& historyPath) {
-  if (entries.empty()) return false;
-  RepairHistory history;
-  if (!LoadHistory(historyPath, history)) return false;
-  AddRebuildRecord(history, device.diskDescription, captured);
-  return SaveHistory(historyPath, history);
+  return !entries.empty() && AddRebuildRecord(historyPath, device.diskDescription, captured);
 }
 
 RebuildOutcome RebuildPartitionTable(const RebuildRequest& request, RepairPrompts& prompts,

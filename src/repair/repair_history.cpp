@@ -158,6 +158,13 @@ void AddRebuildRecord(RepairHistory& history, const std::u16string& description,
   history.devices.push_back({description, {record}});
 }
 
+bool AddRebuildRecord(const std::string& path, const std::u16string& description, const RebuildRecord& record) {
+  RepairHistory history;
+  if (!LoadHistory(path, history)) return false;
+  AddRebuildRecord(history, description, record);
+  return SaveHistory(path, history);
+}
+
 void PruneHistory(RepairHistory& history, const DeviceHistory& remaining) {
   auto& devices = history.devices;
   for (auto it = devices.begin(); it != devices.end();) {

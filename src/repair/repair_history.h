@@ -78,6 +78,9 @@ const DeviceHistory* FindDevice(const RepairHistory& history, const std::u16stri
 // Appends `record` to the device's entry, or a new entry at the end.
 void AddRebuildRecord(RepairHistory& history, const std::u16string& description,
                       const RebuildRecord& record);
+// The same in the file at `path` (created when missing): loaded, appended
+// to and saved whole. False when the file cannot be read or written.
+bool AddRebuildRecord(const std::string& path, const std::u16string& description, const RebuildRecord& record);
 
 // The device's records as `remaining` now holds them: replaced, or the
 // device's entry removed when none remain.

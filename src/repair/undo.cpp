@@ -1,9 +1,47 @@
 #include "repair/undo.h"
 
+#include <set>
+
+#include "base/text.h"
 #include "disk/device.h"
+#include "repair/rebuild.h"
 #include "repair/table_writer.h"
 
 namespace kestrum::repair {
+
+namespace {
+
+// The present contents of every sector the undo of records `record` and
+// later will write, each once.
+bool CaptureBeforeUndo(const DeviceHandle& disk, const DeviceHistory& history, std::size_t record,
+                       RebuildRecord& out, RepairPrompts& prompts) {
+  out = RebuildRecord{};
+  out.time = HistoryTimeNow();
+  std::set<Sector32> taken;
+  for (std::size_t k = history.records.size(); k-- > record;) {
+    for (const SavedSector& saved : history.records[k].sectors) {
+      if (!taken.insert(saved.sector).second) continue;
+      SavedSector now;
+      now.sector = saved.sector;
+      if (!ReadSectors(disk, now.data, saved.sector, 1)) {
+        prompts.Inform(FormatText("无法读取扇区%u，分区表没有任何改动。", saved.sector));
+        return false;
+      }
+      out.sectors.push_back(now);
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string UndoBackupPath(const std::string& historyPath) {
+  constexpr std::string_view kExtension = ".dat";
+  if (historyPath.size() > kExtension.size() && historyPath.ends_with(kExtension)) {
+    return historyPath.substr(0, historyPath.size() - kExtension.size()) + "-undone.dat";
+  }
+  return historyPath + "-undone";
+}
 
 bool FindDeviceHistory(const std::string& historyPath, const std::u16string& description,
                        DeviceHistory& out, RepairPrompts& prompts) {
@@ -19,12 +57,24 @@ bool FindDeviceHistory(const std::string& historyPath, const std::u16string& des
 }
 
 bool UndoRebuild(const VolumeDescriptor& device, DeviceHistory& history, std::size_t record,
-                 RepairPrompts& prompts, UndoReport& report) {
+                 const std::string& historyPath, RepairPrompts& prompts, UndoReport& report) {
   report = UndoReport{};
   if (record >= history.records.size()) return false;
   DeviceHandle disk;
   if (!OpenDeviceForRepair(device.diskPath, disk)) {
     prompts.Inform(u"打开设备出错！");
+    return false;
+  }
+  // Nothing is overwritten that is not kept first.
+  RebuildRecord before;
+  if (!CaptureBeforeUndo(disk, history, record, before, prompts)) {
+    CloseDevice(disk);
+    return false;
+  }
+  const std::string backupPath = UndoBackupPath(historyPath);
+  if (!AddRebuildRecord(backupPath, history.description, before)) {
+    prompts.Inform(u"无法保存撤销前的扇区（" + FromUtf8(backupPath) + u"），磁盘没有任何改动。");
+    CloseDevice(disk);
     return false;
   }
   for (std::size_t k = history.records.size(); k-- > record;) {

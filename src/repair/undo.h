@@ -1,7 +1,8 @@
 #pragma once
 // Undo of recorded rebuilds: the saved sectors of a record and of every
 // later one of the same disk are written back, newest first, and those
-// records leave the history.
+// records leave the history. What the undo overwrites is kept first, as a
+// record of a second history file, so that an undo can be undone in turn.
 
 #include <string>
 
@@ -18,17 +19,23 @@ constexpr char16_t kNoHistoryFound[] = u"没有找到您重建分区表的历史
 bool FindDeviceHistory(const std::string& historyPath, const std::u16string& description,
                        DeviceHistory& out, RepairPrompts& prompts);
 
+// The history file beside `historyPath` that keeps what undos overwrote;
+// `undo --history` of this file puts an undone rebuild back.
+std::string UndoBackupPath(const std::string& historyPath);
+
 struct UndoReport {
   std::vector<Sector32> written;
   std::vector<Sector32> failed;
 };
 
 // Writes back records from the newest down to `record` onto the device's
-// disk and removes them from `history`. False with "打开设备出错！" (nothing
-// written) when the disk cannot be opened for writing; a failed sector shows
+// disk and removes them from `history`. The sectors about to be written are
+// read and added to UndoBackupPath(historyPath) first. False, with nothing
+// written, when the disk cannot be opened for writing ("打开设备出错！") or
+// those sectors cannot be read or kept; a failed sector write shows
 // "写磁盘出错！" and the others are still written.
 bool UndoRebuild(const VolumeDescriptor& device, DeviceHistory& history, std::size_t record,
-                 RepairPrompts& prompts, UndoReport& report);
+                 const std::string& historyPath, RepairPrompts& prompts, UndoReport& report);
 
 // After the dialog: the file loaded again, the disk's entry pruned to what
 // `remaining` holds, and saved.

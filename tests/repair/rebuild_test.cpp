@@ -98,7 +98,7 @@ TEST_F(RebuildTest, WritesOnlyTheTablesAndUndoGivesEveryByteBack) {
   EXPECT_EQ(history.records[0].sectors[1].sector, kEbr);
 
   UndoReport undo;
-  ASSERT_TRUE(UndoRebuild(request_.device, history, 0, prompts, undo));
+  ASSERT_TRUE(UndoRebuild(request_.device, history, 0, request_.historyPath, prompts, undo));
   EXPECT_TRUE(undo.failed.empty());
   ASSERT_TRUE(SaveUndoneHistory(request_.historyPath, history));
   EXPECT_EQ(test::ReadWholeFile(Image()), original_);
@@ -106,6 +106,18 @@ TEST_F(RebuildTest, WritesOnlyTheTablesAndUndoGivesEveryByteBack) {
   DeviceHistory none;
   EXPECT_FALSE(FindDeviceHistory(request_.historyPath, u"rebuild.img", none, again));
   EXPECT_EQ(again.shown, std::vector<std::u16string>{kNoHistoryFound});
+
+  // The undo kept the rebuilt tables it overwrote, and they can be put back.
+  const std::string kept = UndoBackupPath(request_.historyPath);
+  DeviceHistory undone;
+  ASSERT_TRUE(FindDeviceHistory(kept, u"rebuild.img", undone, again));
+  ASSERT_EQ(undone.records.size(), 1u);
+  ASSERT_EQ(undone.records[0].sectors.size(), 2u);
+  for (const SavedSector& saved : undone.records[0].sectors) {
+    EXPECT_EQ(std::string(saved.data.begin(), saved.data.end()), SectorOf(after, saved.sector)) << saved.sector;
+  }
+  ASSERT_TRUE(UndoRebuild(request_.device, undone, 0, kept, prompts, undo));
+  EXPECT_EQ(test::ReadWholeFile(Image()), after);
 }
 
 TEST_F(RebuildTest, AWriteFaultOnTheSecondTableLeavesTheFirstUndoable) {
@@ -123,7 +135,7 @@ TEST_F(RebuildTest, AWriteFaultOnTheSecondTableLeavesTheFirstUndoable) {
   ASSERT_EQ(history.records.size(), 1u);
   EXPECT_EQ(history.records[0].sectors.size(), 2u);
   UndoReport undo;
-  ASSERT_TRUE(UndoRebuild(request_.device, history, 0, prompts, undo));
+  ASSERT_TRUE(UndoRebuild(request_.device, history, 0, request_.historyPath, prompts, undo));
   EXPECT_EQ(test::ReadWholeFile(Image()), original_);
 }
 
@@ -182,14 +194,14 @@ TEST_F(RebuildTest, UndoingAnOlderRecordUndoesTheLaterOnesNewestFirst) {
   test::ScriptedPrompts prompts;
   DeviceHistory history = History();
   UndoReport undo;
-  ASSERT_TRUE(UndoRebuild(request_.device, history, 1, prompts, undo));
+  ASSERT_TRUE(UndoRebuild(request_.device, history, 1, request_.historyPath, prompts, undo));
   EXPECT_EQ(sector0(), 2);
   ASSERT_EQ(history.records.size(), 1u);
   ASSERT_TRUE(SaveUndoneHistory(request_.historyPath, history));
   EXPECT_EQ(History().records.size(), 1u);
 
   history = History();
-  ASSERT_TRUE(UndoRebuild(request_.device, history, 0, prompts, undo));
+  ASSERT_TRUE(UndoRebuild(request_.device, history, 0, request_.historyPath, prompts, undo));
   EXPECT_EQ(sector0(), 1);
   ASSERT_TRUE(SaveUndoneHistory(request_.historyPath, history));
   RepairHistory left;
@@ -200,9 +212,22 @@ TEST_F(RebuildTest, UndoingAnOlderRecordUndoesTheLaterOnesNewestFirst) {
   VolumeDescriptor missing = request_.device;
   missing.diskPath = FromUtf8(dir_.File("no such disk"));
   DeviceHistory some = file.devices[0];
-  EXPECT_FALSE(UndoRebuild(missing, some, 0, prompts, undo));
+  EXPECT_FALSE(UndoRebuild(missing, some, 0, request_.historyPath, prompts, undo));
   EXPECT_EQ(prompts.shown.back(), u"打开设备出错！");
   EXPECT_EQ(some.records.size(), 3u);
+
+  // What the undo would overwrite can be neither read nor kept: nothing is written.
+  const std::string disk = test::ReadWholeFile(Image());
+  const std::string underAFile = Image() + "/FixPartTable.dat";
+  testing::InjectReadFault(Image(), 0, 1);
+  EXPECT_FALSE(UndoRebuild(request_.device, some, 0, request_.historyPath, prompts, undo));
+  testing::ClearReadFaults();
+  EXPECT_EQ(prompts.shown.back(), u"无法读取扇区0，分区表没有任何改动。");
+  EXPECT_FALSE(UndoRebuild(request_.device, some, 0, underAFile, prompts, undo));
+  EXPECT_EQ(prompts.shown.back(), u"无法保存撤销前的扇区（" + FromUtf8(UndoBackupPath(underAFile)) + u"），磁盘没有任何改动。");
+  EXPECT_EQ(test::ReadWholeFile(Image()), disk);
+  EXPECT_EQ(some.records.size(), 3u);
+  EXPECT_TRUE(undo.written.empty());
 }
 
 }  // namespace
