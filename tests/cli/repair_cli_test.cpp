@@ -75,6 +75,7 @@ TEST_P(LostPartitionsCli, ScanRepairListUndo) {
   EXPECT_NE(repair.err.find("重建分区表完成，请重启电脑查看分区是否已经找回。"), std::string::npos);
   EXPECT_EQ(test::SfdiskPartitions(disk.image), disk.original);
   ExpectVolumesListTheirFiles(disk);
+  const std::string repaired = test::ReadWholeFile(disk.image);
 
   auto listed = RunCli({"history", "--json", disk.image, "--history", history});
   ASSERT_EQ(listed.exitCode, 0) << listed.err;
@@ -89,6 +90,12 @@ TEST_P(LostPartitionsCli, ScanRepairListUndo) {
   auto again = RunCli({"undo", disk.image, "--record", "0", "--yes", "--history", history});
   EXPECT_EQ(again.exitCode, 1);
   EXPECT_NE(again.err.find("没有找到您重建分区表的历史记录！"), std::string::npos) << again.err;
+  // The undo kept the tables it overwrote: undoing the undo repairs the disk again.
+  const std::string kept = dir.File("FixPartTable-undone.dat");
+  EXPECT_NE((undo.out + undo.err).find(kept), std::string::npos);
+  auto redo = RunCli({"undo", disk.image, "--record", "0", "--yes", "--history", kept});
+  ASSERT_EQ(redo.exitCode, 0) << redo.err;
+  EXPECT_EQ(test::ReadWholeFile(disk.image), repaired);
 }
 
 INSTANTIATE_TEST_SUITE_P(Disks, LostPartitionsCli, ::testing::Values(false, true),
