@@ -23,56 +23,56 @@ std::u16string_view NameUpToZero(std::u16string_view buffer) {
 
 }  // namespace
 
+bool EntrySetParser::Feed(ByteView entry, FileNode& out) {
+  if (ended_ || entry.size() < exfatentry::kSize) return false;
+  std::uint8_t type = ReadLe8(entry, exfatentry::kType);
+  if (type == exfatentry::kEndOfDirectory) {
+    ended_ = true;
+    return false;
+  }
+  if (IsFileEntry(type)) {
+    inSet_ = true;
+    remaining_ = ReadLe8(entry, exfatfile::kSecondaryCount);
+    node_ = FileNode{};
+    name_.clear();
+    node_.creationTime =
+        DosTimeToFileTime(ReadLe16(entry, exfatfile::kCreateDate), ReadLe16(entry, exfatfile::kCreateTime));
+    node_.lastWriteTime =
+        DosTimeToFileTime(ReadLe16(entry, exfatfile::kModifyDate), ReadLe16(entry, exfatfile::kModifyTime));
+    folder_ = (ReadLe16(entry, exfatfile::kAttributes) & exfatfile::kAttrDirectory) != 0;
+    deleted_ = type == exfatentry::kDeletedFile;
+    return false;
+  }
+  if (!inSet_) return false;
+  if (IsStreamEntry(type)) {
+    node_.size = ReadLe64(entry, exfatstream::kValidDataLength);
+    node_.location = ReadLe32(entry, exfatstream::kFirstCluster);
+    node_.noFatChain = (ReadLe8(entry, exfatstream::kFlags) & exfatstream::kNoFatChain) != 0 ? 1 : 0;
+    if (remaining_ > 0) --remaining_;
+    return false;
+  }
+  if (!IsNameEntry(type)) return false;
+  for (std::size_t k = 0; k < exfatname::kCharsPerEntry && name_.size() < exfatname::kMaxChars; ++k) {
+    name_.push_back(static_cast<char16_t>(ReadLe16(entry, exfatname::kChars + 2 * k)));
+  }
+  bool complete = remaining_ == 0;
+  if (remaining_ > 0) complete = --remaining_ == 0;
+  if (!complete) return false;
+  node_.type = deleted_ ? (folder_ ? kDeletedFolder : kDeletedFile) : (folder_ ? kFolder : kFile);
+  node_.deletedMark = deleted_ ? 1 : 0;
+  node_.name = strings_.Keep(NameUpToZero(name_));
+  out = node_;
+  node_ = FileNode{};
+  inSet_ = false;
+  return true;
+}
+
 std::vector<FileNode> ParseEntrySets(ByteView entries, NodeStrings& strings) {
   std::vector<FileNode> nodes;
-  bool inSet = false;
-  bool folder = false;
-  bool deleted = false;
-  unsigned remaining = 0;
+  EntrySetParser parser(strings);
   FileNode node;
-  std::u16string name;
-  const std::size_t count = entries.size() / exfatentry::kSize;
-  // No set is shorter than a file, a stream and a name entry. Room for that
-  // many is only address space until used, and spares the vector its moves.
-  nodes.reserve(count / 3);
-  for (std::size_t i = 0; i < count; ++i) {
-    ByteView entry = entries.subspan(i * exfatentry::kSize, exfatentry::kSize);
-    std::uint8_t type = ReadLe8(entry, exfatentry::kType);
-    if (type == exfatentry::kEndOfDirectory) break;
-    if (IsFileEntry(type)) {
-      inSet = true;
-      remaining = ReadLe8(entry, exfatfile::kSecondaryCount);
-      node = FileNode{};
-      name.clear();
-      node.creationTime =
-          DosTimeToFileTime(ReadLe16(entry, exfatfile::kCreateDate), ReadLe16(entry, exfatfile::kCreateTime));
-      node.lastWriteTime =
-          DosTimeToFileTime(ReadLe16(entry, exfatfile::kModifyDate), ReadLe16(entry, exfatfile::kModifyTime));
-      folder = (ReadLe16(entry, exfatfile::kAttributes) & exfatfile::kAttrDirectory) != 0;
-      deleted = type == exfatentry::kDeletedFile;
-      continue;
-    }
-    if (!inSet) continue;
-    if (IsStreamEntry(type)) {
-      node.size = ReadLe64(entry, exfatstream::kValidDataLength);
-      node.location = ReadLe32(entry, exfatstream::kFirstCluster);
-      node.noFatChain = (ReadLe8(entry, exfatstream::kFlags) & exfatstream::kNoFatChain) != 0 ? 1 : 0;
-      if (remaining > 0) --remaining;
-      continue;
-    }
-    if (!IsNameEntry(type)) continue;
-    for (std::size_t k = 0; k < exfatname::kCharsPerEntry && name.size() < exfatname::kMaxChars; ++k) {
-      name.push_back(static_cast<char16_t>(ReadLe16(entry, exfatname::kChars + 2 * k)));
-    }
-    bool complete = remaining == 0;
-    if (remaining > 0) complete = --remaining == 0;
-    if (!complete) continue;
-    node.type = deleted ? (folder ? kDeletedFolder : kDeletedFile) : (folder ? kFolder : kFile);
-    node.deletedMark = deleted ? 1 : 0;
-    node.name = strings.Keep(NameUpToZero(name));
-    nodes.push_back(std::move(node));
-    node = FileNode{};
-    inSet = false;
+  for (std::size_t at = 0; at + exfatentry::kSize <= entries.size() && !parser.Ended(); at += exfatentry::kSize) {
+    if (parser.Feed(entries.subspan(at, exfatentry::kSize), node)) nodes.push_back(node);
   }
   return nodes;
 }

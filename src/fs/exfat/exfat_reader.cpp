@@ -14,6 +14,8 @@ namespace {
 
 // Counts are posted every so many nodes, and once per directory.
 constexpr std::uint32_t kPostEvery = 256;
+// A directory is read 64 KiB at a time (or a cluster, when smaller).
+constexpr std::uint32_t kPieceSectors = 128;
 
 void PostCounts(const ParseStatus& counts) {
   StatusMessage message;
@@ -61,27 +63,33 @@ bool ReadExfatDirectory(const DeviceHandle& device, VolumeDescriptor& volume, st
   std::vector<std::uint32_t> clusters = DirectoryClusters(volume, firstCluster, byteLimit, noFatChain);
   KeepReadableClusters(device, g, clusters);
   if (clusters.empty()) return false;
-  const std::uint64_t clusterBytes = g.ClusterBytes();
-  std::vector<std::uint8_t> buffer(clusters.size() * clusterBytes);
-  for (std::size_t i = 0; i < clusters.size(); ++i) {
-    auto piece = std::span<std::uint8_t>(buffer).subspan(i * clusterBytes, clusterBytes);
-    ReadSectorsMapped(device, piece, g.ClusterSector(clusters[i]), g.SectorsPerCluster(), nullptr);
-    if (AbortRequested()) return false;
-  }
   walk->clusters.insert(walk->clusters.end(), clusters.begin(), clusters.end());
-  std::vector<FileNode> entries = ParseEntrySets(buffer, NodesOf(volume).strings);
-  std::vector<std::uint8_t>().swap(buffer);  // not held while the folders below are read
 
-  for (FileNode& entry : entries) {
-    entry.parentId = parent;
-    std::uint32_t index = AppendNode(volume, entry);
-    Count(walk->counts, entry.type);
-    if (Total(walk->counts) % kPostEvery == 0) PostCounts(walk->counts);
-    if (!entry.IsFolder() || entry.size == 0) continue;
-    ++walk->depth;
-    ReadExfatDirectory(device, volume, entry.location, entry.size, index, entry.noFatChain != 0, walk);
-    --walk->depth;
-    if (AbortRequested()) return false;
+  // Read a piece at a time and each set taken as it completes: a folder of
+  // millions of files is never held whole, and each level of the walk keeps
+  // only its own piece while the folders below are read.
+  const std::uint32_t clusterSectors = g.SectorsPerCluster();
+  const std::uint32_t pieceSectors = std::min(clusterSectors, kPieceSectors);
+  std::vector<std::uint8_t> piece(std::size_t{pieceSectors} * kSectorSize);
+  EntrySetParser parser(NodesOf(volume).strings);
+  FileNode entry;
+  for (std::size_t c = 0; c < clusters.size() && !parser.Ended(); ++c) {
+    for (std::uint32_t done = 0; done < clusterSectors && !parser.Ended(); done += pieceSectors) {
+      ReadSectorsMapped(device, piece, g.ClusterSector(clusters[c]) + done, pieceSectors, nullptr);
+      if (AbortRequested()) return false;
+      for (std::size_t at = 0; at < piece.size(); at += exfatentry::kSize) {
+        if (!parser.Feed(ByteView(piece).subspan(at, exfatentry::kSize), entry)) continue;
+        entry.parentId = parent;
+        std::uint32_t index = AppendNode(volume, entry);
+        Count(walk->counts, entry.type);
+        if (Total(walk->counts) % kPostEvery == 0) PostCounts(walk->counts);
+        if (!entry.IsFolder() || entry.size == 0) continue;
+        ++walk->depth;
+        ReadExfatDirectory(device, volume, entry.location, entry.size, index, entry.noFatChain != 0, walk);
+        --walk->depth;
+        if (AbortRequested()) return false;
+      }
+    }
   }
   PostCounts(walk->counts);
   return true;

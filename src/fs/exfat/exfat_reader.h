@@ -36,7 +36,7 @@ struct ExfatDirectoryWalk {
 // False only when the disk cannot be opened.
 bool ReadExfatVolume(VolumeDescriptor& volume);
 
-// Reads one directory (its clusters into one buffer, then its entry sets)
+// Reads one directory (piece by piece, each entry set as it completes)
 // under node `parent`, and every folder below it, depth first, each node
 // appended before the folders after it are read. byteLimit is the
 // directory's valid data length; noFatChain its stream flag, which makes its

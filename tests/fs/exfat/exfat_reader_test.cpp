@@ -111,6 +111,29 @@ TEST_F(SyntheticVolume, ASetSplitOverTwoClustersOfOneDirectoryIsJoined) {
   EXPECT_NE(test::ChildNamed(v, kRootNodeId, "after"), nullptr);
 }
 
+TEST_F(SyntheticVolume, ALargeClusterIsReadInPiecesAndTheSetsAcrossThemAreJoined) {
+  // 128 KiB clusters: the root is read in two pieces of 64 KiB. A folder
+  // comes first, so that the rest of the root is read after it; 700 sets of
+  // three entries after it put one across the pieces' edge (entry 2048).
+  test::ExfatLayout layout;
+  layout.clusterShift = 8;
+  layout.clusterCount = 16;
+  image_ = test::ExfatImage(layout);
+  image_.PutInClusters({10}, EntrySetBytes(Fields("inner", false, false, 1, 12)));
+  std::vector<std::uint8_t> entries = EntrySetBytes(Fields("sub", true, false, image_.ClusterBytes(), 10, true));
+  for (int i = 0; i < 700; ++i) {
+    entries = Join({entries, EntrySetBytes(Fields("file-" + std::to_string(i), false, false, 1, 11))});
+  }
+  image_.WriteRoot(entries);
+  VolumeDescriptor v = Read();
+  for (int i : {0, 679, 680, 681, 699}) {
+    EXPECT_NE(test::ChildNamed(v, kRootNodeId, "file-" + std::to_string(i)), nullptr) << i;
+  }
+  const auto paths = test::TreePaths(v, kViewExistingFiles);
+  EXPECT_EQ(paths.size(), 703u) << "the 700 files, sub, sub/inner and LostFile";
+  EXPECT_EQ(paths.count("sub/inner"), 1u);
+}
+
 TEST_F(SyntheticVolume, NoFatChainDirectoriesAreReadAcrossAllTheirClusters) {
   // 60 files in a contiguous folder of 12 clusters whose FAT entries are 0.
   std::vector<std::uint8_t> entries;
