@@ -187,6 +187,10 @@ wait_window '^请稍候' >/dev/null
 sleep 0.8
 shot 12-progress-scan
 progress_done
+# The scan lists the search-file volume first and the FAT volume it found
+# after it, and shows that one: select the search-file volume and open it.
+click 60 97 0.5                   # 00 SearchFile in the tree
+click 18 97 0.5                   # its arrow: the folders of the file types
 shot 13-browser-search-files
 click 93 277 0.5                  # the folder jpg-8 in the tree
 shot 14-browser-found-jpg
