@@ -42,7 +42,7 @@ bool CaptureRebuild(RebuildRecord& out, const VolumeDescriptor& device,
     saved.sector = sector;
     if (!ReadSectors(disk, saved.data, sector, 1)) {
       prompts.Inform(u"Disk read error!");
-      prompts.Inform(FormatText("无法读取扇区%u，分区表没有任何改动。", sector));
+      prompts.Inform(UnreadSectorMessage(sector));
       CloseDevice(disk);
       return false;
     }

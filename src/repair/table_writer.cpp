@@ -78,6 +78,10 @@ void WriteAndVerify(const DeviceHandle& disk, const std::vector<SavedSector>& se
   }
 }
 
+std::u16string UnreadSectorMessage(Sector32 sector) {
+  return FormatText("无法读取扇区%u，分区表没有任何改动。", sector);
+}
+
 bool WriteTables(const VolumeDescriptor& device, const std::vector<TableEntry>& entries,
                  const RebuildRecord& before, RepairPrompts& prompts, WriteReport& report) {
   report = WriteReport{};
@@ -94,7 +98,7 @@ bool WriteTables(const VolumeDescriptor& device, const std::vector<TableEntry>& 
     const SavedSector* saved = FindSaved(before, sector);
     if (!ReadOne(disk, sector, next.data)) {
       prompts.Inform(u"Disk read error!");
-      prompts.Inform(FormatText("无法读取扇区%u，分区表没有任何改动。", sector));
+      prompts.Inform(UnreadSectorMessage(sector));
       CloseDevice(disk);
       return false;
     }

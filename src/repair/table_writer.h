@@ -42,6 +42,10 @@ bool WriteTables(const VolumeDescriptor& device, const std::vector<TableEntry>& 
 void WriteAndVerify(const DeviceHandle& disk, const std::vector<SavedSector>& sectors,
                     std::vector<Sector32>& written, std::vector<Sector32>& failed);
 
+// "无法读取扇区N，分区表没有任何改动。": a sector about to be overwritten could
+// not be read first, so nothing was written.
+std::u16string UnreadSectorMessage(Sector32 sector);
+
 enum class RereadResult { kDone, kFailed, kNotBlockDevice };
 // Asks the kernel to read the disk's partition table again.
 RereadResult RereadPartitionTable(const std::u16string& diskPath);

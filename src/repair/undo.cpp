@@ -24,7 +24,7 @@ bool CaptureBeforeUndo(const DeviceHandle& disk, const DeviceHistory& history, s
       SavedSector now;
       now.sector = saved.sector;
       if (!ReadSectors(disk, now.data, saved.sector, 1)) {
-        prompts.Inform(FormatText("无法读取扇区%u，分区表没有任何改动。", saved.sector));
+        prompts.Inform(UnreadSectorMessage(saved.sector));
         return false;
       }
       out.sectors.push_back(now);
