@@ -60,6 +60,16 @@ TEST(NodeArray, StartsAtTheRootAndKeepsEveryNodeAsItGrows) {
   EXPECT_THROW(array.nodes.at(array.nodes.size()), std::out_of_range);
 }
 
+TEST(NodeStrings, KeptTextOutlivesAMoveAndTheSourceStartsAfresh) {
+  NodeStrings first;
+  const std::u16string_view kept = first.Keep(u"kept before the move");
+  NodeStrings second = std::move(first);
+  const std::u16string_view later = first.Keep(u"written after");
+  EXPECT_EQ(second.Keep(u"x"), u"x");
+  EXPECT_EQ(kept, u"kept before the move");
+  EXPECT_EQ(later, u"written after") << "the two pools filled the same block";
+}
+
 TEST(LinkNodes, OrphansHangUnderLostFile) {
   TreeBuilder t;
   std::uint32_t dir = t.Add(u"dir", kFolder, 5);

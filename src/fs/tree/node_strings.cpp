@@ -1,6 +1,7 @@
 #include "fs/tree/node_strings.h"
 
 #include <cstring>
+#include <utility>
 
 namespace kestrum {
 
@@ -11,6 +12,22 @@ namespace {
 constexpr std::size_t kBlockBytes = 64 * 1024;
 
 }  // namespace
+
+NodeStrings::NodeStrings(NodeStrings&& other) noexcept
+    : blocks_(std::move(other.blocks_)),
+      free_(std::exchange(other.free_, nullptr)),
+      left_(std::exchange(other.left_, 0)) {
+  other.blocks_.clear();
+}
+
+NodeStrings& NodeStrings::operator=(NodeStrings&& other) noexcept {
+  if (this == &other) return *this;
+  blocks_ = std::move(other.blocks_);
+  other.blocks_.clear();
+  free_ = std::exchange(other.free_, nullptr);
+  left_ = std::exchange(other.left_, 0);
+  return *this;
+}
 
 std::byte* NodeStrings::NewBlock(std::size_t bytes) {
   blocks_.push_back(std::make_unique_for_overwrite<std::byte[]>(bytes));

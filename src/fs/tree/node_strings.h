@@ -19,8 +19,10 @@ class NodeStrings {
   // Views into the blocks would dangle in a copy's nodes.
   NodeStrings(const NodeStrings&) = delete;
   NodeStrings& operator=(const NodeStrings&) = delete;
-  NodeStrings(NodeStrings&&) = default;
-  NodeStrings& operator=(NodeStrings&&) = default;
+  // The source is left empty: a copied tail pointer would let both fill
+  // the same block.
+  NodeStrings(NodeStrings&& other) noexcept;
+  NodeStrings& operator=(NodeStrings&& other) noexcept;
 
   // A copy of `text` that lives as long as this object; empty stays empty.
   std::u16string_view Keep(std::u16string_view text);
