@@ -5,7 +5,11 @@ cd "$(dirname "$0")/.."
 . scripts/deps.sh
 ensure_packages "${BUILD_PACKAGES[@]}" "${FIXTURE_PACKAGES[@]}" "${GUI_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
 
-cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+# A compiler cache, where the machine has one, makes rebuilds of several
+# checkouts of the tree cheap; nothing depends on it.
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=Debug "${launcher[@]}" \
   -DKESTRUM_SANITIZE=ON -DKESTRUM_FAULT_INJECTION=ON -DKESTRUM_BUILD_TESTS=ON -DKESTRUM_BUILD_GUI=ON >/dev/null
 cmake --build build-test
 ctest --test-dir build-test --output-on-failure -j "$(nproc)" "$@"
