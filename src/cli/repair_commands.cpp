@@ -280,8 +280,15 @@ int RunUndo(const Arguments& args) {
     Tell(u"无法更新修复历史文件：" + FromUtf8(path));
     return kExitFailure;
   }
+  if (!report.failed.empty()) {
+    Tell(u"写回失败的扇区：" + SectorList(report.failed));
+    Tell(FormatText("撤销没有完成：第%zu条到第%zu条重建记录仍保留在修复历史中。",
+                    static_cast<std::size_t>(*record),
+                    static_cast<std::size_t>(*record) + report.keptRecords - 1));
+    return kExitFailure;
+  }
   Tell(disk.diskDescription + u"：撤销重建操作完成。");
-  return report.failed.empty() ? kExitOk : kExitFailure;
+  return kExitOk;
 }
 
 }  // namespace kestrum::cli

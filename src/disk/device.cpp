@@ -38,6 +38,7 @@ bool OpenWithFlags(const std::u16string& path, int flags, DeviceHandle& out) {
 bool ReadFully(int fd, std::uint8_t* buffer, std::uint64_t bytes, std::uint64_t offset) {
 #ifdef KESTRUM_FAULT_INJECTION
   testing::WaitAtReadGate(fd, offset, bytes);
+  testing::NoteRead(offset, bytes);
   if (testing::ReadHitsFault(fd, offset, bytes)) {
     errno = EIO;
     return false;

@@ -2,12 +2,18 @@
 
 #ifdef KESTRUM_FAULT_INJECTION
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
 #include <mutex>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 namespace kestrum::testing {
@@ -46,7 +52,32 @@ void AddFault(const std::string& path, std::uint64_t first, std::uint64_t count,
   Faults().push_back({st.st_dev, st.st_ino, first, count, write});
 }
 
+// A test that runs kestrum-cli names its faults in the environment:
+// KESTRUM_TEST_FAULTS="read:FIRST:COUNT:PATH;write:FIRST:COUNT:PATH".
+void AddEnvironmentFaults() {
+  const char* spec = std::getenv("KESTRUM_TEST_FAULTS");
+  if (spec == nullptr) return;
+  std::string_view rest(spec);
+  while (!rest.empty()) {
+    std::string_view item = rest.substr(0, rest.find(';'));
+    rest.remove_prefix(std::min(rest.size(), item.size() + 1));
+    unsigned long long first = 0, count = 0;
+    char kind[8] = {};
+    int used = 0;
+    std::string text(item);
+    if (std::sscanf(text.c_str(), "%7[a-z]:%llu:%llu:%n", kind, &first, &count, &used) != 3 || used == 0) continue;
+    std::string_view name(kind);
+    if (name == "read" || name == "write") AddFault(text.substr(static_cast<std::size_t>(used)), first, count, name == "write");
+  }
+}
+
+void LoadEnvironmentOnce() {
+  static std::once_flag once;
+  std::call_once(once, AddEnvironmentFaults);
+}
+
 bool HitsFault(int fd, std::uint64_t offset, std::uint64_t bytes, bool write) {
+  LoadEnvironmentOnce();
   std::lock_guard<std::mutex> lock(FaultLock());
   if (Faults().empty() || bytes == 0) return false;
   struct stat st {};
@@ -90,6 +121,20 @@ bool ReadHitsFault(int fd, std::uint64_t offset, std::uint64_t bytes) {
 
 bool WriteHitsFault(int fd, std::uint64_t offset, std::uint64_t bytes) {
   return HitsFault(fd, offset, bytes, true);
+}
+
+void NoteRead(std::uint64_t offset, std::uint64_t bytes) {
+  static const int log = [] {
+    const char* path = std::getenv("KESTRUM_TEST_READ_LOG");
+    return path == nullptr ? -1 : ::open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  }();
+  if (log < 0) return;
+  char line[48];
+  int n = std::snprintf(line, sizeof line, "%llu %llu\n", static_cast<unsigned long long>(offset),
+                        static_cast<unsigned long long>(bytes));
+  // One write per line: O_APPEND keeps lines of concurrent readers whole. A
+  // line that cannot be written only makes the test that asked for it fail.
+  if (n > 0 && ::write(log, line, static_cast<std::size_t>(n)) != n) return;
 }
 
 void CloseReadGate(const std::string& path, std::uint64_t first, std::uint64_t count) {

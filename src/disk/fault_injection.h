@@ -23,6 +23,12 @@ void ClearReadFaults();
 bool ReadHitsFault(int fd, std::uint64_t offset, std::uint64_t bytes);
 bool WriteHitsFault(int fd, std::uint64_t offset, std::uint64_t bytes);
 
+// Faults can also be named in the environment of a process, for tests that
+// run kestrum-cli: KESTRUM_TEST_FAULTS="read:FIRST:COUNT:PATH;write:…" (they
+// are added at the first access). KESTRUM_TEST_READ_LOG=FILE appends a line
+// "OFFSET BYTES" to FILE for every read, so a test can see what was read.
+void NoteRead(std::uint64_t offset, std::uint64_t bytes);
+
 // From now on every read that touches [first, first + count) of the file at
 // `path` waits until OpenReadGate (or 60 s, so a failed test cannot hang).
 void CloseReadGate(const std::string& path, std::uint64_t first, std::uint64_t count);

@@ -107,7 +107,7 @@ void CPartFixDlg::Undo() {
   if (!repair::FindDeviceHistory(historyPath_, device_.diskDescription, history, prompts)) return;
   CUnFixPartDlg dialog(history, device_, historyPath_, prompts, this);
   if (dialog.exec() != QDialog::Accepted) return;
-  services_.boxes->Information(device_.diskDescription);
+  if (dialog.Completed()) services_.boxes->Information(device_.diskDescription);
   if (!repair::SaveUndoneHistory(historyPath_, dialog.History())) {
     services_.boxes->Information(u"无法更新修复历史记录！");
   }

@@ -58,6 +58,9 @@ void CUnFixPartDlg::UndoRebuild() {
   }
   repair::UndoReport report;
   if (!repair::UndoRebuild(device_, history_, static_cast<std::size_t>(ticked), historyPath_, prompts_, report)) return;
+  // Also after a failed write ("写磁盘出错！" was shown): the records that
+  // were undone must leave the file, the ones that failed stay in it.
+  completed_ = report.failed.empty();
   accept();
 }
 

@@ -24,8 +24,11 @@ class CUnFixPartDlg : public QDialog {
   CUnFixPartDlg(const repair::DeviceHistory& history, const VolumeDescriptor& device,
                 const std::string& historyPath, repair::RepairPrompts& prompts, QWidget* parent);
 
-  // The records not undone (all of them until "确定" succeeds).
+  // The records not undone (all of them until "确定" succeeds; after a
+  // failed write, the record that failed and the older ones chosen).
   const repair::DeviceHistory& History() const { return history_; }
+  // Whether "确定" wrote back every sector it was asked to.
+  bool Completed() const { return completed_; }
   QTableWidget* List() const { return list_; }
   void UndoRebuild();  // "确定"
 
@@ -35,6 +38,7 @@ class CUnFixPartDlg : public QDialog {
   std::string historyPath_;
   repair::RepairPrompts& prompts_;
   QTableWidget* list_ = nullptr;
+  bool completed_ = false;
 };
 
 }  // namespace kestrum

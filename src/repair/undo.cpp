@@ -77,10 +77,18 @@ bool UndoRebuild(const VolumeDescriptor& device, DeviceHistory& history, std::si
     CloseDevice(disk);
     return false;
   }
+  // Newest first; a record leaves the history only when every one of its
+  // sectors was written and read back. After a record that failed, the older
+  // ones are not written: they assume the newer ones were undone, and all of
+  // them stay in the history, so the original tables are never lost.
   for (std::size_t k = history.records.size(); k-- > record;) {
     std::size_t failedBefore = report.failed.size();
     WriteAndVerify(disk, history.records[k].sectors, report.written, report.failed);
-    for (std::size_t i = failedBefore; i < report.failed.size(); ++i) prompts.Inform(u"写磁盘出错！");
+    if (report.failed.size() > failedBefore) {
+      for (std::size_t i = failedBefore; i < report.failed.size(); ++i) prompts.Inform(u"写磁盘出错！");
+      report.keptRecords = k + 1 - record;
+      break;
+    }
     history.records.erase(history.records.begin() + static_cast<std::ptrdiff_t>(k));
   }
   CloseDevice(disk);

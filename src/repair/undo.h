@@ -26,14 +26,19 @@ std::string UndoBackupPath(const std::string& historyPath);
 struct UndoReport {
   std::vector<Sector32> written;
   std::vector<Sector32> failed;
+  // Records of the chosen ones that stay in the history because a write
+  // failed: the one that failed and every older one chosen with it.
+  std::size_t keptRecords = 0;
 };
 
 // Writes back records from the newest down to `record` onto the device's
-// disk and removes them from `history`. The sectors about to be written are
-// read and added to UndoBackupPath(historyPath) first. False, with nothing
-// written, when the disk cannot be opened for writing ("打开设备出错！") or
-// those sectors cannot be read or kept; a failed sector write shows
-// "写磁盘出错！" and the others are still written.
+// disk and removes each from `history` once all its sectors were written and
+// read back. The sectors about to be written are read and added to
+// UndoBackupPath(historyPath) first. False, with nothing written, when the
+// disk cannot be opened for writing ("打开设备出错！") or those sectors cannot
+// be read or kept. A failed sector write shows "写磁盘出错！"; the rest of
+// that record is still written, but it and the older records stay in
+// `history` unwritten (report.failed, report.keptRecords).
 bool UndoRebuild(const VolumeDescriptor& device, DeviceHistory& history, std::size_t record,
                  const std::string& historyPath, RepairPrompts& prompts, UndoReport& report);
 

@@ -6,10 +6,12 @@
 
 #include <set>
 
+#include "repair/repair_history.h"
 #include "support/fixtures.h"
 #include "support/flat_json.h"
 #include "support/lost_disk.h"
 #include "support/run_command.h"
+#include "support/sector_image.h"
 #include "support/temp_dir.h"
 
 namespace kestrum {
@@ -113,12 +115,44 @@ TEST(LostPartitionsCli, RefusesAScanOfAnotherDiskAndBadSelections) {
                        "--history", dir.File("h.dat")});
   EXPECT_EQ(wrong.exitCode, 1);
   EXPECT_NE(wrong.err.find("扫描结果文件属于另一个磁盘"), std::string::npos) << wrong.err;
-  auto none = RunCli({"repair", dir.File("other.img"), "--scan", state, "--select", "0", "--yes"});
+  auto none = RunCli({"repair", dir.File("other.img"), "--scan", state, "--select", "0", "--yes",
+                      "--history", dir.File("h.dat")});
   EXPECT_EQ(none.exitCode, 2);
   test::WriteWholeFile(dir.File("junk.kfp"), "KFP1 damaged");
-  auto junk = RunCli({"repair", disk.image, "--scan", dir.File("junk.kfp"), "--select", "0", "--yes"});
+  auto junk = RunCli({"repair", disk.image, "--scan", dir.File("junk.kfp"), "--select", "0", "--yes",
+                      "--history", dir.File("h.dat")});
   EXPECT_EQ(junk.exitCode, 1);
   EXPECT_NE(junk.err.find("无法读取扫描结果文件"), std::string::npos) << junk.err;
+}
+
+TEST(LostPartitionsCli, AnUndoThatCannotWriteKeepsItsRecordAndFails) {
+  test::TempDir dir;
+  const std::string image = dir.File("undo.img"), history = dir.File("FixPartTable.dat");
+  test::SectorImage disk(64);
+  disk.Put8(0, 0, 0x99);
+  disk.WriteTo(image);
+  const std::string before = test::ReadWholeFile(image);
+  repair::RebuildRecord record;
+  record.time = u"2026-12-09 01:00:00";
+  record.sectors.resize(1);
+  record.sectors[0].data.fill(0x5A);
+  ASSERT_TRUE(repair::AddRebuildRecord(history, u"undo.img", record));
+
+  const std::vector<std::string> undo = {"undo", image, "--record", "0", "--yes", "--history", history};
+  auto failed = test::RunCliWith({"KESTRUM_TEST_FAULTS=write:0:1:" + image}, undo);
+  EXPECT_EQ(failed.exitCode, 1);
+  EXPECT_NE(failed.err.find("写磁盘出错！"), std::string::npos) << failed.err;
+  EXPECT_NE(failed.err.find("写回失败的扇区：0"), std::string::npos) << failed.err;
+  EXPECT_EQ(failed.err.find("撤销重建操作完成"), std::string::npos) << failed.err;
+  EXPECT_EQ(test::ReadWholeFile(image), before);
+  auto listed = RunCli({"history", "--json", image, "--history", history});
+  ASSERT_EQ(listed.exitCode, 0) << listed.err;
+  EXPECT_EQ(test::ParseJsonLines(listed.out).size(), 1u);
+
+  auto done = RunCli(undo);
+  ASSERT_EQ(done.exitCode, 0) << done.err;
+  EXPECT_EQ(test::ReadWholeFile(image).substr(0, 512), std::string(512, '\x5A'));
+  EXPECT_EQ(RunCli({"history", image, "--history", history}).exitCode, 1);
 }
 
 }  // namespace

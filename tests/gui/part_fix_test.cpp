@@ -9,6 +9,7 @@
 #include <cstdlib>
 
 #include "base/text.h"
+#include "disk/fault_injection.h"
 #include "gui/dev_sel_dlg.h"
 #include "gui/part_fix_dlg.h"
 #include "gui/un_fix_part_dlg.h"
@@ -89,31 +90,46 @@ TEST(PartFix, FindsRebuildsAndUndoesOnADiskThatLostItsTable) {
   EXPECT_EQ(gui.window->CurrentPage(), PageId::kDeviceSelection);
 }
 
+// small.img (sector 0 begins with 0x99) and a history of two rebuilds of it
+// that each saved a zero sector 0; the repair page shows the disk.
+struct TwoRecordDisk {
+  explicit TwoRecordDisk(const TempDir& dir) : image(dir.File("small.img")), path(dir.File("FixPartTable.dat")) {
+    SectorImage sectors(64);
+    sectors.Put8(0, 0, 0x99);
+    sectors.WriteTo(image);
+    repair::RepairHistory history;
+    for (const char16_t* time : {u"2026-12-09 01:00:00", u"2026-12-09 02:00:00"}) {
+      repair::RebuildRecord record;
+      record.time = time;
+      record.sectors.resize(1);
+      repair::AddRebuildRecord(history, u"small.img", record);
+    }
+    EXPECT_TRUE(repair::SaveHistory(path, history));
+    page->SetHistoryPath(path);
+    VolumeDescriptor device;
+    device.diskPath = FromUtf8(image);
+    device.diskDescription = u"small.img";
+    device.sectorCount = 64;
+    page->FillCandidates(device, {});
+  }
+  std::size_t RecordsLeft() const {
+    repair::RepairHistory left;
+    EXPECT_TRUE(repair::LoadHistory(path, left));
+    return left.devices.empty() ? 0 : left.devices[0].records.size();
+  }
+
+  std::string image, path;
+  GuiFixture gui{std::vector<std::string>{}};
+  CPartFixDlg* page = gui.window->PartFix();
+};
+
 TEST(PartFix, UndoDialogTakesExactlyOneRecordAndCancelChangesNothing) {
   TempDir dir;
-  SectorImage image(64);
-  image.Put8(0, 0, 0x99);
-  image.WriteTo(dir.File("small.img"));
-  const std::string before = ReadWholeFile(dir.File("small.img"));
-  repair::RepairHistory history;
-  for (const char16_t* time : {u"2026-12-09 01:00:00", u"2026-12-09 02:00:00"}) {
-    repair::RebuildRecord record;
-    record.time = time;
-    record.sectors.resize(1);
-    repair::AddRebuildRecord(history, u"small.img", record);
-  }
-  const std::string path = dir.File("FixPartTable.dat");
-  ASSERT_TRUE(repair::SaveHistory(path, history));
-  const std::string saved = ReadWholeFile(path);
-
-  GuiFixture gui({});
-  CPartFixDlg* page = gui.window->PartFix();
-  page->SetHistoryPath(path);
-  VolumeDescriptor device;
-  device.diskPath = FromUtf8(dir.File("small.img"));
-  device.diskDescription = u"small.img";
-  device.sectorCount = 64;
-  page->FillCandidates(device, {});
+  TwoRecordDisk disk(dir);
+  GuiFixture& gui = disk.gui;
+  CPartFixDlg* page = disk.page;
+  const std::string path = disk.path;
+  const std::string before = ReadWholeFile(disk.image), saved = ReadWholeFile(path);
   EXPECT_EQ(page->List()->rowCount(), 0);
 
   auto ran = WhenModal<CUnFixPartDlg>([&](CUnFixPartDlg* dialog) {
@@ -144,6 +160,24 @@ TEST(PartFix, UndoDialogTakesExactlyOneRecordAndCancelChangesNothing) {
   ASSERT_EQ(left.devices.size(), 1u);
   ASSERT_EQ(left.devices[0].records.size(), 1u);
   EXPECT_EQ(left.devices[0].records[0].time, u"2026-12-09 01:00:00");
+}
+
+TEST(PartFix, AnUndoWhoseWriteFailsSaysSoAndKeepsTheRecord) {
+  TempDir dir;
+  TwoRecordDisk disk(dir);
+  const std::string before = ReadWholeFile(disk.image);
+  testing::InjectWriteFault(disk.image, 0, 1);
+  auto ran = WhenModal<CUnFixPartDlg>([&](CUnFixPartDlg* dialog) {
+    Tick(dialog->List(), 0);
+    dialog->UndoRebuild();
+  });
+  disk.page->UndoButton()->click();
+  testing::ClearReadFaults();
+  ASSERT_TRUE(*ran);
+  // No box with the disk's name, which would read as done.
+  EXPECT_EQ(disk.gui.boxes.shown, std::vector<std::u16string>{u"写磁盘出错！"});
+  EXPECT_EQ(ReadWholeFile(disk.image), before);
+  EXPECT_EQ(disk.RecordsLeft(), 2u);
 }
 
 }  // namespace

@@ -139,6 +139,54 @@ TEST_F(RebuildTest, AWriteFaultOnTheSecondTableLeavesTheFirstUndoable) {
   EXPECT_EQ(test::ReadWholeFile(Image()), original_);
 }
 
+TEST_F(RebuildTest, AnUndoWhoseWriteFailsKeepsItsRecordAndTheOlderOnes) {
+  // Two rebuilds: the second one's record holds the first one's tables.
+  test::ScriptedPrompts prompts;
+  RebuildReport report;
+  ASSERT_EQ(RebuildPartitionTable(request_, prompts, report), RebuildOutcome::kWritten);
+  const std::string afterFirst = test::ReadWholeFile(Image());
+  request_.selection = {Part(0, 2048, 10000)};
+  ASSERT_EQ(RebuildPartitionTable(request_, prompts, report), RebuildOutcome::kWritten);
+  const std::string afterSecond = test::ReadWholeFile(Image());
+  ASSERT_EQ(History().records.size(), 2u);
+
+  // Sector 0 will not take a write: the newest record fails, the older one
+  // is not written over a disk it does not belong to, and both stay.
+  testing::InjectWriteFault(Image(), 0, 1);
+  DeviceHistory history = History();
+  prompts.shown.clear();
+  UndoReport undo;
+  ASSERT_TRUE(UndoRebuild(request_.device, history, 0, request_.historyPath, prompts, undo));
+  EXPECT_EQ(undo.failed, std::vector<Sector32>{0});
+  EXPECT_EQ(undo.keptRecords, 2u);
+  EXPECT_EQ(prompts.shown, std::vector<std::u16string>{u"写磁盘出错！"});
+  ASSERT_EQ(history.records.size(), 2u);
+  ASSERT_TRUE(SaveUndoneHistory(request_.historyPath, history));
+  EXPECT_EQ(History().records.size(), 2u);
+  EXPECT_EQ(SectorOf(test::ReadWholeFile(Image()), 0), SectorOf(afterSecond, 0));
+
+  // A fault on the older record's EBR alone: the newest is undone and leaves,
+  // the older one stays for the next try.
+  testing::ClearReadFaults();
+  testing::InjectWriteFault(Image(), kEbr, 1);
+  history = History();
+  ASSERT_TRUE(UndoRebuild(request_.device, history, 0, request_.historyPath, prompts, undo));
+  EXPECT_EQ(undo.failed, std::vector<Sector32>{kEbr});
+  EXPECT_EQ(undo.keptRecords, 1u);
+  ASSERT_EQ(history.records.size(), 1u);
+  ASSERT_TRUE(SaveUndoneHistory(request_.historyPath, history));
+  ASSERT_EQ(History().records.size(), 1u);
+
+  // Once the disk takes writes again, the kept record gives every byte back.
+  testing::ClearReadFaults();
+  history = History();
+  ASSERT_TRUE(UndoRebuild(request_.device, history, 0, request_.historyPath, prompts, undo));
+  EXPECT_TRUE(undo.failed.empty());
+  EXPECT_TRUE(history.records.empty());
+  EXPECT_EQ(test::ReadWholeFile(Image()), original_);
+  EXPECT_NE(afterFirst, original_);
+}
+
 TEST_F(RebuildTest, NothingIsWrittenWithoutReadableTablesOrWithoutConsent) {
   struct Case {
     const char* name;

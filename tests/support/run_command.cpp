@@ -12,7 +12,7 @@ extern char** environ;
 
 namespace kestrum::test {
 
-CommandResult RunCommand(const std::vector<std::string>& argv) {
+CommandResult RunCommand(const std::vector<std::string>& argv, const std::vector<std::string>& env) {
   CommandResult result;
   int outPipe[2], errPipe[2];
   if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0) return result;
@@ -23,8 +23,12 @@ CommandResult RunCommand(const std::vector<std::string>& argv) {
   std::vector<char*> args;
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
+  std::vector<char*> environment;
+  for (char** e = environ; *e != nullptr; ++e) environment.push_back(*e);
+  for (const std::string& e : env) environment.push_back(const_cast<char*>(e.c_str()));
+  environment.push_back(nullptr);
   pid_t pid = 0;
-  int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+  int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environment.data());
   posix_spawn_file_actions_destroy(&actions);
   close(outPipe[1]);
   close(errPipe[1]);
@@ -58,10 +62,12 @@ CommandResult RunCommand(const std::vector<std::string>& argv) {
   return result;
 }
 
-CommandResult RunCli(const std::vector<std::string>& args) {
+CommandResult RunCli(const std::vector<std::string>& args) { return RunCliWith({}, args); }
+
+CommandResult RunCliWith(const std::vector<std::string>& env, const std::vector<std::string>& args) {
   std::vector<std::string> argv = {KESTRUM_CLI_PATH};
   argv.insert(argv.end(), args.begin(), args.end());
-  return RunCommand(argv);
+  return RunCommand(argv, env);
 }
 
 std::vector<std::string> Lines(const std::string& text) {
