@@ -6,10 +6,10 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <thread>
 
 #include "support/fixtures.h"
 #include "support/flat_json.h"
+#include "support/loop_device.h"
 #include "support/run_command.h"
 
 namespace kestrum {
@@ -61,39 +61,9 @@ TEST(VolumesCommand, FailuresSayWhatWentWrong) {
   EXPECT_EQ(RunCli({}).exitCode, 2);
 }
 
-// Attaches an image as a partitioned loop device, read-only, for one test.
-class LoopDevice {
- public:
-  explicit LoopDevice(const std::string& image) {
-    auto r = RunCommand({"losetup", "--find", "--show", "--read-only", "--partscan", image});
-    if (r.exitCode != 0) {
-      error_ = "losetup failed: " + r.err;
-      return;
-    }
-    device_ = r.out.substr(0, r.out.find('\n'));
-    // Some kernels leave the partitions to user space.
-    std::string name = std::filesystem::path(device_).filename().string();
-    if (!std::filesystem::exists("/sys/block/" + name + "/" + name + "p1")) {
-      RunCommand({"partx", "--add", device_});
-    }
-    for (int i = 0; i < 50 && !std::filesystem::exists(device_ + "p1"); ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-  }
-  ~LoopDevice() {
-    if (!device_.empty()) RunCommand({"losetup", "--detach", device_});
-  }
-  const std::string& device() const { return device_; }
-  const std::string& error() const { return error_; }
-
- private:
-  std::string device_;
-  std::string error_;
-};
-
 TEST(DevicesCommands, AnAttachedDiskIsFoundThroughTheKernelsPartitions) {
   ASSERT_EQ(geteuid(), 0) << "attaching loop devices needs root";
-  LoopDevice loop(test::FixturePath("disk.img"));
+  test::LoopDevice loop(test::FixturePath("disk.img"), {.readOnly = true, .partitions = true});
   ASSERT_FALSE(loop.device().empty()) << loop.error();
   std::string name = std::filesystem::path(loop.device()).filename().string();
 
@@ -129,7 +99,7 @@ TEST(DevicesCommands, AnAttachedDiskIsFoundThroughTheKernelsPartitions) {
 // named with the reason, the image is listed, and nothing says "no disk".
 TEST(DevicesCommands, WithoutRightsTheDisksAreNamedNotTakenForMissing) {
   ASSERT_EQ(geteuid(), 0) << "attaching loop devices needs root";
-  LoopDevice loop(test::FixturePath("fat16.img"));
+  test::LoopDevice loop(test::FixturePath("fat16.img"), {.readOnly = true, .partitions = true});
   ASSERT_FALSE(loop.device().empty()) << loop.error();
   auto asNobody = [](std::vector<std::string> args) {
     std::vector<std::string> argv = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", KESTRUM_CLI_PATH};
