@@ -118,6 +118,34 @@ def disk_seeds(fixtures, corpus, work):
     put(corpus, "partition_table", "gpt", read_at(gpt, 0, 40 * SECTOR))
 
 
+def gpt_seeds(corpus, work):
+    """Small whole disks with a GPT made by sfdisk, behind the harness's
+    sector-size byte: 512-byte sectors (whole, and with the primary header
+    zeroed so the backup serves), and 4096-byte ones through a loop device."""
+    image = os.path.join(work, "gpt-small.img")
+    for name, size, first, layout in (("512", 128 << 10, 0, "first-lba: 34\nstart=34,size=64\nstart=100,size=50\n"),
+                                      ("4096", 192 << 10, 3, "first-lba: 6\nstart=6,size=16\nstart=24,size=10\n")):
+        with open(image, "wb") as f:
+            f.truncate(size)
+        if name == "512":
+            subprocess.run(["sfdisk", "-q", image], input=("label: gpt\n" + layout).encode(), check=True)
+        else:
+            if os.geteuid() != 0:
+                continue
+            loop = subprocess.run(["losetup", "-f", "--show", "-b", "4096", image], check=True,
+                                  capture_output=True, text=True).stdout.strip()
+            try:
+                subprocess.run(["sfdisk", "-q", "--no-reread", loop], input=("label: gpt\n" + layout).encode(),
+                               check=True)
+            finally:
+                subprocess.run(["losetup", "-d", loop], check=True)
+        data = read_at(image, 0, size)
+        put(corpus, "gpt", "sfdisk-" + name, bytes([first]) + data)
+        sector = 512 if name == "512" else 4096
+        put(corpus, "gpt", "sfdisk-" + name + "-backup", bytes([first]) + data[:sector] + bytes(sector) +
+            data[2 * sector:])
+
+
 def run(argv, **kw):
     subprocess.run(argv, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, **kw)
 
@@ -196,6 +224,7 @@ def main():
     fat_seeds(fixtures, corpus)
     exfat_seeds(fixtures, corpus)
     disk_seeds(fixtures, corpus, work)
+    gpt_seeds(corpus, work)
     small_volumes(corpus, work)
     repair_seeds(fixtures, corpus)
     if len(sys.argv) == 5:
