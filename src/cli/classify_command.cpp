@@ -18,6 +18,7 @@
 #include "cli/json.h"
 #include "cli/terminal_presenter.h"
 #include "cli/volume_source.h"
+#include "disk/data_extents.h"
 #include "disk/device.h"
 #include "scan/block_findings.h"
 #include "scan/file_extents.h"
@@ -54,6 +55,7 @@ class BlockReader {
     std::vector<std::uint8_t> bytes;
     Sector64 first = 0;
     std::uint32_t count = 0;  // 0: the area is done
+    bool hole = false;        // zeros of a sparse image, not read: nothing to classify
   };
 
   explicit BlockReader(const ClassifyArea& area) : area_(area) {
@@ -104,7 +106,7 @@ class BlockReader {
       if (sector < area_.end && !AbortRequested()) {
         const Sector64 toGridEnd = kScanBlockSectors - sector % kScanBlockSectors;
         b.count = static_cast<std::uint32_t>(std::min(toGridEnd, area_.end - sector));
-        ReadSectorsMapped(area_.device, b.bytes, sector, b.count, nullptr);
+        b.hole = ReadSectorsSkippingHoles(area_.device, b.bytes, sector, b.count) == BlockContent::kHole;
         sector += b.count;
       }
       {
@@ -141,7 +143,7 @@ void ClassifyThread(ClassifyJob& job) {
       if (block.count == 0 || AbortRequested()) break;
       ByteView bytes(block.bytes.data(), std::size_t{block.count} * kSectorSize);
       const std::size_t before = job.findings.size();
-      CollectBlockFindings(bytes, block.first, area.device, job.findings);
+      if (!block.hole) CollectBlockFindings(bytes, block.first, area.device, job.findings);
       for (std::size_t i = before; i < job.findings.size(); ++i) CountFinding(job.findings[i].category, status.scan);
       status.scan.sectorsScanned = ClampTo32(block.first + block.count - area.first);
       reader.Release();

@@ -5,6 +5,7 @@
 #include <mutex>
 #include <thread>
 
+#include "disk/data_extents.h"
 #include "run/worker_state.h"
 #include "scan/block_findings.h"
 #include "scan/file_extents.h"
@@ -36,11 +37,12 @@ std::uint32_t ReadableSectors(const DeviceHandle& device, Sector32 blockStart) {
   return static_cast<std::uint32_t>(std::min<Sector64>(kBlockSectors, Sector64{device.sectorLimit} - blockStart));
 }
 
+// A block that is one hole of a sparse image is neither read nor zeroed:
+// it is all zeros, which hold no finding, and the analysis passes it by.
 void ReadBlock(const DeviceHandle& device, ScanBlock& block) {
-  std::fill(block.bytes.begin(), block.bytes.end(), std::uint8_t{0});
   const std::uint32_t count = ReadableSectors(device, block.firstSector);
-  // A failed bulk read is retried sector by sector; unreadable sectors stay zero.
-  if (count != 0) ReadSectorsMapped(device, block.bytes, block.firstSector, count, nullptr);
+  block.hole = ReadSectorsSkippingHoles(device, block.bytes, block.firstSector, count) == BlockContent::kHole;
+  if (!block.hole) std::fill(block.bytes.begin() + std::size_t{count} * kSectorSize, block.bytes.end(), std::uint8_t{0});
 }
 
 void InitialStatus(const DeepScanJob& job, StatusMessage& status) {
@@ -62,7 +64,7 @@ void AppendSearchFileVolume(const ScanRequest& /*request*/, const std::vector<Sc
 
 std::vector<ScanFinding> AnalyseBlock(const ScanBlock& block, const DeviceHandle& device, ScanStatus& status) {
   std::vector<ScanFinding> findings;
-  CollectBlockFindings(ByteView(block.bytes), block.firstSector, device, findings);
+  if (!block.hole) CollectBlockFindings(ByteView(block.bytes), block.firstSector, device, findings);
   for (const ScanFinding& f : findings) CountFinding(f.category, status);
   return findings;
 }
@@ -132,7 +134,7 @@ class BesideAnalysis {
       block_ = nullptr;
       lock.unlock();
       std::vector<ScanFinding> findings;
-      CollectBlockFindings(ByteView(block->bytes), block->firstSector, device_, findings);
+      if (!block->hole) CollectBlockFindings(ByteView(block->bytes), block->firstSector, device_, findings);
       lock.lock();
       findings_ = std::move(findings);
       done_ = true;

@@ -2,6 +2,7 @@
 // on a disk of real pictures and documents.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -68,6 +69,34 @@ TEST_F(ScanCommand, WholeDiskAndPartitionSearchFindEveryPictureAndDocument) {
     EXPECT_EQ(v["folders"], "34");
   }
   EXPECT_EQ(test::RunCommand({"sha256sum", disk_.image}).out, before);
+}
+
+// The holes of a sparse copy are taken as zeros unread: the scan, the
+// lost-partition scan and the classification of the sparse copy say exactly
+// what they say of a copy with every zero written out.
+TEST_F(ScanCommand, ASparseImageScansAsItsFullCopyDoes) {
+  test::TempDir work;
+  const std::string sparse = work.File("sparse.img"), full = work.File("full.img");
+  ASSERT_EQ(test::RunCommand({"cp", "--sparse=always", disk_.image, sparse}).exitCode, 0);
+  ASSERT_EQ(test::RunCommand({"cp", "--sparse=never", disk_.image, full}).exitCode, 0);
+  auto allocated = [](const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? std::uint64_t(st.st_blocks) * 512 : 0;
+  };
+  ASSERT_LT(allocated(sparse), fs::file_size(sparse) / 2) << "the copy must have holes to skip";
+  ASSERT_GE(allocated(full), fs::file_size(full));
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"scan", "--json"}, {"scan", "--lost-partitions", "--json"}, {"classify", "--json"}}) {
+    SCOPED_TRACE(args[1]);
+    std::vector<std::string> onSparse = args, onFull = args;
+    onSparse.push_back(sparse);
+    onFull.push_back(full);
+    auto a = RunCli(onSparse), b = RunCli(onFull);
+    ASSERT_EQ(a.exitCode, 0) << a.err;
+    ASSERT_EQ(b.exitCode, 0) << b.err;
+    EXPECT_FALSE(a.out.empty());
+    EXPECT_EQ(a.out, b.out);
+  }
 }
 
 TEST_F(ScanCommand, FoundFilesListAndExportWithTheirContent) {

@@ -10,6 +10,7 @@
 #include "base/byte_order.h"
 #include "fs/exfat/exfat_layout.h"
 #include "fs/fat/fat_layout.h"
+#include "scan/block_findings.h"
 #include "scan/boot_sector_tests.h"
 #include "scan/sector_classifier.h"
 #include "scan_support.h"
@@ -234,6 +235,11 @@ TEST(StructureTests, ShortViewsAndBlankSectorsAreNothing) {
   EXPECT_FALSE(IsNtfsBootSector(ByteView(FixtureSector("ntfs.img", 0)).first(510)));
   EXPECT_EQ(Classify(Sector(512, 0)), kNoCategory);
   EXPECT_EQ(Classify(Sector(512, 0xFF)), kNoCategory);
+  // A hole of a sparse image is passed by unread: a block of zeros must
+  // hold no finding of any kind, signatures included.
+  std::vector<std::uint8_t> zeros(std::size_t{kScanBlockSectors} * kSectorSize, 0);
+  std::vector<ScanFinding> findings;
+  EXPECT_EQ(CollectBlockFindings(zeros, 0, DeviceHandle{}, findings), 0u);
 }
 
 }  // namespace
