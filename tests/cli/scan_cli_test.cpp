@@ -4,9 +4,12 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
+#include "base/text.h"
+#include "scan/scan_state_file.h"
 #include "support/fixtures.h"
 #include "support/flat_json.h"
 #include "support/picture_disk.h"
@@ -37,6 +40,7 @@ class ScanCommand : public ::testing::Test {
     dir_ = nullptr;
   }
   void SetUp() override { ASSERT_TRUE(made_); }
+  static void ExpectResumeReadsOnlyWhatWasNotAnalysed(const test::TempDir& work, const std::string& state);
 
   static test::TempDir* dir_;
   static test::PictureDisk disk_;
@@ -133,6 +137,57 @@ TEST_F(ScanCommand, FoundFilesListAndExportWithTheirContent) {
   }
 }
 
+// The sorted reads of `scan --state` resuming `state`, as "OFFSET BYTES" lines.
+std::vector<std::string> ResumeReads(const test::TempDir& work, const std::string& state, const std::string& image,
+                                     std::string& out) {
+  const std::string log = work.File("reads.log");
+  std::filesystem::remove(log);
+  auto r = test::RunCliWith({"KESTRUM_TEST_READ_LOG=" + log}, {"scan", "--json", "--state", state, image});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  out = r.out;
+  std::vector<std::string> reads = test::Lines(Bytes(log));
+  std::sort(reads.begin(), reads.end());
+  return reads;
+}
+
+// A state whose later blocks were never analysed: the resumed scan
+// reads those blocks and, in the first half, only what the finish steps of
+// a scan with nothing left to read also read there.
+void ScanCommand::ExpectResumeReadsOnlyWhatWasNotAnalysed(const test::TempDir& work, const std::string& state) {
+  const std::string cut = work.File("cut-half.state");
+  SavedScan saved;
+  ScanState kept;
+  std::u16string error;
+  ASSERT_TRUE(LoadScanState(state, saved, kept, error)) << ToUtf8(error);
+  // Cut at the block of the middle finding: the part cut off holds data to
+  // read again (the holes of a sparse image are never read).
+  const std::vector<ScanFinding> findings = kept.store.CollectFindings();
+  ASSERT_FALSE(findings.empty());
+  const Sector32 half = BlockStartOf(findings[findings.size() / 2].sector);
+  for (Sector32 b = half; b <= kept.lastBlock; b += kBlockSectors) kept.map.Set(b, kBlockUnread);
+  auto& ranges = kept.store.MutableRanges();
+  std::erase_if(ranges, [&](const ScanRange& r) { return r.first >= half; });
+  kept.nextBlock = half;
+  kept.SetPriorityBlocks({});
+  ASSERT_TRUE(SaveScanState(cut, saved, kept, error)) << ToUtf8(error);
+
+  std::string doneOut, resumedOut;
+  const std::vector<std::string> done = ResumeReads(work, state, disk_.image, doneOut);
+  const std::vector<std::string> resumed = ResumeReads(work, cut, disk_.image, resumedOut);
+  EXPECT_EQ(resumedOut, doneOut);
+  auto below = [&](const std::vector<std::string>& reads, bool wanted) {
+    std::vector<std::string> part;
+    for (const std::string& line : reads) {
+      const bool low = std::stoull(line) < std::uint64_t{half} * kSectorSize;
+      if (low == wanted) part.push_back(line);
+    }
+    return part;
+  };
+  EXPECT_EQ(below(resumed, true), below(done, true));
+  // The unread half was read again (more than the finish steps read there).
+  EXPECT_GT(below(resumed, false).size(), below(done, false).size());
+}
+
 TEST_F(ScanCommand, StateFileBelongsToItsDeviceAndIsCheckedOnLoad) {
   test::TempDir work;
   const std::string state = work.File("scan.state");
@@ -142,6 +197,7 @@ TEST_F(ScanCommand, StateFileBelongsToItsDeviceAndIsCheckedOnLoad) {
   auto again = RunCli({"scan", "--json", "--state", state, disk_.image});
   EXPECT_EQ(again.exitCode, 0) << again.err;
   EXPECT_TRUE(Contains(again.out, "\"files\":12"));
+  ExpectResumeReadsOnlyWhatWasNotAnalysed(work, state);
   // Another device, or another area of the same one: refused unless --fresh.
   const std::string copy = work.File("copy.img");
   fs::copy_file(disk_.image, copy);

@@ -88,13 +88,24 @@ TEST(RepairHistory, ForeignCutAndLockedFilesAreRefusedAndKept) {
   EXPECT_FALSE(SaveHistory(path, one));
   EXPECT_EQ(test::ReadWholeFile(path), "VRN2 somebody else's file");
 
+  // Cut anywhere — inside a text, a count, a sector's contents, between
+  // two records or two devices — the file is refused whole.
+  RepairHistory several = one;
+  AddRebuildRecord(several, u"disk", Record(u"2026-12-09 02:00:00", {{0, 2}, {63, 3}}));
+  AddRebuildRecord(several, u"other disk", Record(u"2026-12-09 03:00:00", {{2048, 4}}));
+  ASSERT_TRUE(SaveHistory(dir.File("several.dat"), several));
+  const std::string whole = test::ReadWholeFile(dir.File("several.dat"));
+  const std::vector<std::uint8_t> wholeBytes(whole.begin(), whole.end());
+  ASSERT_TRUE(ParseHistory(wholeBytes, loaded));
+  ASSERT_EQ(loaded.devices.size(), 2u);
+  for (std::size_t cut = 0; cut < wholeBytes.size(); ++cut) {
+    EXPECT_FALSE(ParseHistory(ByteView(wholeBytes.data(), cut), loaded)) << cut;
+    EXPECT_TRUE(loaded.devices.empty()) << cut;
+  }
+
   ASSERT_TRUE(SaveHistory(dir.File("good.dat"), one));
   std::string good = test::ReadWholeFile(dir.File("good.dat"));
   std::vector<std::uint8_t> bytes(good.begin(), good.end());
-  for (std::size_t cut : {good.size() - 1, std::size_t{20}, std::size_t{9}}) {
-    EXPECT_FALSE(ParseHistory(ByteView(bytes.data(), cut), loaded)) << cut;
-    EXPECT_TRUE(loaded.devices.empty());
-  }
   bytes.push_back(0xEE);  // trailing bytes are ignored
   EXPECT_TRUE(ParseHistory(bytes, loaded));
   bytes[4] = 0xFF;  // a device count no file could hold

@@ -4,10 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "base/text.h"
 #include "disk/fault_injection.h"
 #include "disk/partition_table.h"
 #include "repair/rebuild.h"
+#include "repair/table_writer.h"
 #include "repair/undo.h"
 #include "scripted_prompts.h"
 #include "support/sector_image.h"
@@ -185,6 +188,48 @@ TEST_F(RebuildTest, AnUndoWhoseWriteFailsKeepsItsRecordAndTheOlderOnes) {
   EXPECT_TRUE(history.records.empty());
   EXPECT_EQ(test::ReadWholeFile(Image()), original_);
   EXPECT_NE(afterFirst, original_);
+}
+
+TEST_F(RebuildTest, ATableThatChangedSinceItWasKeptIsNotOverwritten) {
+  // The tables a rebuild would write, from a dry run.
+  request_.dryRun = true;
+  test::ScriptedPrompts dry;
+  RebuildReport planned;
+  ASSERT_EQ(RebuildPartitionTable(request_, dry, planned), RebuildOutcome::kDryRun);
+  const std::vector<TableEntry>& entries = planned.entries;
+  RebuildRecord kept;
+  for (Sector32 sector : TableSectors(entries)) {
+    SavedSector saved;
+    saved.sector = sector;
+    std::string bytes = SectorOf(original_, sector);
+    std::copy(bytes.begin(), bytes.end(), saved.data.begin());
+    kept.sectors.push_back(saved);
+  }
+  ASSERT_EQ(kept.sectors.size(), 2u);
+  struct Case {
+    const char* name;
+    std::function<void(RebuildRecord&)> damage;
+    Sector32 named;
+  } cases[] = {
+      {"the EBR changed after it was kept", [](RebuildRecord& r) { r.sectors[1].data[7] ^= 1; }, kEbr},
+      {"the MBR was never kept", [](RebuildRecord& r) { r.sectors.erase(r.sectors.begin()); }, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    RebuildRecord before = kept;
+    c.damage(before);
+    test::ScriptedPrompts prompts;
+    WriteReport report;
+    EXPECT_FALSE(WriteTables(request_.device, entries, before, prompts, report));
+    EXPECT_TRUE(report.written.empty());
+    EXPECT_EQ(prompts.shown, std::vector<std::u16string>{FormatText(
+                                 "扇区%u的内容与历史记录中保存的不同，分区表没有任何改动。", c.named)});
+    EXPECT_EQ(test::ReadWholeFile(Image()), original_);
+  }
+  test::ScriptedPrompts prompts;
+  WriteReport report;
+  EXPECT_TRUE(WriteTables(request_.device, entries, kept, prompts, report));
+  EXPECT_EQ(report.written, (std::vector<Sector32>{0, kEbr}));
 }
 
 TEST_F(RebuildTest, NothingIsWrittenWithoutReadableTablesOrWithoutConsent) {

@@ -5,6 +5,8 @@
 #include "run/crash_reporter.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -85,6 +87,20 @@ TEST(CrashReporter, EachFatalSignalWritesTheDumpBesideTheProgramAndEndsTheProces
     EXPECT_NE(dump.find("signal: " + std::to_string(c.sig) + " (" + c.name + ")"), std::string::npos) << dump;
     for (const char* part : {"\naddress: 0x", "\nregisters:\n", "\nbacktrace:\n", "\nmemory map:\n", "[stack]"}) {
       EXPECT_NE(dump.find(part), std::string::npos) << part;
+    }
+    // The backtrace holds frames ("binary(function+0x1f) [0x55…]"), the
+    // crashing program's among them, not just its heading.
+    const std::size_t from = dump.find("\nbacktrace:\n"), to = dump.find("\nmemory map:\n");
+    if (from != std::string::npos && to != std::string::npos && from < to) {
+      std::vector<std::string> frames;
+      for (const std::string& line : test::Lines(dump.substr(from + 12, to - from - 12))) {
+        if (line.find("[0x") != std::string::npos) frames.push_back(line);
+      }
+      EXPECT_GE(frames.size(), 3u) << dump.substr(from, to - from);
+      EXPECT_TRUE(std::any_of(frames.begin(), frames.end(),
+                              [](const std::string& f) { return f.find("crash_reporter_test") != std::string::npos ||
+                                                                f.find("kestrum") != std::string::npos; }))
+          << dump.substr(from, to - from);
     }
     if (c.sig == SIGSEGV) {
       EXPECT_NE(dump.find("address: 0x0000000000000010"), std::string::npos) << "the faulting address";

@@ -24,32 +24,35 @@
 namespace kestrum {
 namespace {
 
-// Presses a button once the scan has analysed `afterSectors`.
+// Keeps the latest scan status; with a button, presses it once the scan's
+// reader waits at the read gate (closed by the test on a block), then opens
+// the gate: the stop comes at a known block, whatever the machine's speed.
 class PressingPresenter : public ProgressPresenter {
  public:
   enum Button { kNone, kPause, kQuit };
-  PressingPresenter(Button button, std::uint32_t afterSectors) : button_(button), after_(afterSectors) {}
+  explicit PressingPresenter(Button button) : button_(button) {}
   void Present(ProgressSession& session) override {
     EXPECT_TRUE(session.ShowPause());
     StatusMessage m;
     while (!session.WorkersDone()) {
-      if (session.Take(m) && m.kind == StatusKind::kScan) {
-        last = m.scan;
-        if (button_ != kNone && m.scan.sectorsScanned >= after_) {
-          button_ == kPause ? session.Finish() : session.Abort();
-          button_ = kNone;
-        }
+      if (session.Take(m) && m.kind == StatusKind::kScan) last = m.scan;
+      if (button_ != kNone && testing::ReadsHeldAtGate() > 0) {
+        button_ == kPause ? session.Finish() : session.Abort();
+        button_ = kNone;
+        pressed = true;
+        testing::OpenReadGate();
       }
-      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
+    testing::OpenReadGate();
     session.Take(m);
     if (m.kind == StatusKind::kScan) last = m.scan;
   }
   ScanStatus last;
+  bool pressed = false;
 
  private:
   Button button_;
-  std::uint32_t after_;
 };
 
 VolumeDescriptor WholeDisk(const std::string& path) {
@@ -102,7 +105,7 @@ TEST_F(DeepScan, WholeDiskFindsWhatTheClassifierFindsInOrderAndLeavesTheSourceAl
 
   ScanState state;
   DeepScanJob job;
-  PressingPresenter presenter(PressingPresenter::kNone, 0);
+  PressingPresenter presenter(PressingPresenter::kNone);
   // A priority region in the middle of the disk: read first, stored in order all the same.
   ASSERT_TRUE(Scan(job, state, presenter, {kScanDisk, 100000, 20000}));
   EXPECT_TRUE(job.finished);
@@ -157,6 +160,11 @@ TEST_F(DeepScan, PauseFinishesWithWhatWasFoundAndAbortKeepsItForReuse) {
   const VolumeDescriptor disk = WholeDisk(image_);
   const std::vector<Keyed> all = Keys(test::ScanFile(image_, 0, disk.sectorCount));
   const std::uint32_t blocks = (disk.sectorCount + 8191) / 8192;
+  // The reader is held at a block that holds data (holes of a sparse image
+  // are never read), past the first four of the sequential pass.
+  const auto gated = std::find_if(all.begin(), all.end(), [](const Keyed& k) { return k.sector >= 4 * kBlockSectors; });
+  ASSERT_NE(gated, all.end());
+  const Sector32 kGatedBlock = BlockStartOf(gated->sector);
   auto analysedSubset = [&](const ScanState& state) {
     std::vector<Keyed> subset;
     for (const Keyed& k : all) {
@@ -167,8 +175,10 @@ TEST_F(DeepScan, PauseFinishesWithWhatWasFoundAndAbortKeepsItForReuse) {
   {
     ScanState state;
     DeepScanJob job;
-    PressingPresenter pause(PressingPresenter::kPause, 8192 * 3);
+    testing::CloseReadGate(image_, kGatedBlock, kBlockSectors);
+    PressingPresenter pause(PressingPresenter::kPause);
     EXPECT_TRUE(Scan(job, state, pause));
+    EXPECT_TRUE(pause.pressed);
     EXPECT_TRUE(job.finished);
     EXPECT_LT(state.AnalysedBlocks(), blocks);
     EXPECT_GE(state.AnalysedBlocks(), 3u);
@@ -177,8 +187,10 @@ TEST_F(DeepScan, PauseFinishesWithWhatWasFoundAndAbortKeepsItForReuse) {
   }
   ScanState state;
   DeepScanJob job;
-  PressingPresenter quit(PressingPresenter::kQuit, 8192 * 3);
+  testing::CloseReadGate(image_, kGatedBlock, kBlockSectors);
+  PressingPresenter quit(PressingPresenter::kQuit);
   EXPECT_FALSE(Scan(job, state, quit));
+  EXPECT_TRUE(quit.pressed);
   EXPECT_FALSE(job.finished);
   EXPECT_TRUE(job.results.empty());
   const std::uint32_t analysed = state.AnalysedBlocks();
