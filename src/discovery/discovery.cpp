@@ -12,6 +12,7 @@
 #include "discovery/fs_probe.h"
 #include "disk/partition_table.h"
 #include "discovery/probe.h"
+#include "discovery/table_notes.h"
 #include "scan/boot_sector_tests.h"
 
 namespace kestrum {
@@ -150,6 +151,11 @@ bool AnyInsideDisk(const std::vector<PartitionEntry>& entries, std::uint64_t dis
   });
 }
 
+void TellNotes(const PartitionTableNotes& notes, const DiskInfo& disk, DiscoveryProblems* problems) {
+  if (problems == nullptr) return;
+  for (std::u16string& line : TableNoteLines(notes, disk.name)) problems->push_back(std::move(line));
+}
+
 void CollectFromTable(const DiskInfo& disk, const DeviceHandle& handle, std::vector<VolumeExtent>& out,
                       DiscoveryProblems* problems) {
   const VolumeExtent whole{disk.path, u"", disk.name, 0, disk.sectorCount};
@@ -159,7 +165,10 @@ void CollectFromTable(const DiskInfo& disk, const DeviceHandle& handle, std::vec
     return;
   }
   std::vector<PartitionEntry> entries;
-  if (!ReadPartitionTable(handle, entries) || entries.empty()) {
+  PartitionTableNotes notes;
+  const bool table = ReadPartitionTable(handle, entries, &notes);
+  TellNotes(notes, disk, problems);
+  if (!table || entries.empty()) {
     // No table and nothing the platform names: a file system whose first
     // sector is damaged still offers the whole disk when a backup copy of
     // its boot sector is found.
@@ -246,7 +255,9 @@ std::vector<VolumeExtent> CollectVolumeExtents(const DiskInfo& disk, DiscoveryPr
   } else {
     std::vector<int> containers = ExtendedContainers(handle);
     std::vector<PartitionEntry> table;
-    ReadPartitionTable(handle, table);
+    PartitionTableNotes notes;
+    ReadPartitionTable(handle, table, &notes);
+    TellNotes(notes, disk, problems);
     for (const SysfsPartition& p : parts) {
       bool container = p.number <= 4 && std::find(containers.begin(), containers.end(), p.number) !=
                                             containers.end();

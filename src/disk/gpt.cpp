@@ -156,12 +156,11 @@ GptFault ReadOneGpt(const DeviceHandle& disk, std::uint32_t sectorSize, std::uin
   if (!ReadLogicalSectors(disk, sectorSize, lba, 1, sector)) return GptFault::kUnreadable;
   if (hasSignature != nullptr) *hasSignature = HasTag(ByteView(sector), 0, gpt::header::kSignatureText);
   if (GptFault f = ParseGptHeader(sector, lba, diskLbas, out.header); f != GptFault::kNone) return f;
-  std::vector<std::uint8_t> array;
   if (!ReadLogicalSectors(disk, sectorSize, out.header.entriesLba, GptEntryArraySectors(out.header, sectorSize),
-                          array)) {
+                          out.entryArray)) {
     return GptFault::kUnreadable;
   }
-  return ParseGptEntries(array, out.header, diskLbas, out.partitions, out.entryProblems);
+  return ParseGptEntries(out.entryArray, out.header, diskLbas, out.partitions, out.entryProblems);
 }
 
 }  // namespace
@@ -225,30 +224,45 @@ bool PlanGpt(std::uint64_t diskLbas, std::uint32_t sectorSize, std::size_t parti
 
 namespace {
 
-std::vector<std::uint8_t> MakeHeader(const GptPlan& plan, const Guid& diskGuid, bool backup,
-                                     std::uint32_t entriesCrc) {
+std::vector<std::uint8_t> EncodeHeader(const GptHeader& h, std::uint32_t sectorSize) {
   using namespace gpt::header;
-  std::vector<std::uint8_t> s(plan.sectorSize, 0);
+  std::vector<std::uint8_t> s(sectorSize, 0);
   std::copy_n(kSignatureText, 8, s.begin());
   WriteLe32(s, kRevision, kRevision1);
   WriteLe32(s, kHeaderSize, kSize);
-  WriteLe64(s, kMyLba, backup ? plan.backupHeaderLba : gpt::kPrimaryHeaderLba);
-  WriteLe64(s, kAlternateLba, backup ? gpt::kPrimaryHeaderLba : plan.backupHeaderLba);
-  WriteLe64(s, kFirstUsableLba, plan.firstUsableLba);
-  WriteLe64(s, kLastUsableLba, plan.lastUsableLba);
-  std::copy(diskGuid.begin(), diskGuid.end(), s.begin() + kDiskGuid);
-  WriteLe64(s, kEntriesLba, backup ? plan.backupEntriesLba : plan.primaryEntriesLba);
-  WriteLe32(s, kEntryCount, plan.entryCount);
-  WriteLe32(s, kEntrySize, gpt::kDefaultEntrySize);
-  WriteLe32(s, kEntriesCrc, entriesCrc);
+  WriteLe64(s, kMyLba, h.myLba);
+  WriteLe64(s, kAlternateLba, h.alternateLba);
+  WriteLe64(s, kFirstUsableLba, h.firstUsableLba);
+  WriteLe64(s, kLastUsableLba, h.lastUsableLba);
+  std::copy(h.diskGuid.begin(), h.diskGuid.end(), s.begin() + kDiskGuid);
+  WriteLe64(s, kEntriesLba, h.entriesLba);
+  WriteLe32(s, kEntryCount, h.entryCount);
+  WriteLe32(s, kEntrySize, h.entrySize);
+  WriteLe32(s, kEntriesCrc, h.entriesCrc);
   WriteLe32(s, kHeaderCrc, Crc32(ByteView(s).first(kSize)));
   return s;
 }
 
+std::vector<std::uint8_t> MakeHeader(const GptPlan& plan, const Guid& diskGuid, bool backup,
+                                     std::uint32_t entriesCrc) {
+  GptHeader h;
+  h.myLba = backup ? plan.backupHeaderLba : gpt::kPrimaryHeaderLba;
+  h.alternateLba = backup ? gpt::kPrimaryHeaderLba : plan.backupHeaderLba;
+  h.firstUsableLba = plan.firstUsableLba;
+  h.lastUsableLba = plan.lastUsableLba;
+  h.diskGuid = diskGuid;
+  h.entriesLba = backup ? plan.backupEntriesLba : plan.primaryEntriesLba;
+  h.entryCount = plan.entryCount;
+  h.entrySize = gpt::kDefaultEntrySize;
+  h.entriesCrc = entriesCrc;
+  return EncodeHeader(h, plan.sectorSize);
+}
+
 // Sector 0 with one entry of type 0xEE over the whole disk (as far as 32
 // bits reach); the boot code and disk signature stay.
-std::vector<std::uint8_t> MakeProtectiveMbr(const GptPlan& plan, const std::vector<std::uint8_t>& old) {
-  std::vector<std::uint8_t> s(plan.sectorSize, 0);
+std::vector<std::uint8_t> MakeProtectiveMbr(std::uint64_t diskLbas, std::uint32_t sectorSize,
+                                            const std::vector<std::uint8_t>& old) {
+  std::vector<std::uint8_t> s(sectorSize, 0);
   std::copy_n(old.begin(), std::min(old.size(), s.size()), s.begin());
   std::fill(s.begin() + mbr::kFirstEntry, s.begin() + mbr::kSignature, std::uint8_t{0});
   const std::size_t e = mbr::kFirstEntry;
@@ -262,7 +276,7 @@ std::vector<std::uint8_t> MakeProtectiveMbr(const GptPlan& plan, const std::vect
   s[e + 7] = 0xFF;
   WriteLe32(s, e + mbr::kStartLba, 1);
   WriteLe32(s, e + mbr::kSectorCount,
-            static_cast<std::uint32_t>(std::min<std::uint64_t>(plan.diskLbas - 1, 0xFFFFFFFFu)));
+            static_cast<std::uint32_t>(std::min<std::uint64_t>(diskLbas - 1, 0xFFFFFFFFu)));
   s[mbr::kSignature] = 0x55;
   s[mbr::kSignature + 1] = 0xAA;
   return s;
@@ -297,11 +311,41 @@ GptBuildFault BuildGpt(const GptBuildRequest& request, std::vector<GptPiece>& ou
   }
   const std::uint32_t entriesCrc =
       Crc32(ByteView(array).first(std::size_t{plan.entryCount} * gpt::kDefaultEntrySize));
-  out.push_back({0, MakeProtectiveMbr(plan, request.oldSector0)});
+  out.push_back({0, MakeProtectiveMbr(plan.diskLbas, plan.sectorSize, request.oldSector0)});
   out.push_back({gpt::kPrimaryHeaderLba, MakeHeader(plan, request.diskGuid, false, entriesCrc)});
   out.push_back({plan.primaryEntriesLba, array});
   out.push_back({plan.backupEntriesLba, array});
   out.push_back({plan.backupHeaderLba, MakeHeader(plan, request.diskGuid, true, entriesCrc)});
+  return GptBuildFault::kNone;
+}
+
+bool HasProtectiveMbr(ByteView sector0) {
+  if (!HasBootSignature(sector0)) return false;
+  for (const TableEntry& e : ParseTableEntries(sector0)) {
+    if (e.type == mbr::kTypeGptProtective) return true;
+  }
+  return false;
+}
+
+GptBuildFault BuildPrimaryFromBackup(const GptTable& backup, std::uint32_t sectorSize, std::uint64_t diskLbas,
+                                     const std::vector<std::uint8_t>& oldSector0, std::vector<GptPiece>& out) {
+  out.clear();
+  const GptHeader& b = backup.header;
+  const std::uint64_t arraySectors = GptEntryArraySectors(b, sectorSize);
+  const std::uint64_t entriesLba = gpt::kPrimaryHeaderLba + 1;
+  if (!IsValidSectorSize(sectorSize) || arraySectors == 0 || backup.entryArray.size() != arraySectors * sectorSize ||
+      entriesLba + arraySectors > b.firstUsableLba || diskLbas <= b.myLba) {
+    return GptBuildFault::kPlan;
+  }
+  if (!HasProtectiveMbr(oldSector0)) {
+    out.push_back({0, MakeProtectiveMbr(diskLbas, sectorSize, oldSector0)});
+  }
+  GptHeader primary = b;
+  primary.myLba = gpt::kPrimaryHeaderLba;
+  primary.alternateLba = b.myLba;
+  primary.entriesLba = entriesLba;
+  out.push_back({gpt::kPrimaryHeaderLba, EncodeHeader(primary, sectorSize)});
+  out.push_back({entriesLba, backup.entryArray});
   return GptBuildFault::kNone;
 }
 

@@ -88,6 +88,7 @@ bool IsValidSectorSize(std::uint32_t sectorSize);
 
 struct GptTable {
   GptHeader header;  // the header the partitions come from
+  std::vector<std::uint8_t> entryArray;  // its entry array as read, whole sectors
   std::vector<GptPartition> partitions;
   std::vector<GptEntryProblem> entryProblems;
   bool fromBackup = false;
@@ -160,5 +161,16 @@ struct GptBuildRequest {
 // names empty. `badPartition` is the index of the partition a fault names.
 GptBuildFault BuildGpt(const GptBuildRequest& request, std::vector<GptPiece>& out,
                        std::size_t* badPartition = nullptr);
+
+// Whether sector 0 holds an MBR with a protective (0xEE) entry.
+bool HasProtectiveMbr(ByteView sector0);
+
+// The primary made again from a whole backup (a table ReadGpt took from
+// it): the header at LBA 1 with the backup as its twin and the array from
+// LBA 2, everything else as the backup has it; and a protective MBR when
+// `oldSector0` holds none. kPlan when the array does not fit before the
+// first usable LBA.
+GptBuildFault BuildPrimaryFromBackup(const GptTable& backup, std::uint32_t sectorSize, std::uint64_t diskLbas,
+                                     const std::vector<std::uint8_t>& oldSector0, std::vector<GptPiece>& out);
 
 }  // namespace kestrum

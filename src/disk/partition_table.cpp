@@ -8,7 +8,6 @@ namespace kestrum {
 namespace {
 
 constexpr int kMaxLogicalPartitions = 256;
-constexpr std::uint32_t kMaxGptEntries = 1024;
 
 bool ReadOne(const DeviceHandle& disk, Sector64 sector, std::array<std::uint8_t, kSectorSize>& out) {
   return ReadSectors(disk, out, sector, 1);
@@ -41,25 +40,29 @@ void ReadLogicalChain(const DeviceHandle& disk, std::uint64_t extendedStart,
   }
 }
 
-bool ReadGpt(const DeviceHandle& disk, std::vector<PartitionEntry>& out) {
-  std::array<std::uint8_t, kSectorSize> header{};
-  if (!ReadOne(disk, gpt::kHeaderSector, header) || !HasTag(ByteView(header), 0, "EFI PART")) {
-    return false;
+// The disk's size in its 512-byte units, a window's own.
+std::uint64_t DiskSectors(const DeviceHandle& disk) {
+  if (disk.windowSectors != 0) return disk.windowSectors;
+  return QueryDeviceBytes(disk.fd) / kSectorSize;
+}
+
+// The partitions of a usable GPT; false (and the notes) when there is none.
+bool ReadCheckedGpt(const DeviceHandle& disk, std::vector<PartitionEntry>& out, PartitionTableNotes* notes) {
+  GptTable table;
+  const std::uint64_t sectors = DiskSectors(disk);
+  GptRead read = ReadGpt(disk, kSectorSize, sectors, table);
+  if (notes != nullptr) {
+    notes->protectiveMbr = true;
+    notes->gpt = read;
+    notes->primaryFault = table.primaryFault;
+    notes->backupFault = table.backupFault;
+    notes->backupLba = table.fromBackup ? table.header.myLba : 0;
+    notes->backupAtEnd = table.fromBackup && table.header.myLba == sectors - 1;
+    notes->entryProblems = table.entryProblems;
   }
-  std::uint64_t entriesLba = ReadLe64(header, gpt::kEntriesLba);
-  std::uint32_t count = std::min(ReadLe32(header, gpt::kEntryCount), kMaxGptEntries);
-  std::uint32_t entrySize = ReadLe32(header, gpt::kEntrySize);
-  if (entrySize < 128 || entrySize > kSectorSize || kSectorSize % entrySize != 0) return false;
-  std::uint32_t perSector = kSectorSize / entrySize;
-  std::array<std::uint8_t, kSectorSize> sector{};
-  for (std::uint32_t i = 0; i < count; ++i) {
-    if (i % perSector == 0 && !ReadOne(disk, entriesLba + i / perSector, sector)) break;
-    ByteView entry = ByteView(sector).subspan((i % perSector) * entrySize, entrySize);
-    bool used = std::any_of(entry.begin(), entry.begin() + 16, [](std::uint8_t b) { return b != 0; });
-    std::uint64_t first = ReadLe64(entry, gpt::kEntryFirstLba);
-    std::uint64_t last = ReadLe64(entry, gpt::kEntryLastLba);
-    if (!used || last < first) continue;
-    out.push_back({static_cast<int>(i + 1), 0, false, first, last - first + 1});
+  if (read != GptRead::kPrimary && read != GptRead::kBackup) return false;
+  for (const GptPartition& p : table.partitions) {
+    out.push_back({static_cast<int>(p.index), 0, false, p.firstLba, p.lastLba - p.firstLba + 1});
   }
   return true;
 }
@@ -84,17 +87,23 @@ std::array<TableEntry, 4> ParseTableEntries(ByteView sector) {
   return entries;
 }
 
-bool ReadPartitionTable(const DeviceHandle& disk, std::vector<PartitionEntry>& out) {
+bool ReadPartitionTable(const DeviceHandle& disk, std::vector<PartitionEntry>& out, PartitionTableNotes* notes) {
   out.clear();
+  if (notes != nullptr) *notes = PartitionTableNotes{};
   std::array<std::uint8_t, kSectorSize> sector{};
-  if (!ReadOne(disk, 0, sector) || !HasBootSignature(sector)) return false;
+  if (!ReadOne(disk, 0, sector)) return false;
   auto entries = ParseTableEntries(sector);
-  bool any = false;
-  for (const TableEntry& e : entries) any = any || (e.type != 0 && e.sectorCount != 0);
-  if (!any) return false;
+  bool any = false, protective = false;
   for (const TableEntry& e : entries) {
-    if (e.type == mbr::kTypeGptProtective && ReadGpt(disk, out)) return true;
+    any = any || (e.type != 0 && e.sectorCount != 0);
+    protective = protective || e.type == mbr::kTypeGptProtective;
   }
+  const bool mbrTable = HasBootSignature(sector) && any;
+  protective = protective && mbrTable;
+  // A GPT whose protective MBR was wiped still lists.
+  if ((protective || !mbrTable) && ReadCheckedGpt(disk, out, notes)) return true;
+  if (notes != nullptr) notes->protectiveMbr = protective;
+  if (!mbrTable) return false;
   for (std::size_t i = 0; i < entries.size(); ++i) {
     const TableEntry& e = entries[i];
     if (e.type == 0 || e.sectorCount == 0) continue;

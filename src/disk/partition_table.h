@@ -8,6 +8,7 @@
 
 #include "base/byte_order.h"
 #include "disk/device.h"
+#include "disk/gpt.h"
 
 namespace kestrum {
 
@@ -24,16 +25,6 @@ constexpr std::size_t kSignature = 510;  // 0x55 0xAA
 constexpr std::uint8_t kActive = 0x80;
 constexpr std::uint8_t kTypeGptProtective = 0xEE;
 }  // namespace mbr
-
-namespace gpt {
-constexpr std::size_t kHeaderSector = 1;
-constexpr std::size_t kEntriesLba = 72;
-constexpr std::size_t kEntryCount = 80;
-constexpr std::size_t kEntrySize = 84;
-constexpr std::size_t kEntryTypeGuid = 0;
-constexpr std::size_t kEntryFirstLba = 32;
-constexpr std::size_t kEntryLastLba = 40;
-}  // namespace gpt
 
 struct TableEntry {
   std::uint8_t bootIndicator = 0;
@@ -55,9 +46,25 @@ bool HasBootSignature(ByteView sector);
 bool IsExtendedType(std::uint8_t type);
 std::array<TableEntry, 4> ParseTableEntries(ByteView sector);
 
+// What the reading of a GPT met, for the listing to tell the user: the
+// backup standing in for a damaged primary, a table that could not be
+// used, entries left out.
+struct PartitionTableNotes {
+  bool protectiveMbr = false;  // sector 0 says a GPT follows (or none but a GPT was found)
+  GptRead gpt = GptRead::kAbsent;
+  GptFault primaryFault = GptFault::kNone;
+  GptFault backupFault = GptFault::kNone;
+  std::uint64_t backupLba = 0;  // where the backup that served lies
+  bool backupAtEnd = false;     // at the disk's last sector, where it belongs
+  std::vector<GptEntryProblem> entryProblems;
+};
+
 // Every data partition of the disk: primaries, the logicals of the EBR chain
-// (loops and runaway chains end), or the used entries of a GPT. False when
-// sector 0 holds no partition table.
-bool ReadPartitionTable(const DeviceHandle& disk, std::vector<PartitionEntry>& out);
+// (loops and runaway chains end), or the partitions of a checked GPT (behind
+// a protective MBR, or where sector 0 holds no table at all); a GPT that
+// cannot be used leaves the MBR's own entries. False when the disk holds
+// neither table.
+bool ReadPartitionTable(const DeviceHandle& disk, std::vector<PartitionEntry>& out,
+                        PartitionTableNotes* notes = nullptr);
 
 }  // namespace kestrum

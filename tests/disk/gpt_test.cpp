@@ -411,5 +411,56 @@ TEST(Gpt, ReadsTheTableSfdiskWrites) {
   }
 }
 
+// The primary mended from the backup alone is, byte for byte, the one
+// sfdisk wrote; with the protective MBR gone too, that comes back as well.
+TEST(Gpt, APrimaryMadeFromTheBackupIsTheOneSfdiskWrote) {
+  test::TempDir dir;
+  const std::string image = dir.File("sfdisk.img");
+  test::WriteWholeFile(image, "");
+  std::filesystem::resize_file(image, 32 << 20);
+  auto made = test::RunCommand({"sh", "-c", "printf 'label: gpt\\n,4M\\n,8M\\n' | sfdisk -q " + image});
+  ASSERT_EQ(made.exitCode, 0) << made.err;
+  const std::string whole = test::ReadWholeFile(image);
+  const std::uint64_t lbas = whole.size() / 512;
+  for (bool mbrToo : {false, true}) {
+    SCOPED_TRACE(mbrToo ? "protective MBR zeroed too" : "primary only");
+    std::string damaged = whole;
+    std::fill(damaged.begin() + 512, damaged.begin() + 2 * 512, '\0');
+    damaged[3 * 512] ^= 1;
+    if (mbrToo) std::fill(damaged.begin(), damaged.begin() + 512, '\0');
+    test::WriteWholeFile(image, damaged);
+    DeviceHandle disk;
+    ASSERT_TRUE(OpenDevice(FromUtf8(image), disk));
+    GptTable backup;
+    ASSERT_EQ(ReadGpt(disk, 512, lbas, backup), GptRead::kBackup);
+    CloseDevice(disk);
+    std::vector<GptPiece> pieces;
+    ASSERT_EQ(BuildPrimaryFromBackup(backup, 512, lbas, std::vector<std::uint8_t>(damaged.begin(), damaged.begin() + 512),
+                                     pieces),
+              GptBuildFault::kNone);
+    EXPECT_EQ(pieces.size(), mbrToo ? 3u : 2u);
+    for (const GptPiece& piece : pieces) {
+      std::copy(piece.bytes.begin(), piece.bytes.end(), damaged.begin() + static_cast<std::ptrdiff_t>(piece.lba * 512));
+    }
+    EXPECT_TRUE(std::equal(damaged.begin() + 512, damaged.begin() + 34 * 512, whole.begin() + 512))
+        << "header and array as sfdisk wrote them";
+    test::WriteWholeFile(image, damaged);
+    bool verified = false;
+    std::string said;
+    EXPECT_EQ(SfdiskPartitions(image, verified, said).size(), 2u);
+    EXPECT_TRUE(verified) << said;
+  }
+  // A backup whose array would not fit before the first usable LBA.
+  GptDisk small(512, 4096);
+  ASSERT_EQ(small.Build(), GptBuildFault::kNone);
+  std::ranges::fill(small.Lba(1), 0);
+  GptTable backup;
+  ASSERT_EQ(small.Read(backup), GptRead::kBackup);
+  backup.header.firstUsableLba = 20;
+  std::vector<GptPiece> pieces;
+  EXPECT_EQ(BuildPrimaryFromBackup(backup, 512, 4096, {}, pieces), GptBuildFault::kPlan);
+  EXPECT_TRUE(pieces.empty());
+}
+
 }  // namespace
 }  // namespace kestrum

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "base/text.h"
+#include "discovery/table_notes.h"
 #include "support/sector_image.h"
 #include "support/temp_dir.h"
 
@@ -94,40 +97,72 @@ TEST(PartitionTable, ASectorWithoutATableIsNotOne) {
   EXPECT_FALSE(found) << "a signature alone is no table";
 }
 
-TEST(PartitionTable, GptBehindAProtectiveMbr) {
-  test::SectorImage image(10000);
-  PutEntry(image, 0, 0, mbr::kTypeGptProtective, 1, 9999);
-  image.PutText(1, 0, "EFI PART");
-  image.Put64(1, gpt::kEntriesLba, 2);
-  image.Put32(1, gpt::kEntryCount, 128);
-  image.Put32(1, gpt::kEntrySize, 128);
-  // Entry 1 in sector 2; entry 6 (index 5) in sector 3; the rest unused.
-  image.Put8(2, gpt::kEntryTypeGuid, 0xA2);
-  image.Put64(2, gpt::kEntryFirstLba, 2048);
-  image.Put64(2, gpt::kEntryLastLba, 4095);
-  image.Put8(3, 128 + gpt::kEntryTypeGuid, 0x11);
-  image.Put64(3, 128 + gpt::kEntryFirstLba, 5000);
-  image.Put64(3, 128 + gpt::kEntryLastLba, 5999);
-  auto entries = ReadTable(image);
-  ASSERT_EQ(entries.size(), 2u);
-  EXPECT_EQ(entries[0].number, 1);
-  EXPECT_EQ(entries[0].startSector, 2048u);
-  EXPECT_EQ(entries[0].sectorCount, 2048u);
-  EXPECT_EQ(entries[1].number, 6);
-  EXPECT_EQ(entries[1].startSector, 5000u);
+// A GPT made by the builder, two basic-data partitions, written into the image.
+void PutGpt(test::SectorImage& image) {
+  GptBuildRequest request{image.sectors(), kSectorSize, {}, {}, {}};
+  ASSERT_TRUE(NewRandomGuid(request.diskGuid));
+  for (auto [first, last] : {std::pair<std::uint64_t, std::uint64_t>{2048, 4095}, {5000, 5999}}) {
+    GptNewPartition p{first, last, {}, {}};
+    ASSERT_TRUE(ParseGuid(gpt::kBasicDataType, p.type));
+    ASSERT_TRUE(NewRandomGuid(p.unique));
+    request.partitions.push_back(p);
+  }
+  std::vector<GptPiece> pieces;
+  ASSERT_EQ(BuildGpt(request, pieces), GptBuildFault::kNone);
+  for (const GptPiece& piece : pieces) image.PutAt(piece.lba * kSectorSize, piece.bytes.data(), piece.bytes.size());
 }
 
-TEST(PartitionTable, AGptHeaderWithAHostileEntrySizeIsRejected) {
-  test::SectorImage image(100);
-  PutEntry(image, 0, 0, mbr::kTypeGptProtective, 1, 99);
-  image.PutText(1, 0, "EFI PART");
-  image.Put64(1, gpt::kEntriesLba, 2);
-  image.Put32(1, gpt::kEntryCount, 0xFFFFFFFF);
-  image.Put32(1, gpt::kEntrySize, 3);
-  bool found = false;
-  auto entries = ReadTable(image, &found);
-  EXPECT_TRUE(found) << "falls back to the MBR itself";
-  EXPECT_TRUE(entries.empty()) << "the protective entry is no volume";
+// The listing's view of a GPT: the partitions of whichever copy holds, and
+// what it has to tell.
+TEST(PartitionTable, GptPartitionsComeFromTheCopyThatHoldsAndSaySo) {
+  struct Case {
+    const char* what;
+    std::function<void(test::SectorImage&)> damage;
+    std::vector<std::uint64_t> starts;
+    GptRead read;
+    std::vector<std::string> told;
+  };
+  auto zero = [](std::uint64_t sector) {
+    return [sector](test::SectorImage& i) { i.PutBytes(sector, 0, std::string(512, '\0').data(), 512); };
+  };
+  const std::vector<Case> cases = {
+      {"whole", [](test::SectorImage&) {}, {2048, 5000}, GptRead::kPrimary, {}},
+      {"primary header zeroed", zero(1), {2048, 5000}, GptRead::kBackup,
+       {"disk：主 GPT 已损坏（没有 GPT 签名），分区取自磁盘末尾的备份 GPT"}},
+      {"primary array damaged", [](test::SectorImage& i) { i.Put8(2, 40, 0x01); }, {2048, 5000}, GptRead::kBackup,
+       {"disk：主 GPT 已损坏（分区项数组 CRC32 校验失败），分区取自磁盘末尾的备份 GPT"}},
+      {"protective MBR wiped", zero(0), {2048, 5000}, GptRead::kPrimary, {}},
+      {"both headers zeroed", [&](test::SectorImage& i) { zero(1)(i); zero(9999)(i); }, {}, GptRead::kAbsent,
+       {"disk：保护性 MBR 表明磁盘使用 GPT，但主 GPT 和备份 GPT 都没有找到，请用“恢复丢失的分区”查找"}},
+      {"both headers' CRCs failing", [](test::SectorImage& i) { i.Put8(1, 60, 1); i.Put8(9999, 60, 1); }, {},
+       GptRead::kDamaged,
+       {"disk：GPT 已损坏（主 GPT：头部 CRC32 校验失败；备份 GPT：头部 CRC32 校验失败），无法从中读取分区，"
+        "请用“恢复丢失的分区”查找"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    test::SectorImage image(10000);
+    PutGpt(image);
+    c.damage(image);
+    test::TempDir dir;
+    image.WriteTo(dir.File("disk.img"));
+    DeviceHandle disk;
+    ASSERT_TRUE(OpenDevice(FromUtf8(dir.File("disk.img")), disk));
+    std::vector<PartitionEntry> entries;
+    PartitionTableNotes notes;
+    EXPECT_TRUE(ReadPartitionTable(disk, entries, &notes)) << "a GPT, or the protective MBR's table";
+    CloseDevice(disk);
+    std::vector<std::uint64_t> starts;
+    for (const PartitionEntry& e : entries) starts.push_back(e.startSector);
+    EXPECT_EQ(starts, c.starts) << "the protective entry is no volume";
+    if (!entries.empty()) {
+      EXPECT_EQ(entries.back().number, 2);
+    }
+    EXPECT_EQ(notes.gpt, c.read);
+    std::vector<std::string> told;
+    for (const std::u16string& line : TableNoteLines(notes, u"disk")) told.push_back(ToUtf8(line));
+    EXPECT_EQ(told, c.told);
+  }
 }
 
 }  // namespace
