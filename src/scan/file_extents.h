@@ -12,6 +12,10 @@ namespace kestrum {
 // A file found by content is never taken as longer than 600 MiB.
 constexpr std::uint64_t kMaxFileExtentSectors = 1228800;
 
+// Where a file found by content begins: at its finding's sector, or
+// before it for a format whose signature lies further in.
+Sector64 FileStartSector(const ScanFinding& finding);
+
 // `findings` in ascending sector order; `areaEnd` the sector just past the
 // scanned area (first sector + sector count, up to 2^32). Sets the length
 // (wordA low, wordB high, in bytes) of every file finding: the sectors up to

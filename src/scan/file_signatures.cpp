@@ -1,6 +1,8 @@
 #include "scan/file_signatures.h"
 
+#include <array>
 #include <cstring>
+#include <string_view>
 
 #include "disk/sector.h"
 
@@ -8,117 +10,310 @@ namespace kestrum {
 
 namespace {
 
-// Exact bytes of `literal` (its own length, no terminator) at `offset`.
-// Callers have checked that the view holds a whole sector, and every offset
-// used here ends well inside it.
-template <std::size_t N>
-bool At(const std::uint8_t* s, std::size_t offset, const char (&literal)[N]) {
-  return std::memcmp(s + offset, literal, N - 1) == 0;
+using Bytes = std::string_view;
+
+// Exact bytes of `literal` at `offset`. Callers have checked that the view
+// holds a whole sector, and every offset used here ends well inside it.
+bool At(const std::uint8_t* s, std::size_t offset, Bytes literal) {
+  return std::memcmp(s + offset, literal.data(), literal.size()) == 0;
 }
 
-ScanCategory MatchFtypBrand(const std::uint8_t* s) {
-  if (At(s, 8, "isom") || At(s, 8, "3gp") || At(s, 8, "mmp4")) return kCategory3gp;
-  if (At(s, 8, "M4A ")) return kCategoryM4a;
-  if (At(s, 8, "M4V ")) return kCategoryM4v;
-  if (At(s, 8, "mp41") || At(s, 8, "mp42")) return kCategoryMp4;
-  return kNoCategory;
+// Tests a signature makes beyond its fixed bytes.
+
+bool JpegMarker(const std::uint8_t* s) {
+  switch (s[3]) {
+    case 0xDB: case 0xE0: case 0xE1: case 0xEB: case 0xEE: case 0xEF: case 0xC4: return true;
+    default: return false;
+  }
 }
+
+bool GifVersion(const std::uint8_t* s) { return (s[4] == '7' || s[4] == '9') && s[5] == 'a'; }
+
+bool BmpHeader(const std::uint8_t* s) {
+  return s[7] == 0 && s[9] == 0 && s[15] == 0 && (s[14] == 0x0C || s[14] == 0x28 || s[14] == 0x6C || s[14] == 0x7C);
+}
+
+bool Id3Header(const std::uint8_t* s) { return s[3] >= 2 && s[3] <= 4 && s[4] == 0 && s[5] == 0 && s[6] == 0; }
+
+bool ExeHeader(const std::uint8_t* s) { return s[3] <= 2 && s[5] <= 2; }
 
 // Markup: up to ten line-break bytes, then "<" and one of the known openers.
-bool IsMarkupStart(const std::uint8_t* s) {
-  if (s[0] != 0x0D && s[0] != 0x0A && s[0] != '<') return false;
+bool MarkupStart(const std::uint8_t* s) {
   std::size_t i = 0;
   while (i < 10 && (s[i] == 0x0D || s[i] == 0x0A)) ++i;
   if (s[i] != '<') return false;
-  return At(s, i, "<html") || At(s, i, "<HTML") || At(s, i, "<!doctyp") || At(s, i, "<!DOCTYP") ||
-         At(s, i, "<!--") || At(s, i, "<?xml") || At(s, i, "<xs:schema");
+  for (Bytes opener : {"<html", "<HTML", "<!doctyp", "<!DOCTYP", "<!--", "<?xml", "<xs:schema"}) {
+    if (At(s, i, opener)) return true;
+  }
+  return false;
 }
 
-// The first bytes that some signature at offset 0 begins with.
-constexpr std::uint8_t kLeadBytes[] = {0xD0, 0x00, 'I', '%', 0x3F, 'L', 0x89, 'G', 0xFF, '8', 'B', '7', 'P',
-                                       'R', 0x5F, 'F', '.', 'M', 'A', 0xD7, 0x01, 0x02, 0xEF, 0x0D, 0x0A, '<'};
+std::uint16_t Le16(const std::uint8_t* s, std::size_t at) { return static_cast<std::uint16_t>(s[at] | s[at + 1] << 8); }
+std::uint32_t Le32(const std::uint8_t* s, std::size_t at) { return Le16(s, at) | std::uint32_t{Le16(s, at + 2)} << 16; }
+std::uint16_t Be16(const std::uint8_t* s, std::size_t at) { return static_cast<std::uint16_t>(s[at] << 8 | s[at + 1]); }
+std::uint32_t Be32(const std::uint8_t* s, std::size_t at) { return std::uint32_t{Be16(s, at)} << 16 | Be16(s, at + 2); }
 
+// A tag of a TIFF's first directory, when the directory lies in the sector:
+// the offset of its 12-byte entry, 0 when it is not there.
+std::size_t TiffTag(const std::uint8_t* s, std::uint16_t tag) {
+  const bool big = s[0] == 'M';
+  const std::uint32_t ifd = big ? Be32(s, 4) : Le32(s, 4);
+  if (ifd < 8 || ifd + 2 > kSectorSize) return 0;
+  const std::uint16_t count = big ? Be16(s, ifd) : Le16(s, ifd);
+  for (std::uint32_t i = 0; i < count && ifd + 2 + 12 * (i + 1) <= kSectorSize; ++i) {
+    const std::size_t entry = ifd + 2 + 12 * i;
+    if ((big ? Be16(s, entry) : Le16(s, entry)) == tag) return entry;
+  }
+  return 0;
+}
+
+// The camera maker named in the first directory, when its text lies in
+// the sector.
+bool TiffMakeIs(const std::uint8_t* s, Bytes maker) {
+  const std::size_t entry = TiffTag(s, 0x010F);
+  if (entry == 0) return false;
+  const bool big = s[0] == 'M';
+  const std::uint32_t count = big ? Be32(s, entry + 4) : Le32(s, entry + 4);
+  const std::uint32_t at = count <= 4 ? static_cast<std::uint32_t>(entry + 8) : (big ? Be32(s, entry + 8) : Le32(s, entry + 8));
+  return count >= maker.size() && at + maker.size() <= kSectorSize && At(s, at, maker);
+}
+
+bool Dng(const std::uint8_t* s) { return TiffTag(s, 0xC612) != 0; }
+bool Nikon(const std::uint8_t* s) { return TiffMakeIs(s, "NIKON"); }
+bool Sony(const std::uint8_t* s) { return TiffMakeIs(s, "SONY"); }
+bool Pentax(const std::uint8_t* s) { return TiffMakeIs(s, "PENTAX") || TiffMakeIs(s, "RICOH"); }
+
+// An EBML header (Matroska, WebM) names its document type in its first
+// bytes: the DocType element 42 82, a one-byte size, the text.
+bool EbmlDocType(const std::uint8_t* s, Bytes type) {
+  for (std::size_t i = 4; i + 3 + type.size() <= 64; ++i) {
+    if (s[i] == 0x42 && s[i + 1] == 0x82 && s[i + 2] == (0x80 | type.size()) && At(s, i + 3, type)) return true;
+  }
+  return false;
+}
+bool Matroska(const std::uint8_t* s) { return EbmlDocType(s, "matroska"); }
+bool Webm(const std::uint8_t* s) { return EbmlDocType(s, "webm"); }
+
+// A transport stream begins with a packet of its tables (PAT, or the SDT
+// that some writers put first), the sync byte repeating packet by packet.
+bool TransportStream(const std::uint8_t* s, std::size_t prefix, std::size_t packet) {
+  for (std::size_t at = prefix; at < kSectorSize; at += packet) {
+    if (s[at] != 0x47) return false;
+  }
+  const std::uint16_t pid = Be16(s, prefix + 1) & 0x1FFF;
+  return (s[prefix + 1] & 0x40) && (pid == 0x0000 || pid == 0x0011);
+}
+bool Ts(const std::uint8_t* s) { return TransportStream(s, 0, 188); }
+bool M2ts(const std::uint8_t* s) { return TransportStream(s, 4, 192); }
+
+bool OggFirstPage(const std::uint8_t* s) { return s[4] == 0 && (s[5] & 0x02); }
+bool FlacStreamInfo(const std::uint8_t* s) { return (s[4] & 0x7F) == 0 && s[5] == 0 && s[6] == 0 && s[7] == 34; }
+bool GzipFlags(const std::uint8_t* s) { return (s[3] & 0xE0) == 0; }
+bool Bzip2Level(const std::uint8_t* s) { return s[3] >= '1' && s[3] <= '9'; }
+bool XzCheck(const std::uint8_t* s) { return s[6] == 0 && (s[7] == 0 || s[7] == 1 || s[7] == 4 || s[7] == 10); }
+bool ElfIdent(const std::uint8_t* s) { return (s[4] == 1 || s[4] == 2) && (s[5] == 1 || s[5] == 2) && s[6] == 1; }
+// CA FE BA BE also begins Java classes, whose next word is a version (45 and up).
+bool FatMachO(const std::uint8_t* s) { return Be32(s, 4) >= 1 && Be32(s, 4) < 20; }
+
+// The header of a tar member: its checksum counts every byte of the
+// header, the checksum field itself as eight spaces.
+bool TarChecksum(const std::uint8_t* s) {
+  std::uint32_t sum = 0;
+  for (std::size_t i = 0; i < 512; ++i) sum += (i >= 148 && i < 156) ? ' ' : s[i];
+  std::uint32_t stored = 0;
+  std::size_t i = 148;
+  while (i < 156 && s[i] == ' ') ++i;
+  const std::size_t digits = i;
+  for (; i < 156 && s[i] >= '0' && s[i] <= '7'; ++i) stored = stored * 8 + (s[i] - '0');
+  return i > digits && stored == sum;
+}
+
+// An ASF header: video when one of the stream properties objects in the
+// sector is of the video stream type, else audio.
+bool AsfHasVideo(const std::uint8_t* s) {
+  constexpr Bytes kStreamProperties{"\x91\x07\xDC\xB7\xB7\xA9\xCF\x11\x8E\xE6\x00\xC0\x0C\x20\x53\x65", 16};
+  constexpr Bytes kVideoMedia{"\xC0\xEF\x19\xBC\x4D\x5B\xCF\x11\xA8\xFD\x00\x80\x5F\x5C\x44\x2B", 16};
+  for (std::size_t at = 30; at + 40 <= kSectorSize;) {
+    if (At(s, at, kStreamProperties) && At(s, at + 24, kVideoMedia)) return true;
+    const std::uint32_t size = Le32(s, at + 16);
+    if (Le32(s, at + 20) != 0 || size < 24) return false;
+    at += size;
+  }
+  return false;
+}
+bool AsfAudio(const std::uint8_t* s) { return !AsfHasVideo(s); }
+
+constexpr std::size_t kMaxPatterns = 2;
+
+struct Pattern {
+  std::uint16_t offset = 0;
+  Bytes bytes;
+};
+
+// One signature: every pattern matches and the test (when there is one)
+// holds. A signature whose first pattern lies at offset 0 can only match a
+// sector that begins with that pattern's first byte.
+struct Signature {
+  ScanCategory category;
+  std::array<Pattern, kMaxPatterns> patterns;
+  bool (*test)(const std::uint8_t*) = nullptr;
+  // Taken even when bytes 4–7 are zero (the blank test below): headers
+  // that hold zeros there in their common form.
+  bool zeroSecondWord = false;
+};
+
+using namespace std::string_view_literals;
+
+// In the order they are tried: the first that matches decides.
+const Signature kSignatures[] = {
+    {kCategoryDoc, {{{0, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1"}}}},
+    // The name of a zip's first entry, [Content_Types].xml, starts at 30.
+    {kCategoryDocx, {{{38, "_Types].xml"}}}},
+    {kCategoryMdb, {{{4, "Standard J"}}}},
+    {kCategoryAccdb, {{{0, "\x00\x01\x00\x00"sv}, {4, "Standard ACE DB"}}}},
+    {kCategoryChm, {{{0, "ITSF"}, {4, "\x03\x00\x00\x00"sv}}}},
+    {kCategoryPdf, {{{0, "%PDF-1."}}}},
+    {kCategoryHlp, {{{0, "\x3F\x5F\x03\x00"sv}}}},
+    {kCategoryHlp, {{{0, "\x4C\x4E\x02\x00"sv}}}},
+    {kCategoryPng, {{{0, "\x89PNG\r\n\x1A\n"}}}},
+    {kCategoryGif, {{{0, "GIF8"}}}, GifVersion},
+    {kCategoryJpg, {{{0, "\xFF\xD8\xFF"}}}, JpegMarker},
+    {kCategoryPsd, {{{0, "8BPS\x00\x01\x00\x00"sv}}}},
+    {kCategoryBmp, {{{0, "BM"}}}, BmpHeader},
+    {kCategoryRaw, {{{6, "HEAPCCDR"}}}},
+    {kCategoryWebp, {{{0, "RIFF"}, {8, "WEBPVP8"}}}},
+    {kCategoryWav, {{{8, "WAVE"}, {12, "fmt"}}}},
+    {kCategoryMp3, {{{0, "ID3"}}}, Id3Header},
+    {kCategory7z, {{{0, "7z\xBC\xAF\x27"}}}},
+    // Zip documents that name their kind in their first entry.
+    {kCategoryEpub, {{{0, "PK\x03\x04"}, {30, "mimetypeapplication/epub+zip"}}}},
+    {kCategoryOdt, {{{0, "PK\x03\x04"}, {30, "mimetypeapplication/vnd.oasis.opendocument.text"}}}},
+    {kCategoryOds, {{{0, "PK\x03\x04"}, {30, "mimetypeapplication/vnd.oasis.opendocument.spreadsheet"}}}},
+    {kCategoryOdp, {{{0, "PK\x03\x04"}, {30, "mimetypeapplication/vnd.oasis.opendocument.presentation"}}}},
+    {kCategoryApk, {{{0, "PK\x03\x04"}, {30, "AndroidManifest.xml"}}}},
+    {kCategoryZip, {{{0, "PK\x03\x04"}}}},
+    {kCategoryZip, {{{0, "PK00"}}}},
+    {kCategoryZip, {{{0, "PK\x05\x06"}}}},
+    {kCategoryRar, {{{0, "Rar!\x1A\x07\x00"sv}}}},
+    {kCategoryJar, {{{0, "\x5F\x27\xA8\x89"}}}},
+    {kCategoryFlv, {{{0, "FLV\x01\x05"}}}},
+    {kCategoryRaw2, {{{0, ".ra\x3F"}}}},
+    {kCategoryRmvb, {{{0, ".RMF"}}}},
+    {kCategoryMov, {{{4, "moov"}}}},
+    // ISO media, told apart by the brand of their ftyp box; other brands
+    // fall through to the later tests.
+    {kCategory3gp, {{{4, "ftyp"}, {8, "isom"}}}},
+    {kCategory3gp, {{{4, "ftyp"}, {8, "3gp"}}}},
+    {kCategory3gp, {{{4, "ftyp"}, {8, "3g2"}}}},
+    {kCategory3gp, {{{4, "ftyp"}, {8, "mmp4"}}}},
+    {kCategoryM4a, {{{4, "ftyp"}, {8, "M4A "}}}},
+    {kCategoryM4a, {{{4, "ftyp"}, {8, "M4B "}}}},
+    {kCategoryM4v, {{{4, "ftyp"}, {8, "M4V "}}}},
+    {kCategoryMp4, {{{4, "ftyp"}, {8, "mp41"}}}},
+    {kCategoryMp4, {{{4, "ftyp"}, {8, "mp42"}}}},
+    {kCategoryMp4, {{{4, "ftyp"}, {8, "iso2"}}}},
+    {kCategoryMp4, {{{4, "ftyp"}, {8, "avc1"}}}},
+    {kCategoryMp4, {{{4, "ftyp"}, {8, "dash"}}}},
+    {kCategoryMp4, {{{4, "ftyp"}, {8, "MSNV"}}}},
+    {kCategoryMp4, {{{4, "ftyp"}, {8, "XAVC"}}}},
+    {kCategoryMov, {{{4, "ftyp"}, {8, "qt  "}}}},
+    {kCategoryHeic, {{{4, "ftyp"}, {8, "heic"}}}},
+    {kCategoryHeic, {{{4, "ftyp"}, {8, "heix"}}}},
+    {kCategoryHeic, {{{4, "ftyp"}, {8, "hevc"}}}},
+    {kCategoryHeic, {{{4, "ftyp"}, {8, "mif1"}}}},
+    {kCategoryHeic, {{{4, "ftyp"}, {8, "msf1"}}}},
+    {kCategoryAvif, {{{4, "ftyp"}, {8, "avif"}}}},
+    {kCategoryAvif, {{{4, "ftyp"}, {8, "avis"}}}},
+    {kCategoryCr3, {{{4, "ftyp"}, {8, "crx "}}}},
+    {kCategoryAvi, {{{8, "AVI "}, {12, "LIST"}}}},
+    {kCategoryExe, {{{0, "MZ"}}}, ExeHeader},
+    {kCategoryDwg, {{{0, "AC10"}}}},
+    // A placeable metafile's handle and left edge, at 4–7, are mostly zero.
+    {kCategoryWmf, {{{0, "\xD7\xCD\xC6\x9A"}}}, nullptr, true},
+    {kCategoryWmf, {{{0, "\x01\x00\x09\x00"sv}}}},
+    {kCategoryWmf, {{{0, "\x02\x00\x09\x00"sv}}}},
+    {kCategoryEmf, {{{0, "\x01\x00\x00\x00"sv}, {40, " EMF"}}}},
+    {kCategoryHtml, {{{0, "\xFF\xFE\x3C\x00"sv}}}},
+    {kCategoryHtml, {{{0, "\xEF\xBB\xBF\x3C"}}}},
+    // Camera raw files built on TIFF, before plain TIFF.
+    {kCategoryCr2, {{{0, "II\x2A\x00"sv}, {8, "CR\x02\x00"sv}}}},
+    {kCategoryOrf, {{{0, "IIRO"}}}},
+    {kCategoryOrf, {{{0, "IIRS"}}}},
+    {kCategoryOrf, {{{0, "MMOR"}}}},
+    {kCategoryRw2, {{{0, "IIU\x00"sv}}}},
+    {kCategoryDng, {{{0, "II\x2A\x00"sv}}}, Dng},
+    {kCategoryDng, {{{0, "MM\x00\x2A"sv}}}, Dng},
+    {kCategoryNef, {{{0, "MM\x00\x2A"sv}}}, Nikon},
+    {kCategoryNef, {{{0, "II\x2A\x00"sv}}}, Nikon},
+    {kCategoryArw, {{{0, "II\x2A\x00"sv}}}, Sony},
+    {kCategoryPef, {{{0, "MM\x00\x2A"sv}}}, Pentax},
+    {kCategoryPef, {{{0, "II\x2A\x00"sv}}}, Pentax},
+    {kCategoryTif, {{{0, "II\x2A\x00"sv}}}},
+    {kCategoryTif, {{{0, "MM\x00\x2A"sv}}}},
+    {kCategoryMkv, {{{0, "\x1A\x45\xDF\xA3"}}}, Matroska},
+    {kCategoryWebm, {{{0, "\x1A\x45\xDF\xA3"}}}, Webm},
+    {kCategoryTs, {{{0, "G"}}}, Ts},
+    {kCategoryM2ts, {{{4, "G"}}}, M2ts},
+    {kCategoryFlac, {{{0, "fLaC"}}}, FlacStreamInfo},
+    {kCategoryOpus, {{{0, "OggS"}, {28, "OpusHead"}}}, OggFirstPage},
+    {kCategoryOgg, {{{0, "OggS"}}}, OggFirstPage},
+    {kCategoryWmv, {{{0, "\x30\x26\xB2\x75\x8E\x66\xCF\x11\xA6\xD9\x00\xAA\x00\x62\xCE\x6C"sv}}}, AsfHasVideo},
+    {kCategoryWma, {{{0, "\x30\x26\xB2\x75\x8E\x66\xCF\x11\xA6\xD9\x00\xAA\x00\x62\xCE\x6C"sv}}}, AsfAudio},
+    {kCategorySqlite, {{{0, "SQLite format 3\x00"sv}}}},
+    // A stream gzip compresses (tar czf, a pipe) has a zero time at 4–7.
+    {kCategoryGz, {{{0, "\x1F\x8B\x08"}}}, GzipFlags, true},
+    {kCategoryBz2, {{{0, "BZh"}, {4, "\x31\x41\x59\x26\x53\x59"}}}, Bzip2Level},
+    {kCategoryXz, {{{0, "\xFD" "7zXZ\x00"sv}}}, XzCheck},
+    {kCategoryZst, {{{0, "\x28\xB5\x2F\xFD"}}}},
+    // A member named with four characters or fewer has zeros at 4–7.
+    {kCategoryTar, {{{257, "ustar"}}}, TarChecksum, true},
+    {kCategoryIso, {{{0, "\x01" "CD001\x01"}}}},
+    {kCategoryElf, {{{0, "\x7F" "ELF"}}}, ElfIdent},
+    {kCategoryMacho, {{{0, "\xFE\xED\xFA\xCE"}}}},
+    {kCategoryMacho, {{{0, "\xFE\xED\xFA\xCF"}}}},
+    {kCategoryMacho, {{{0, "\xCE\xFA\xED\xFE"}}}},
+    {kCategoryMacho, {{{0, "\xCF\xFA\xED\xFE"}}}},
+    {kCategoryMacho, {{{0, "\xCA\xFE\xBA\xBE"}}}, FatMachO},
+    {kCategoryHtml, {{{0, "\x0D"}}}, MarkupStart},
+    {kCategoryHtml, {{{0, "\x0A"}}}, MarkupStart},
+    {kCategoryHtml, {{{0, "<"}}}, MarkupStart},
+};
+
+bool Matches(const Signature& signature, const std::uint8_t* s) {
+  for (const Pattern& p : signature.patterns) {
+    if (!p.bytes.empty() && !At(s, p.offset, p.bytes)) return false;
+  }
+  return signature.test == nullptr || signature.test(s);
+}
+
+bool Anchored(const Signature& signature) {
+  return !signature.patterns[0].bytes.empty() && signature.patterns[0].offset == 0;
+}
+
+// The first bytes that some signature at offset 0 begins with: a sector
+// that begins with none of them is tried only against the others.
 struct LeadTable {
   bool lead[256] = {};
-  constexpr LeadTable() {
-    for (std::uint8_t b : kLeadBytes) lead[b] = true;
-  }
-};
-constexpr LeadTable kLead;
-
-// The signatures that do not look at byte 0, in their places of the order.
-ScanCategory MatchAwayFromStart(const std::uint8_t* s) {
-  if (At(s, 38, "_Types].xml")) return kCategoryDocx;
-  if (At(s, 4, "Standard J")) return kCategoryMdb;
-  if (At(s, 6, "HEAPCCDR")) return kCategoryRaw;
-  if (At(s, 8, "WAVE") && At(s, 12, "fmt")) return kCategoryWav;
-  if (At(s, 4, "moov")) return kCategoryMov;
-  if (At(s, 4, "ftyp")) {
-    ScanCategory brand = MatchFtypBrand(s);
-    if (brand != kNoCategory) return brand;
-  }
-  if (At(s, 8, "AVI ") && At(s, 12, "LIST")) return kCategoryAvi;
-  return kNoCategory;
-}
-
-ScanCategory Match(const std::uint8_t* s) {
-  std::uint32_t first = ReadLe32(ByteView(s, 8), 0);
-  std::uint32_t second = ReadLe32(ByteView(s, 8), 4);
-  // Blank sectors and 7F filler are the bulk of a disk: out before anything else.
-  if (first == 0 || second == 0 || first == 0x7F7F7F7F || second == 0x7F7F7F7F) return kNoCategory;
-  // Most sectors begin with a byte no signature at 0 begins with: only the
-  // others can match, and among themselves they keep their order.
-  if (!kLead.lead[s[0]]) return MatchAwayFromStart(s);
-
-  if (At(s, 0, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1")) return kCategoryDoc;
-  // The name of a zip's first entry, [Content_Types].xml, starts at 30.
-  if (At(s, 38, "_Types].xml")) return kCategoryDocx;
-  if (At(s, 4, "Standard J")) return kCategoryMdb;
-  if (At(s, 0, "\x00\x01\x00\x00") && At(s, 4, "Standard ACE DB")) return kCategoryAccdb;
-  if (At(s, 0, "ITSF") && At(s, 4, "\x03\x00\x00\x00")) return kCategoryChm;
-  if (At(s, 0, "%PDF-1.")) return kCategoryPdf;
-  if (At(s, 0, "\x3F\x5F\x03\x00") || At(s, 0, "\x4C\x4E\x02\x00")) return kCategoryHlp;
-  if (At(s, 0, "\x89PNG\r\n\x1A\n")) return kCategoryPng;
-  if (At(s, 0, "GIF8") && (s[4] == '7' || s[4] == '9') && s[5] == 'a') return kCategoryGif;
-  if (s[0] == 0xFF && s[1] == 0xD8 && s[2] == 0xFF) {
-    switch (s[3]) {
-      case 0xDB: case 0xE0: case 0xE1: case 0xEB: case 0xEE: case 0xEF: case 0xC4:
-        return kCategoryJpg;
-      default:
-        break;
+  LeadTable() {
+    for (const Signature& signature : kSignatures) {
+      if (Anchored(signature)) lead[static_cast<std::uint8_t>(signature.patterns[0].bytes[0])] = true;
     }
   }
-  if (At(s, 0, "8BPS\x00\x01\x00\x00")) return kCategoryPsd;
-  if (At(s, 0, "BM") && s[7] == 0 && s[9] == 0 && s[15] == 0 &&
-      (s[14] == 0x0C || s[14] == 0x28 || s[14] == 0x6C || s[14] == 0x7C)) {
-    return kCategoryBmp;
+};
+
+ScanCategory Match(const std::uint8_t* s) {
+  static const LeadTable kLead;
+  const std::uint32_t first = Le32(s, 0);
+  const std::uint32_t second = Le32(s, 4);
+  // Blank sectors and 7F filler are the bulk of a disk: out before anything else.
+  if (first == 0 || first == 0x7F7F7F7F || second == 0x7F7F7F7F) return kNoCategory;
+  const bool blankSecond = second == 0;
+  const bool lead = kLead.lead[s[0]];
+  for (const Signature& signature : kSignatures) {
+    if (blankSecond && !signature.zeroSecondWord) continue;
+    if (!lead && Anchored(signature)) continue;
+    if (Matches(signature, s)) return signature.category;
   }
-  if (At(s, 6, "HEAPCCDR")) return kCategoryRaw;
-  if (At(s, 8, "WAVE") && At(s, 12, "fmt")) return kCategoryWav;
-  if (At(s, 0, "ID3") && s[3] >= 2 && s[3] <= 4 && s[4] == 0 && s[5] == 0 && s[6] == 0) {
-    return kCategoryMp3;
-  }
-  if (At(s, 0, "7z\xBC\xAF\x27")) return kCategory7z;
-  if (At(s, 0, "PK\x03\x04") || At(s, 0, "PK00") || At(s, 0, "PK\x05\x06")) return kCategoryZip;
-  if (At(s, 0, "Rar!\x1A\x07\x00")) return kCategoryRar;
-  if (At(s, 0, "\x5F\x27\xA8\x89")) return kCategoryJar;
-  if (At(s, 0, "FLV\x01\x05")) return kCategoryFlv;
-  if (At(s, 0, ".ra\x3F")) return kCategoryRaw2;
-  if (At(s, 0, ".RMF")) return kCategoryRmvb;
-  if (At(s, 4, "moov")) return kCategoryMov;
-  if (At(s, 4, "ftyp")) {
-    ScanCategory brand = MatchFtypBrand(s);
-    if (brand != kNoCategory) return brand;
-  }
-  if (At(s, 8, "AVI ") && At(s, 12, "LIST")) return kCategoryAvi;
-  if (At(s, 0, "MZ") && s[3] <= 2 && s[5] <= 2) return kCategoryExe;
-  if (At(s, 0, "AC10")) return kCategoryDwg;
-  if (At(s, 0, "\xD7\xCD\xC6\x9A") || At(s, 0, "\x01\x00\x09\x00") || At(s, 0, "\x02\x00\x09\x00")) {
-    return kCategoryWmf;
-  }
-  if (At(s, 0, "\xFF\xFE\x3C\x00") || At(s, 0, "\xEF\xBB\xBF\x3C")) return kCategoryHtml;
-  if (At(s, 0, "II\x2A\x00") || At(s, 0, "MM\x00\x2A")) return kCategoryTif;
-  if (IsMarkupStart(s)) return kCategoryHtml;
   return kNoCategory;
 }
 

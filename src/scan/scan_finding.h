@@ -46,6 +46,10 @@ struct ScanFinding {
   // (good), or the structure broke before it and the length is the scan's
   // guess (unverified); unknown for formats that do not tell.
   RecoveryChance recovery = kRecoveryUnknown;
+  // Files: the file lies inside an earlier file found by content whose
+  // structure covers it (a thumbnail in a raw, a member of an archive), so
+  // it is listed as part of that one, not on its own.
+  bool insideEarlierFile = false;
 
   std::uint16_t NameLength() const { return static_cast<std::uint16_t>(name.size()); }
   std::uint64_t FileLength() const { return std::uint64_t{wordB} << 32 | wordA; }

@@ -4,6 +4,7 @@
 
 #include "base/text.h"
 #include "fs/tree/node_array.h"
+#include "scan/file_extents.h"
 #include "scan/scan_category.h"
 
 namespace kestrum {
@@ -28,19 +29,19 @@ VolumeDescriptor BuildSearchFileVolume(const std::vector<ScanFinding>& findings,
     FileNode folder;
     folder.type = kFolder;
     folder.parentId = kRootNodeId;
-    folder.name = strings.Keep(CategoryName(c));
+    folder.name = strings.Keep(CategoryName(FileCategoryAt(c)));
     AppendNode(volume, folder);
   }
   for (std::size_t i = 0; i < findings.size(); ++i) {
     const ScanFinding& f = findings[i];
-    if (!IsFileCategory(f.category)) continue;
+    if (!IsFileCategory(f.category) || f.insideEarlierFile) continue;
     FileNode file;
     file.type = kFile;
-    file.parentId = kRootNodeId + 1 + static_cast<std::uint32_t>(f.category);
+    file.parentId = kRootNodeId + 1 + static_cast<std::uint32_t>(FileCategoryPlace(f.category));
     file.name = strings.Keep(FormatText("%04u.%s", static_cast<unsigned>(i), ToUtf8(CategoryName(f.category)).c_str()));
     file.size = f.FileLength();
     file.recovery = f.recovery;
-    file.location = f.sector;
+    file.location = static_cast<Sector32>(FileStartSector(f));
     AppendNode(volume, file);
   }
   LinkNodes(nodes);

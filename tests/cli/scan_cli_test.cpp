@@ -70,7 +70,7 @@ TEST_F(ScanCommand, WholeDiskAndPartitionSearchFindEveryPictureAndDocument) {
     EXPECT_EQ(v["startSector"], std::to_string(c.start));
     EXPECT_EQ(v["sectorCount"], std::to_string(c.sectors));
     EXPECT_EQ(v["files"], std::to_string(disk_.files.size()));
-    EXPECT_EQ(v["folders"], "34");
+    EXPECT_EQ(v["folders"], "69");
   }
   EXPECT_EQ(test::RunCommand({"sha256sum", disk_.image}).out, before);
 }

@@ -223,14 +223,22 @@ TEST(SearchFileVolume, CategoryFoldersCountTheirFilesAndNameThemByPlace) {
   add(100, kCategoryNtfsBoot, 0);
   for (Sector32 i = 0; i < 25; ++i) add(200 + 10 * i, kCategoryJpg, 5120);
   add(600, kCategoryPdf, 1024);
+  add(700, kCategoryTar, 10240);
+  add(704, kCategoryJpg, 1024);  // a member of the tar
+  findings.back().insideEarlierFile = true;
+  add(800, kCategoryIso, 65536);  // its signature 32 KiB into the image
   VolumeDescriptor scanned;
   scanned.diskPath = u"/dev/null";
   VolumeDescriptor v = BuildSearchFileVolume(findings, scanned);
   EXPECT_EQ(v.fsKind, kFsScanArea);
   EXPECT_EQ(v.diskPath, u"/dev/null");
   const NodeVector& nodes = v.readerState.nodes->nodes;
-  ASSERT_EQ(nodes.size(), 6u + 34u + 26u);
-  EXPECT_EQ(ChildrenOf(nodes, kRootNodeId).size(), 34u);
+  ASSERT_EQ(nodes.size(), 6u + 69u + 28u) << "the inner JPEG is part of the tar, not a file of its own";
+  EXPECT_EQ(ChildrenOf(nodes, kRootNodeId).size(), 69u);
+  EXPECT_EQ(nodes[6 + FileCategoryPlace(kCategoryTar)].name, u"tar-1");
+  EXPECT_EQ(nodes[6 + FileCategoryPlace(kCategoryHeic)].name, u"heic");
+  EXPECT_EQ(nodes[5 + kFileCategoryCount].name, u"emf") << "the added folders follow the first table's";
+  EXPECT_EQ(nodes[*ChildrenOf(nodes, 6 + FileCategoryPlace(kCategoryIso)).begin()].location, 800u - 64u);
   EXPECT_EQ(nodes[6 + kCategoryJpg].name, u"jpg-25");
   EXPECT_EQ(nodes[6 + kCategoryGif].name, u"gif");
   EXPECT_EQ(nodes[6 + kCategoryPdf].name, u"pdf-1");

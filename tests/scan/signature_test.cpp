@@ -79,7 +79,11 @@ TEST(FileSignatures, HeadersOfFormatsByTheirOwnSpecifications) {
       {std::string("\0\0\0\x20" "ftypmmp4", 12), kCategory3gp},
       {std::string("\0\0\0\x20" "ftyp3gp5", 12), kCategory3gp},
       {std::string("\0\0\0\x20" "ftypM4V ", 12), kCategoryM4v},
-      {std::string("\0\0\0\x20" "ftypqt  ", 12), kNoCategory},
+      {std::string("\0\0\0\x20" "ftypqt  ", 12), kCategoryMov},
+      {std::string("\0\0\0\x20" "ftypheic", 12), kCategoryHeic},
+      {std::string("\0\0\0\x20" "ftypavif", 12), kCategoryAvif},
+      {std::string("\0\0\0\x18" "ftypcrx ", 12), kCategoryCr3},
+      {std::string("\0\0\0\x20" "ftypabcd", 12), kNoCategory},
       {std::string("MZP\0\x02\0\x04\0", 8), kCategoryExe},
       {std::string("MZ\x90\x03\0\0", 6) + "xx", kNoCategory},
       {"AC1032\0\0", kCategoryDwg},
@@ -88,6 +92,14 @@ TEST(FileSignatures, HeadersOfFormatsByTheirOwnSpecifications) {
       {std::string("\xFF\xFE<\0h\0t\0", 8), kCategoryHtml},
       {"\xEF\xBB\xBF<html>", kCategoryHtml},
       {std::string("II*\0\x08\0\0\0", 8), kCategoryTif},
+      {std::string("\x1F\x8B\x08\0\0\0\0\0\0\x03", 10), kCategoryGz},  // a stream's zero time
+      {std::string("\x1F\x8B\x08\x20\0\0\0\0", 8), kNoCategory},     // a reserved flag
+      {std::string("\xCA\xFE\xBA\xBE\0\0\0\x02", 8), kCategoryMacho},
+      {std::string("\xCA\xFE\xBA\xBE\0\0\0\x34", 8), kNoCategory},  // a Java class, version 52
+      {std::string("\x7F" "ELF\x02\x01\x01\0", 8), kCategoryElf},
+      {std::string("\xFD" "7zXZ\0\0\x04", 8), kCategoryXz},
+      {std::string("fLaC\0\0\0\x22", 8), kCategoryFlac},
+      {std::string("fLaC\x04\0\0\x22", 8), kNoCategory},  // the first block must be STREAMINFO
       {std::string("MM\0*\0\0\0\x08", 8), kCategoryTif},
   };
   for (const Case& c : cases) {
@@ -158,7 +170,9 @@ TEST(CategoryNames, EveryCodeHasItsName) {
   EXPECT_EQ(CategoryName(34), u"***");
   EXPECT_EQ(CategoryName(35), u"gif");
   EXPECT_EQ(CategoryName(39), u"rar");
-  EXPECT_EQ(CategoryName(40), u"***");
+  EXPECT_EQ(CategoryName(40), u"heic");
+  EXPECT_EQ(CategoryName(kCategoryEmf), u"emf");
+  EXPECT_EQ(CategoryName(75), u"***");
   EXPECT_EQ(CategoryName(99), u"***");
   EXPECT_EQ(CategoryName(kCategoryMbr), u"MBR");
   EXPECT_EQ(CategoryName(kCategoryFileRecord), u"FILE RECORD");
@@ -169,7 +183,14 @@ TEST(CategoryNames, EveryCodeHasItsName) {
   EXPECT_TRUE(CategoryName(-1).empty());
   int unnamed = 0;
   for (const auto& n : names) unnamed += n == u"***";
-  EXPECT_EQ(unnamed, 1 + 60) << "34 and 40–99";
+  EXPECT_EQ(unnamed, 1 + 25) << "34 and 75–99";
+  for (std::int32_t place = 0; place < kFileCategoryCount; ++place) {
+    EXPECT_EQ(FileCategoryPlace(FileCategoryAt(place)), place);
+    EXPECT_TRUE(IsFileCategory(FileCategoryAt(place)));
+  }
+  EXPECT_FALSE(IsFileCategory(34));
+  EXPECT_FALSE(IsFileCategory(39));
+  EXPECT_FALSE(IsFileCategory(75));
 }
 
 }  // namespace

@@ -29,6 +29,7 @@ bool ByteSource::Load(std::uint64_t offset, std::size_t want) {
 }
 
 ByteView ByteSource::Peek(std::uint64_t offset, std::size_t want) {
+  if (want > 0 && (offset >= limit_ || want > limit_ - offset)) hitLimit_ = true;
   if (offset >= limit_) return {};
   const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(std::min(want, kMaxPeek), limit_ - offset));
   const bool inside = offset >= windowStart_ && offset + n <= windowStart_ + windowBytes_;
@@ -40,7 +41,11 @@ ByteView ByteSource::PeekOnward(std::uint64_t offset) {
   if (offset >= windowStart_ && offset < windowStart_ + windowBytes_) {
     return ByteView(window_.data() + (offset - windowStart_), windowStart_ + windowBytes_ - offset);
   }
-  return Peek(offset, kMaxPeek);
+  // A look ahead of whatever is there: only reaching the limit itself counts.
+  const bool hit = hitLimit_ || offset >= limit_;
+  ByteView v = Peek(offset, kMaxPeek);
+  hitLimit_ = hit;
+  return v;
 }
 
 std::optional<std::uint64_t> ByteSource::Find(std::uint64_t from, std::string_view pattern) {
@@ -48,7 +53,7 @@ std::optional<std::uint64_t> ByteSource::Find(std::uint64_t from, std::string_vi
   const auto lead = static_cast<unsigned char>(pattern[0]);
   for (std::uint64_t at = from; at < limit_;) {
     ByteView v = PeekOnward(at);
-    if (v.size() < pattern.size()) v = Peek(at, kMaxPeek);
+    if (v.size() < pattern.size()) v = Peek(at, pattern.size());
     if (v.size() < pattern.size()) return std::nullopt;
     const std::size_t last = v.size() - pattern.size();  // the last start that fits the view
     for (std::size_t i = 0; i <= last;) {

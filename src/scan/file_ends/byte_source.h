@@ -33,6 +33,13 @@ class ByteSource {
   // The bytes from `offset` that are at hand without another disk read
   // (loading a large window when there are none): for scanning forward.
   ByteView PeekOnward(std::uint64_t offset);
+  // Whether `count` bytes from `offset` lie inside the limit (a structure
+  // that names bytes past it counts as running into it).
+  bool Fits(std::uint64_t offset, std::uint64_t count) {
+    if (offset <= limit_ && count <= limit_ - offset) return true;
+    hitLimit_ = true;
+    return false;
+  }
   // Whether all `count` bytes from `offset` can be had.
   bool Has(std::uint64_t offset, std::size_t count) { return Peek(offset, count).size() == count; }
   std::uint8_t Byte(std::uint64_t offset) {
@@ -46,6 +53,9 @@ class ByteSource {
 
   // The offset just past the highest byte read from the disk so far.
   std::uint64_t ReadEnd() const { return readEnd_; }
+  // Whether the walk asked for bytes at or past the limit: a structure that
+  // broke there may go on beyond it.
+  bool HitLimit() const { return hitLimit_; }
 
   static constexpr std::size_t kMaxPeek = 1 << 20;
 
@@ -59,6 +69,7 @@ class ByteSource {
   std::uint64_t windowStart_ = 0;  // file offset of window_[0], a sector boundary
   std::size_t windowBytes_ = 0;    // valid bytes in window_
   std::uint64_t readEnd_ = 0;
+  bool hitLimit_ = false;
 };
 
 }  // namespace kestrum

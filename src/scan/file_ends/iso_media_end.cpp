@@ -1,7 +1,9 @@
-// MP4, 3GP, M4A, M4V and MOV files are a sequence of top-level boxes, each
-// giving its own size. The file ends where the next header is no top-level
-// box; it must have held a "moov" box (the index without which the media
-// cannot be played), else the walk has left the file early.
+// MP4, 3GP, M4A, M4V and MOV files, HEIF and AVIF pictures and CR3 raws
+// are a sequence of top-level boxes, each giving its own size. The file
+// ends where the next header is no top-level box; it must have held a
+// "moov" box (the index without which the media cannot be played) or, for
+// a picture, a "meta" box (its item locations), else the walk has left the
+// file early.
 
 #include <algorithm>
 #include <array>
@@ -27,7 +29,7 @@ bool IsTopLevelBox(ByteView header) {
 }  // namespace
 
 FileEnd FindIsoMediaEnd(ByteSource& source) {
-  bool sawMovie = false;
+  bool sawIndex = false;
   std::uint64_t at = 0;
   while (true) {
     ByteView header = source.Peek(at, kLargeBoxHeaderSize);
@@ -39,11 +41,11 @@ FileEnd FindIsoMediaEnd(ByteSource& source) {
       headerSize = kLargeBoxHeaderSize;
     }
     // Size 0 runs to the end of the file, which is the thing not known here.
-    if (size < headerSize || size > source.Limit() - at) return std::nullopt;
-    if (HasTag(header, kBoxType, "moov")) sawMovie = true;
+    if (size < headerSize || !source.Fits(at, size)) return std::nullopt;
+    if (HasTag(header, kBoxType, "moov") || HasTag(header, kBoxType, "meta")) sawIndex = true;
     at += size;
   }
-  if (!sawMovie) return std::nullopt;
+  if (!sawIndex) return std::nullopt;
   return at;
 }
 

@@ -86,7 +86,7 @@ FileEnd FindOle2End(ByteSource& source) {
   std::size_t used = fat.size();
   while (used > 0 && fat[used - 1] == kFreeSector) --used;
   const std::uint64_t end = (std::uint64_t{used} + 1) * sectorSize;
-  if (end > source.Limit()) return std::nullopt;
+  if (!source.Fits(0, end)) return std::nullopt;
   return end;
 }
 

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <string>
 #include <string_view>
 
 #include "scan/file_ends/file_end.h"
@@ -24,23 +25,10 @@ constexpr std::uint64_t kMaxGap = 256;
 
 bool IsPdfSpace(std::uint8_t c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f'; }
 
-bool ClosesTrailer(ByteSource& source, std::uint64_t eof) {
-  const std::uint64_t from = eof > kTrailerReach ? eof - kTrailerReach : 0;
-  ByteView before = source.Peek(from, static_cast<std::size_t>(eof - from));
-  std::string_view text(reinterpret_cast<const char*>(before.data()), before.size());
-  return text.find(kStartXref) != std::string_view::npos;
-}
+std::string_view Text(ByteView v) { return {reinterpret_cast<const char*>(v.data()), v.size()}; }
 
-// Whether the bytes at `at` go on with the document: "N G obj", "xref",
-// "trailer", "startxref" or a comment that does not start a new file.
-bool ContinuesDocument(ByteSource& source, std::uint64_t at) {
-  ByteView v = source.Peek(at, kMaxGap + 32);
-  std::size_t i = 0;
-  while (i < v.size() && i < kMaxGap && IsPdfSpace(v[i])) ++i;
-  std::string_view text(reinterpret_cast<const char*>(v.data()) + i, v.size() - i);
-  if (text.starts_with("xref") || text.starts_with("trailer") || text.starts_with(kStartXref)) return true;
-  if (text.starts_with("%")) return !text.starts_with("%PDF-") && !text.starts_with(kEof);
-  // An object: two numbers, then "obj".
+// An object ("N G obj") begins the text.
+bool StartsObject(std::string_view text) {
   std::size_t j = 0;
   for (int number = 0; number < 2; ++number) {
     const std::size_t digits = j;
@@ -49,6 +37,39 @@ bool ContinuesDocument(ByteSource& source, std::uint64_t at) {
     ++j;
   }
   return text.substr(j).starts_with("obj");
+}
+
+// Whether the "%%EOF" at `eof` closes a trailer of this file: a
+// "startxref" just before it whose offset, counted from this file's start,
+// holds a cross-reference section or stream (a trailer of a file stored
+// after this one counts from that file's start instead).
+bool ClosesTrailer(ByteSource& source, std::uint64_t eof) {
+  const std::uint64_t from = eof > kTrailerReach ? eof - kTrailerReach : 0;
+  const std::string before(Text(source.Peek(from, static_cast<std::size_t>(eof - from))));
+  const std::size_t keyword = before.rfind(kStartXref);
+  if (keyword == std::string::npos) return false;
+  std::size_t i = keyword + kStartXref.size();
+  while (i < before.size() && IsPdfSpace(static_cast<std::uint8_t>(before[i]))) ++i;
+  std::uint64_t offset = 0;
+  const std::size_t digits = i;
+  for (; i < before.size() && std::isdigit(static_cast<unsigned char>(before[i])) && offset < eof; ++i) {
+    offset = offset * 10 + static_cast<std::uint64_t>(before[i] - '0');
+  }
+  if (i == digits || offset >= eof) return false;
+  const std::string_view target = Text(source.Peek(offset, 32));
+  return target.starts_with("xref") || StartsObject(target);
+}
+
+// Whether the bytes at `at` go on with the document: "N G obj", "xref",
+// "trailer", "startxref" or a comment that does not start a new file.
+bool ContinuesDocument(ByteSource& source, std::uint64_t at) {
+  ByteView v = source.Peek(at, kMaxGap + 32);
+  std::size_t i = 0;
+  while (i < v.size() && i < kMaxGap && IsPdfSpace(v[i])) ++i;
+  std::string_view text = Text(v.subspan(i));
+  if (text.starts_with("xref") || text.starts_with("trailer") || text.starts_with(kStartXref)) return true;
+  if (text.starts_with("%")) return !text.starts_with("%PDF-") && !text.starts_with(kEof);
+  return StartsObject(text);
 }
 
 }  // namespace

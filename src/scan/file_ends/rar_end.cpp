@@ -28,7 +28,7 @@ FileEnd FindRarEnd(ByteSource& source) {
       }
     }
     at += size + data;
-    if (type == kEndBlock) return at <= source.Limit() ? FileEnd(at) : std::nullopt;
+    if (type == kEndBlock) return source.Fits(0, at) ? FileEnd(at) : std::nullopt;
   }
   return std::nullopt;
 }

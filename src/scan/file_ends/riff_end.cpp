@@ -24,7 +24,7 @@ FileEnd RiffChunkEnd(ByteSource& source, std::uint64_t at) {
   ByteView header = source.Peek(at, kHeaderSize);
   if (header.size() < kHeaderSize || !HasTag(header, 0, "RIFF")) return std::nullopt;
   const std::uint64_t end = at + kChunkHeaderSize + Padded(ReadLe32(header, kSize));
-  if (end > source.Limit()) return std::nullopt;
+  if (!source.Fits(0, end)) return std::nullopt;
   for (std::uint64_t chunk = at + kHeaderSize; chunk < end;) {
     ByteView inner = source.Peek(chunk, kChunkHeaderSize);
     if (inner.size() < kChunkHeaderSize || !IsChunkId(inner)) return std::nullopt;

@@ -36,8 +36,7 @@ FileEnd Find7zEnd(ByteSource& source) {
   const std::uint64_t offset = ReadLe64(header, kNextHeaderOffset);
   const std::uint64_t size = ReadLe64(header, kNextHeaderSize);
   const std::uint32_t expected = ReadLe32(header, kNextHeaderCrc);
-  const std::uint64_t room = source.Limit() - kSignatureHeaderSize;
-  if (offset > room || size > room - offset) return std::nullopt;
+  if (!source.Fits(kSignatureHeaderSize, offset) || !source.Fits(kSignatureHeaderSize + offset, size)) return std::nullopt;
   const std::uint64_t next = kSignatureHeaderSize + offset;
   if (size > 0 && size <= kMaxCheckedHeader && CrcOf(source, next, size) != expected) return std::nullopt;
   return next + size;

@@ -43,7 +43,7 @@ FileEnd EndRecordEnd(ByteSource& source, std::uint64_t at, std::optional<std::ui
   ByteView end = source.Peek(at, kEndSize);
   if (end.size() < kEndSize || ReadLe32(end, 0) != kEnd) return std::nullopt;
   const std::uint64_t fileEnd = at + kEndSize + ReadLe16(end, kEndCommentLength);
-  if (fileEnd > source.Limit()) return std::nullopt;
+  if (!source.Fits(0, fileEnd)) return std::nullopt;
   std::uint64_t offset = ReadLe32(end, kEndDirectoryOffset);
   std::uint64_t size = ReadLe32(end, kEndDirectorySize);
   if (offset == 0xFFFFFFFF || size == 0xFFFFFFFF) {
@@ -101,7 +101,7 @@ FileEnd FindZipEnd(ByteSource& source) {
     } else {
       break;
     }
-    if (at > source.Limit()) return std::nullopt;
+    if (!source.Fits(0, at)) return std::nullopt;
   }
   // The central directory.
   const std::uint64_t directory = at;
