@@ -128,19 +128,8 @@ for name in image dense; do
 done
 
 # 3. Search and export beside PhotoRec.
-drop
-t0=$(date +%s.%N)
-"$cli" scan --state "$work/scan.state" "$img" >/dev/null 2>&1
-mkdir "$work/kestrum"
-"$cli" export "$img" "$work/kestrum" --scan "$work/scan.state" --found 1 >/dev/null 2>&1
-t1=$(date +%s.%N)
-ks=$(awk "BEGIN{printf \"%.3f\", $t1 - $t0}")
-drop
-t0=$(date +%s.%N)
-mkdir "$work/photorec"
-photorec /d "$work/photorec/out" /cmd "$img" search >/dev/null 2>&1 </dev/null
-t1=$(date +%s.%N)
-pr=$(awk "BEGIN{printf \"%.3f\", $t1 - $t0}")
+ks=$(search_export_seconds "$cli" "$img" "$work/kestrum")
+pr=$(photorec_seconds "$img" "$work/photorec")
 
 # Byte for byte: an output file whose hash is a written file's. Prefix: a
 # written file that is the start of some output file.

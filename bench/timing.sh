@@ -28,3 +28,28 @@ best() {
 
 # Peak resident set of a command in KiB (GNU time).
 peak_kib() { /usr/bin/time -f %M "$@" 2>&1 >/dev/null | tail -1; }
+
+# Seconds of a search of the whole image with export of every file found by
+# content into OUT (which it makes), cache dropped first; the scan state in
+# OUT.state.
+search_export_seconds() {
+  local cli=$1 image=$2 out=$3 t0 t1
+  drop
+  t0=$(date +%s.%N)
+  "$cli" scan --state "$out.state" "$image" >/dev/null 2>&1
+  mkdir "$out"
+  "$cli" export "$image" "$out" --scan "$out.state" --found 1 >/dev/null 2>&1
+  t1=$(date +%s.%N)
+  awk "BEGIN{printf \"%.3f\", $t1 - $t0}"
+}
+
+# Seconds of PhotoRec's search of the whole image into OUT/out.*, cache dropped first.
+photorec_seconds() {
+  local image=$1 out=$2 t0 t1
+  drop
+  t0=$(date +%s.%N)
+  mkdir "$out"
+  photorec /d "$out/out" /cmd "$image" search >/dev/null 2>&1 </dev/null
+  t1=$(date +%s.%N)
+  awk "BEGIN{printf \"%.3f\", $t1 - $t0}"
+}
