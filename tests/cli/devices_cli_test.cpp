@@ -11,6 +11,7 @@
 #include "support/flat_json.h"
 #include "support/loop_device.h"
 #include "support/run_command.h"
+#include "support/temp_dir.h"
 
 namespace kestrum {
 namespace {
@@ -101,15 +102,27 @@ TEST(DevicesCommands, WithoutRightsTheDisksAreNamedNotTakenForMissing) {
   ASSERT_EQ(geteuid(), 0) << "attaching loop devices needs root";
   test::LoopDevice loop(test::FixturePath("fat16.img"), {.readOnly = true, .partitions = true});
   ASSERT_FALSE(loop.device().empty()) << loop.error();
-  auto asNobody = [](std::vector<std::string> args) {
-    std::vector<std::string> argv = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", KESTRUM_CLI_PATH};
+  // nobody cannot reach into a clone under a folder only root may enter
+  // (/root, a 0700 temporary folder): the program and the image it is given
+  // go where nobody may read them.
+  test::TempDir shared("/tmp");  // TMPDIR may itself be such a folder
+  namespace fs = std::filesystem;
+  const std::string cli = shared.File("kestrum-cli"), image = shared.File("fat32.img");
+  fs::copy_file(KESTRUM_CLI_PATH, cli);
+  fs::copy_file(test::FixturePath("fat32.img"), image);
+  fs::permissions(shared.path(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                     fs::perms::others_read | fs::perms::others_exec);
+  fs::permissions(cli, fs::perms::owner_all | fs::perms::others_read | fs::perms::others_exec);
+  fs::permissions(image, fs::perms::owner_read | fs::perms::owner_write | fs::perms::others_read);
+  auto asNobody = [&](std::vector<std::string> args) {
+    std::vector<std::string> argv = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", cli};
     argv.insert(argv.end(), args.begin(), args.end());
     return RunCommand(argv);
   };
   const std::string named = "无法打开设备: " + loop.device() + "（权限不足）";
   const std::string hint = "读取磁盘需要 root 权限，请以 root 身份运行本软件（例如用 sudo）";
 
-  auto disks = asNobody({"disks", test::FixturePath("fat32.img")});
+  auto disks = asNobody({"disks", image});
   EXPECT_EQ(disks.exitCode, 0) << disks.err;
   EXPECT_NE(disks.out.find("fat32.img"), std::string::npos) << disks.out;
   for (const auto& [what, r] : {std::pair{"disks", disks}, std::pair{"volumes", asNobody({"volumes"})},

@@ -7,6 +7,8 @@ namespace kestrum::test {
 class TempDir {
  public:
   TempDir();
+  // Under `parent` instead of the temporary folder the environment names.
+  explicit TempDir(const std::string& parent);
   ~TempDir();
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
