@@ -11,6 +11,7 @@ namespace kestrum::repair {
 namespace {
 
 constexpr char16_t kDone[] = u"重建分区表完成，请重启电脑查看分区是否已经找回。";
+constexpr char16_t kDoneReread[] = u"重建分区表完成，系统已重新读取分区表，找回的分区无需重启即可使用。";
 constexpr char16_t kNoHistory[] =
     u"无法保存分区表的修复历史记录，重建后将不能撤销。确定执行分区重建操作吗？";
 
@@ -20,6 +21,14 @@ std::u16string WriteQuestion(const VolumeDescriptor& device, std::size_t tables)
 }
 
 }  // namespace
+
+std::u16string RebuildEndMessage(bool allWritten, bool historySaved, RereadResult reread) {
+  if (!allWritten) {
+    return historySaved ? u"重建分区表没有完成，有扇区没有写入磁盘。原来的分区表保存在修复历史中，可以用“撤销重建操作”恢复。"
+                        : u"重建分区表没有完成，有扇区没有写入磁盘。";
+  }
+  return reread == RereadResult::kDone ? kDoneReread : kDone;
+}
 
 std::u16string HistoryTimeNow() {
   std::time_t now = std::time(nullptr);
@@ -85,11 +94,8 @@ RebuildOutcome RebuildPartitionTable(const RebuildRequest& request, RepairPrompt
   report.historySaved = RecordRebuild(report.entries, request.device, captured, request.historyPath);
   if (!report.historySaved && !prompts.AskYesNo(kNoHistory)) return RebuildOutcome::kCancelled;
   bool allWritten = WriteTables(request.device, report.entries, captured, prompts, report.write);
-  prompts.Inform(kDone);
-  if (!report.write.written.empty()) {
-    report.reread = RereadPartitionTable(request.device.diskPath);
-    prompts.Inform(RereadMessage(report.reread));
-  }
+  if (!report.write.written.empty()) report.reread = RereadPartitionTable(request.device.diskPath);
+  prompts.Inform(RebuildEndMessage(allWritten, report.historySaved, report.reread));
   return allWritten ? RebuildOutcome::kWritten : RebuildOutcome::kWriteFailed;
 }
 

@@ -48,6 +48,11 @@ enum class RebuildOutcome {
   kWriteFailed,  // some or all tables did not reach the disk
 };
 
+// The one message a rebuild ends with: the partitions can be used now (the
+// kernel read the new table), or the restart message; when a table did not
+// reach the disk, that the rebuild is not complete (never "完成").
+std::u16string RebuildEndMessage(bool allWritten, bool historySaved, RereadResult reread);
+
 struct RebuildReport {
   std::vector<FoundPartition> placed;  // the selection after the questions and PlaceTables
   std::vector<TableEntry> entries;

@@ -128,13 +128,4 @@ RereadResult RereadPartitionTable(const std::u16string& diskPath) {
   return result;
 }
 
-std::u16string RereadMessage(RereadResult result) {
-  switch (result) {
-    case RereadResult::kDone: return u"系统已重新读取分区表，找回的分区无需重启即可使用。";
-    case RereadResult::kFailed: return u"系统未能重新读取分区表（磁盘上可能有分区正在使用），请重启电脑后查看。";
-    case RereadResult::kNotBlockDevice: return u"这是磁盘映像文件，没有需要系统重新读取的分区表。";
-  }
-  return u"";
-}
-
 }  // namespace kestrum::repair

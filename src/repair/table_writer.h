@@ -49,6 +49,5 @@ std::u16string UnreadSectorMessage(Sector32 sector);
 enum class RereadResult { kDone, kFailed, kNotBlockDevice };
 // Asks the kernel to read the disk's partition table again.
 RereadResult RereadPartitionTable(const std::u16string& diskPath);
-std::u16string RereadMessage(RereadResult result);
 
 }  // namespace kestrum::repair
