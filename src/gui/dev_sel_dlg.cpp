@@ -292,7 +292,7 @@ void CDevSelDlg::SearchForFiles(const VolumeDescriptor& area) {
   job.state = &scanState_;
   job.finish = ScanFinishHookFor(mode_);
   OfferReuse(scanState_, area, job.request,
-             [this](const std::u16string& question) { return services_.boxes->AskYesNo(question); });
+             [this](const std::u16string& question) { return services_.boxes->AskYesNoDefaultYes(question); });
   if (!RunDeepScan(job, *services_.presenter) || set_ == nullptr) return;
   set_->ClearVolumes();
   for (const VolumeDescriptor& found : job.results) {
@@ -317,7 +317,7 @@ void CDevSelDlg::ScanForLostPartitions(int row) {
   job.state = &scanState_;
   job.finish = ScanFinishHookFor(kScanLostPartitions);
   OfferReuse(scanState_, job.volume, job.request,
-             [this](const std::u16string& question) { return services_.boxes->AskYesNo(question); });
+             [this](const std::u16string& question) { return services_.boxes->AskYesNoDefaultYes(question); });
   if (!RunDeepScan(job, *services_.presenter) || repairPage_ == nullptr) return;
   repairPage_->FillCandidates(job.volume, repair::TheFoundPartitionList());
   host_.ShowPage(PageId::kRepair);

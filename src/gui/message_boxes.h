@@ -9,12 +9,21 @@
 
 namespace kestrum {
 
+// The button Enter presses in a question.
+enum class DefaultAnswer { kNo, kYes };
+
 class MessageBoxes {
  public:
   virtual ~MessageBoxes() = default;
   virtual void Information(const std::u16string& text) = 0;
-  // True only for Yes; closing the box counts as No.
-  virtual bool AskYesNo(const std::u16string& text) = 0;
+  // True only for Yes; closing the box counts as No. Enter answers No.
+  bool AskYesNo(const std::u16string& text) { return Ask(text, DefaultAnswer::kNo); }
+  // For the questions whose safe answer is to keep what exists (reusing a
+  // long scan): Enter answers Yes.
+  bool AskYesNoDefaultYes(const std::u16string& text) { return Ask(text, DefaultAnswer::kYes); }
+
+ protected:
+  virtual bool Ask(const std::u16string& text, DefaultAnswer preselected) = 0;
 };
 
 class FileChoosers {

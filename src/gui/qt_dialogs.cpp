@@ -1,6 +1,9 @@
 #include "gui/qt_dialogs.h"
 
+#include <algorithm>
+
 #include <QFileDialog>
+#include <QLabel>
 #include <QMessageBox>
 #include <QStringList>
 
@@ -8,12 +11,23 @@ namespace kestrum {
 
 namespace {
 
-// Short texts would make boxes too narrow for their caption.
+// Short texts would make boxes too narrow for their caption, so their label
+// gets a minimum width. Only theirs: the box lays itself out at its label's
+// minimum, and a minimum below a longer text's own width cut that text off
+// (Chinese has no spaces to show where) instead of letting it wrap.
+constexpr int kMinimumTextWidth = 220;
+
 int ShowBox(QWidget* owner, QMessageBox::Icon icon, const std::u16string& text,
             QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton) {
   QMessageBox box(icon, kProductCaption, ToQString(text), buttons, owner);
   box.setDefaultButton(defaultButton);
-  box.setStyleSheet(QStringLiteral("QLabel#qt_msgbox_label { min-width: 220px; }"));
+  if (auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))) {
+    int widest = 0;
+    for (const QString& line : box.text().split(QLatin1Char('\n'))) {
+      widest = std::max(widest, label->fontMetrics().horizontalAdvance(line));
+    }
+    if (widest < kMinimumTextWidth) label->setMinimumWidth(kMinimumTextWidth);
+  }
   return box.exec();
 }
 
@@ -23,9 +37,9 @@ void QtMessageBoxes::Information(const std::u16string& text) {
   ShowBox(owner_, QMessageBox::Information, text, QMessageBox::Ok, QMessageBox::Ok);
 }
 
-bool QtMessageBoxes::AskYesNo(const std::u16string& text) {
+bool QtMessageBoxes::Ask(const std::u16string& text, DefaultAnswer preselected) {
   return ShowBox(owner_, QMessageBox::Question, text, QMessageBox::Yes | QMessageBox::No,
-                 QMessageBox::No) == QMessageBox::Yes;
+                 preselected == DefaultAnswer::kYes ? QMessageBox::Yes : QMessageBox::No) == QMessageBox::Yes;
 }
 
 bool QtFileChoosers::ChooseTargetFolder(std::u16string& out) {

@@ -14,7 +14,9 @@ class QtMessageBoxes : public MessageBoxes {
  public:
   explicit QtMessageBoxes(QWidget* owner) : owner_(owner) {}
   void Information(const std::u16string& text) override;
-  bool AskYesNo(const std::u16string& text) override;
+
+ protected:
+  bool Ask(const std::u16string& text, DefaultAnswer preselected) override;
 
  private:
   QWidget* owner_;

@@ -192,6 +192,8 @@ TEST(DevSel, FileSearchesScanBehindTheDialogAndBrowseTheFilesFound) {
   const std::uint32_t analysed = gui.window->DevSel()->KeptScanState().AnalysedBlocks();
   gui.window->DevSel()->Next();
   EXPECT_EQ(gui.boxes.asked, std::vector<std::u16string>{u"上次扫描过此设备，是否复用上次扫描的数据?"});
+  // Enter keeps the long scan: the safe answer is the default.
+  EXPECT_EQ(gui.boxes.defaults, std::vector<DefaultAnswer>{DefaultAnswer::kYes});
   EXPECT_EQ(gui.window->DevSel()->KeptScanState().AnalysedBlocks(), analysed);
   EXPECT_EQ(gui.window->CurrentPage(), PageId::kBrowser);
 }

@@ -31,8 +31,12 @@ class RecordingBoxes : public MessageBoxes {
     shown.push_back(text);
     if (onShown) onShown(text);
   }
-  bool AskYesNo(const std::u16string& text) override {
+  std::vector<DefaultAnswer> defaults;  // of each question asked
+
+ protected:
+  bool Ask(const std::u16string& text, DefaultAnswer preselected) override {
     asked.push_back(text);
+    defaults.push_back(preselected);
     return answer;
   }
 };
