@@ -2,10 +2,11 @@
 # Makes files whose end the scan must find into the folder $1, with the
 # real tools (scripts/deps.sh installs them), and prints one line per file
 # made: its name. $2, a small number (0 by default), varies sizes and texts
-# so that several sets differ file by file (bench/carve_bench.sh). A tool that fails stops the script, so the caller sees a
-# short list. Formats no Debian tool writes (camera raws, CR3, WMF, EMF,
-# APK) are built by the Python below to their published layouts, around
-# content the real tools made (JPEG previews, random raw data).
+# so that several sets differ file by file (bench/carve_bench.sh). A tool
+# that fails stops the script, so the caller sees a short list. Formats no
+# Debian tool writes (camera raws, CR3, WMF, EMF, APK, CHM, HLP) are built
+# by the Python below to their published layouts, around content the real
+# tools made (JPEG previews, random raw data).
 set -eu
 out=$1
 v=${2:-0}
@@ -128,7 +129,7 @@ lld-link /entry:start /subsystem:console /nodefaultlib /out:program.exe code.obj
 
 # Built here: camera raws on TIFF (each with the tools' JPEG as its
 # preview, one placed at a sector boundary as cameras may), CR3 on ISO
-# media, Windows metafiles, an Android package.
+# media, Windows metafiles, an Android package, Windows help files.
 SAMPLE_SET=$v "$py" - <<'PY'
 import os, struct, zipfile
 
@@ -254,4 +255,22 @@ with zipfile.ZipFile("app.apk", "w", zipfile.ZIP_DEFLATED) as z:
     z.writestr("resources.arsc", b"\x02\x00\x0c\x00" + bytes(3000), compress_type=zipfile.ZIP_STORED)
     z.writestr("META-INF/MANIFEST.MF", "Manifest-Version: 1.0\r\n")
 print("app.apk")
+# Windows help: a CHM (ITSF header, section 0 with the file's size, an
+# ITSP directory) and a WinHelp file (header, directory with its B-tree).
+body = os.urandom(3000 + v)
+itsp = b"ITSP" + struct.pack("<II", 1, 0x54) + bytes(0x54 - 12)
+section0 = struct.pack("<IIQII", 0x01FE, 0, 0, 0, 0)
+first = 0x60 + 0x18  # section 0 after the header, then the directory, then content
+size = first + len(itsp) + len(body)
+section0 = struct.pack("<IIQII", 0x01FE, 0, size, 0, 0)
+itsf = b"ITSF" + struct.pack("<IIII", 3, 0x60, 1, 0x12345678) + struct.pack("<I", 0x804) + bytes(32)
+itsf += struct.pack("<QQQQQ", 0x60, 0x18, first, len(itsp), first + len(itsp))
+assert len(itsf) == 0x60
+open("manual.chm", "wb").write(itsf + section0 + itsp + body)
+print("manual.chm")
+directory = struct.pack("<IIB", 1024, 1024, 4) + struct.pack("<H", 0x293B) + bytes(1024 - 11)
+topic = os.urandom(5000 + v)
+size = 16 + len(topic) + len(directory)
+open("help.hlp", "wb").write(struct.pack("<IIII", 0x00035F3F, 16 + len(topic), 0xFFFFFFFF, size) + topic + directory)
+print("help.hlp")
 PY

@@ -64,6 +64,7 @@ const std::pair<const char*, ScanCategory> kSamples[] = {
     {"photo.pef", kCategoryPef},        {"photo.dng", kCategoryDng},       {"photo.orf", kCategoryOrf},
     {"photo.rw2", kCategoryRw2},        {"photo.cr2", kCategoryCr2},       {"photo.cr3", kCategoryCr3},
     {"drawing.wmf", kCategoryWmf},      {"drawing.emf", kCategoryEmf},     {"app.apk", kCategoryApk},
+    {"manual.chm", kCategoryChm},       {"help.hlp", kCategoryHlp},
 };
 
 // Reads sectors from a byte string, zeros past its end.

@@ -15,7 +15,9 @@ constexpr bool kHolds = true;
 constexpr Row kRows[] = {
     {kCategoryDoc, {FindOle2End, kHolds}},
     {kCategoryDocx, {FindZipEnd, kHolds}},
+    {kCategoryChm, {FindChmEnd, kHolds}},  // pictures stored uncompressed
     {kCategoryPdf, {FindPdfEnd, kHolds}},
+    {kCategoryHlp, {FindHlpEnd}},
     {kCategoryPng, {FindPngEnd}},
     {kCategoryGif, {FindGifEnd}},
     {kCategoryJpg, {FindJpegEnd, kHolds}},  // an EXIF thumbnail

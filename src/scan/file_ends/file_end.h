@@ -53,6 +53,8 @@ FileEnd FindTarEnd(ByteSource& source);     // 512-byte headers to the two zero 
 FileEnd FindIso9660End(ByteSource& source);  // the volume size
 FileEnd FindElfEnd(ByteSource& source);     // section and program headers
 FileEnd FindMachOEnd(ByteSource& source);   // segments and link-edit data, or the archs of a fat file
+FileEnd FindChmEnd(ByteSource& source);     // compiled HTML help: the size in its first header section
+FileEnd FindHlpEnd(ByteSource& source);     // WinHelp: the size in its header
 
 // What the scan knows of one file format beyond its signature.
 struct FileFormat {

@@ -487,4 +487,23 @@ constexpr std::uint16_t kRaw = 0;
 constexpr std::uint16_t kRle = 1;
 }  // namespace psd_layout
 
+namespace chm_layout {
+constexpr std::size_t kHeaderLength = 8;
+constexpr std::size_t kSection0Offset = 0x38;  // 64-bit, then its 64-bit length
+constexpr std::size_t kSection1Offset = 0x48;  // the directory ("ITSP")
+constexpr std::size_t kHeaderSize = 0x60;
+constexpr std::uint32_t kSection0Magic = 0x01FE;
+constexpr std::size_t kFileSize = 8;  // in section 0, 64-bit
+constexpr std::size_t kSection0Size = 0x18;
+}  // namespace chm_layout
+
+namespace hlp_layout {
+constexpr std::uint32_t kMagic = 0x00035F3F;
+constexpr std::size_t kDirectoryStart = 4;
+constexpr std::size_t kFileSize = 12;
+constexpr std::size_t kHeaderSize = 16;
+constexpr std::size_t kBtreeMagicAt = 9;  // after the directory's own file header
+constexpr std::uint16_t kBtreeMagic = 0x293B;
+}  // namespace hlp_layout
+
 }  // namespace kestrum

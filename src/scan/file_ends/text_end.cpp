@@ -1,8 +1,8 @@
 // Markup and text files (HTML, XML) have no structure that gives their
 // length: the file is the run of text from its start (UTF-16 after its
 // byte-order mark, else UTF-8 or GBK) up to the first byte that is not
-// text, and ends there at its last closing ">" and the line break after
-// it. A run that reaches the limit may go on past it.
+// text, and ends there at its last closing ">" that ends a line (with the
+// line break) or the run. A run that reaches the limit may go on past it.
 
 #include "scan/file_ends/file_end.h"
 
@@ -50,13 +50,21 @@ FileEnd FindTextEnd(ByteSource& source) {
   const bool wide = bom.size() == 2 && bom[0] == 0xFF && bom[1] == 0xFE;
   const std::uint64_t unit = wide ? 2 : 1;
   std::uint64_t at = wide ? 2 : 0;
-  std::optional<std::uint64_t> close;  // just past the last ">"
+  // Just past the last ">" that ends a line or the text: a ">" among the
+  // bytes after a file (old data that happens to read as text) seldom does.
+  std::optional<std::uint64_t> close;
+  std::optional<std::uint64_t> pending;  // just past a ">" not yet known to end a line
   while (true) {
     ByteView c = source.Peek(at, 4);
     const int n = c.empty() ? -1 : wide ? WideChar(c) : ByteChar(c);
     if (n < 0) return std::nullopt;  // text up to the limit: it may go on
-    if (n == 0) break;
-    if (c[0] == '>' && (!wide || c[1] == 0)) close = at + static_cast<std::uint64_t>(n);
+    if (n == 0) {
+      if (pending == at) close = pending;
+      break;
+    }
+    if (pending == at && (c[0] == '\r' || c[0] == '\n') && (!wide || c[1] == 0)) close = pending;
+    pending.reset();
+    if (c[0] == '>' && (!wide || c[1] == 0)) pending = at + static_cast<std::uint64_t>(n);
     at += static_cast<std::uint64_t>(n);
   }
   if (!close) return std::nullopt;
