@@ -3,6 +3,8 @@
 #include <array>
 #include <cstring>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "disk/sector.h"
 
@@ -15,7 +17,9 @@ using Bytes = std::string_view;
 // Exact bytes of `literal` at `offset`. Callers have checked that the view
 // holds a whole sector, and every offset used here ends well inside it.
 bool At(const std::uint8_t* s, std::size_t offset, Bytes literal) {
-  return std::memcmp(s + offset, literal.data(), literal.size()) == 0;
+  // The first byte alone turns most sectors away, without a call.
+  return s[offset] == static_cast<std::uint8_t>(literal[0]) &&
+         std::memcmp(s + offset + 1, literal.data() + 1, literal.size() - 1) == 0;
 }
 
 // Tests a signature makes beyond its fixed bytes.
@@ -115,9 +119,18 @@ bool ElfIdent(const std::uint8_t* s) { return (s[4] == 1 || s[4] == 2) && (s[5] 
 // CA FE BA BE also begins Java classes, whose next word is a version (45 and up).
 bool FatMachO(const std::uint8_t* s) { return Be32(s, 4) >= 1 && Be32(s, 4) < 20; }
 
-// The header of a tar member: its checksum counts every byte of the
-// header, the checksum field itself as eight spaces.
-bool TarChecksum(const std::uint8_t* s) {
+// A tar member's header: its name first (text, any script, padded with
+// NULs, looked at in the sector's first 64 bytes before the magic at 257,
+// which lies in another cache line of every sector), then its checksum,
+// which counts every byte of the header, the checksum field itself as
+// eight spaces.
+bool TarHeader(const std::uint8_t* s) {
+  bool padding = false;
+  for (std::size_t i = 0; i < 64; ++i) {
+    if (padding ? s[i] != 0 : (s[i] != 0 && (s[i] < 0x20 || s[i] == 0x7F))) return false;
+    padding = padding || s[i] == 0;
+  }
+  if (!At(s, 257, "ustar")) return false;
   std::uint32_t sum = 0;
   for (std::size_t i = 0; i < 512; ++i) sum += (i >= 148 && i < 156) ? ' ' : s[i];
   std::uint32_t stored = 0;
@@ -143,6 +156,24 @@ bool AsfHasVideo(const std::uint8_t* s) {
 }
 bool AsfAudio(const std::uint8_t* s) { return !AsfHasVideo(s); }
 
+// The brands of an ftyp box at 8 (a brand of three letters matches any
+// fourth), in the order they are tried.
+constexpr std::pair<Bytes, ScanCategory> kBrands[] = {
+    {"isom", kCategory3gp}, {"3gp", kCategory3gp},  {"3g2", kCategory3gp},  {"mmp4", kCategory3gp},
+    {"M4A ", kCategoryM4a}, {"M4B ", kCategoryM4a}, {"M4V ", kCategoryM4v}, {"mp41", kCategoryMp4},
+    {"mp42", kCategoryMp4}, {"iso2", kCategoryMp4}, {"avc1", kCategoryMp4}, {"dash", kCategoryMp4},
+    {"MSNV", kCategoryMp4}, {"XAVC", kCategoryMp4}, {"qt  ", kCategoryMov}, {"heic", kCategoryHeic},
+    {"heix", kCategoryHeic}, {"hevc", kCategoryHeic}, {"mif1", kCategoryHeic}, {"msf1", kCategoryHeic},
+    {"avif", kCategoryAvif}, {"avis", kCategoryAvif}, {"crx ", kCategoryCr3},
+};
+
+ScanCategory FtypBrand(const std::uint8_t* s) {
+  for (const auto& [brand, category] : kBrands) {
+    if (At(s, 8, brand)) return category;
+  }
+  return kNoCategory;
+}
+
 constexpr std::size_t kMaxPatterns = 2;
 
 struct Pattern {
@@ -160,6 +191,9 @@ struct Signature {
   // Taken even when bytes 4–7 are zero (the blank test below): headers
   // that hold zeros there in their common form.
   bool zeroSecondWord = false;
+  // Where one header names several formats: the category from the
+  // sector, or kNoCategory to go on with the later signatures.
+  ScanCategory (*pick)(const std::uint8_t*) = nullptr;
 };
 
 using namespace std::string_view_literals;
@@ -202,29 +236,7 @@ const Signature kSignatures[] = {
     {kCategoryMov, {{{4, "moov"}}}},
     // ISO media, told apart by the brand of their ftyp box; other brands
     // fall through to the later tests.
-    {kCategory3gp, {{{4, "ftyp"}, {8, "isom"}}}},
-    {kCategory3gp, {{{4, "ftyp"}, {8, "3gp"}}}},
-    {kCategory3gp, {{{4, "ftyp"}, {8, "3g2"}}}},
-    {kCategory3gp, {{{4, "ftyp"}, {8, "mmp4"}}}},
-    {kCategoryM4a, {{{4, "ftyp"}, {8, "M4A "}}}},
-    {kCategoryM4a, {{{4, "ftyp"}, {8, "M4B "}}}},
-    {kCategoryM4v, {{{4, "ftyp"}, {8, "M4V "}}}},
-    {kCategoryMp4, {{{4, "ftyp"}, {8, "mp41"}}}},
-    {kCategoryMp4, {{{4, "ftyp"}, {8, "mp42"}}}},
-    {kCategoryMp4, {{{4, "ftyp"}, {8, "iso2"}}}},
-    {kCategoryMp4, {{{4, "ftyp"}, {8, "avc1"}}}},
-    {kCategoryMp4, {{{4, "ftyp"}, {8, "dash"}}}},
-    {kCategoryMp4, {{{4, "ftyp"}, {8, "MSNV"}}}},
-    {kCategoryMp4, {{{4, "ftyp"}, {8, "XAVC"}}}},
-    {kCategoryMov, {{{4, "ftyp"}, {8, "qt  "}}}},
-    {kCategoryHeic, {{{4, "ftyp"}, {8, "heic"}}}},
-    {kCategoryHeic, {{{4, "ftyp"}, {8, "heix"}}}},
-    {kCategoryHeic, {{{4, "ftyp"}, {8, "hevc"}}}},
-    {kCategoryHeic, {{{4, "ftyp"}, {8, "mif1"}}}},
-    {kCategoryHeic, {{{4, "ftyp"}, {8, "msf1"}}}},
-    {kCategoryAvif, {{{4, "ftyp"}, {8, "avif"}}}},
-    {kCategoryAvif, {{{4, "ftyp"}, {8, "avis"}}}},
-    {kCategoryCr3, {{{4, "ftyp"}, {8, "crx "}}}},
+    {kNoCategory, {{{4, "ftyp"}}}, nullptr, false, FtypBrand},
     {kCategoryAvi, {{{8, "AVI "}, {12, "LIST"}}}},
     {kCategoryExe, {{{0, "MZ"}}}, ExeHeader},
     {kCategoryDwg, {{{0, "AC10"}}}},
@@ -266,7 +278,7 @@ const Signature kSignatures[] = {
     {kCategoryXz, {{{0, "\xFD" "7zXZ\x00"sv}}}, XzCheck},
     {kCategoryZst, {{{0, "\x28\xB5\x2F\xFD"}}}},
     // A member named with four characters or fewer has zeros at 4–7.
-    {kCategoryTar, {{{257, "ustar"}}}, TarChecksum, true},
+    {kCategoryTar, {}, TarHeader, true},
     {kCategoryIso, {{{0, "\x01" "CD001\x01"}}}},
     {kCategoryElf, {{{0, "\x7F" "ELF"}}}, ElfIdent},
     {kCategoryMacho, {{{0, "\xFE\xED\xFA\xCE"}}}},
@@ -279,40 +291,53 @@ const Signature kSignatures[] = {
     {kCategoryHtml, {{{0, "<"}}}, MarkupStart},
 };
 
-bool Matches(const Signature& signature, const std::uint8_t* s) {
+ScanCategory Matches(const Signature& signature, const std::uint8_t* s) {
   for (const Pattern& p : signature.patterns) {
-    if (!p.bytes.empty() && !At(s, p.offset, p.bytes)) return false;
+    if (!p.bytes.empty() && !At(s, p.offset, p.bytes)) return kNoCategory;
   }
-  return signature.test == nullptr || signature.test(s);
+  if (signature.test != nullptr && !signature.test(s)) return kNoCategory;
+  return signature.pick != nullptr ? signature.pick(s) : signature.category;
 }
 
 bool Anchored(const Signature& signature) {
   return !signature.patterns[0].bytes.empty() && signature.patterns[0].offset == 0;
 }
 
-// The first bytes that some signature at offset 0 begins with: a sector
-// that begins with none of them is tried only against the others.
-struct LeadTable {
-  bool lead[256] = {};
-  LeadTable() {
-    for (const Signature& signature : kSignatures) {
-      if (Anchored(signature)) lead[static_cast<std::uint8_t>(signature.patterns[0].bytes[0])] = true;
+// The signatures a sector can match, by its first byte: those anchored at
+// offset 0 on that byte and every one that does not look at byte 0, in
+// table order. Most sectors begin with a byte no signature begins with and
+// are tried only against the few of the second kind.
+struct ByLead {
+  std::vector<std::uint8_t> order[256];
+  ByLead() {
+    for (int lead = 0; lead < 256; ++lead) {
+      for (std::size_t i = 0; i < std::size(kSignatures); ++i) {
+        const Signature& signature = kSignatures[i];
+        if (!Anchored(signature) || static_cast<std::uint8_t>(signature.patterns[0].bytes[0]) == lead) {
+          order[lead].push_back(static_cast<std::uint8_t>(i));
+        }
+      }
     }
   }
 };
+static_assert(std::size(kSignatures) <= 256);
+
+const ByLead& Candidates() {
+  static const ByLead table;
+  return table;
+}
 
 ScanCategory Match(const std::uint8_t* s) {
-  static const LeadTable kLead;
   const std::uint32_t first = Le32(s, 0);
   const std::uint32_t second = Le32(s, 4);
   // Blank sectors and 7F filler are the bulk of a disk: out before anything else.
   if (first == 0 || first == 0x7F7F7F7F || second == 0x7F7F7F7F) return kNoCategory;
   const bool blankSecond = second == 0;
-  const bool lead = kLead.lead[s[0]];
-  for (const Signature& signature : kSignatures) {
+  for (const std::uint8_t i : Candidates().order[s[0]]) {
+    const Signature& signature = kSignatures[i];
     if (blankSecond && !signature.zeroSecondWord) continue;
-    if (!lead && Anchored(signature)) continue;
-    if (Matches(signature, s)) return signature.category;
+    const ScanCategory category = Matches(signature, s);
+    if (category != kNoCategory) return category;
   }
   return kNoCategory;
 }
