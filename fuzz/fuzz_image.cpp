@@ -59,7 +59,7 @@ VolumeDescriptor FuzzImage::Volume(FsKind kind, std::uint8_t partitionType) cons
   VolumeDescriptor v;
   v.diskPath = path_;
   v.startSector = 0;
-  v.sectorCount = static_cast<Sector32>(bytes_ / 512);
+  v.sectorCount = static_cast<Sector64>(bytes_ / 512);
   v.fsKind = kind;
   v.partitionType = partitionType;
   std::copy(boot_, boot_ + sizeof boot_, v.bootSector.begin());

@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (DecodeRunList(runs, entries)) {
     ResolveRunSectors(entries, volume);
     for (std::uint32_t record = 0; record < 64; record += 7) {
-      Sector32 sector = 0;
+      Sector64 sector = 0;
       MapRecordToSector(record, volume, entries, sector);
     }
   }

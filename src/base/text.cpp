@@ -151,4 +151,8 @@ std::u16string FormatText(const char* format, ...) {
   return FromUtf8(std::string_view(big.data(), static_cast<std::size_t>(n)));
 }
 
+std::u16string DecimalText(std::uint64_t value) {
+  return FormatText("%llu", static_cast<unsigned long long>(value));
+}
+
 }  // namespace kestrum

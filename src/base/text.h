@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -22,6 +23,8 @@ std::u16string TrimTrailingBlanks(std::u16string_view text);
 
 // printf-style formatting into UTF-16 (the format and %s arguments are UTF-8).
 std::u16string FormatText(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// A number in decimal, as sector numbers and counts are shown.
+std::u16string DecimalText(std::uint64_t value);
 
 // Fixed-size, zero-terminated UTF-16 text inside plain records such as the
 // status message; longer text is cut so the terminator always fits.

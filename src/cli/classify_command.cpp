@@ -42,10 +42,6 @@ struct ClassifyJob {
   std::vector<ScanFinding> findings;
 };
 
-std::uint32_t ClampTo32(std::uint64_t value) {
-  return static_cast<std::uint32_t>(std::min<std::uint64_t>(value, UINT32_MAX));
-}
-
 // Reads the area's blocks on a thread of its own, one block ahead of the
 // classification, so that reading and classifying overlap. Blocks lie on
 // the scan's grid (multiples of 8192 sectors).
@@ -135,7 +131,7 @@ void ClassifyThread(ClassifyJob& job) {
   const ClassifyArea& area = job.area;
   StatusMessage status;
   status.kind = StatusKind::kScan;
-  status.scan.sectorsToScan = ClampTo32(area.end - area.first);
+  status.scan.sectorsToScan = area.end - area.first;
   {
     BlockReader reader(area);
     for (;;) {
@@ -145,7 +141,7 @@ void ClassifyThread(ClassifyJob& job) {
       const std::size_t before = job.findings.size();
       if (!block.hole) CollectBlockFindings(bytes, block.first, area.device, job.findings);
       for (std::size_t i = before; i < job.findings.size(); ++i) CountFinding(job.findings[i].category, status.scan);
-      status.scan.sectorsScanned = ClampTo32(block.first + block.count - area.first);
+      status.scan.sectorsScanned = block.first + block.count - area.first;
       reader.Release();
       PostStatus(status);
     }
@@ -179,7 +175,8 @@ void PrintFinding(const ScanFinding& f, bool json) {
     std::printf("%s\n", line.Text().c_str());
     return;
   }
-  std::u16string text = FormatText("%d\t%s\t%u", static_cast<int>(f.category), ToUtf8(name).c_str(), f.sector);
+  std::u16string text =
+      FormatText("%d\t%s\t", static_cast<int>(f.category), ToUtf8(name).c_str()) + DecimalText(f.sector);
   if (IsFileCategory(f.category)) {
     text += FormatText("\tlength=%llu", static_cast<unsigned long long>(f.FileLength()));
   } else if (record) {
@@ -200,7 +197,7 @@ bool OpenArea(const Arguments& args, ClassifyArea& area, int& status) {
     if (!ResolveVolumeSource(args, volume, status)) return false;
     area.device = OpenVolumeOnDisk(volume);
     area.first = volume.startSector;
-    area.end = Sector64{volume.startSector} + volume.sectorCount;
+    area.end = volume.startSector + volume.sectorCount;
   } else {
     const std::u16string path = FromUtf8(args.operands[0]);
     if (int error = OpenDeviceOrErrno(path, area.device)) {
@@ -212,13 +209,6 @@ bool OpenArea(const Arguments& args, ClassifyArea& area, int& status) {
   }
   if (!area.device.IsOpen()) {
     Tell(u"获取设备信息失败!");
-    status = kExitFailure;
-    return false;
-  }
-  // Findings keep 32-bit sector numbers: a larger device would be cut short unnoticed.
-  if (area.end > kMaxRecordSectors) {
-    Tell(FromUtf8(args.operands[0]) + u" 超过 2TB（2^32 个扇区），本软件无法处理");
-    CloseDevice(area.device);
     status = kExitFailure;
     return false;
   }

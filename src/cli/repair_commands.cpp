@@ -119,9 +119,11 @@ bool ParseSelection(const std::string& text, std::size_t rows, std::vector<std::
   return true;
 }
 
-std::u16string SectorList(const std::vector<Sector32>& sectors) {
+std::u16string SectorList(const std::vector<Sector64>& sectors) {
   std::u16string text;
-  for (Sector32 s : sectors) text += (text.empty() ? u"" : u", ") + FormatText("%u", s);
+  for (Sector64 s : sectors) {
+    text += (text.empty() ? u"" : u", ") + DecimalText(s);
+  }
   return text;
 }
 
@@ -167,8 +169,9 @@ int RunRepair(const Arguments& args) {
     return UsageError("repair needs --scan FILE and --select I,J,...");
   }
   FoundPartitionFile file;
-  if (!LoadFoundPartitions(scan->second, file)) {
-    Tell(u"无法读取扫描结果文件：" + FromUtf8(scan->second));
+  std::u16string error;
+  if (!LoadFoundPartitions(scan->second, file, error)) {
+    Tell(error);
     return kExitFailure;
   }
   if (!BelongsTo(file, disk)) {
@@ -224,7 +227,7 @@ int RunHistory(const Arguments& args) {
     if (!only.empty() && device.description != only) continue;
     for (std::size_t k = 0; k < device.records.size(); ++k) {
       any = true;
-      std::vector<Sector32> sectors;
+      std::vector<Sector64> sectors;
       for (const SavedSector& s : device.records[k].sectors) sectors.push_back(s.sector);
       if (json) {
         JsonLine line;

@@ -80,8 +80,8 @@ void PrintVolumes(const VolumeList& volumes, bool json) {
       line.Add("foundBy", FoundByName(v.foundBy));
       std::printf("%s\n", line.Text().c_str());
     } else {
-      rows.push_back({FormatText("%zu", i + 1), v.label, FsNameOf(v), FormatText("%u", v.startSector),
-                      FormatText("%u", v.sectorCount), FormatText("%llu", static_cast<unsigned long long>(counts.files)),
+      rows.push_back({FormatText("%zu", i + 1), v.label, FsNameOf(v), DecimalText(v.startSector),
+                      DecimalText(v.sectorCount), FormatText("%llu", static_cast<unsigned long long>(counts.files)),
                       FormatText("%llu", static_cast<unsigned long long>(counts.folders)),
                       FromUtf8(FoundByName(v.foundBy))});
     }

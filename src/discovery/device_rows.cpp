@@ -17,7 +17,7 @@ bool LacksRights(int error) { return error == EACCES || error == EPERM; }
 
 VolumeRow FormatVolumeRow(const VolumeDescriptor& volume) {
   return {BlankIfEmpty(volume.name), BlankIfEmpty(volume.label), FsKindName(volume.fsKind),
-          FormatText("%.2f GB", static_cast<double>(volume.sectorCount) / 2097152.0),
+          FormatGibOrTib(static_cast<double>(volume.sectorCount) / 2097152.0),
           BlankIfEmpty(volume.diskDescription)};
 }
 

@@ -23,22 +23,12 @@ std::u16string BaseName(const std::u16string& path) {
   return FromUtf8(std::filesystem::path(ToUtf8(path)).filename().string());
 }
 
-std::u16string TooLargeMessage(const std::u16string& what) {
-  return what + u" 超过 2TB（2^32 个扇区），本软件无法处理，已跳过";
-}
-
-// Fills size, text and number; false (with a problem) when too large.
-bool FinishDisk(DiskInfo& disk, std::uint64_t bytes, DiskList& out, DiscoveryProblems* problems) {
-  std::uint64_t sectors = bytes / kSectorSize;
-  if (!FitsSector32(sectors)) {
-    if (problems) problems->push_back(TooLargeMessage(disk.path));
-    return false;
-  }
-  disk.sectorCount = static_cast<Sector32>(sectors);
-  disk.sizeText = FormatDiskSize(sectors);
+// Fills size, text and number.
+void FinishDisk(DiskInfo& disk, std::uint64_t bytes, DiskList& out) {
+  disk.sectorCount = bytes / kSectorSize;
+  disk.sizeText = FormatDiskSize(disk.sectorCount);
   disk.number = static_cast<std::uint32_t>(out.size());
   out.push_back(disk);
-  return true;
 }
 
 void KeepUnopened(const std::u16string& path, int error, UnopenedDevices* unopened) {
@@ -55,7 +45,7 @@ int OpenWindow(const DiscoveryPlatform& platform, const std::u16string& path, Se
   if (int error = platform.open(path, out)) return error;
   out.baseSector = first;
   out.windowSectors = count;
-  out.sectorLimit = FitsSector32(count) ? static_cast<Sector32>(count) : 0;
+  out.sectorLimit = count;
   return 0;
 }
 
@@ -65,7 +55,7 @@ bool IsBlockDevice(const std::u16string& path) {
 }
 
 void AddSysfsDisk(const SysfsDisk& sys, const DiscoveryPlatform& platform, DiskList& out,
-                  DiscoveryProblems* problems, UnopenedDevices* unopened) {
+                  UnopenedDevices* unopened) {
   std::u16string path = FromUtf8("/dev/" + sys.name);
   for (const DiskInfo& listed : out) {
     if (listed.path == path) return;
@@ -88,7 +78,7 @@ void AddSysfsDisk(const SysfsDisk& sys, const DiscoveryPlatform& platform, DiskL
   if (disk.description.empty()) disk.description = disk.name;
   std::uint64_t bytes = QueryDeviceBytes(handle.fd);
   CloseDevice(handle);
-  FinishDisk(disk, bytes, out, problems);
+  FinishDisk(disk, bytes, out);
 }
 
 void AddImageDisk(const std::u16string& givenPath, const DiscoveryPlatform& platform, DiskList& out,
@@ -115,7 +105,7 @@ void AddImageDisk(const std::u16string& givenPath, const DiscoveryPlatform& plat
   disk.isImage = true;
   std::uint64_t bytes = QueryDeviceBytes(handle.fd);
   CloseDevice(handle);
-  FinishDisk(disk, bytes, out, problems);
+  FinishDisk(disk, bytes, out);
 }
 
 const DiskInfo* FindDisk(const DiskList& disks, const std::u16string& path) {
@@ -228,14 +218,14 @@ bool EnumerateDisks(const DiskSelection& selection, DiskList& out, DiscoveryProb
   const DiscoveryPlatform& platform = selection.platform;
   if (selection.systemDisks) {
     for (const SysfsDisk& disk : platform.sysfs.ListDisks()) {
-      AddSysfsDisk(disk, platform, out, problems, unopened);
+      AddSysfsDisk(disk, platform, out, unopened);
     }
   }
   for (const std::u16string& path : selection.paths) {
     std::string wholeDisk = WholeDiskName(ToUtf8(path), platform.sysfs);
     SysfsDisk sys;
     if (!wholeDisk.empty() && platform.sysfs.ReadDisk(wholeDisk, sys)) {
-      AddSysfsDisk(sys, platform, out, problems, unopened);
+      AddSysfsDisk(sys, platform, out, unopened);
     } else {
       AddImageDisk(path, platform, out, problems, unopened);
     }
@@ -270,15 +260,7 @@ std::vector<VolumeExtent> CollectVolumeExtents(const DiskInfo& disk, DiscoveryPr
   // Attached disks and images alike: by where the volumes lie, not by table slot.
   std::stable_sort(extents.begin(), extents.end(),
                    [](const VolumeExtent& a, const VolumeExtent& b) { return a.startSector < b.startSector; });
-  std::vector<VolumeExtent> fitting;
-  for (const VolumeExtent& e : extents) {
-    if (FitsSector32(e.startSector + e.sectorCount)) {
-      fitting.push_back(e);
-    } else if (problems) {
-      problems->push_back(TooLargeMessage(e.name));
-    }
-  }
-  return fitting;
+  return extents;
 }
 
 bool ProbeDriveLetter(const VolumeExtent& extent, const DiskList& disks, VolumeDescriptor& out,
@@ -300,8 +282,8 @@ void FillVolumeFromOs(const VolumeExtent& extent, const DeviceHandle& volumeHand
   out = VolumeDescriptor{};
   out.volumePath = extent.volumePath;
   out.name = extent.name;
-  out.startSector = static_cast<Sector32>(extent.startSector);
-  out.sectorCount = static_cast<Sector32>(extent.sectorCount);
+  out.startSector = extent.startSector;
+  out.sectorCount = extent.sectorCount;
   const DiskInfo* disk = FindDisk(disks, extent.diskPath);
   if (disk == nullptr) return;
   out.diskPath = disk->path;

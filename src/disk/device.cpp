@@ -19,10 +19,7 @@ namespace kestrum {
 
 namespace {
 
-Sector32 LimitFromBytes(std::uint64_t bytes) {
-  std::uint64_t sectors = bytes / kSectorSize;
-  return FitsSector32(sectors) ? static_cast<Sector32>(sectors) : 0;
-}
+Sector64 LimitFromBytes(std::uint64_t bytes) { return bytes / kSectorSize; }
 
 bool OpenWithFlags(const std::u16string& path, int flags, DeviceHandle& out) {
   out = DeviceHandle{};
@@ -57,7 +54,7 @@ bool ReadFully(int fd, std::uint8_t* buffer, std::uint64_t bytes, std::uint64_t 
 void PostReadError(const DeviceHandle& device, Sector64 sector, std::uint32_t count) {
   StatusMessage message;
   message.kind = StatusKind::kReadError;
-  message.readError.sector = static_cast<std::uint32_t>(sector);
+  message.readError.sector = sector;
   message.readError.count = count;
   CopyFixedText(message.readError.device, device.name);
   PostStatus(message);
@@ -66,8 +63,7 @@ void PostReadError(const DeviceHandle& device, Sector64 sector, std::uint32_t co
 // Reads that start at or past the known end are a caller walking off the
 // volume, not a failing disk: they say nothing.
 bool BeyondKnownEnd(const DeviceHandle& device, Sector64 sector) {
-  if (device.sectorLimit == 0) return false;
-  return (sector >> 32) != 0 || static_cast<Sector32>(sector) >= device.sectorLimit;
+  return device.sectorLimit != 0 && sector >= device.sectorLimit;
 }
 
 }  // namespace
@@ -86,12 +82,16 @@ DeviceHandle OpenVolumeOnDisk(const VolumeDescriptor& volume) {
   if (fd < 0) return handle;
   handle.fd = fd;
   handle.name = volume.diskDescription.empty() ? volume.diskPath : volume.diskDescription;
-  // A volume of unknown size (0 or 0xFFFFFFFF sectors, as rebuilt volumes
-  // have) or one that claims more than its disk holds ends with the disk.
-  std::uint64_t end = std::uint64_t{volume.startSector} + volume.sectorCount;
-  const Sector32 diskEnd = LimitFromBytes(QueryDeviceBytes(fd));
-  if (volume.sectorCount == 0 || !FitsSector32(end) || (diskEnd != 0 && end > diskEnd)) end = diskEnd;
-  handle.sectorLimit = static_cast<Sector32>(end);
+  // A volume of unknown size (0, or kUnknownVolumeSectors as rebuilt
+  // volumes have) or one that claims more than its disk holds ends with the
+  // disk. 64-bit: a damaged start plus count may wrap.
+  const Sector64 diskEnd = LimitFromBytes(QueryDeviceBytes(fd));
+  Sector64 end = volume.startSector + volume.sectorCount;
+  if (volume.sectorCount == 0 || volume.sectorCount == kUnknownVolumeSectors || end < volume.startSector ||
+      (diskEnd != 0 && end > diskEnd)) {
+    end = diskEnd;
+  }
+  handle.sectorLimit = end;
   return handle;
 }
 
@@ -100,7 +100,7 @@ bool OpenDeviceWindow(const std::u16string& path, Sector64 first, Sector64 count
   if (!OpenDevice(path, out)) return false;
   out.baseSector = first;
   out.windowSectors = count;
-  out.sectorLimit = FitsSector32(count) ? static_cast<Sector32>(count) : 0;
+  out.sectorLimit = count;
   return true;
 }
 
@@ -165,20 +165,23 @@ bool ReadSectorsMapped(const DeviceHandle& device, std::span<std::uint8_t> buffe
   return false;
 }
 
-bool WriteSector(const DeviceHandle& device, std::span<const std::uint8_t> data, Sector64 sector) {
-  if (!device.IsOpen() || data.size() < kSectorSize) return false;
+bool WriteSectors(const DeviceHandle& device, std::span<const std::uint8_t> data, Sector64 sector) {
+  if (!device.IsOpen() || data.empty() || data.size() % kSectorSize != 0) return false;
   std::uint64_t offset = (device.baseSector + sector) * kSectorSize;
 #ifdef KESTRUM_FAULT_INJECTION
-  if (testing::WriteHitsFault(device.fd, offset, kSectorSize)) {
+  if (testing::WriteHitsFault(device.fd, offset, data.size())) {
     errno = EIO;
     return false;
   }
 #endif
-  ssize_t n;
-  do {
-    n = ::pwrite(device.fd, data.data(), kSectorSize, static_cast<off_t>(offset));
-  } while (n < 0 && errno == EINTR);
-  return n == static_cast<ssize_t>(kSectorSize);
+  std::size_t done = 0;
+  while (done < data.size()) {
+    ssize_t n = ::pwrite(device.fd, data.data() + done, data.size() - done, static_cast<off_t>(offset + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
 }
 
 bool EstimateClusterStride(const std::vector<std::uint32_t>& positions, std::uint32_t& stride) {

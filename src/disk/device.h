@@ -22,8 +22,8 @@ struct DeviceHandle {
   // it names the device in read-error messages.
   std::u16string name;
   // Sectors of the device, or the sector just past a volume opened through
-  // its disk; 0 when unknown (or when the device is too large for 32 bits).
-  Sector32 sectorLimit = 0;
+  // its disk; 0 when unknown.
+  Sector64 sectorLimit = 0;
   // A window onto a disk image, behaving like a partition's own device:
   // sector numbers are relative to baseSector, and nothing past
   // windowSectors can be read. windowSectors 0: not a window.
@@ -55,7 +55,8 @@ bool ReadSectors(const DeviceHandle& device, std::span<std::uint8_t> buffer, Sec
 // zero and marked 0 in okMap (when given). True only if read in one piece.
 bool ReadSectorsMapped(const DeviceHandle& device, std::span<std::uint8_t> buffer,
                        Sector64 sector, std::uint32_t count, std::uint8_t* okMap);
-bool WriteSector(const DeviceHandle& device, std::span<const std::uint8_t> data, Sector64 sector);
+// Writes all of `data` (whole 512-byte units) from `sector` on.
+bool WriteSectors(const DeviceHandle& device, std::span<const std::uint8_t> data, Sector64 sector);
 
 // The largest power of two (at least 2) that divides more than 80 % of the
 // even gaps between neighbouring positions; false with fewer than 20

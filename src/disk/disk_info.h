@@ -14,7 +14,7 @@ struct DiskInfo {
   std::u16string description;
   std::u16string path;
   std::u16string sizeText;
-  Sector32 sectorCount = 0;
+  Sector64 sectorCount = 0;
   std::u16string name;  // "sda", or the image file's name
   bool isImage = false;
   bool removable = false;
@@ -22,8 +22,11 @@ struct DiskInfo {
 
 using DiskList = std::vector<DiskInfo>;
 
-// "%0.2f MB" below 1 GiB, else "%0.2f GB".
+// "%0.2f MB" below 1 GiB, "%0.2f GB" below 1 TiB, else "%0.2f TB".
 std::u16string FormatDiskSize(std::uint64_t sectors);
+// A size in GiB with two decimals and its unit, GB, or TB from 1024 GiB on:
+// "0.50 GB", "3.00 TB"; in parentheses without the blank: "3.00(TB)".
+std::u16string FormatGibOrTib(double gib, bool parenthesised = false);
 
 // The vendor text without trailing blanks, one blank, then the product text,
 // the whole without trailing blanks; an empty vendor gives the product alone.

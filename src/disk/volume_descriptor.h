@@ -56,9 +56,9 @@ struct VolumeDescriptor {
   std::int32_t entryClass = 0;  // 0 discovery/rebuild, 1 extended entry, 2 data entry
   std::uint8_t partitionType = 0;
   FsKind fsKind = kFsUnknown;
-  Sector32 startSector = 0;
-  Sector32 sectorCount = 0;
-  Sector32 diskSectors = 0;
+  Sector64 startSector = 0;
+  Sector64 sectorCount = 0;
+  Sector64 diskSectors = 0;
   std::int32_t removable = 0;
   std::array<std::uint8_t, kSectorSize> bootSector{};
   ReaderState readerState;
@@ -72,6 +72,10 @@ struct VolumeDescriptor {
 };
 
 using VolumeList = std::vector<VolumeDescriptor>;
+
+// The sector count of a volume rebuilt from scan findings whose size
+// nothing tells: it is read up to its disk's end.
+constexpr Sector64 kUnknownVolumeSectors = 0xFFFFFFFF;
 
 // The label shown for a volume the system names without a label.
 inline constexpr char16_t kDefaultLabel[] = u"本地磁盘";

@@ -238,8 +238,7 @@ bool ExportSignatureFile(const FileNode& node, StatusMessage& status, OutputFile
                          const VolumeDescriptor& volume) {
   DeviceHandle device = OpenVolumeOnDisk(volume);
   if (!device.IsOpen()) return false;
-  // `location` is the file's absolute start sector on the disk.
-  bool ok = CopyContiguousSectors(device, node.location, node.size, out, status);
+  bool ok = CopyContiguousSectors(device, node.StartSector(), node.size, out, status);
   CloseDevice(device);
   return ok;
 }

@@ -47,7 +47,7 @@ void ExportNodes(const VolumeSet& set, const std::u16string& folder,
 bool ExportOneFile(const std::u16string& path, StatusMessage& status, const FileNode& node,
                    const VolumeSet& set);
 
-// A file found by its content: `location` is its absolute start sector on the
+// A file found by its content: `StartSector()` is its absolute start sector on the
 // volume's disk; it is read and written in 1 MiB chunks. After a failed read
 // or write, or a stop, the output is cut to nothing and the answer is false.
 bool ExportSignatureFile(const FileNode& node, StatusMessage& status, OutputFile& out,

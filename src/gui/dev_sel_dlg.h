@@ -42,8 +42,8 @@ class CDevSelDlg : public QWidget {
   void SetMode(int mode);
   int Mode() const { return mode_; }
   void ResetScanSettings();
-  std::uint32_t PriorityStart() const { return priorityStart_; }
-  std::uint32_t PriorityLength() const { return priorityLength_; }
+  Sector64 PriorityStart() const { return priorityStart_; }
+  Sector64 PriorityLength() const { return priorityLength_; }
 
   void RefreshList();
   void ListVolumes();
@@ -80,8 +80,8 @@ class CDevSelDlg : public QWidget {
   DiskSelection selection_;
   VolumeList volumes_;
   DiskList disks_;
-  std::uint32_t priorityStart_ = 0;
-  std::uint32_t priorityLength_ = 0;
+  Sector64 priorityStart_ = 0;
+  Sector64 priorityLength_ = 0;
   QTableWidget* table_ = nullptr;
   // The deep scan's kept state, offered for reuse when the same device and
   // area are scanned again in this run of the program.

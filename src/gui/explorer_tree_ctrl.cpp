@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/text.h"
+#include "disk/disk_info.h"
 
 namespace kestrum {
 
@@ -22,9 +23,9 @@ void AddPlaceholder(QTreeWidgetItem* item) {
   placeholder->setText(0, QString::fromStdU16String(CExplorerTreeCtrl::kPlaceholder));
 }
 
-// Whole MiB, as GiB with two decimals.
-std::u16string GbText(Sector32 sectors) {
-  return FormatText("%.2f(GB)", static_cast<double>(sectors / 2048) * (1.0 / 1024.0));
+// Whole MiB, as GiB (or TiB) with two decimals.
+std::u16string GbText(Sector64 sectors) {
+  return FormatGibOrTib(static_cast<double>(sectors / 2048) * (1.0 / 1024.0), true);
 }
 
 }  // namespace

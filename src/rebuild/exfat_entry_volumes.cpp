@@ -16,7 +16,6 @@ constexpr std::uint32_t kSelectPercent = 80;
 // A directory read from the grid, as the rebuild reads it, is at most this long.
 constexpr std::uint64_t kGridDirectoryBytes = 65536;
 constexpr std::uint32_t kMaxClusterShift = 19;
-constexpr Sector32 kUnknownSize = 0xFFFFFFFF;
 
 // The runs of the first quarter that, with every later run a whole number of
 // clusters away, make up more than 80 % of all runs.
@@ -53,8 +52,8 @@ bool FirstSubdirectoryCluster(ByteView bytes, std::uint32_t& cluster) {
 // next run, and the start that most of them agree on wins (the earliest
 // among equals).
 bool VoteHeapStart(const DeviceHandle& device, const std::vector<DirectoryRun>& selected, std::uint32_t spc,
-                   std::uint32_t& heap) {
-  std::vector<std::pair<std::uint32_t, std::uint32_t>> votes;  // candidate, count
+                   Sector64& heap) {
+  std::vector<std::pair<Sector64, std::uint32_t>> votes;  // candidate, count
   std::vector<std::uint8_t> bytes;
   for (std::size_t i = 0; i + 1 < selected.size(); ++i) {
     bytes.assign(std::size_t{selected[i].sectors} * kSectorSize, 0);
@@ -63,7 +62,7 @@ bool VoteHeapStart(const DeviceHandle& device, const std::vector<DirectoryRun>& 
     if (!FirstSubdirectoryCluster(bytes, k)) continue;
     const std::uint64_t offset = std::uint64_t{spc} * k;
     if (offset >= selected[i + 1].start) continue;
-    const auto candidate = static_cast<std::uint32_t>(selected[i + 1].start - offset);
+    const Sector64 candidate = selected[i + 1].start - offset;
     auto known = std::find_if(votes.begin(), votes.end(), [&](const auto& v) { return v.first == candidate; });
     if (known != votes.end()) {
       ++known->second;
@@ -76,9 +75,7 @@ bool VoteHeapStart(const DeviceHandle& device, const std::vector<DirectoryRun>& 
   for (auto v = votes.begin(); v != votes.end(); ++v) {
     if (v->second > best->second) best = v;
   }
-  const std::uint64_t h = std::uint64_t{best->first} + 2ull * spc;
-  if (!FitsSector32(h)) return false;
-  heap = static_cast<std::uint32_t>(h);
+  heap = best->first + 2ull * spc;
   return true;
 }
 
@@ -94,7 +91,7 @@ std::vector<DirectoryRun> ExfatDirectoryRuns(const std::vector<ScanFinding>& fin
   std::vector<DirectoryRun> runs;
   for (const ScanFinding& f : findings) {
     if (f.category != kCategoryExfatRootDir && f.category != kCategoryExfatDir) continue;
-    if (!runs.empty() && std::uint64_t{runs.back().start} + runs.back().sectors == f.sector) {
+    if (!runs.empty() && runs.back().start + runs.back().sectors == f.sector) {
       ++runs.back().sectors;
     } else if (runs.empty() || f.sector >= runs.back().start + runs.back().sectors) {
       runs.push_back({f.sector, 1});
@@ -107,16 +104,18 @@ bool RebuildExfatFromFindings(const DeviceHandle& device, const std::vector<Scan
                               VolumeList& rebuilt) {
   const std::vector<DirectoryRun> runs = ExfatDirectoryRuns(findings);
   if (runs.empty()) return false;
+  // The stride only needs the low bits: gaps taken modulo 2^32 keep their
+  // powers of two.
   std::vector<std::uint32_t> starts;
-  for (const DirectoryRun& r : runs) starts.push_back(r.start);
+  for (const DirectoryRun& r : runs) starts.push_back(static_cast<std::uint32_t>(r.start));
   std::uint32_t spc = 0;
   if (!EstimateClusterStride(starts, spc) || spc == 0) return false;
   std::vector<DirectoryRun> selected;
   if (!SelectAlignedRuns(runs, spc, selected)) return false;
-  std::uint32_t heap = 0;
+  Sector64 heap = 0;
   if (!VoteHeapStart(device, selected, spc, heap)) return false;
   for (const VolumeDescriptor& v : rebuilt) {
-    if (v.fsKind == kFsExfat && std::uint64_t{v.startSector} + ReadLe32(v.bootSector, exfatboot::kHeapOffset) == heap) {
+    if (v.fsKind == kFsExfat && v.startSector + ReadLe32(v.bootSector, exfatboot::kHeapOffset) == heap) {
       return false;  // the volume its boot sector gave
     }
   }
@@ -124,10 +123,13 @@ bool RebuildExfatFromFindings(const DeviceHandle& device, const std::vector<Scan
   VolumeDescriptor volume;
   volume.fsKind = kFsRebuiltExfat;
   // No partition type: the export then copies by FsKind, contiguously.
-  volume.sectorCount = kUnknownSize;
+  volume.sectorCount = kUnknownVolumeSectors;
   volume.foundBy = FoundBy::kExfatEntries;
   volume.bootSector[exfatboot::kClusterShift] = ClusterShift(spc);
-  WriteLe32(volume.bootSector, exfatboot::kHeapOffset, heap);
+  // The boot sector's heap offset is 32 bits: the volume starts at the
+  // 2^32-sector boundary below the heap (sector 0 on smaller disks).
+  volume.startSector = heap & ~Sector64{0xFFFFFFFF};
+  WriteLe32(volume.bootSector, exfatboot::kHeapOffset, static_cast<std::uint32_t>(heap - volume.startSector));
   AddRootNode(volume);
   // Every run on the grid is read once: as a directory of its own, or as a
   // subdirectory reached from one read before, so nothing is listed twice.
@@ -135,7 +137,7 @@ bool RebuildExfatFromFindings(const DeviceHandle& device, const std::vector<Scan
   std::unordered_set<std::uint32_t> readClusters;
   for (const DirectoryRun& run : selected) {
     if (run.start < heap || (run.start - heap) % spc != 0) continue;
-    const std::uint32_t cluster = (run.start - heap) / spc + kExfatFirstCluster;
+    const auto cluster = static_cast<std::uint32_t>((run.start - heap) / spc + kExfatFirstCluster);
     if (readClusters.count(cluster) != 0) continue;
     ReadExfatDirectory(device, volume, cluster, kGridDirectoryBytes, kRootNodeId, false, &walk);
     readClusters.insert(walk.clusters.begin(), walk.clusters.end());

@@ -15,7 +15,7 @@ namespace kestrum {
 
 // A maximal run of consecutive sectors holding exFAT directory findings.
 struct DirectoryRun {
-  std::uint32_t start = 0;  // absolute sector
+  Sector64 start = 0;  // absolute sector
   std::uint32_t sectors = 0;
 };
 

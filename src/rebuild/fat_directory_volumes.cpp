@@ -12,7 +12,6 @@ namespace kestrum {
 
 namespace {
 
-constexpr Sector32 kUnknownSize = 0xFFFFFFFF;
 // A FAT16 root region holds at most 65535 entries (4096 sectors) and lies
 // just below cluster 2.
 constexpr std::uint32_t kMaxRootRegionSectors = 4096;
@@ -68,7 +67,7 @@ std::vector<std::uint8_t> ReadDirectoryAt(const DeviceHandle& device, Sector64 s
   return bytes;
 }
 
-bool OnGrid(Sector32 sector, std::uint32_t cluster, const ClusterVote& vote) {
+bool OnGrid(Sector64 sector, std::uint32_t cluster, const ClusterVote& vote) {
   return cluster >= kFirstDataCluster &&
          std::uint64_t{cluster - kFirstDataCluster} * vote.sectorsPerCluster + vote.start == sector;
 }
@@ -86,7 +85,8 @@ class FatRebuild {
     const std::uint32_t k = vote_.sectorsPerCluster;
     for (const ScanFinding* root : roots) {
       if (root->sector < vote_.start && vote_.start - root->sector <= kMaxRootRegionSectors) {
-        Parse(ReadDirectoryAt(device_, root->sector, vote_.start - root->sector, k, false), kRootNodeId);
+        const auto regionSectors = static_cast<std::uint32_t>(vote_.start - root->sector);
+        Parse(ReadDirectoryAt(device_, root->sector, regionSectors, k, false), kRootNodeId);
         return;
       }
       if (root->sector >= vote_.start && (root->sector - vote_.start) % k == 0) {
@@ -198,17 +198,18 @@ std::vector<ClusterVote> CountClusterVotes(const std::vector<const ScanFinding*>
     const std::uint32_t a = d.wordA;
     const std::uint32_t b = e.wordA;
     if (a <= 1 || a >= b) continue;
-    const std::uint32_t g = e.sector - d.sector;
+    const Sector64 g = e.sector - d.sector;
     if (g % (b - a) != 0) continue;
-    const std::uint32_t k = g / (b - a);
-    const std::uint32_t x = k * (a - 2);
-    if (k == 0 || x >= d.sector) continue;
-    const std::uint32_t start = d.sector - x;
+    const Sector64 k = g / (b - a);
+    if (k == 0 || k > UINT32_MAX) continue;
+    const Sector64 x = k * (a - 2);
+    if (x >= d.sector) continue;
+    const Sector64 start = d.sector - x;
     auto known = std::find_if(votes.begin(), votes.end(), [&](const ClusterVote& v) { return v.start == start; });
     if (known != votes.end()) {
       ++known->count;
     } else {
-      votes.push_back({start, 1, k});
+      votes.push_back({start, 1, static_cast<std::uint32_t>(k)});
     }
   }
   return votes;
@@ -243,7 +244,7 @@ void FatVolumesFromDirectories(const std::vector<ScanFinding>& findings, const D
     VolumeDescriptor& v = rebuild.volume();
     v.fsKind = kFsRebuiltFat;
     v.startSector = vote.start;
-    v.sectorCount = kUnknownSize;
+    v.sectorCount = kUnknownVolumeSectors;
     v.bootSector[fatboot::kSectorsPerCluster] = static_cast<std::uint8_t>(vote.sectorsPerCluster);
     v.foundBy = FoundBy::kFatDirectories;
     AddRootNode(v);

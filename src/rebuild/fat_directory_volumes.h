@@ -15,7 +15,7 @@ namespace kestrum {
 
 // A candidate data-area start and the pairs of directory sectors that imply it.
 struct ClusterVote {
-  std::uint32_t start = 0;  // the sector of cluster 2
+  Sector64 start = 0;  // the sector of cluster 2
   std::uint32_t count = 0;  // supporting pairs
   std::uint32_t sectorsPerCluster = 0;  // from the first vote for this start
 };

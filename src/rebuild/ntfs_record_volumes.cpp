@@ -22,7 +22,6 @@ constexpr std::uint32_t kMinFilesForClusterSize = 25;
 constexpr std::uint32_t kMinSectorsPerCluster = 4;
 constexpr std::size_t kMinChildren = 3;
 constexpr std::size_t kMaxChildren = 30;
-constexpr Sector32 kUnknownSize = 0xFFFFFFFF;
 constexpr std::uint8_t kFileInUse = finding_flags::kInUse;
 constexpr std::uint8_t kDirectoryInUse = finding_flags::kInUse | finding_flags::kDirectory;
 constexpr std::uint8_t kTypeBits = finding_flags::kInUse | finding_flags::kDirectory;
@@ -64,7 +63,7 @@ const ScanFinding* MatchIndexBlock(const ScanFinding& d, const std::vector<std::
 }
 
 // The absolute cluster of the directory's index allocation, from its own record.
-std::optional<std::uint32_t> IndexAllocationCluster(const ScanFinding& d, const DeviceHandle& device) {
+std::optional<std::uint64_t> IndexAllocationCluster(const ScanFinding& d, const DeviceHandle& device) {
   std::array<std::uint8_t, kRecordSize> record{};
   ReadRecords(device, d.sector, 1, record);
   auto allocation = FindAttribute(record, attr::kIndexAllocation);
@@ -72,7 +71,7 @@ std::optional<std::uint32_t> IndexAllocationCluster(const ScanFinding& d, const 
   std::vector<RunEntry> runs;
   ByteView runList = RunListBytes(*allocation);
   if (runList.empty() || !DecodeRunList(runList, runs) || runs.front().delta < 0) return std::nullopt;
-  return static_cast<std::uint32_t>(runs.front().delta);
+  return static_cast<std::uint64_t>(runs.front().delta);
 }
 
 }  // namespace
@@ -146,10 +145,10 @@ std::optional<NtfsStart> FindNtfsVolumeStart(const RecordRefs& group, const Reco
     if (children.size() < kMinChildren || children.size() > kMaxChildren) continue;
     const ScanFinding* x = MatchIndexBlock(*d, children, indexBlocks, *spc, device);
     if (x == nullptr) continue;
-    const std::optional<std::uint32_t> cluster = IndexAllocationCluster(*d, device);
-    if (!cluster) continue;
-    const std::uint64_t offset = std::uint64_t{*cluster} * *spc;
-    if (x->sector >= offset) return NtfsStart{static_cast<Sector32>(x->sector - offset), *spc};
+    const std::optional<std::uint64_t> cluster = IndexAllocationCluster(*d, device);
+    if (!cluster || *cluster > UINT64_MAX / *spc) continue;
+    const std::uint64_t offset = *cluster * *spc;
+    if (x->sector >= offset) return NtfsStart{x->sector - offset, *spc};
   }
   return std::nullopt;
 }
@@ -161,11 +160,11 @@ void BuildNtfsFromGroup(const RecordRefs& group, const NtfsStart& start, const D
   v.partitionType = 7;
   v.fsKind = kFsNtfs;
   v.startSector = start.start;
-  v.sectorCount = kUnknownSize;
+  v.sectorCount = kUnknownVolumeSectors;
   v.diskPath = diskPath;
   v.foundBy = FoundBy::kMftRecords;
   v.bootSector[boot::kSectorsPerCluster] = static_cast<std::uint8_t>(start.sectorsPerCluster);
-  WriteLe64(v.bootSector, boot::kTotalSectors, kUnknownSize);
+  WriteLe64(v.bootSector, boot::kTotalSectors, kUnknownVolumeSectors);
 
   // Slots by record number, one more for LostFile. No MFT holds more records
   // than the disk has room for, whatever a damaged record number says.

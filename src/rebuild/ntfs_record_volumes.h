@@ -39,7 +39,7 @@ RecordRefs NextRecordGroup(const RecordRefs& records, std::size_t& position);
 std::optional<std::uint32_t> EstimateNtfsClusterSize(const RecordRefs& group);
 
 struct NtfsStart {
-  Sector32 start = 0;
+  Sector64 start = 0;
   std::uint32_t sectorsPerCluster = 0;
 };
 // The volume's first sector: a directory of the group with 3 to 30 children

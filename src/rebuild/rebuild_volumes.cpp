@@ -58,7 +58,7 @@ FindingRefs SelectStructureFindings(const std::vector<ScanFinding>& findings) {
   return out;
 }
 
-bool HasVolumeAt(Sector32 sector, const VolumeList& volumes) {
+bool HasVolumeAt(Sector64 sector, const VolumeList& volumes) {
   return std::any_of(volumes.begin(), volumes.end(),
                      [sector](const VolumeDescriptor& v) { return v.startSector == sector; });
 }

@@ -20,7 +20,7 @@ using FindingRefs = std::vector<const ScanFinding*>;
 FindingRefs SelectStructureFindings(const std::vector<ScanFinding>& findings);
 
 // Whether a volume of the list starts at `sector`: a volume is never rebuilt twice.
-bool HasVolumeAt(Sector32 sector, const VolumeList& volumes);
+bool HasVolumeAt(Sector64 sector, const VolumeList& volumes);
 
 // Steps after the search-file volume: the volumes of partition tables,
 // boot sectors, MFT runs, FAT directories and exFAT entries, each read by its

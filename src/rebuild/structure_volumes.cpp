@@ -22,7 +22,6 @@ constexpr std::uint8_t kTypeFat16 = 0x06;
 constexpr std::uint8_t kTypeFat32 = 0x0B;
 constexpr std::uint32_t kFat32BackupOffset = 6;
 constexpr std::uint32_t kExfatBackupOffset = 12;
-constexpr Sector32 kUnknownSize = 0xFFFFFFFF;
 constexpr std::uint32_t kMaxSectorsPerCluster = 128;
 
 ByteView CopyOf(const ScanFinding& finding) { return ByteView(finding.sectorCopy); }
@@ -67,7 +66,7 @@ void AppendUnlessKnown(VolumeDescriptor&& volume, VolumeList& rebuilt) {
   if (!HasVolumeAt(volume.startSector, rebuilt)) rebuilt.push_back(std::move(volume));
 }
 
-VolumeDescriptor NtfsVolumeAt(Sector32 start, ByteView boot, const DeviceHandle& device, FoundBy how) {
+VolumeDescriptor NtfsVolumeAt(Sector64 start, ByteView boot, const DeviceHandle& device, FoundBy how) {
   VolumeDescriptor v;
   v.startSector = start;
   v.sectorCount = ReadLe32(boot, ntfs::boot::kTotalSectors);
@@ -79,7 +78,7 @@ VolumeDescriptor NtfsVolumeAt(Sector32 start, ByteView boot, const DeviceHandle&
   return v;
 }
 
-VolumeDescriptor FatVolumeAt(Sector32 start, ByteView boot, const DeviceHandle& device, FoundBy how) {
+VolumeDescriptor FatVolumeAt(Sector64 start, ByteView boot, const DeviceHandle& device, FoundBy how) {
   VolumeDescriptor v;
   v.startSector = start;
   v.sectorCount = ReadLe32(boot, fatboot::kTotalSectors32);
@@ -95,9 +94,9 @@ VolumeDescriptor FatVolumeAt(Sector32 start, ByteView boot, const DeviceHandle& 
 }
 
 // The first rule that fits the boot sector found at `a`; false when none does.
-bool VolumeOfBootSector(Sector32 a, ByteView boot, const DeviceHandle& device, VolumeList& rebuilt,
+bool VolumeOfBootSector(Sector64 a, ByteView boot, const DeviceHandle& device, VolumeList& rebuilt,
                         VolumeDescriptor& out) {
-  const Sector32 total = ReadLe32(boot, ntfs::boot::kTotalSectors);
+  const Sector64 total = ReadLe32(boot, ntfs::boot::kTotalSectors);
   if (CheckNtfsBootSector(a, boot, device)) {
     out = NtfsVolumeAt(a, boot, device, FoundBy::kBootSector);
     return true;
@@ -115,7 +114,7 @@ bool VolumeOfBootSector(Sector32 a, ByteView boot, const DeviceHandle& device, V
     out = FatVolumeAt(a - kFat32BackupOffset, boot, device, FoundBy::kBackupBootSector);
     return true;
   }
-  Sector32 exfatStart = a;
+  Sector64 exfatStart = a;
   FoundBy how = FoundBy::kBootSector;
   if (!CheckExfatAt(a, boot, device)) {
     if (a < kExfatBackupOffset || !CheckExfatAt(a - kExfatBackupOffset, boot, device)) return false;
@@ -135,12 +134,12 @@ void VolumesFromPartitionTables(const FindingRefs& structure, const DeviceHandle
     for (const TableEntry& entry : ParseTableEntries(CopyOf(*table))) {
       if (!IsDataEntry(entry)) continue;
       const std::uint64_t s = std::uint64_t{table->sector} + entry.startLba;
-      if (!FitsSector32(s) || HasVolumeAt(static_cast<Sector32>(s), rebuilt)) continue;
+      if (HasVolumeAt(s, rebuilt)) continue;
       VolumeDescriptor v;
       v.activeFlag = entry.bootIndicator == mbr::kActive ? 1 : 0;
       v.entryClass = 2;
       v.partitionType = entry.type;
-      v.startSector = static_cast<Sector32>(s);
+      v.startSector = s;
       v.sectorCount = entry.sectorCount;
       v.foundBy = FoundBy::kPartitionTable;
       if (!ReadSectors(device, v.bootSector, s, 1)) continue;
@@ -176,13 +175,13 @@ void NtfsVolumesFromMftRuns(const std::vector<ScanFinding>& findings, const Devi
     if (inferred.sectorsPerCluster > kMaxSectorsPerCluster) continue;  // no boot sector can say so
     VolumeDescriptor v;
     v.startSector = inferred.start;
-    v.sectorCount = kUnknownSize;
+    v.sectorCount = kUnknownVolumeSectors;
     v.entryClass = 2;
     v.partitionType = kTypeNtfs;
     v.fsKind = kFsNtfs;
     v.foundBy = FoundBy::kMftRun;
     v.bootSector[ntfs::boot::kSectorsPerCluster] = static_cast<std::uint8_t>(inferred.sectorsPerCluster);
-    WriteLe64(v.bootSector, ntfs::boot::kTotalSectors, kUnknownSize);
+    WriteLe64(v.bootSector, ntfs::boot::kTotalSectors, kUnknownVolumeSectors);
     WriteLe64(v.bootSector, ntfs::boot::kMftCluster, inferred.firstCluster);
     ReadNtfsLabel(device, v);
     rebuilt.push_back(std::move(v));

@@ -34,16 +34,16 @@ std::u16string KindName(ScanCategory kind) {
   }
 }
 
-std::u16string SectorsAsGb(Sector32 sectors) {
+std::u16string SectorsAsGb(Sector64 sectors) {
   return FormatText("%.2f", static_cast<double>(sectors / 2048) * (1.0 / 1024));
 }
 
 CandidateRow FormatCandidateRow(const FoundPartition& c) {
   return {FormatText("%02u", c.index),
           KindName(c.kind),
-          FormatText("%u", c.startSector),
-          FormatText("%u", c.endSector),
-          FormatText("%u", c.sectorCount),
+          DecimalText(c.startSector),
+          DecimalText(c.endSector),
+          DecimalText(c.sectorCount),
           c.dataState != kDataDamaged ? u"正确" : u"错误",
           SectorsAsGb(c.startSector),
           SectorsAsGb(c.sectorCount)};

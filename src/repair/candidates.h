@@ -27,7 +27,7 @@ std::vector<FoundPartition> MakeCandidates(const FoundPartitionList& all);
 // "FAT16", "FAT32", "NTFS", "EXFAT", or empty.
 std::u16string KindName(ScanCategory kind);
 // Whole mebibytes shown as gibibytes with two decimals: 2048 sectors is 0.00.
-std::u16string SectorsAsGb(Sector32 sectors);
+std::u16string SectorsAsGb(Sector64 sectors);
 CandidateRow FormatCandidateRow(const FoundPartition& candidate);
 
 }  // namespace kestrum::repair

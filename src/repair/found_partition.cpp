@@ -15,8 +15,8 @@ namespace {
 
 // FAT32 keeps its backup boot sector six sectors into the volume, exFAT
 // keeps a whole backup boot region twelve sectors in.
-constexpr Sector32 kFatBackupOffset = 6;
-constexpr Sector32 kExfatBackupOffset = 12;
+constexpr Sector64 kFatBackupOffset = 6;
+constexpr Sector64 kExfatBackupOffset = 12;
 
 using Check = bool (*)(Sector64 sector, ByteView boot, const DeviceHandle& disk);
 
@@ -26,7 +26,7 @@ bool CheckFat(Sector64 sector, ByteView boot, const DeviceHandle& disk) {
 
 // Valid where found, else a backup copy `backupOffset` sectors into a volume
 // that validates there.
-std::uint8_t DataStateOf(const FoundPartition& record, Sector32 backupOffset, Check check,
+std::uint8_t DataStateOf(const FoundPartition& record, Sector64 backupOffset, Check check,
                          const DeviceHandle& disk) {
   ByteView boot(record.bootSector);
   if (check(record.startSector, boot, disk)) return kDataValid;
@@ -38,14 +38,11 @@ std::uint8_t DataStateOf(const FoundPartition& record, Sector32 backupOffset, Ch
 }
 
 // Sets the size from a sector count; false when it is zero or the end
-// would not fit a 32-bit sector number.
+// would not fit a sector number.
 bool SetSize(FoundPartition& record, std::uint64_t sectors) {
-  if (sectors == 0 || std::uint64_t{record.startSector} + sectors - 1 > UINT32_MAX ||
-      sectors > UINT32_MAX) {
-    return false;
-  }
-  record.sectorCount = static_cast<Sector32>(sectors);
-  record.endSector = static_cast<Sector32>(record.startSector + sectors - 1);
+  if (sectors == 0 || sectors - 1 > UINT64_MAX - record.startSector) return false;
+  record.sectorCount = sectors;
+  record.endSector = record.startSector + sectors - 1;
   return true;
 }
 
@@ -53,8 +50,8 @@ bool CompleteNtfs(FoundPartition& record, const DeviceHandle& disk) {
   // The volume's own count leaves out the backup boot sector that follows
   // it; the partition holds both.
   std::uint64_t total = ReadLe64(record.bootSector, ntfs::boot::kTotalSectors);
-  if (total >= UINT32_MAX || !SetSize(record, total + 1)) return false;
-  record.dataState = DataStateOf(record, static_cast<Sector32>(total), CheckNtfsBootSector, disk);
+  if (total == UINT64_MAX || !SetSize(record, total + 1)) return false;
+  record.dataState = DataStateOf(record, total, CheckNtfsBootSector, disk);
   return true;
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 // A partition boot sector (or partition table) the lost-partition scan found,
 // and the list of them a scan leaves for the repair page. Records are plain
-// values in absolute 32-bit sector numbers of the scanned disk.
+// values in absolute sector numbers of the scanned disk.
 
 #include <array>
 #include <cstdint>
@@ -24,10 +24,10 @@ enum DataState : std::uint8_t {
 
 struct FoundPartition {
   std::uint32_t index = 0;     // row number on the repair page
-  Sector32 tableSector = 0;    // where its table entry goes; set by PlaceTables
-  Sector32 startSector = 0;
-  Sector32 endSector = 0;      // inclusive
-  Sector32 sectorCount = 0;
+  Sector64 tableSector = 0;    // where its table entry goes; set by PlaceTables
+  Sector64 startSector = 0;
+  Sector64 endSector = 0;      // inclusive
+  Sector64 sectorCount = 0;
   ScanCategory kind = kNoCategory;
   std::uint8_t dataState = kDataDamaged;
   std::array<std::uint8_t, kSectorSize> bootSector{};
@@ -43,8 +43,8 @@ bool IsFoundPartitionKind(ScanCategory category);
 FoundPartitionList FoundPartitionsFromFindings(const std::vector<ScanFinding>& findings);
 
 // Sizes a boot-sector record and checks the file system behind it on
-// `disk`. False when the boot sector gives no size a 32-bit table entry can
-// hold (zero, or running past 2^32 sectors): such a record is no candidate.
+// `disk`. False when the boot sector gives no size (zero, or running past
+// the last sector number): such a record is no candidate.
 // Table records are left as they are and kept.
 bool CompleteFoundPartition(FoundPartition& record, const DeviceHandle& disk);
 

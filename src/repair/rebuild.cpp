@@ -46,10 +46,10 @@ bool CaptureRebuild(RebuildRecord& out, const VolumeDescriptor& device,
   out.time = HistoryTimeNow();
   DeviceHandle disk = OpenVolumeOnDisk(device);
   if (!disk.IsOpen()) return false;
-  for (Sector32 sector : TableSectors(entries)) {
+  for (Sector64 sector : TableSectors(entries)) {
     SavedSector saved;
     saved.sector = sector;
-    if (!ReadSectors(disk, saved.data, sector, 1)) {
+    if (!ReadPiece(disk, sector, saved.data)) {
       prompts.Inform(u"Disk read error!");
       prompts.Inform(UnreadSectorMessage(sector));
       CloseDevice(disk);
@@ -72,6 +72,11 @@ RebuildOutcome RebuildPartitionTable(const RebuildRequest& request, RepairPrompt
   report.placed = request.selection;
   if (report.placed.empty()) {
     prompts.Inform(u"请至少选择一个分区!");
+    return RebuildOutcome::kCancelled;
+  }
+  if (const FoundPartition* beyond = FirstBeyondMbr(report.placed)) {
+    prompts.Inform(FormatText("您选择的%02u分区超出了MBR分区表能记录的范围（2^32个扇区），无法用MBR分区表重建！",
+                              beyond->index));
     return RebuildOutcome::kCancelled;
   }
   if (!ConfirmSelection(report.placed, prompts) || !PlaceTables(request.allFound, report.placed, prompts)) {

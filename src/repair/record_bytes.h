@@ -1,11 +1,12 @@
 #pragma once
-// Reading and writing the repair's own files: 32-bit little-endian counts,
+// Reading and writing the repair's own files: little-endian counts and sector numbers,
 // UTF-16LE texts after their length in bytes, whole sectors. Any read past
 // the end marks the cursor failed, and reads then give zeros.
 
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@
 namespace kestrum::repair {
 
 constexpr std::size_t kFieldSize = 4;
+constexpr std::size_t kSectorFieldSize = 8;  // a 64-bit sector number
 
 class RecordReader {
  public:
@@ -25,6 +27,12 @@ class RecordReader {
     if (!ok_ || !FitsIn(bytes_, pos_, kFieldSize)) return Fail();
     std::uint32_t v = ReadLe32(bytes_, pos_);
     pos_ += kFieldSize;
+    return v;
+  }
+  std::uint64_t U64() {
+    if (!ok_ || !FitsIn(bytes_, pos_, kSectorFieldSize)) return Fail();
+    std::uint64_t v = ReadLe64(bytes_, pos_);
+    pos_ += kSectorFieldSize;
     return v;
   }
   // A count of items that each take at least `minBytes`: one that cannot fit
@@ -44,20 +52,24 @@ class RecordReader {
     for (std::uint32_t i = 0; i < length; i += 2) out.push_back(ReadLe16(bytes_, pos_ + i));
     pos_ += length;
   }
-  void Sector(std::array<std::uint8_t, kSectorSize>& out) {
-    if (!ok_ || !FitsIn(bytes_, pos_, kSectorSize)) {
+  void Sector(std::array<std::uint8_t, kSectorSize>& out) { Bytes(out); }
+  // Fills all of `out` from the next bytes.
+  void Bytes(std::span<std::uint8_t> out) {
+    if (!ok_ || !FitsIn(bytes_, pos_, out.size())) {
       Fail();
       return;
     }
-    std::memcpy(out.data(), bytes_.data() + pos_, kSectorSize);
-    pos_ += kSectorSize;
+    std::memcpy(out.data(), bytes_.data() + pos_, out.size());
+    pos_ += out.size();
   }
-
- private:
+  // Whether `n` more bytes are there.
+  bool Fits(std::size_t n) const { return ok_ && FitsIn(bytes_, pos_, n); }
   std::uint32_t Fail() {
     ok_ = false;
     return 0;
   }
+
+ private:
   ByteView bytes_;
   std::size_t pos_;
   bool ok_ = true;
@@ -65,6 +77,10 @@ class RecordReader {
 
 inline void PutU32(std::vector<std::uint8_t>& out, std::uint32_t v) {
   for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+}
+
+inline void PutU64(std::vector<std::uint8_t>& out, std::uint64_t v) {
+  for (int i = 0; i < 8; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
 }
 
 // False (nothing appended) for a text longer than `maxBytes`.

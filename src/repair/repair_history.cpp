@@ -19,16 +19,37 @@ namespace {
 
 using namespace history_file;
 
-bool HasMagic(ByteView bytes) { return HasTag(bytes, 0, kMagic); }
+bool HasNewMagic(ByteView bytes) { return HasTag(bytes, 0, kMagic); }
+bool HasMagic(ByteView bytes) { return HasNewMagic(bytes) || HasTag(bytes, 0, kOldMagic); }
+
+// A piece of the old form: a 32-bit sector number and one 512-byte sector.
+void ReadOldPiece(RecordReader& in, SavedSector& s) {
+  s.sector = in.U32();
+  s.data.resize(kSectorSize);
+  in.Bytes(s.data);
+}
+
+void ReadPiece(RecordReader& in, SavedSector& s) {
+  s.sector = in.U64();
+  const std::uint32_t bytes = in.U32();
+  // Checked before anything is allocated for it.
+  if (bytes == 0 || bytes % kSectorSize != 0 || bytes > kMaxPieceBytes || !in.Fits(bytes)) {
+    in.Fail();
+    return;
+  }
+  s.data.resize(bytes);
+  in.Bytes(s.data);
+}
 
 }  // namespace
 
 bool ParseHistory(ByteView bytes, RepairHistory& out) {
   out = RepairHistory{};
   if (!HasMagic(bytes)) return false;
+  const bool newForm = HasNewMagic(bytes);
   RecordReader in(bytes, kMagicSize);
   constexpr std::size_t kMinDevice = 2 * kFieldSize, kMinRecord = 2 * kFieldSize;
-  constexpr std::size_t kMinSector = kFieldSize + kSectorSize;
+  const std::size_t minPiece = newForm ? kSectorFieldSize + kFieldSize + kSectorSize : kFieldSize + kSectorSize;
   std::uint32_t devices = in.Count(kMinDevice);
   for (std::uint32_t d = 0; d < devices && in.ok(); ++d) {
     DeviceHistory device;
@@ -37,11 +58,14 @@ bool ParseHistory(ByteView bytes, RepairHistory& out) {
     for (std::uint32_t r = 0; r < records && in.ok(); ++r) {
       RebuildRecord record;
       in.Text(record.time, kMaxTextBytes);
-      std::uint32_t sectors = in.Count(kMinSector);
-      record.sectors.resize(in.ok() ? sectors : 0);
+      std::uint32_t pieces = in.Count(minPiece);
+      record.sectors.resize(in.ok() ? pieces : 0);
       for (SavedSector& s : record.sectors) {
-        s.sector = in.U32();
-        in.Sector(s.data);
+        if (newForm) {
+          ReadPiece(in, s);
+        } else {
+          ReadOldPiece(in, s);
+        }
       }
       device.records.push_back(std::move(record));
     }
@@ -61,8 +85,10 @@ bool SerializeHistory(const RepairHistory& history, std::vector<std::uint8_t>& o
       if (!PutText(out, record.time, kMaxTextBytes)) return false;
       PutU32(out, static_cast<std::uint32_t>(record.sectors.size()));
       for (const SavedSector& s : record.sectors) {
-        PutU32(out, s.sector);
-        PutSector(out, s.data);
+        if (s.data.empty() || s.data.size() % kSectorSize != 0 || s.data.size() > kMaxPieceBytes) return false;
+        PutU64(out, s.sector);
+        PutU32(out, static_cast<std::uint32_t>(s.data.size()));
+        out.insert(out.end(), s.data.begin(), s.data.end());
       }
     }
   }

@@ -1,6 +1,6 @@
 #pragma once
 // The repair history: for each disk (by its description) the rebuilds made
-// on it, oldest first, each with the sectors it overwrote as they were
+// on it, oldest first, each with the places it overwrote as they were
 // before. Parsed and written as bytes here; the file itself is opened,
 // locked and replaced as a whole by the functions below.
 
@@ -14,9 +14,12 @@
 
 namespace kestrum::repair {
 
+// One place a rebuild overwrites: whole device sectors from `sector` on
+// (512 bytes, a 4096-byte sector, or several, as a GPT entry array), as
+// they were.
 struct SavedSector {
-  Sector32 sector = 0;
-  std::array<std::uint8_t, kSectorSize> data{};
+  Sector64 sector = 0;  // in 512-byte units
+  std::vector<std::uint8_t> data = std::vector<std::uint8_t>(kSectorSize);  // whole 512-byte units
 };
 
 struct RebuildRecord {
@@ -34,7 +37,8 @@ struct RepairHistory {
 };
 
 // Pure: false for a foreign magic, counts or lengths that run past the end,
-// or texts of odd length or over 255 characters.
+// texts of odd length or over 255 characters, or pieces that are not whole
+// 512-byte units. Files of the form written before ("VRN1") are read too.
 bool ParseHistory(ByteView bytes, RepairHistory& out);
 // False when a text is longer than the format holds (the entry could not be
 // found again).
@@ -64,8 +68,8 @@ class HistoryFile {
 
 // Opens (creating folder and file as needed, never truncating) and locks the
 // file; an empty file gets the magic and no devices. False when it cannot be
-// opened or locked, or does not begin with the magic: such a file is never
-// written.
+// opened or locked, or does not begin with either form's magic: such a file
+// is never written. A file of the old form is written in the new one.
 bool OpenHistoryFile(const std::string& path, HistoryFile& file);
 bool LoadHistory(const std::string& path, RepairHistory& out);
 // Writes the whole history to a new file beside the old one, flushes it and

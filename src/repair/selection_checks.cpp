@@ -19,7 +19,7 @@ bool AskDamaged(const FoundPartition& p, RepairPrompts& prompts) {
 // kOverlapMargin sectors before n begins.
 bool ResolveOverlap(FoundPartition& p, const FoundPartition& n, RepairPrompts& prompts) {
   if (p.endSector < n.startSector) return true;
-  if (std::uint64_t{n.startSector} < std::uint64_t{p.startSector} + kOverlapMargin + 1) {
+  if (n.startSector < p.startSector + kOverlapMargin + 1) {
     prompts.Inform(FormatText("您选择的%02u分区和%02u分区重叠，%02u分区缩小后没有剩余空间，无法重建分区表！",
                               p.index, n.index, p.index));
     return false;
@@ -34,7 +34,7 @@ bool ResolveOverlap(FoundPartition& p, const FoundPartition& n, RepairPrompts& p
 }
 
 bool AskFreeSpace(const FoundPartition& p, const FoundPartition& n, RepairPrompts& prompts) {
-  std::uint32_t d = n.startSector - p.endSector;
+  const Sector64 d = n.startSector - p.endSector;
   if (d / 2048 <= kFreeSpaceQuestionMib) return true;
   return prompts.AskYesNo(FormatText("您选择的%02u分区和%02u分区之间有%.2fGB空闲空间，确定执行分区重建操作吗？",
                                      p.index, n.index, static_cast<double>(d / 2048) * (1.0 / 1024)));
@@ -60,7 +60,7 @@ bool ConfirmSelection(std::vector<FoundPartition>& selection, RepairPrompts& pro
 }
 
 bool FindTableSector(std::uint64_t a, const FoundPartitionList& allFound, std::uint64_t b,
-                     Sector32& out) {
+                     Sector64& out) {
   if (b > a) return false;
   for (const FoundPartition& record : allFound) {
     if (record.kind == kCategoryEbr && record.startSector >= b && record.startSector <= a) {
@@ -69,7 +69,7 @@ bool FindTableSector(std::uint64_t a, const FoundPartitionList& allFound, std::u
     }
   }
   std::uint64_t back = kEbrOffset - 1;
-  out = static_cast<Sector32>(a >= back && a - back >= b ? a - back : a);
+  out = a >= back && a - back >= b ? a - back : a;
   return true;
 }
 
@@ -77,9 +77,9 @@ bool PlaceTables(const FoundPartitionList& allFound, std::vector<FoundPartition>
                  RepairPrompts& prompts) {
   for (FoundPartition& record : selection) record.tableSector = 0;
   for (std::size_t k = selection.size(); k-- > 1;) {
-    // 64-bit: a partition at sector 0 or one ending at 2^32 − 1 has no room.
-    std::uint64_t a = std::uint64_t{selection[k].startSector} - 1;
-    std::uint64_t b = std::uint64_t{selection[k - 1].endSector} + 1;
+    // A partition at sector 0 has no room before it.
+    std::uint64_t a = selection[k].startSector - 1;
+    std::uint64_t b = selection[k - 1].endSector + 1;
     if (selection[k].startSector == 0 || !FindTableSector(a, allFound, b, selection[k].tableSector)) {
       selection[k].tableSector = 0;
       break;

@@ -11,9 +11,9 @@
 namespace kestrum::repair {
 
 // A partition shortened because it overlaps the next ends this far before it.
-constexpr Sector32 kOverlapMargin = 20480;
+constexpr Sector64 kOverlapMargin = 20480;
 // An extended boot record goes this many sectors before its partition.
-constexpr Sector32 kEbrOffset = 63;
+constexpr Sector64 kEbrOffset = 63;
 
 // Every partition of `selection` (ascending start) against its successor:
 // overlap (shorten on Yes), free space of more than 500 MiB, damaged data;
@@ -26,7 +26,7 @@ bool ConfirmSelection(std::vector<FoundPartition>& selection, RepairPrompts& pro
 // there by the scan, else kEbrOffset sectors before the partition, else the
 // sector just before it. False when b > a.
 bool FindTableSector(std::uint64_t a, const FoundPartitionList& allFound, std::uint64_t b,
-                     Sector32& out);
+                     Sector64& out);
 
 // Sets tableSector of every record, from the last backwards: logical while a
 // table place exists before it, primary from the first that has none. False

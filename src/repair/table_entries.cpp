@@ -10,20 +10,21 @@ constexpr std::uint32_t kChsLimit = 0xFFFFFE;
 constexpr std::uint32_t kHeads = 255;
 constexpr std::uint32_t kSectorsPerTrack = 63;
 
-void PutChs(TableEntry& e, std::size_t offset, std::uint32_t lba) {
+void PutChs(TableEntry& e, std::size_t offset, Sector64 lba) {
   ChsAddress chs = EncodeChs(lba);
   e.bytes[offset] = chs.head;
   e.bytes[offset + 1] = chs.sector;
   e.bytes[offset + 2] = chs.cylinder;
 }
 
-TableEntry Entry(Sector32 table, std::uint8_t type, std::uint32_t start, std::uint32_t count,
-                 std::uint32_t startChs, std::uint32_t endChs) {
+TableEntry Entry(Sector64 table, std::uint8_t type, Sector64 start, Sector64 count, Sector64 startChs,
+                 Sector64 endChs) {
   TableEntry e;
   e.tableSector = table;
   e.bytes[entry::kType] = type;
-  WriteLe32(e.bytes, entry::kStartLba, start);
-  WriteLe32(e.bytes, entry::kSectorCount, count);
+  // 32-bit fields: the selection was checked to end below kMbrSectorLimit.
+  WriteLe32(e.bytes, entry::kStartLba, static_cast<std::uint32_t>(start));
+  WriteLe32(e.bytes, entry::kSectorCount, static_cast<std::uint32_t>(count));
   PutChs(e, entry::kStartChs, startChs);
   PutChs(e, entry::kEndChs, endChs);
   return e;
@@ -32,10 +33,10 @@ TableEntry Entry(Sector32 table, std::uint8_t type, std::uint32_t start, std::ui
 // The link from selection[i]'s table to the next EBR: in the MBR the
 // extended partition (first EBR to the last selected sector), in an EBR the
 // next EBR and its logical partition, relative to the extended start.
-TableEntry LinkEntry(const std::vector<FoundPartition>& selection, std::size_t i, Sector32& extended) {
+TableEntry LinkEntry(const std::vector<FoundPartition>& selection, std::size_t i, Sector64& extended) {
   const FoundPartition& next = selection[i + 1];
   std::uint8_t type;
-  std::uint32_t start, count;
+  Sector64 start, count;
   if (extended == 0) {
     extended = next.tableSector;
     type = entry::kTypeExtended;
@@ -51,9 +52,16 @@ TableEntry LinkEntry(const std::vector<FoundPartition>& selection, std::size_t i
 
 }  // namespace
 
-ChsAddress EncodeChs(std::uint32_t lba) {
+const FoundPartition* FirstBeyondMbr(const std::vector<FoundPartition>& selection) {
+  for (const FoundPartition& p : selection) {
+    if (p.endSector >= kMbrSectorLimit || p.startSector >= kMbrSectorLimit) return &p;
+  }
+  return nullptr;
+}
+
+ChsAddress EncodeChs(Sector64 lba) {
   if (lba >= kChsLimit) return {0xFE, 0xFF, 0xFF};
-  std::uint32_t cylinder = lba / (kHeads * kSectorsPerTrack);
+  const auto cylinder = static_cast<std::uint32_t>(lba / (kHeads * kSectorsPerTrack));
   ChsAddress chs;
   chs.head = static_cast<std::uint8_t>((lba / kSectorsPerTrack) % kHeads);
   chs.sector = static_cast<std::uint8_t>((lba % kSectorsPerTrack + 1) | ((cylinder / 4) & 0xC0));
@@ -72,15 +80,15 @@ std::uint8_t PartitionTypeFor(ScanCategory kind) {
 }
 
 TableEntry MakePartitionEntry(const std::vector<FoundPartition>& selection, std::size_t i,
-                              Sector32 base) {
+                              Sector64 base) {
   const FoundPartition& p = selection[i];
-  std::uint32_t start = p.startSector - base;
+  const Sector64 start = p.startSector - base;
   return Entry(base, PartitionTypeFor(p.kind), start, p.sectorCount, start, p.endSector);
 }
 
 std::vector<TableEntry> BuildTableEntries(const std::vector<FoundPartition>& selection) {
   std::vector<TableEntry> out;
-  Sector32 extended = 0;
+  Sector64 extended = 0;
   for (std::size_t i = 0; i < selection.size(); ++i) {
     out.push_back(MakePartitionEntry(selection, i, selection[i].tableSector));
     if (i + 1 < selection.size() && selection[i + 1].tableSector != 0) {

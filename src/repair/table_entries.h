@@ -32,7 +32,7 @@ constexpr std::uint8_t kTypeLink = 0x05;      // from one EBR to the next
 }  // namespace entry
 
 struct TableEntry {
-  Sector32 tableSector = 0;  // the MBR (0) or an EBR
+  Sector64 tableSector = 0;  // the MBR (0) or an EBR
   std::array<std::uint8_t, entry::kSize> bytes{};
 };
 
@@ -42,15 +42,25 @@ struct ChsAddress {
   std::uint8_t cylinder = 0;  // cylinder bits 0–7
 };
 
+// An MBR or EBR entry holds 32-bit sector numbers: no partition of a table
+// may reach past this sector.
+constexpr Sector64 kMbrSectorLimit = Sector64{1} << 32;
+
+// The first partition of the selection (ascending start) that an MBR/EBR
+// table cannot describe, as it ends at or past kMbrSectorLimit; null when
+// every one fits.
+const FoundPartition* FirstBeyondMbr(const std::vector<FoundPartition>& selection);
+
 // With 255 heads and 63 sectors a track; FE FF FF from 16,777,214 on.
-ChsAddress EncodeChs(std::uint32_t lba);
+ChsAddress EncodeChs(Sector64 lba);
 
 std::uint8_t PartitionTypeFor(ScanCategory kind);
 
 // The entry of selection[i] in the table at `base`: its start relative to
-// the table, the end CHS from its absolute end.
+// the table, the end CHS from its absolute end. The selection must fit an
+// MBR (FirstBeyondMbr).
 TableEntry MakePartitionEntry(const std::vector<FoundPartition>& selection, std::size_t i,
-                              Sector32 base);
+                              Sector64 base);
 
 // Every entry, the MBR's first, then the EBRs' in ascending sector order.
 std::vector<TableEntry> BuildTableEntries(const std::vector<FoundPartition>& selection);

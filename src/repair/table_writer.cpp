@@ -17,34 +17,30 @@ namespace kestrum::repair {
 
 namespace {
 
-const SavedSector* FindSaved(const RebuildRecord& record, Sector32 sector) {
+const SavedSector* FindSaved(const RebuildRecord& record, Sector64 sector) {
   for (const SavedSector& s : record.sectors) {
     if (s.sector == sector) return &s;
   }
   return nullptr;
 }
 
-bool ReadOne(const DeviceHandle& disk, Sector32 sector, std::array<std::uint8_t, kSectorSize>& out) {
-  return ReadSectors(disk, out, sector, 1);
-}
-
-void DropCachedRange(int fd, Sector32 sector) {
-  ::posix_fadvise(fd, static_cast<off_t>(std::uint64_t{sector} * kSectorSize), kSectorSize,
-                  POSIX_FADV_DONTNEED);
+void DropCachedRange(int fd, Sector64 sector, std::size_t bytes) {
+  ::posix_fadvise(fd, static_cast<off_t>(sector * kSectorSize), static_cast<off_t>(bytes), POSIX_FADV_DONTNEED);
 }
 
 }  // namespace
 
-std::vector<Sector32> TableSectors(const std::vector<TableEntry>& entries) {
-  std::vector<Sector32> sectors;
+std::vector<Sector64> TableSectors(const std::vector<TableEntry>& entries) {
+  std::vector<Sector64> sectors;
   for (const TableEntry& e : entries) sectors.push_back(e.tableSector);
   std::sort(sectors.begin(), sectors.end());
   sectors.erase(std::unique(sectors.begin(), sectors.end()), sectors.end());
   return sectors;
 }
 
-void ComposeTableSector(std::span<std::uint8_t, kSectorSize> sector,
-                        const std::vector<TableEntry>& entries, Sector32 tableSector) {
+void ComposeTableSector(std::span<std::uint8_t> sector, const std::vector<TableEntry>& entries,
+                        Sector64 tableSector) {
+  if (sector.size() < kSectorSize) return;
   std::fill(sector.begin() + mbr::kFirstEntry, sector.begin() + mbr::kSignature, std::uint8_t{0});
   std::size_t slot = 0;
   for (const TableEntry& e : entries) {
@@ -57,10 +53,10 @@ void ComposeTableSector(std::span<std::uint8_t, kSectorSize> sector,
 }
 
 void WriteAndVerify(const DeviceHandle& disk, const std::vector<SavedSector>& sectors,
-                    std::vector<Sector32>& written, std::vector<Sector32>& failed) {
+                    std::vector<Sector64>& written, std::vector<Sector64>& failed) {
   std::vector<const SavedSector*> sent;
   for (const SavedSector& s : sectors) {
-    if (WriteSector(disk, s.data, s.sector)) {
+    if (WriteSectors(disk, s.data, s.sector)) {
       sent.push_back(&s);
     } else {
       failed.push_back(s.sector);
@@ -68,9 +64,9 @@ void WriteAndVerify(const DeviceHandle& disk, const std::vector<SavedSector>& se
   }
   bool flushed = ::fsync(disk.fd) == 0;
   for (const SavedSector* s : sent) {
-    DropCachedRange(disk.fd, s->sector);
-    std::array<std::uint8_t, kSectorSize> back{};
-    if (flushed && ReadOne(disk, s->sector, back) && back == s->data) {
+    DropCachedRange(disk.fd, s->sector, s->data.size());
+    std::vector<std::uint8_t> back(s->data.size());
+    if (flushed && ReadPiece(disk, s->sector, back) && back == s->data) {
       written.push_back(s->sector);
     } else {
       failed.push_back(s->sector);
@@ -78,8 +74,13 @@ void WriteAndVerify(const DeviceHandle& disk, const std::vector<SavedSector>& se
   }
 }
 
-std::u16string UnreadSectorMessage(Sector32 sector) {
-  return FormatText("无法读取扇区%u，分区表没有任何改动。", sector);
+std::u16string UnreadSectorMessage(Sector64 sector) {
+  return FormatText("无法读取扇区%llu，分区表没有任何改动。", static_cast<unsigned long long>(sector));
+}
+
+bool ReadPiece(const DeviceHandle& disk, Sector64 sector, std::span<std::uint8_t> out) {
+  if (out.empty() || out.size() % kSectorSize != 0) return false;
+  return ReadSectors(disk, out, sector, static_cast<std::uint32_t>(out.size() / kSectorSize));
 }
 
 bool WriteTables(const VolumeDescriptor& device, const std::vector<TableEntry>& entries,
@@ -92,18 +93,19 @@ bool WriteTables(const VolumeDescriptor& device, const std::vector<TableEntry>& 
   }
   report.opened = true;
   std::vector<SavedSector> tables;
-  for (Sector32 sector : TableSectors(entries)) {
+  for (Sector64 sector : TableSectors(entries)) {
     SavedSector next;
     next.sector = sector;
     const SavedSector* saved = FindSaved(before, sector);
-    if (!ReadOne(disk, sector, next.data)) {
+    if (!ReadPiece(disk, sector, next.data)) {
       prompts.Inform(u"Disk read error!");
       prompts.Inform(UnreadSectorMessage(sector));
       CloseDevice(disk);
       return false;
     }
     if (saved == nullptr || saved->data != next.data) {
-      prompts.Inform(FormatText("扇区%u的内容与历史记录中保存的不同，分区表没有任何改动。", sector));
+      prompts.Inform(FormatText("扇区%llu的内容与历史记录中保存的不同，分区表没有任何改动。",
+                                static_cast<unsigned long long>(sector)));
       CloseDevice(disk);
       return false;
     }

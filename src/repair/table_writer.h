@@ -16,17 +16,17 @@ namespace kestrum::repair {
 
 // The table sectors of the entries, each once, in ascending order: the
 // order in which they are captured and written.
-std::vector<Sector32> TableSectors(const std::vector<TableEntry>& entries);
+std::vector<Sector64> TableSectors(const std::vector<TableEntry>& entries);
 
 // Zeroes the four entry slots, fills them from the entries of `tableSector`
 // in list order and sets 55 AA; every other byte stays.
-void ComposeTableSector(std::span<std::uint8_t, kSectorSize> sector,
-                        const std::vector<TableEntry>& entries, Sector32 tableSector);
+void ComposeTableSector(std::span<std::uint8_t> sector, const std::vector<TableEntry>& entries,
+                        Sector64 tableSector);
 
 struct WriteReport {
   bool opened = false;
-  std::vector<Sector32> written;  // written, flushed, read back equal
-  std::vector<Sector32> failed;
+  std::vector<Sector64> written;  // written, flushed, read back equal
+  std::vector<Sector64> failed;
 };
 
 // Writes each table over what `before` holds for it (the contents saved in
@@ -40,11 +40,14 @@ bool WriteTables(const VolumeDescriptor& device, const std::vector<TableEntry>& 
 // (the page cache dropped first). The sectors that did not end up on disk
 // are appended to `failed`.
 void WriteAndVerify(const DeviceHandle& disk, const std::vector<SavedSector>& sectors,
-                    std::vector<Sector32>& written, std::vector<Sector32>& failed);
+                    std::vector<Sector64>& written, std::vector<Sector64>& failed);
 
 // "无法读取扇区N，分区表没有任何改动。": a sector about to be overwritten could
 // not be read first, so nothing was written.
-std::u16string UnreadSectorMessage(Sector32 sector);
+std::u16string UnreadSectorMessage(Sector64 sector);
+
+// Reads a saved place: all of `out` (whole 512-byte units) from `sector` on.
+bool ReadPiece(const DeviceHandle& disk, Sector64 sector, std::span<std::uint8_t> out);
 
 enum class RereadResult { kDone, kFailed, kNotBlockDevice };
 // Asks the kernel to read the disk's partition table again.

@@ -17,13 +17,14 @@ bool CaptureBeforeUndo(const DeviceHandle& disk, const DeviceHistory& history, s
                        RebuildRecord& out, RepairPrompts& prompts) {
   out = RebuildRecord{};
   out.time = HistoryTimeNow();
-  std::set<Sector32> taken;
+  std::set<Sector64> taken;
   for (std::size_t k = history.records.size(); k-- > record;) {
     for (const SavedSector& saved : history.records[k].sectors) {
       if (!taken.insert(saved.sector).second) continue;
       SavedSector now;
       now.sector = saved.sector;
-      if (!ReadSectors(disk, now.data, saved.sector, 1)) {
+      now.data.resize(saved.data.size());
+      if (!ReadPiece(disk, saved.sector, now.data)) {
         prompts.Inform(UnreadSectorMessage(saved.sector));
         return false;
       }

@@ -24,8 +24,8 @@ bool FindDeviceHistory(const std::string& historyPath, const std::u16string& des
 std::string UndoBackupPath(const std::string& historyPath);
 
 struct UndoReport {
-  std::vector<Sector32> written;
-  std::vector<Sector32> failed;
+  std::vector<Sector64> written;
+  std::vector<Sector64> failed;
   // Records of the chosen ones that stay in the history because a write
   // failed: the one that failed and every older one chosen with it.
   std::size_t keptRecords = 0;

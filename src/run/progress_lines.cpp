@@ -20,8 +20,9 @@ void ShowParse(const ParseStatus& s, ProgressLines& lines) {
 
 void ShowScan(const ScanStatus& s, ProgressLines& lines) {
   lines.heading = u"正在扫描磁盘上的文件，请耐心等候！";
-  unsigned scanned = std::min(s.sectorsScanned, s.sectorsToScan) / 2048;
-  lines.line1 = FormatText("Find: %u(MB) / %u(MB)", scanned, s.sectorsToScan / 2048);
+  const std::uint64_t scanned = std::min(s.sectorsScanned, s.sectorsToScan) / 2048;
+  lines.line1 = FormatText("Find: %llu(MB) / %llu(MB)", static_cast<unsigned long long>(scanned),
+                           static_cast<unsigned long long>(s.sectorsToScan / 2048));
   lines.line2 = FormatText("File： %u ", s.signatureFiles);
   lines.line3 = FormatText("Ebr: %u     Fat dbr: %u     Ntfs dbr: %u     Exfat dbr: %u ",
                            s.extendedTables, s.fatBootSectors, s.ntfsBootSectors,
@@ -50,7 +51,7 @@ void ShowVolumeFound(const VolumeFoundStatus& s, ProgressLines& lines) {
 void ShowReadError(const ReadErrorStatus& s, ProgressLines& lines) {
   lines.heading = u"读磁盘数据出错！";
   lines.line1 = u"读设备： " + FixedText(s.device);
-  lines.line2 = FormatText("地址： %u        大小： %u  ", s.sector, s.count);
+  lines.line2 = FormatText("地址： %llu        大小： %u  ", static_cast<unsigned long long>(s.sector), s.count);
   lines.line3.clear();
   lines.line4.clear();
 }

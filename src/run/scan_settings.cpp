@@ -8,16 +8,14 @@
 
 namespace kestrum {
 
-float SectorsToGib(std::uint32_t sectors) { return static_cast<float>(sectors >> 11) / 1024.0f; }
+float SectorsToGib(std::uint64_t sectors) { return static_cast<float>(sectors >> 11) / 1024.0f; }
 
-std::uint32_t GibToSectors(float gib) {
+std::uint64_t GibToSectors(float gib) {
   double sectors = std::trunc(static_cast<double>(gib) * 2048.0 * 1024.0);
-  if (!std::isfinite(sectors)) return 0;
-  // The low 32 bits of the integer, taken arithmetically: a plain cast of a
-  // value outside the integer types' range is undefined.
-  double low = std::fmod(sectors, 4294967296.0);
-  if (low < 0) low += 4294967296.0;
-  return static_cast<std::uint32_t>(low);
+  if (!std::isfinite(sectors) || sectors <= 0) return 0;
+  // A plain cast of a value outside the integer type's range is undefined.
+  if (sectors >= 18446744073709551616.0) return UINT64_MAX;
+  return static_cast<std::uint64_t>(sectors);
 }
 
 namespace {

@@ -8,10 +8,11 @@
 namespace kestrum {
 
 // (sectors >> 11) / 1024, in single precision.
-float SectorsToGib(std::uint32_t sectors);
-// GiB × 2048 × 1024, truncated toward zero, low 32 bits kept; values with no
-// integer part to keep (NaN, infinities) give 0.
-std::uint32_t GibToSectors(float gib);
+float SectorsToGib(std::uint64_t sectors);
+// GiB × 2048 × 1024, truncated toward zero; negative values and those with
+// no integer part to keep (NaN, infinities) give 0, values past the 64-bit
+// range the largest sector number.
+std::uint64_t GibToSectors(float gib);
 
 // A value as the settings dialog's edits show it: "%g" with 6 significant digits.
 std::string FormatEditFloat(float value);

@@ -33,8 +33,8 @@ struct ParseStatus {
 };
 
 struct ScanStatus {
-  std::uint32_t sectorsToScan = 0;
-  std::uint32_t sectorsScanned = 0;
+  std::uint64_t sectorsToScan = 0;
+  std::uint64_t sectorsScanned = 0;
   std::uint32_t signatureFiles = 0;
   std::uint32_t extendedTables = 0;
   std::uint32_t ntfsBootSectors = 0;
@@ -68,7 +68,7 @@ struct VolumeFoundStatus {
 };
 
 struct ReadErrorStatus {
-  std::uint32_t sector = 0;  // low 32 bits
+  std::uint64_t sector = 0;
   std::uint32_t count = 0;
   std::array<char16_t, kStatusNameChars> device{};
 };

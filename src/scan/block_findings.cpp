@@ -16,7 +16,7 @@ std::size_t CollectBlockFindings(ByteView block, Sector64 firstSector, const Dev
     if (MatchFileSignature(sector, category)) {
       ScanFinding file;
       file.category = category;
-      file.sector = static_cast<Sector32>(number);
+      file.sector = static_cast<Sector64>(number);
       out.push_back(std::move(file));
     }
     if (ClassifySector(sector, number, category)) {

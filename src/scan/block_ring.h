@@ -19,7 +19,7 @@ constexpr std::size_t kRingSlots = 8;
 
 struct ScanBlock {
   std::vector<std::uint8_t> bytes;  // 8192 sectors
-  Sector32 firstSector = 0;
+  Sector64 firstSector = 0;
   bool hole = false;  // all zeros, never read: `bytes` holds nothing of it
 };
 

@@ -7,13 +7,13 @@ namespace kestrum {
 
 namespace {
 
-bool Inside(Sector32 sector, const ScanRange& range) {
+bool Inside(Sector64 sector, const ScanRange& range) {
   return range.first <= sector && sector <= range.last;
 }
 
 }  // namespace
 
-void FindingStore::StoreBlockFindings(Sector32 first, Sector32 last,
+void FindingStore::StoreBlockFindings(Sector64 first, Sector64 last,
                                       std::vector<ScanFinding>&& findings) {
   if (findings.empty()) return;
   for (auto it = ranges_.begin(); it != ranges_.end(); ++it) {

@@ -12,8 +12,8 @@
 namespace kestrum {
 
 struct ScanRange {
-  Sector32 first = 0;  // both inclusive
-  Sector32 last = 0;
+  Sector64 first = 0;  // both inclusive
+  Sector64 last = 0;
   std::vector<ScanFinding> findings;  // in sector order
 };
 
@@ -22,7 +22,7 @@ class FindingStore {
   // Merges the findings of the block [first, last]; skipped when empty,
   // discarded when the block overlaps a range stored before. Ranges that
   // become adjacent are not merged.
-  void StoreBlockFindings(Sector32 first, Sector32 last, std::vector<ScanFinding>&& findings);
+  void StoreBlockFindings(Sector64 first, Sector64 last, std::vector<ScanFinding>&& findings);
   // Every finding, range by range: ascending sector order.
   std::vector<ScanFinding> CollectFindings() const;
   // The same, moved out: the ranges keep their bounds but no findings, so a

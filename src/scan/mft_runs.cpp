@@ -35,7 +35,7 @@ std::vector<MftRun> GroupMftRuns(const std::vector<ScanFinding>& findings) {
     if (f.category != kCategoryFileRecord) continue;
     if (!runs.empty()) {
       MftRun& run = runs.back();
-      if (std::uint64_t{f.sector} == std::uint64_t{run.firstSector} + std::uint64_t{kRecordSectors} * run.Count()) {
+      if (f.sector == run.firstSector + std::uint64_t{kRecordSectors} * run.Count()) {
         run.members.push_back(i);
         continue;
       }
@@ -60,7 +60,9 @@ bool InferNtfsVolumeStart(const std::vector<ScanFinding>& findings, const MftRun
     k = static_cast<std::uint32_t>(std::min<std::uint64_t>(mirror.size / kSectorSize, 0xFFFFFFFFu));
   } else {
     RunEntry r;
-    if (FirstRun(mirror, r) && r.length != 0 && r.length <= kMirrorSectors) k = kMirrorSectors / r.length;
+    if (FirstRun(mirror, r) && r.length != 0 && r.length <= kMirrorSectors) {
+      k = kMirrorSectors / static_cast<std::uint32_t>(r.length);
+    }
   }
   if (k == 0) return false;
   const ScanFinding* chosen = nullptr;
@@ -77,9 +79,9 @@ bool InferNtfsVolumeStart(const std::vector<ScanFinding>& findings, const MftRun
   if (!FirstRun(*chosen, r) || r.delta < 0) return false;
   const std::uint64_t offset = std::uint64_t(r.delta) * k;
   if (run.firstSector < offset) return false;
-  out.start = static_cast<Sector32>(run.firstSector - offset);
+  out.start = run.firstSector - offset;
   out.sectorsPerCluster = k;
-  out.firstCluster = static_cast<std::uint32_t>(r.delta);
+  out.firstCluster = static_cast<std::uint64_t>(r.delta);
   return true;
 }
 

@@ -15,7 +15,7 @@ namespace kestrum {
 // MFT lays them down.
 struct MftRun {
   std::vector<std::size_t> members;  // indexes into the findings, in order
-  Sector32 firstSector = 0;
+  Sector64 firstSector = 0;
   bool mftMark = false;  // the first record's name begins with "$M" ($MFT, $MFTMirr)
 
   std::uint32_t Count() const { return static_cast<std::uint32_t>(members.size()); }
@@ -35,9 +35,9 @@ std::vector<MftRun> GroupMftRuns(const std::vector<ScanFinding>& findings);
 // file's data the run must be (a short run is the mirror's copy). False when
 // the records do not tell, or the volume would begin before sector 0.
 struct InferredNtfsStart {
-  Sector32 start = 0;
+  Sector64 start = 0;
   std::uint32_t sectorsPerCluster = 0;
-  std::uint32_t firstCluster = 0;  // the cluster the run's data lies at
+  std::uint64_t firstCluster = 0;  // the cluster the run's data lies at
 };
 bool InferNtfsVolumeStart(const std::vector<ScanFinding>& findings, const MftRun& run,
                           InferredNtfsStart& out);

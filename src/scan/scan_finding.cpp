@@ -145,7 +145,7 @@ ScanFinding MakeFinding(ScanCategory category, ByteView block, std::uint32_t pos
                         const DeviceHandle& device) {
   ScanFinding finding;
   finding.category = category;
-  finding.sector = static_cast<Sector32>(sector);
+  finding.sector = static_cast<Sector64>(sector);
   ByteView bytes = SectorAt(block, position);
   switch (category) {
     case kCategoryMbr:

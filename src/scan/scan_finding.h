@@ -25,27 +25,29 @@ constexpr std::uint8_t kHasIndexAllocation = 0x08;
 
 // A plain value that owns its buffers; lists of findings are copied freely.
 struct ScanFinding {
+  Sector64 sector = 0;  // absolute sector on the scanned device
   ScanCategory category = kNoCategory;
-  Sector32 sector = 0;  // absolute sector on the scanned device
   // Files: the length in bytes (low, high), 0 until AssignFileExtents.
   // MFT records: the parent directory's record number, the own record number.
   // INDX records: the owning directory's record number.
   // FAT "." sectors: the first clusters of "." and "..".
   std::uint32_t wordA = 0;
   std::uint32_t wordB = 0;
+  // The small fields sit together here, beside the words, so that the
+  // 64-bit sector costs no padding: a scan keeps one finding per hit.
+  std::uint16_t dataLength = 0;  // MFT records: bytes of run list in `data`; 0 for a resident value
+  std::uint8_t flags = 0;        // MFT records: finding_flags
+  // Files: whether the length is where the format's own structure ends
+  // (good), or the structure broke before it and the length is the scan's
+  // guess (unverified); unknown for formats that do not tell.
+  RecoveryChance recovery = kRecoveryUnknown;
   // Partition tables and boot sectors: a copy of the whole sector.
   std::vector<std::uint8_t> sectorCopy;
   // MFT records only.
   std::u16string name;
   std::vector<std::uint8_t> data;  // the $DATA run list, or its resident value
-  std::uint16_t dataLength = 0;    // bytes of run list in `data`; 0 for a resident value
   std::uint64_t size = 0;
   std::uint64_t allocatedSize = 0;  // non-resident data only
-  std::uint8_t flags = 0;           // finding_flags
-  // Files: whether the length is where the format's own structure ends
-  // (good), or the structure broke before it and the length is the scan's
-  // guess (unverified); unknown for formats that do not tell.
-  RecoveryChance recovery = kRecoveryUnknown;
   // Files: the file lies inside an earlier file found by content whose
   // structure covers it (a thumbnail in a raw, a member of an archive), so
   // it is listed as part of that one, not on its own.

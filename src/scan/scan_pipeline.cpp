@@ -25,16 +25,12 @@ constexpr char kHandThreadName[] = "DiskFileScanHandThread";
 // "finished", and the analysis must see that block once it sees the state.
 RunState OrderedRunState() { return TheWorkerState().runState.load(); }
 
-std::uint32_t Clamp32(std::uint64_t value) {
-  return static_cast<std::uint32_t>(std::min<std::uint64_t>(value, UINT32_MAX));
-}
-
 // The sectors of the block that lie on the device (all of them when its
 // size is unknown).
-std::uint32_t ReadableSectors(const DeviceHandle& device, Sector32 blockStart) {
+std::uint32_t ReadableSectors(const DeviceHandle& device, Sector64 blockStart) {
   if (device.sectorLimit == 0) return kBlockSectors;
   if (blockStart >= device.sectorLimit) return 0;
-  return static_cast<std::uint32_t>(std::min<Sector64>(kBlockSectors, Sector64{device.sectorLimit} - blockStart));
+  return static_cast<std::uint32_t>(std::min<Sector64>(kBlockSectors, device.sectorLimit - blockStart));
 }
 
 // A block that is one hole of a sparse image is neither read nor zeroed:
@@ -49,7 +45,7 @@ void InitialStatus(const DeepScanJob& job, StatusMessage& status) {
   status = StatusMessage{};
   status.kind = StatusKind::kScan;
   status.scan.sectorsToScan = job.volume.sectorCount;
-  status.scan.sectorsScanned = Clamp32(std::uint64_t{kBlockSectors} * job.state->AnalysedBlocks());
+  status.scan.sectorsScanned = kBlockSectors * job.state->AnalysedBlocks();
   for (const ScanRange& range : job.state->store.Ranges()) {
     for (const ScanFinding& f : range.findings) CountFinding(f.category, status.scan);
   }
@@ -79,7 +75,7 @@ void DiskFileScanReadThread(DeepScanJob& job, BlockRing& ring) {
   }
   ScanState& state = *job.state;
   while (CurrentRunState() == RunState::kRunning) {
-    std::optional<Sector32> next = state.NextBlock();
+    std::optional<Sector64> next = state.NextBlock();
     if (!next) break;
     ScanBlock* slot = nullptr;
     while (slot == nullptr && !AbortRequested()) slot = ring.AcquireFree();
@@ -153,9 +149,9 @@ class BesideAnalysis {
 };
 
 // What follows the classification of one block, in block order.
-void StoreAnalysedBlock(Sector32 first, std::vector<ScanFinding>&& findings, ScanState& state,
+void StoreAnalysedBlock(Sector64 first, std::vector<ScanFinding>&& findings, ScanState& state,
                         StatusMessage& status) {
-  status.scan.sectorsScanned = Clamp32(std::uint64_t{status.scan.sectorsScanned} + kBlockSectors);
+  status.scan.sectorsScanned += kBlockSectors;
   PostStatus(status);
   // Hints first: storing moves the findings away.
   QueueScanHints(findings, state);
@@ -186,12 +182,12 @@ void DiskFileScanHandThread(DeepScanJob& job, BlockRing& ring) {
       }
       ScanBlock* next = ring.TryTakeFull();
       if (next != nullptr) beside.Start(*next);
-      const Sector32 first = block->firstSector;
+      const Sector64 first = block->firstSector;
       std::vector<ScanFinding> findings = AnalyseBlock(*block, device, status.scan);
       ring.Release(block);
       StoreAnalysedBlock(first, std::move(findings), state, status);
       if (next == nullptr) continue;
-      const Sector32 nextFirst = next->firstSector;
+      const Sector64 nextFirst = next->firstSector;
       std::vector<ScanFinding> nextFindings = beside.Wait();
       ring.Release(next);
       for (const ScanFinding& f : nextFindings) CountFinding(f.category, status.scan);
@@ -206,7 +202,7 @@ void FinishScan(DeepScanJob& job, const DeviceHandle& device) {
   // Taken out of the store and put back after: the store stays whole for
   // reuse, and the findings are held once.
   std::vector<ScanFinding> findings = job.state->store.TakeFindings();
-  const Sector64 areaEnd = Sector64{job.volume.startSector} + job.volume.sectorCount;
+  const Sector64 areaEnd = job.volume.startSector + job.volume.sectorCount;
   AssignFileExtents(findings, areaEnd);
   // Only the file searches show the files found; the lost-partition search
   // need not read them.
@@ -220,7 +216,7 @@ void FinishScan(DeepScanJob& job, const DeviceHandle& device) {
 bool RunDeepScan(DeepScanJob& job, ProgressPresenter& presenter) {
   if (job.state == nullptr) return false;
   ScanState& state = *job.state;
-  Sector32 first = 0, last = 0;
+  Sector64 first = 0, last = 0;
   ScanBlockRange(job.volume, first, last);
   if (!state.prepared || state.firstBlock != first || state.lastBlock != last) {
     state.DiscardScanState();

@@ -40,7 +40,7 @@ struct DeepScanJob {
   VolumeList results;  // what the finish step produced
   bool finished = false;  // the finish step ran
   // Block starts in the order they were read (written by the reader only).
-  std::vector<Sector32> blocksRead;
+  std::vector<Sector64> blocksRead;
 };
 
 // Runs the scan behind `presenter` with "暂停" shown. The job's state must be

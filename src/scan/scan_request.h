@@ -16,8 +16,8 @@ enum ScanMode : std::int32_t {
 
 struct ScanRequest {
   std::int32_t mode = kScanDisk;
-  Sector32 priorityStart = 0;   // first sector of the region read first
-  Sector32 priorityLength = 0;  // its length in sectors
+  Sector64 priorityStart = 0;   // first sector of the region read first
+  Sector64 priorityLength = 0;  // its length in sectors
 };
 
 }  // namespace kestrum

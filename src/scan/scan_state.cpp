@@ -6,23 +6,23 @@
 namespace kestrum {
 
 void BlockMap::Reset(Sector64 deviceSectors) {
-  states_.assign(static_cast<std::size_t>((deviceSectors + kBlockSectors - 1) / kBlockSectors), 0);
+  states_.assign(static_cast<std::size_t>(BlocksFor(deviceSectors)), 0);
 }
 
-BlockState BlockMap::Get(Sector32 blockStart) const {
+BlockState BlockMap::Get(Sector64 blockStart) const {
   const std::size_t index = blockStart / kBlockSectors;
   if (index >= states_.size()) return kBlockUnread;
   auto& byte = const_cast<std::uint8_t&>(states_[index]);
   return static_cast<BlockState>(std::atomic_ref<std::uint8_t>(byte).load(std::memory_order_relaxed));
 }
 
-void BlockMap::Set(Sector32 blockStart, BlockState state) {
+void BlockMap::Set(Sector64 blockStart, BlockState state) {
   const std::size_t index = blockStart / kBlockSectors;
   if (index >= states_.size()) return;
   std::atomic_ref<std::uint8_t>(states_[index]).store(state, std::memory_order_relaxed);
 }
 
-void ScanBlockRange(const VolumeDescriptor& volume, Sector32& firstBlock, Sector32& lastBlock) {
+void ScanBlockRange(const VolumeDescriptor& volume, Sector64& firstBlock, Sector64& lastBlock) {
   const Sector64 first = volume.startSector;
   const Sector64 end = first + volume.sectorCount;
   firstBlock = BlockStartOf(first);
@@ -42,17 +42,20 @@ void ScanState::PrepareScan(const VolumeDescriptor& volume, const ScanRequest& r
 
   std::lock_guard<std::mutex> lock(priorityLock_);
   priority_.clear();
-  // The user's region, at least one block.
-  const Sector64 regionEnd = Sector64{request.priorityStart} + request.priorityLength;
-  for (Sector64 block = BlockStartOf(request.priorityStart); block <= regionEnd; block += kBlockSectors) {
-    if (!FitsSector32(block)) break;
-    priority_.push_back(static_cast<Sector32>(block));
+  // The user's region, at least one block, and nothing past the device (a
+  // region of any length must not become a list of billions of blocks).
+  const Sector64 regionFirst = BlockStartOf(request.priorityStart);
+  const Sector64 regionEnd = std::max(
+      regionFirst, std::min(deviceSectors, request.priorityStart + std::min(request.priorityLength,
+                                                                          UINT64_MAX - request.priorityStart)));
+  for (Sector64 block = regionFirst; block <= regionEnd; block += kBlockSectors) {
+    priority_.push_back(block);
   }
   const Sector64 areaFirst = volume.startSector;
   const Sector64 areaEnd = areaFirst + volume.sectorCount;
   auto addMarks = [&](Sector64 step) {
     for (Sector64 mark = areaFirst - areaFirst % step; mark <= areaEnd; mark += step) {
-      if (mark >= areaFirst && FitsSector32(mark)) priority_.push_back(static_cast<Sector32>(mark));
+      if (mark >= areaFirst) priority_.push_back(mark);
     }
   };
   if (volume.sectorCount > kGibMarksAbove) addMarks(kGibMarkSectors);
@@ -71,11 +74,11 @@ void ScanState::DiscardScanState() {
   priority_.clear();
 }
 
-std::optional<Sector32> ScanState::NextBlock() {
+std::optional<Sector64> ScanState::NextBlock() {
   {
     std::lock_guard<std::mutex> lock(priorityLock_);
     while (!priority_.empty()) {
-      const Sector32 block = BlockStartOf(priority_.front());
+      const Sector64 block = BlockStartOf(priority_.front());
       priority_.pop_front();
       if (!map.Holds(block)) return block;
       if (map.Get(block) == kBlockUnread) {
@@ -85,7 +88,7 @@ std::optional<Sector32> ScanState::NextBlock() {
     }
   }
   for (Sector64 block = nextBlock; block <= lastBlock; block += kBlockSectors) {
-    const auto start = static_cast<Sector32>(block);
+    const Sector64 start = block;
     if (map.Get(start) != kBlockUnread) continue;
     map.Set(start, kBlockClaimed);
     nextBlock = block + kBlockSectors;
@@ -103,7 +106,7 @@ void ScanState::QueueBlock(Sector64 sector) {
 
 void ScanState::ReleaseClaimedBlocks() {
   for (Sector64 block = firstBlock; block <= lastBlock; block += kBlockSectors) {
-    const auto start = static_cast<Sector32>(block);
+    const Sector64 start = block;
     if (map.Get(start) != kBlockClaimed) continue;
     map.Set(start, kBlockUnread);
     nextBlock = std::min<Sector64>(nextBlock, start);
@@ -114,24 +117,24 @@ void ScanState::ReleaseClaimedBlocks() {
 std::uint32_t ScanState::AnalysedBlocks() const {
   std::uint32_t count = 0;
   for (Sector64 block = firstBlock; block <= lastBlock; block += kBlockSectors) {
-    if (map.Get(static_cast<Sector32>(block)) == kBlockAnalysed) ++count;
+    if (map.Get(block) == kBlockAnalysed) ++count;
   }
   return count;
 }
 
 bool ScanState::Matches(const std::u16string& description, const VolumeDescriptor& volume) const {
   if (!prepared || identity != description) return false;
-  Sector32 first = 0, last = 0;
+  Sector64 first = 0, last = 0;
   ScanBlockRange(volume, first, last);
   return first == firstBlock && last == lastBlock;
 }
 
-std::vector<Sector32> ScanState::PriorityBlocks() const {
+std::vector<Sector64> ScanState::PriorityBlocks() const {
   std::lock_guard<std::mutex> lock(priorityLock_);
   return {priority_.begin(), priority_.end()};
 }
 
-void ScanState::SetPriorityBlocks(const std::vector<Sector32>& blocks) {
+void ScanState::SetPriorityBlocks(const std::vector<Sector64>& blocks) {
   std::lock_guard<std::mutex> lock(priorityLock_);
   priority_.assign(blocks.begin(), blocks.end());
 }

@@ -19,15 +19,13 @@
 namespace kestrum {
 
 // A scan block is 8192 sectors on the grid of multiples of 8192.
-constexpr Sector32 kBlockSectors = 8192;
+constexpr Sector64 kBlockSectors = 8192;
 // Marks of the priority list: every 1 GiB (areas above 2 GiB) and every 100 MiB.
-constexpr Sector32 kGibMarkSectors = 2097152;
-constexpr Sector32 kGibMarksAbove = 4194304;
-constexpr Sector32 kHundredMibMarkSectors = 204800;
+constexpr Sector64 kGibMarkSectors = 2097152;
+constexpr Sector64 kGibMarksAbove = 4194304;
+constexpr Sector64 kHundredMibMarkSectors = 204800;
 
-inline Sector32 BlockStartOf(Sector64 sector) {
-  return static_cast<Sector32>(sector - sector % kBlockSectors);
-}
+inline Sector64 BlockStartOf(Sector64 sector) { return sector - sector % kBlockSectors; }
 
 enum BlockState : std::uint8_t {
   kBlockUnread = 0,
@@ -41,10 +39,12 @@ enum BlockState : std::uint8_t {
 class BlockMap {
  public:
   void Reset(Sector64 deviceSectors);
+  // The map's size for a device of this many sectors.
+  static std::uint64_t BlocksFor(Sector64 deviceSectors) { return deviceSectors / kBlockSectors + (deviceSectors % kBlockSectors != 0); }
   std::size_t Size() const { return states_.size(); }
-  bool Holds(Sector32 blockStart) const { return blockStart / kBlockSectors < states_.size(); }
-  BlockState Get(Sector32 blockStart) const;
-  void Set(Sector32 blockStart, BlockState state);
+  bool Holds(Sector64 blockStart) const { return blockStart / kBlockSectors < states_.size(); }
+  BlockState Get(Sector64 blockStart) const;
+  void Set(Sector64 blockStart, BlockState state);
 
   std::vector<std::uint8_t>& Bytes() { return states_; }
   const std::vector<std::uint8_t>& Bytes() const { return states_; }
@@ -57,8 +57,8 @@ class ScanState {
  public:
   // The device the state belongs to (its description); empty: nothing kept.
   std::u16string identity;
-  Sector32 firstBlock = 0;  // both on the block grid, inclusive
-  Sector32 lastBlock = 0;
+  Sector64 firstBlock = 0;  // both on the block grid, inclusive
+  Sector64 lastBlock = 0;
   Sector64 nextBlock = 0;   // where the sequential pass continues (past lastBlock: done)
   bool prepared = false;
   BlockMap map;
@@ -70,7 +70,7 @@ class ScanState {
   void DiscardScanState();
 
   // The reader's next block, or nothing when every block is done.
-  std::optional<Sector32> NextBlock();
+  std::optional<Sector64> NextBlock();
   // Puts the block holding `sector` at the front of the priority list when
   // it lies within the block range.
   void QueueBlock(Sector64 sector);
@@ -84,17 +84,17 @@ class ScanState {
   // Whether the kept state is of this device and area.
   bool Matches(const std::u16string& description, const VolumeDescriptor& volume) const;
 
-  std::vector<Sector32> PriorityBlocks() const;
-  void SetPriorityBlocks(const std::vector<Sector32>& blocks);
+  std::vector<Sector64> PriorityBlocks() const;
+  void SetPriorityBlocks(const std::vector<Sector64>& blocks);
 
  private:
   mutable std::mutex priorityLock_;
-  std::deque<Sector32> priority_;
+  std::deque<Sector64> priority_;
 };
 
 // The block range a scan of `volume` covers: from the block of its first
 // sector to the block of its last sector (an empty area: its first block).
-void ScanBlockRange(const VolumeDescriptor& volume, Sector32& firstBlock, Sector32& lastBlock);
+void ScanBlockRange(const VolumeDescriptor& volume, Sector64& firstBlock, Sector64& lastBlock);
 
 // The question asked before an earlier scan of the device is reused.
 inline constexpr char16_t kReuseQuestion[] = u"上次扫描过此设备，是否复用上次扫描的数据?";

@@ -95,7 +95,7 @@ class Reader {
 
 void WriteFinding(Writer& w, const ScanFinding& f) {
   w.U32(static_cast<std::uint32_t>(f.category));
-  w.U32(f.sector);
+  w.U64(f.sector);
   w.U32(f.wordA);
   w.U32(f.wordB);
   w.Bytes(f.sectorCopy.data(), f.sectorCopy.size());
@@ -112,7 +112,7 @@ bool KnownCategory(std::int32_t c) { return IsFileCategory(c) || (c >= kCategory
 bool ReadFinding(Reader& r, ScanFinding& f) {
   const auto category = static_cast<std::int32_t>(r.U32());
   f.category = static_cast<ScanCategory>(category);
-  f.sector = r.U32();
+  f.sector = r.U64();
   f.wordA = r.U32();
   f.wordB = r.U32();
   r.Bytes(f.sectorCopy, kMaxSectorCopy);
@@ -129,19 +129,18 @@ bool ReadFinding(Reader& r, ScanFinding& f) {
 // The range holds whole blocks, lies after the previous one, and its
 // findings lie inside it in ascending order.
 bool SoundRange(const ScanRange& range, const ScanRange* previous, const ScanState& state) {
-  if (range.first % kBlockSectors != 0 || (Sector64{range.last} + 1) % kBlockSectors != 0 ||
+  if (range.first % kBlockSectors != 0 || (range.last + 1) % kBlockSectors != 0 ||
       range.last < range.first || range.findings.empty()) {
     return false;
   }
   if (previous != nullptr && range.first <= previous->last) return false;
-  Sector32 last = range.first;
+  Sector64 last = range.first;
   for (const ScanFinding& f : range.findings) {
     if (f.sector < last || f.sector > range.last) return false;
     last = f.sector;
   }
   // Its blocks inside the map were analysed.
-  for (Sector64 b = range.first; b <= range.last; b += kBlockSectors) {
-    const auto block = static_cast<Sector32>(b);
+  for (Sector64 block = range.first; block <= range.last; block += kBlockSectors) {
     if (state.map.Holds(block) && state.map.Get(block) != kBlockAnalysed) return false;
   }
   return true;
@@ -153,32 +152,34 @@ bool ParseBody(Reader& r, SavedScan& saved, ScanState& state, std::string& why) 
   std::vector<std::uint8_t> token;
   r.Bytes(token, kMaxTokenBytes);
   saved.device.token.assign(token.begin(), token.end());
-  saved.area.startSector = r.U32();
-  saved.area.sectorCount = r.U32();
-  saved.area.diskSectors = r.U32();
+  saved.area.startSector = r.U64();
+  saved.area.sectorCount = r.U64();
+  saved.area.diskSectors = r.U64();
   saved.request.mode = static_cast<std::int32_t>(r.U32());
-  saved.request.priorityStart = r.U32();
-  saved.request.priorityLength = r.U32();
+  saved.request.priorityStart = r.U64();
+  saved.request.priorityLength = r.U64();
   r.Text(saved.area.diskPath, kMaxTextUnits);
   saved.area.diskDescription = saved.device.description;
   saved.area.fsKind = kFsScanArea;
   state.identity = saved.device.description;
-  state.firstBlock = r.U32();
-  state.lastBlock = r.U32();
+  state.firstBlock = r.U64();
+  state.lastBlock = r.U64();
   state.nextBlock = r.U64();
   if (!r.ok()) return why = "header fields", false;
   if (saved.request.mode < kScanPartition || saved.request.mode > kScanLostPartitions) return why = "mode", false;
-  Sector32 first = 0, last = 0;
+  Sector64 first = 0, last = 0;
   ScanBlockRange(saved.area, first, last);
   if (state.firstBlock != first || state.lastBlock != last || state.nextBlock < first ||
-      state.nextBlock > Sector64{last} + kBlockSectors || state.nextBlock % kBlockSectors != 0) {
+      state.nextBlock > last + kBlockSectors || state.nextBlock % kBlockSectors != 0) {
     return why = "block range", false;
   }
   const Sector64 deviceSectors =
-      std::max<Sector64>(saved.area.diskSectors, Sector64{saved.area.startSector} + saved.area.sectorCount);
-  state.map.Reset(deviceSectors);
+      std::max<Sector64>(saved.area.diskSectors, saved.area.startSector + saved.area.sectorCount);
+  // The stored map is checked against the device's size before a map of
+  // that size is made: a damaged size must not ask for terabytes.
   std::vector<std::uint8_t> map;
-  if (!r.Bytes(map, 0xFFFFFFFFu) || map.size() != state.map.Size()) return why = "block map", false;
+  if (!r.Bytes(map, 0xFFFFFFFFu) || map.size() != BlockMap::BlocksFor(deviceSectors)) return why = "block map", false;
+  state.map.Reset(deviceSectors);
   for (std::size_t i = 0; i < map.size(); ++i) {
     if (map[i] > kBlockAnalysed) return why = "block state", false;
     // Claimed but never analysed: read again, as a stopped scan does.
@@ -190,20 +191,20 @@ bool ParseBody(Reader& r, SavedScan& saved, ScanState& state, std::string& why) 
   }
   state.map.Bytes() = std::move(map);
   std::uint32_t count = 0;
-  if (!r.Count(count, 4)) return why = "priority list", false;
-  std::vector<Sector32> priority(count);
-  for (Sector32& p : priority) p = r.U32();
+  if (!r.Count(count, 8)) return why = "priority list", false;
+  std::vector<Sector64> priority(count);
+  for (Sector64& p : priority) p = r.U64();
   state.SetPriorityBlocks(priority);
   std::uint32_t ranges = 0;
-  if (!r.Count(ranges, 12)) return why = "ranges", false;
+  if (!r.Count(ranges, 20)) return why = "ranges", false;
   std::vector<ScanRange>& out = state.store.MutableRanges();
   out.reserve(ranges);
   for (std::uint32_t i = 0; i < ranges; ++i) {
     ScanRange range;
-    range.first = r.U32();
-    range.last = r.U32();
+    range.first = r.U64();
+    range.last = r.U64();
     std::uint32_t findings = 0;
-    if (!r.Count(findings, 45)) return why = "findings", false;
+    if (!r.Count(findings, 49)) return why = "findings", false;
     range.findings.resize(findings);
     for (ScanFinding& f : range.findings) {
       if (!ReadFinding(r, f)) return why = "finding", false;
@@ -229,26 +230,26 @@ std::string SerializeScanState(const SavedScan& saved, const ScanState& state) {
   w.Text(saved.device.description);
   w.U64(saved.device.sectors);
   w.Bytes(saved.device.token.data(), saved.device.token.size());
-  w.U32(saved.area.startSector);
-  w.U32(saved.area.sectorCount);
-  w.U32(saved.area.diskSectors);
+  w.U64(saved.area.startSector);
+  w.U64(saved.area.sectorCount);
+  w.U64(saved.area.diskSectors);
   w.U32(static_cast<std::uint32_t>(saved.request.mode));
-  w.U32(saved.request.priorityStart);
-  w.U32(saved.request.priorityLength);
+  w.U64(saved.request.priorityStart);
+  w.U64(saved.request.priorityLength);
   w.Text(saved.area.diskPath);
-  w.U32(state.firstBlock);
-  w.U32(state.lastBlock);
+  w.U64(state.firstBlock);
+  w.U64(state.lastBlock);
   w.U64(state.nextBlock);
   const std::vector<std::uint8_t>& map = state.map.Bytes();
   w.Bytes(map.data(), map.size());
-  const std::vector<Sector32> priority = state.PriorityBlocks();
+  const std::vector<Sector64> priority = state.PriorityBlocks();
   w.U32(static_cast<std::uint32_t>(priority.size()));
-  for (Sector32 p : priority) w.U32(p);
+  for (Sector64 p : priority) w.U64(p);
   const std::vector<ScanRange>& ranges = state.store.Ranges();
   w.U32(static_cast<std::uint32_t>(ranges.size()));
   for (const ScanRange& range : ranges) {
-    w.U32(range.first);
-    w.U32(range.last);
+    w.U64(range.first);
+    w.U64(range.last);
     w.U32(static_cast<std::uint32_t>(range.findings.size()));
     for (const ScanFinding& f : range.findings) WriteFinding(w, f);
   }
@@ -265,8 +266,14 @@ bool ParseScanState(const std::string& bytes, SavedScan& saved, ScanState& state
     error = u"不是本程序的扫描状态文件";
     return false;
   }
-  if (ReadLe32(view, kVersionOffset) != kVersion) {
-    error = FormatText("扫描状态文件的版本 %u 不受支持", ReadLe32(view, kVersionOffset));
+  const std::uint32_t version = ReadLe32(view, kVersionOffset);
+  if (version < kVersion) {
+    // Its sector numbers are 32-bit: read as this version, they would be misplaced.
+    error = FormatText("扫描状态文件是本程序的旧版本写的（版本 %u），无法再使用，请重新扫描", version);
+    return false;
+  }
+  if (version != kVersion) {
+    error = FormatText("扫描状态文件的版本 %u 不受支持", version);
     return false;
   }
   if (ReadLe64(view, kLengthOffset) != bytes.size()) {

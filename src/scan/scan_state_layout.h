@@ -5,15 +5,18 @@
 //
 //   header   magic "KSCS", version, whole file length, checksum of the body
 //   device   description, sector count, identity token (bytes)
-//   area     start sector, sector count, disk sectors, mode, priority start,
-//            priority length, disk path
-//   blocks   first block, last block, next sequential block (64 bits)
+//   area     start sector (64), sector count (64), disk sectors (64), mode,
+//            priority start (64), priority length (64), disk path
+//   blocks   first block, last block, next sequential block (64 bits each)
 //   map      byte string of block states (0 unread, 2 analysed)
-//   priority 32-bit count, then 32-bit block starts
-//   store    32-bit range count; per range first, last, finding count; per
-//            finding category, sector, wordA, wordB, sector copy (bytes),
-//            name (string), data (bytes), data length (16), size (64),
-//            allocated size (64), flags (8)
+//   priority 32-bit count, then 64-bit block starts
+//   store    32-bit range count; per range first (64), last (64), finding
+//            count; per finding category, sector (64), wordA, wordB, sector
+//            copy (bytes), name (string), data (bytes), data length (16),
+//            size (64), allocated size (64), flags (8)
+//
+// Sector numbers count 512-byte units. Other fields are 32-bit. Version 1
+// kept sector numbers in 32 bits; such a file is refused, never misread.
 
 #include <cstddef>
 #include <cstdint>
@@ -21,7 +24,7 @@
 namespace kestrum::statefile {
 
 constexpr char kMagic[] = "KSCS";
-constexpr std::uint32_t kVersion = 1;
+constexpr std::uint32_t kVersion = 2;
 
 constexpr std::size_t kMagicOffset = 0;     // 4 bytes
 constexpr std::size_t kVersionOffset = 4;   // 32 bits

@@ -41,7 +41,7 @@ VolumeDescriptor BuildSearchFileVolume(const std::vector<ScanFinding>& findings,
     file.name = strings.Keep(FormatText("%04u.%s", static_cast<unsigned>(i), ToUtf8(CategoryName(f.category)).c_str()));
     file.size = f.FileLength();
     file.recovery = f.recovery;
-    file.location = static_cast<Sector32>(FileStartSector(f));
+    file.SetStartSector(FileStartSector(f));
     AppendNode(volume, file);
   }
   LinkNodes(nodes);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <set>
 
 #include "repair/repair_history.h"
@@ -118,11 +119,48 @@ TEST(LostPartitionsCli, RefusesAScanOfAnotherDiskAndBadSelections) {
   auto none = RunCli({"repair", dir.File("other.img"), "--scan", state, "--select", "0", "--yes",
                       "--history", dir.File("h.dat")});
   EXPECT_EQ(none.exitCode, 2);
-  test::WriteWholeFile(dir.File("junk.kfp"), "KFP1 damaged");
+  test::WriteWholeFile(dir.File("junk.kfp"), "KFP2 damaged");
   auto junk = RunCli({"repair", disk.image, "--scan", dir.File("junk.kfp"), "--select", "0", "--yes",
                       "--history", dir.File("h.dat")});
   EXPECT_EQ(junk.exitCode, 1);
-  EXPECT_NE(junk.err.find("无法读取扫描结果文件"), std::string::npos) << junk.err;
+  EXPECT_NE(junk.err.find("扫描结果文件已损坏"), std::string::npos) << junk.err;
+  auto missing = RunCli({"repair", disk.image, "--scan", dir.File("none.kfp"), "--select", "0", "--yes",
+                         "--history", dir.File("h.dat")});
+  EXPECT_EQ(missing.exitCode, 1);
+  EXPECT_NE(missing.err.find("无法读取扫描结果文件"), std::string::npos) << missing.err;
+  // A scan result the build before 64-bit sector numbers wrote (see
+  // tests/data/old-formats): refused, with the advice to scan again.
+  auto old = RunCli({"repair", disk.image, "--scan", KESTRUM_TEST_DATA_DIR "/old-formats/old-found-partitions.kfp",
+                     "--select", "0", "--yes", "--history", dir.File("h.dat")});
+  EXPECT_EQ(old.exitCode, 1);
+  EXPECT_NE(old.err.find("旧版本"), std::string::npos) << old.err;
+  EXPECT_NE(old.err.find("请重新扫描"), std::string::npos) << old.err;
+  EXPECT_FALSE(std::filesystem::exists(dir.File("h.dat"))) << "refused before anything was recorded";
+}
+
+// A history the build before wrote, of a disk named old-format-disk.img:
+// undoing its newer record writes that record's MBR and EBR back where the
+// old form put them, and the rest of the history stays readable.
+TEST(LostPartitionsCli, ARecordOfTheOldHistoryFormIsUndone) {
+  test::TempDir dir;
+  const std::string history = dir.File("FixPartTable.dat");
+  const std::string oldHistory = test::ReadWholeFile(KESTRUM_TEST_DATA_DIR "/old-formats/old-history.dat");
+  test::WriteWholeFile(history, oldHistory);
+  const std::string image = dir.File("old-format-disk.img");
+  test::WriteWholeFile(image, std::string(24 << 20, '\x5A'));
+  auto undo = RunCli({"undo", image, "--record", "1", "--yes", "--history", history});
+  ASSERT_EQ(undo.exitCode, 0) << undo.err;
+  // Record 1, the old form: count 2, then sector 0 and its 512 bytes, sector 26561 and its 512.
+  const std::size_t record1 = oldHistory.size() - 2 * (4 + 512);
+  const std::string disk = test::ReadWholeFile(image);
+  EXPECT_EQ(disk.substr(0, 512), oldHistory.substr(record1 + 4, 512));
+  EXPECT_EQ(disk.substr(26561u * 512, 512), oldHistory.substr(record1 + 4 + 512 + 4, 512));
+  EXPECT_EQ(disk.substr(512, 512), std::string(512, '\x5A')) << "nothing else written";
+  auto left = RunCli({"history", "--json", image, "--history", history});
+  ASSERT_EQ(left.exitCode, 0) << left.err;
+  auto records = test::ParseJsonLines(left.out);
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(*records[0]["sectors"], "0, 26561");
 }
 
 TEST(LostPartitionsCli, AnUndoThatCannotWriteKeepsItsRecordAndFails) {
@@ -135,7 +173,7 @@ TEST(LostPartitionsCli, AnUndoThatCannotWriteKeepsItsRecordAndFails) {
   repair::RebuildRecord record;
   record.time = u"2026-12-09 01:00:00";
   record.sectors.resize(1);
-  record.sectors[0].data.fill(0x5A);
+  std::fill(record.sectors[0].data.begin(), record.sectors[0].data.end(), 0x5A);
   ASSERT_TRUE(repair::AddRebuildRecord(history, u"undo.img", record));
 
   const std::vector<std::string> undo = {"undo", image, "--record", "0", "--yes", "--history", history};

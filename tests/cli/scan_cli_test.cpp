@@ -163,8 +163,8 @@ void ScanCommand::ExpectResumeReadsOnlyWhatWasNotAnalysed(const test::TempDir& w
   // read again (the holes of a sparse image are never read).
   const std::vector<ScanFinding> findings = kept.store.CollectFindings();
   ASSERT_FALSE(findings.empty());
-  const Sector32 half = BlockStartOf(findings[findings.size() / 2].sector);
-  for (Sector32 b = half; b <= kept.lastBlock; b += kBlockSectors) kept.map.Set(b, kBlockUnread);
+  const Sector64 half = BlockStartOf(findings[findings.size() / 2].sector);
+  for (Sector64 b = half; b <= kept.lastBlock; b += kBlockSectors) kept.map.Set(b, kBlockUnread);
   auto& ranges = kept.store.MutableRanges();
   std::erase_if(ranges, [&](const ScanRange& r) { return r.first >= half; });
   kept.nextBlock = half;

@@ -23,11 +23,18 @@ namespace {
 
 namespace fs = std::filesystem;
 
-TEST(DiskSizeText, SwitchesToGigabytesAtOneGibibyte) {
+TEST(DiskSizeText, SwitchesToGigabytesAtOneGibibyteAndToTerabytesAtOneTebibyte) {
   EXPECT_EQ(FormatDiskSize(2097152), u"1.00 GB");
   EXPECT_EQ(FormatDiskSize(2097151), u"1024.00 MB");
   EXPECT_EQ(FormatDiskSize(2048), u"1.00 MB");
-  EXPECT_EQ(FormatDiskSize(0xFFFFFFFFull), u"2048.00 GB");
+  EXPECT_EQ(FormatDiskSize(2147483647), u"1024.00 GB");
+  EXPECT_EQ(FormatDiskSize(2147483648), u"1.00 TB");
+  EXPECT_EQ(FormatDiskSize(3ull << 31), u"3.00 TB");
+  EXPECT_EQ(FormatDiskSize(20ull << 31), u"20.00 TB");
+  EXPECT_EQ(FormatGibOrTib(0.5), u"0.50 GB");
+  EXPECT_EQ(FormatGibOrTib(3072.0), u"3.00 TB");
+  EXPECT_EQ(FormatGibOrTib(2384.0, true), u"2.33(TB)");
+  EXPECT_EQ(FormatGibOrTib(1023.99, true), u"1023.99(GB)");
 }
 
 TEST(DiskDescription, OneBlankBetweenVendorAndProductNoneAtTheEnd) {
@@ -371,33 +378,36 @@ TEST(ImageDiscovery, VolumesThePlatformCannotDecideOnAndTablesThatAreNone) {
   EXPECT_NE(ToUtf8(problems[0]).find("disk.img#3"), std::string::npos) << ToUtf8(problems[0]);
 }
 
-TEST(ImageDiscovery, TooLargeDisksAndVolumesAreRefusedWithAMessage) {
+TEST(ImageDiscovery, DisksAndVolumesPast2TiBAreListedWhole) {
+  // A sparse disk one partition past 2^32 sectors: an MBR entry that starts
+  // below 2^32 and ends beyond it.
   test::TempDir dir;
-  std::string big = dir.File("huge.img");
-  {
-    std::ofstream create(big);
-  }
-  fs::resize_file(big, (std::uint64_t{1} << 32) * 512 + 512);  // sparse: one sector over 2^32
-  DiskList disks;
-  DiscoveryProblems problems;
-  DiskSelection selection;
-  selection.systemDisks = false;
-  selection.paths = {FromUtf8(big)};
-  EXPECT_FALSE(EnumerateDisks(selection, disks, &problems));
-  ASSERT_EQ(problems.size(), 1u);
-  EXPECT_NE(ToUtf8(problems[0]).find("2TB"), std::string::npos) << ToUtf8(problems[0]);
-
-  // A partition entry that runs past 2^32 sectors on a small disk.
+  const std::string big = dir.File("huge.img");
   test::SectorImage image(8192);
   image.Put8(0, mbr::kFirstEntry + mbr::kType, 0x07);
   image.Put32(0, mbr::kFirstEntry + mbr::kStartLba, 0xFFFFF000u);
   image.Put32(0, mbr::kFirstEntry + mbr::kSectorCount, 0x2000);
   image.Put16(0, mbr::kSignature, 0xAA55);
-  image.WriteTo(dir.File("entry.img"));
-  VolumeList volumes = ListImages({dir.File("entry.img")}, &problems);
-  EXPECT_TRUE(volumes.empty());
-  ASSERT_EQ(problems.size(), 1u);
-  EXPECT_NE(ToUtf8(problems[0]).find("entry.img#1"), std::string::npos);
+  image.WriteTo(big);
+  const std::uint64_t sectors = (std::uint64_t{1} << 32) + 0x1000;
+  fs::resize_file(big, sectors * 512);
+  DiskList disks;
+  DiscoveryProblems problems;
+  DiskSelection selection;
+  selection.systemDisks = false;
+  selection.paths = {FromUtf8(big)};
+  ASSERT_TRUE(EnumerateDisks(selection, disks, &problems));
+  EXPECT_TRUE(problems.empty());
+  ASSERT_EQ(disks.size(), 1u);
+  EXPECT_EQ(disks[0].sectorCount, sectors);
+  EXPECT_EQ(disks[0].sizeText, u"2.00 TB");
+
+  VolumeList volumes = ListImages({big}, &problems);
+  EXPECT_TRUE(problems.empty());
+  ASSERT_EQ(volumes.size(), 1u);
+  EXPECT_EQ(volumes[0].startSector, 0xFFFFF000u);
+  EXPECT_EQ(volumes[0].sectorCount, 0x2000u);
+  EXPECT_EQ(volumes[0].diskSectors, sectors);
 }
 
 TEST(ImageDiscovery, AFileThatWillNotOpenIsToldAndNoDiskMeansAbort) {

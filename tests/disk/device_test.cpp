@@ -55,7 +55,7 @@ TEST_F(NumberedImage, OpensReadOnlyWithTheSizeAsLimit) {
   EXPECT_EQ(device_.sectorLimit, kSectors);
   EXPECT_EQ(device_.name, FromUtf8(path_));
   std::vector<std::uint8_t> sector(512, 0xAB);
-  EXPECT_FALSE(WriteSector(device_, sector, 3)) << "a reading handle must not write";
+  EXPECT_FALSE(WriteSectors(device_, sector, 3)) << "a reading handle must not write";
   DeviceHandle missing;
   EXPECT_FALSE(OpenDevice(u"/nonexistent/disk.img", missing));
   EXPECT_FALSE(missing.IsOpen());
@@ -198,7 +198,7 @@ TEST_F(NumberedImage, TheRepairHandleWritesExactlyOneSector) {
   DeviceHandle writer;
   ASSERT_TRUE(OpenDeviceForRepair(FromUtf8(path_), writer));
   std::vector<std::uint8_t> sector(512, 0x5A);
-  ASSERT_TRUE(WriteSector(writer, sector, 7));
+  ASSERT_TRUE(WriteSectors(writer, sector, 7));
   CloseDevice(writer);
   std::vector<std::uint8_t> buffer(3 * 512);
   ASSERT_TRUE(ReadSectors(device_, buffer, 6, 3));

@@ -62,7 +62,7 @@ struct ContentVolume {
   void Finish(VolumeSet& set) {
     image.WriteTo(imageDir.File("found.img"));
     tree.volume.diskPath = FromUtf8(imageDir.File("found.img"));
-    tree.volume.sectorCount = static_cast<Sector32>(image.sectors());
+    tree.volume.sectorCount = static_cast<Sector64>(image.sectors());
     tree.Finish(set, kViewExistingFiles);
   }
   std::string ImagePath() const { return imageDir.File("found.img"); }
@@ -282,7 +282,7 @@ TEST_F(WithReadFaults, AFoundFileOfOneMebibytePlusOneIsTwoChunksAndNeedsNoSlack)
     VolumeDescriptor volume;
     volume.fsKind = kFsScanArea;
     volume.diskPath = FromUtf8(dir.File("found.img"));
-    volume.sectorCount = static_cast<Sector32>(image.sectors());
+    volume.sectorCount = static_cast<Sector64>(image.sectors());
     FileNode node;
     node.name = u"0001.jpg";
     node.type = kFile;

@@ -85,18 +85,20 @@ TEST(ScanSettings, TextThatIsNotANumberKeepsTheDialogOpenOnThatEdit) {
   EXPECT_EQ(page->PriorityLength(), 2097152u);
 }
 
-TEST(ScanSettings, ConversionsTruncateAndKeepTheLowThirtyTwoBits) {
+TEST(ScanSettings, ConversionsTruncateAndReachPast2TiB) {
   EXPECT_EQ(GibToSectors(1.5f), 3145728u);
   EXPECT_FLOAT_EQ(SectorsToGib(3145728u), 1.5f);
   // Below one MiB the sector count is cut to whole MiB first.
   EXPECT_FLOAT_EQ(SectorsToGib(2047u), 0.0f);
   EXPECT_EQ(GibToSectors(1e-7f), 0u);                 // 0.2 sectors
-  EXPECT_EQ(GibToSectors(-1.5f), 4291821568u);        // -3145728 in 32 bits
-  EXPECT_EQ(GibToSectors(2048.0f), 0u);               // 2^32 sectors wrap to 0
-  EXPECT_EQ(GibToSectors(2048.5f), 1048576u);
+  EXPECT_EQ(GibToSectors(-1.5f), 0u);                 // before the disk: its start
+  EXPECT_EQ(GibToSectors(2048.0f), 4294967296u);      // 2^32 sectors
+  EXPECT_EQ(GibToSectors(2048.5f), 4296015872u);
+  EXPECT_EQ(GibToSectors(2500.0f), 5242880000u);      // on a 3 TiB disk
+  EXPECT_FLOAT_EQ(SectorsToGib(5242880000u), 2500.0f);
   EXPECT_EQ(GibToSectors(std::numeric_limits<float>::infinity()), 0u);
   EXPECT_EQ(GibToSectors(std::nanf("")), 0u);
-  EXPECT_EQ(GibToSectors(3.0e38f) % 1024u, 0u);       // huge, but defined
+  EXPECT_EQ(GibToSectors(3.0e38f), UINT64_MAX);       // huge, but defined
 
   EXPECT_EQ(FormatEditFloat(465.76123f), "465.761");
   EXPECT_EQ(FormatEditFloat(0.0f), "0");

@@ -32,7 +32,7 @@ using test::WrittenItem;
 
 // One volume the rebuild must give back, and the manifest it must match.
 struct ExpectedVolume {
-  Sector32 start;
+  Sector64 start;
   FoundBy foundBy;
   FsKind kind;
   std::string manifest;
@@ -135,10 +135,10 @@ TEST_P(DamagedFixture, WholeAreaSearchGivesBackEveryVolumeWithItsTree) {
 
 // Where the fixtures keep their structures (see the builder's .info files
 // and the boot sectors it wrote).
-constexpr Sector32 kNtfsBackupBoot = 196607;
-constexpr Sector32 kNtfsMft = 32;  // cluster 4 of 8 sectors
-constexpr Sector32 kNtfsMirror = 12287 * 8;
-constexpr Sector32 kFat32DataStart = 32 + 2 * 1513;
+constexpr Sector64 kNtfsBackupBoot = 196607;
+constexpr Sector64 kNtfsMft = 32;  // cluster 4 of 8 sectors
+constexpr Sector64 kNtfsMirror = 12287 * 8;
+constexpr Sector64 kFat32DataStart = 32 + 2 * 1513;
 constexpr std::uint32_t kFirstUserRecord = 24;
 
 // More files with clusters of their own than the fixture has, so that the

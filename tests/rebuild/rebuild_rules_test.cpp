@@ -25,7 +25,7 @@
 namespace kestrum {
 namespace {
 
-constexpr Sector32 kExtendedStart = 198656;  // disk.img: the EBR of the first logical (FAT16 at 200704)
+constexpr Sector64 kExtendedStart = 198656;  // disk.img: the EBR of the first logical (FAT16 at 200704)
 
 TEST(PartitionTableVolumes, AnEntryCountsFromSixteenThousandThreeHundredEightyFourSectors) {
   const std::string disk = test::FixturePath("disk.img");
@@ -67,7 +67,7 @@ TEST(PartitionTableVolumes, AnEntryCountsFromSixteenThousandThreeHundredEightyFo
 // Directory sectors on one grid: cluster 2 at `start`, `k` sectors a
 // cluster, a directory every other cluster, each holding "." and ".." and one
 // file of its own; written into `image` and returned as the scan finds them.
-std::vector<ScanFinding> GridDirectories(const std::string& image, std::uint32_t count, Sector32 start,
+std::vector<ScanFinding> GridDirectories(const std::string& image, std::uint32_t count, Sector64 start,
                                          std::uint32_t k) {
   std::vector<ScanFinding> out;
   std::fstream file(image, std::ios::binary | std::ios::in | std::ios::out);
@@ -95,7 +95,7 @@ std::vector<ScanFinding> GridDirectories(const std::string& image, std::uint32_t
 }
 
 // A FAT32 volume found by its boot sector whose data area starts at `dataStart`.
-VolumeDescriptor Fat32VolumeWithDataAt(Sector32 dataStart) {
+VolumeDescriptor Fat32VolumeWithDataAt(Sector64 dataStart) {
   VolumeDescriptor v;
   v.fsKind = kFsFat32;
   v.startSector = dataStart - 32 - 2 * 100;
@@ -107,7 +107,7 @@ VolumeDescriptor Fat32VolumeWithDataAt(Sector32 dataStart) {
 }
 
 TEST(FatDirectoryVolumes, TenAgreeingPairsMakeAVolumeNineDoNot) {
-  constexpr Sector32 kStart = 4096;
+  constexpr Sector64 kStart = 4096;
   constexpr std::uint32_t kSpc = 8;
   struct Case {
     std::uint32_t directories;  // one pair fewer than directories
@@ -150,7 +150,7 @@ TEST(FatDirectoryVolumes, TenAgreeingPairsMakeAVolumeNineDoNot) {
 TEST(RebuiltVolumeOfUnknownSize, ReadsStopAtTheDisksEndAndExportNothingFromBeyond) {
   test::TempDir dir;
   const std::string image = dir.File("small.img");
-  constexpr Sector32 kSectors = 2048;
+  constexpr Sector64 kSectors = 2048;
   test::WriteWholeFile(image, std::string(std::size_t{kSectors} * kSectorSize, 'x'));
   VolumeDescriptor v;
   v.fsKind = kFsRebuiltFat;

@@ -35,8 +35,8 @@ VolumeList ScanAndRebuild(const std::string& image) {
   VolumeDescriptor scanned;
   scanned.fsKind = kFsScanArea;
   scanned.diskPath = FromUtf8(image);
-  scanned.sectorCount = static_cast<Sector32>(sectors);
-  scanned.diskSectors = static_cast<Sector32>(sectors);
+  scanned.sectorCount = static_cast<Sector64>(sectors);
+  scanned.diskSectors = static_cast<Sector64>(sectors);
   DeviceHandle device;
   EXPECT_TRUE(OpenDevice(scanned.diskPath, device));
   PrepareRun();

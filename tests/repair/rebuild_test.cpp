@@ -22,10 +22,10 @@
 namespace kestrum::repair {
 namespace {
 
-constexpr Sector32 kDiskSectors = 40000;
-constexpr Sector32 kEbr = 20000 - 63;
+constexpr Sector64 kDiskSectors = 40000;
+constexpr Sector64 kEbr = 20000 - 63;
 
-FoundPartition Part(std::uint32_t index, Sector32 start, Sector32 count) {
+FoundPartition Part(std::uint32_t index, Sector64 start, Sector64 count) {
   FoundPartition p;
   p.index = index;
   p.startSector = start;
@@ -54,7 +54,7 @@ class RebuildTest : public ::testing::Test {
   void TearDown() override { testing::ClearReadFaults(); }
 
   std::string Image() const { return dir_.File("rebuild.img"); }
-  std::string SectorOf(const std::string& bytes, Sector32 sector) const {
+  std::string SectorOf(const std::string& bytes, Sector64 sector) const {
     return bytes.substr(std::size_t{sector} * kSectorSize, kSectorSize);
   }
   DeviceHistory History() {
@@ -74,13 +74,13 @@ TEST_F(RebuildTest, WritesOnlyTheTablesAndUndoGivesEveryByteBack) {
   RebuildReport report;
   ASSERT_EQ(RebuildPartitionTable(request_, prompts, report), RebuildOutcome::kWritten);
   EXPECT_TRUE(report.historySaved);
-  EXPECT_EQ(report.write.written, (std::vector<Sector32>{0, kEbr}));
+  EXPECT_EQ(report.write.written, (std::vector<Sector64>{0, kEbr}));
   // An image file: no kernel table to read again, so the restart message, once.
   EXPECT_EQ(prompts.shown, std::vector<std::u16string>{u"重建分区表完成，请重启电脑查看分区是否已经找回。"});
 
   std::string after = test::ReadWholeFile(Image());
   ASSERT_EQ(after.size(), original_.size());
-  for (Sector32 s = 0; s < kDiskSectors; ++s) {
+  for (Sector64 s = 0; s < kDiskSectors; ++s) {
     if (s != 0 && s != kEbr && SectorOf(after, s) != SectorOf(original_, s)) FAIL() << "sector " << s;
   }
   EXPECT_EQ(after.substr(0, 446), original_.substr(0, 446));
@@ -131,8 +131,8 @@ TEST_F(RebuildTest, AWriteFaultOnTheSecondTableLeavesTheFirstUndoable) {
   test::ScriptedPrompts prompts;
   RebuildReport report;
   EXPECT_EQ(RebuildPartitionTable(request_, prompts, report), RebuildOutcome::kWriteFailed);
-  EXPECT_EQ(report.write.written, std::vector<Sector32>{0});
-  EXPECT_EQ(report.write.failed, std::vector<Sector32>{kEbr});
+  EXPECT_EQ(report.write.written, std::vector<Sector64>{0});
+  EXPECT_EQ(report.write.failed, std::vector<Sector64>{kEbr});
   // Not reported as done: the failure, then where the old tables are.
   EXPECT_EQ(prompts.shown, (std::vector<std::u16string>{
                                u"Disk write failed!",
@@ -179,7 +179,7 @@ TEST_F(RebuildTest, AnUndoWhoseWriteFailsKeepsItsRecordAndTheOlderOnes) {
   prompts.shown.clear();
   UndoReport undo;
   ASSERT_TRUE(UndoRebuild(request_.device, history, 0, request_.historyPath, prompts, undo));
-  EXPECT_EQ(undo.failed, std::vector<Sector32>{0});
+  EXPECT_EQ(undo.failed, std::vector<Sector64>{0});
   EXPECT_EQ(undo.keptRecords, 2u);
   EXPECT_EQ(prompts.shown, std::vector<std::u16string>{u"写磁盘出错！"});
   ASSERT_EQ(history.records.size(), 2u);
@@ -193,7 +193,7 @@ TEST_F(RebuildTest, AnUndoWhoseWriteFailsKeepsItsRecordAndTheOlderOnes) {
   testing::InjectWriteFault(Image(), kEbr, 1);
   history = History();
   ASSERT_TRUE(UndoRebuild(request_.device, history, 0, request_.historyPath, prompts, undo));
-  EXPECT_EQ(undo.failed, std::vector<Sector32>{kEbr});
+  EXPECT_EQ(undo.failed, std::vector<Sector64>{kEbr});
   EXPECT_EQ(undo.keptRecords, 1u);
   ASSERT_EQ(history.records.size(), 1u);
   ASSERT_TRUE(SaveUndoneHistory(request_.historyPath, history));
@@ -217,7 +217,7 @@ TEST_F(RebuildTest, ATableThatChangedSinceItWasKeptIsNotOverwritten) {
   ASSERT_EQ(RebuildPartitionTable(request_, dry, planned), RebuildOutcome::kDryRun);
   const std::vector<TableEntry>& entries = planned.entries;
   RebuildRecord kept;
-  for (Sector32 sector : TableSectors(entries)) {
+  for (Sector64 sector : TableSectors(entries)) {
     SavedSector saved;
     saved.sector = sector;
     std::string bytes = SectorOf(original_, sector);
@@ -228,7 +228,7 @@ TEST_F(RebuildTest, ATableThatChangedSinceItWasKeptIsNotOverwritten) {
   struct Case {
     const char* name;
     std::function<void(RebuildRecord&)> damage;
-    Sector32 named;
+    Sector64 named;
   } cases[] = {
       {"the EBR changed after it was kept", [](RebuildRecord& r) { r.sectors[1].data[7] ^= 1; }, kEbr},
       {"the MBR was never kept", [](RebuildRecord& r) { r.sectors.erase(r.sectors.begin()); }, 0},
@@ -241,14 +241,14 @@ TEST_F(RebuildTest, ATableThatChangedSinceItWasKeptIsNotOverwritten) {
     WriteReport report;
     EXPECT_FALSE(WriteTables(request_.device, entries, before, prompts, report));
     EXPECT_TRUE(report.written.empty());
-    EXPECT_EQ(prompts.shown, std::vector<std::u16string>{FormatText(
-                                 "扇区%u的内容与历史记录中保存的不同，分区表没有任何改动。", c.named)});
+    EXPECT_EQ(prompts.shown, std::vector<std::u16string>{u"扇区" + DecimalText(c.named) +
+                                                         u"的内容与历史记录中保存的不同，分区表没有任何改动。"});
     EXPECT_EQ(test::ReadWholeFile(Image()), original_);
   }
   test::ScriptedPrompts prompts;
   WriteReport report;
   EXPECT_TRUE(WriteTables(request_.device, entries, kept, prompts, report));
-  EXPECT_EQ(report.written, (std::vector<Sector32>{0, kEbr}));
+  EXPECT_EQ(report.written, (std::vector<Sector64>{0, kEbr}));
 }
 
 TEST_F(RebuildTest, NothingIsWrittenWithoutReadableTablesOrWithoutConsent) {
@@ -278,13 +278,32 @@ TEST_F(RebuildTest, NothingIsWrittenWithoutReadableTablesOrWithoutConsent) {
     }
     if (c.readFault) {
       EXPECT_EQ(prompts.shown, (std::vector<std::u16string>{u"Disk read error!",
-                                                            FormatText("无法读取扇区%u，分区表没有任何改动。", kEbr)}));
+                                                            u"无法读取扇区" + DecimalText(kEbr) + u"，分区表没有任何改动。"}));
       EXPECT_TRUE(History().records.empty());
     }
     if (c.unsavableHistory) {
       EXPECT_EQ(prompts.asked.size(), 1u);
     }
   }
+}
+
+// 32-bit entries cannot hold a partition that ends past 2^32 sectors: the
+// MBR rebuild refuses it before any question, and writes nothing.
+TEST_F(RebuildTest, APartitionPast2Pow32SectorsIsRefusedForAnMbr) {
+  RebuildRequest request = request_;
+  request.selection = {Part(0, 2048, 10000), Part(1, 4294960000u, 10000)};
+  test::ScriptedPrompts prompts;
+  RebuildReport report;
+  EXPECT_EQ(RebuildPartitionTable(request, prompts, report), RebuildOutcome::kCancelled);
+  ASSERT_EQ(prompts.shown.size(), 1u);
+  EXPECT_NE(ToUtf8(prompts.shown[0]).find("您选择的01分区超出了MBR分区表能记录的范围"), std::string::npos)
+      << ToUtf8(prompts.shown[0]);
+  EXPECT_TRUE(prompts.asked.empty());
+  EXPECT_EQ(test::ReadWholeFile(Image()), original_);
+  EXPECT_TRUE(History().records.empty());
+  // Ending at 2^32 − 1, it still fits.
+  EXPECT_EQ(FirstBeyondMbr({Part(0, 4294960000u, 7296)}), nullptr);
+  EXPECT_NE(FirstBeyondMbr({Part(0, 4294960000u, 7297)}), nullptr);
 }
 
 TEST_F(RebuildTest, UndoingAnOlderRecordUndoesTheLaterOnesNewestFirst) {
@@ -294,7 +313,7 @@ TEST_F(RebuildTest, UndoingAnOlderRecordUndoesTheLaterOnesNewestFirst) {
     RebuildRecord r;
     r.time = FormatText("2026-12-09 0%u:00:00", fill);
     SavedSector s;
-    s.data.fill(fill);
+    std::fill(s.data.begin(), s.data.end(), fill);
     r.sectors.push_back(s);
     AddRebuildRecord(file, u"rebuild.img", r);
   }

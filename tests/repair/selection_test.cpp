@@ -10,7 +10,7 @@
 namespace kestrum::repair {
 namespace {
 
-FoundPartition Part(std::uint32_t index, Sector32 start, Sector32 count, std::uint8_t state = kDataValid) {
+FoundPartition Part(std::uint32_t index, Sector64 start, Sector64 count, std::uint8_t state = kDataValid) {
   FoundPartition p;
   p.index = index;
   p.startSector = start;
@@ -21,7 +21,7 @@ FoundPartition Part(std::uint32_t index, Sector32 start, Sector32 count, std::ui
   return p;
 }
 
-FoundPartition Boot(ScanCategory kind, Sector32 start) {
+FoundPartition Boot(ScanCategory kind, Sector64 start) {
   FoundPartition p;
   p.kind = kind;
   p.startSector = start;
@@ -40,21 +40,24 @@ TEST(Candidates, SizesFromEachBootSectorAndTheRowTexts) {
   WriteLe64(exfat.bootSector, 0x48, 4194304);
   FoundPartition empty = Boot(kCategoryFat16Boot, 100);  // no size at all
   FoundPartition huge = Boot(kCategoryNtfsBoot, 4000000000u);
-  WriteLe64(huge.bootSector, 0x28, 500000000);  // would end past 2^32
+  WriteLe64(huge.bootSector, 0x28, 500000000);  // ends past 2^32
+  FoundPartition endless = Boot(kCategoryNtfsBoot, 5000000000u);
+  WriteLe64(endless.bootSector, 0x28, UINT64_MAX - 1);  // no sector number reaches its end
   FoundPartition table = Boot(kCategoryEbr, 3000);
 
   FoundPartitionList all;
-  for (FoundPartition r : {table, ntfs, fat16, fat32, exfat, empty, huge}) {
+  for (FoundPartition r : {table, ntfs, fat16, fat32, exfat, empty, huge, endless}) {
     if (CompleteFoundPartition(r, none)) all.push_back(r);
   }
-  ASSERT_EQ(all.size(), 5u);  // the table is kept, the unsized ones are not
+  ASSERT_EQ(all.size(), 6u);  // the table is kept, the unsized ones are not
   std::vector<FoundPartition> rows = MakeCandidates(all);
-  ASSERT_EQ(rows.size(), 4u);
+  ASSERT_EQ(rows.size(), 5u);
   const CandidateRow expected[] = {
       {u"00", u"NTFS", u"2048", u"1002048", u"1000001", u"错误", u"0.00", u"0.48"},
       {u"01", u"FAT16", u"2000000", u"2040959", u"40960", u"错误", u"0.95", u"0.02"},
       {u"02", u"FAT32", u"4194304", u"6291455", u"2097152", u"错误", u"2.00", u"1.00"},
       {u"03", u"EXFAT", u"8388608", u"12582911", u"4194304", u"错误", u"4.00", u"2.00"},
+      {u"04", u"NTFS", u"4000000000", u"4500000000", u"500000001", u"错误", u"1907.35", u"238.42"},
   };
   for (std::size_t i = 0; i < rows.size(); ++i) {
     EXPECT_EQ(rows[i].index, i);

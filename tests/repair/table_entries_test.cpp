@@ -11,7 +11,7 @@
 namespace kestrum::repair {
 namespace {
 
-FoundPartition Part(Sector32 start, Sector32 count, ScanCategory kind = kCategoryNtfsBoot) {
+FoundPartition Part(Sector64 start, Sector64 count, ScanCategory kind = kCategoryNtfsBoot) {
   FoundPartition p;
   p.startSector = start;
   p.sectorCount = count;
@@ -22,7 +22,7 @@ FoundPartition Part(Sector32 start, Sector32 count, ScanCategory kind = kCategor
 }
 
 struct ExpectedEntry {
-  Sector32 table;
+  Sector64 table;
   std::uint8_t type;
   std::uint32_t start;
   std::uint32_t count;
@@ -120,7 +120,7 @@ TEST(FindTableSector, FoundTablesFirstThenBeforeThePartition) {
     std::uint64_t a, b;
     const FoundPartitionList* all;
     bool ok;
-    Sector32 sector;
+    Sector64 sector;
   } cases[] = {
       {1099, 1000, nullptr, true, 1099 - 62},  // 100 free sectors: 63 before the partition
       {1009, 1000, nullptr, true, 1009},       // 10 free: the sector just before it
@@ -131,7 +131,7 @@ TEST(FindTableSector, FoundTablesFirstThenBeforeThePartition) {
   };
   const FoundPartitionList none;
   for (const Case& c : cases) {
-    Sector32 out = 0;
+    Sector64 out = 0;
     EXPECT_EQ(FindTableSector(c.a, c.all ? *c.all : none, c.b, out), c.ok) << c.a;
     if (c.ok) {
       EXPECT_EQ(out, c.sector) << c.a;

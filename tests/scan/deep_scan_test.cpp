@@ -59,12 +59,12 @@ VolumeDescriptor WholeDisk(const std::string& path) {
   VolumeDescriptor v;
   v.diskPath = FromUtf8(path);
   v.fsKind = kFsScanArea;
-  v.sectorCount = v.diskSectors = static_cast<Sector32>(QueryPathBytes(v.diskPath) / kSectorSize);
+  v.sectorCount = v.diskSectors = static_cast<Sector64>(QueryPathBytes(v.diskPath) / kSectorSize);
   return v;
 }
 
 struct Keyed {
-  Sector32 sector;
+  Sector64 sector;
   std::int32_t category;
   auto operator<=>(const Keyed&) const = default;
 };
@@ -113,7 +113,7 @@ TEST_F(DeepScan, WholeDiskFindsWhatTheClassifierFindsInOrderAndLeavesTheSourceAl
   const std::vector<ScanFinding> found = state.store.CollectFindings();
   EXPECT_EQ(Keys(found), Keys(expected));
   // Every block of the disk read once.
-  std::set<Sector32> read(job.blocksRead.begin(), job.blocksRead.end());
+  std::set<Sector64> read(job.blocksRead.begin(), job.blocksRead.end());
   EXPECT_EQ(read.size(), job.blocksRead.size());
   EXPECT_EQ(read.size(), (disk.sectorCount + 8191) / 8192);
   EXPECT_EQ(state.AnalysedBlocks(), read.size());
@@ -141,7 +141,7 @@ TEST_F(DeepScan, ReadFaultCostsOnlyTheFailingSectors) {
   auto record = std::find_if(clean.begin(), clean.end(),
                              [](const ScanFinding& f) { return f.category == kCategoryFileRecord; });
   ASSERT_NE(record, clean.end());
-  const Sector32 bad = record->sector;
+  const Sector64 bad = record->sector;
   testing::InjectReadFault(image_, bad, 4);
   ScanState state;
   DeepScanJob job;
@@ -164,7 +164,7 @@ TEST_F(DeepScan, PauseFinishesWithWhatWasFoundAndAbortKeepsItForReuse) {
   // are never read), past the first four of the sequential pass.
   const auto gated = std::find_if(all.begin(), all.end(), [](const Keyed& k) { return k.sector >= 4 * kBlockSectors; });
   ASSERT_NE(gated, all.end());
-  const Sector32 kGatedBlock = BlockStartOf(gated->sector);
+  const Sector64 kGatedBlock = BlockStartOf(gated->sector);
   auto analysedSubset = [&](const ScanState& state) {
     std::vector<Keyed> subset;
     for (const Keyed& k : all) {
@@ -197,8 +197,8 @@ TEST_F(DeepScan, PauseFinishesWithWhatWasFoundAndAbortKeepsItForReuse) {
   EXPECT_LT(analysed, blocks);
   EXPECT_EQ(Keys(state.store.CollectFindings()), analysedSubset(state));
   // No block is left claimed: the next run reads exactly the rest.
-  std::set<Sector32> analysedBefore;
-  for (Sector32 b = 0; b < blocks * 8192; b += 8192) {
+  std::set<Sector64> analysedBefore;
+  for (Sector64 b = 0; b < blocks * 8192; b += 8192) {
     EXPECT_NE(state.map.Get(b), kBlockClaimed);
     if (state.map.Get(b) == kBlockAnalysed) analysedBefore.insert(b);
   }
@@ -207,13 +207,13 @@ TEST_F(DeepScan, PauseFinishesWithWhatWasFoundAndAbortKeepsItForReuse) {
   SilentPresenter silent;
   ASSERT_TRUE(Scan(resumed, state, silent));
   EXPECT_EQ(resumed.blocksRead.size(), blocks - analysed);
-  for (Sector32 b : resumed.blocksRead) EXPECT_EQ(analysedBefore.count(b), 0u) << b;
+  for (Sector64 b : resumed.blocksRead) EXPECT_EQ(analysedBefore.count(b), 0u) << b;
   EXPECT_EQ(Keys(state.store.CollectFindings()), all);
 }
 
 TEST(SearchFileVolume, CategoryFoldersCountTheirFilesAndNameThemByPlace) {
   std::vector<ScanFinding> findings;
-  auto add = [&](Sector32 sector, ScanCategory category, std::uint32_t length) {
+  auto add = [&](Sector64 sector, ScanCategory category, std::uint32_t length) {
     ScanFinding f;
     f.sector = sector;
     f.category = category;
@@ -221,7 +221,7 @@ TEST(SearchFileVolume, CategoryFoldersCountTheirFilesAndNameThemByPlace) {
     findings.push_back(f);
   };
   add(100, kCategoryNtfsBoot, 0);
-  for (Sector32 i = 0; i < 25; ++i) add(200 + 10 * i, kCategoryJpg, 5120);
+  for (Sector64 i = 0; i < 25; ++i) add(200 + 10 * i, kCategoryJpg, 5120);
   add(600, kCategoryPdf, 1024);
   add(700, kCategoryTar, 10240);
   add(704, kCategoryJpg, 1024);  // a member of the tar

@@ -319,7 +319,7 @@ TEST(FileEndCases, AFileIsWalkedPastFilesFoundInsideItButNeverPastAStructure) {
   bytes += Bytes({0xFF, 0xD8, 0xFF, 0xC0, 0, 11, 8, 0, 1, 0, 1, 1, 1, 0x11, 0, 0xFF, 0xDA, 0, 8, 1, 1, 0, 0, 0x3F, 0,
                   0x12, 0x34, 0xFF, 0xD9});
   bytes.resize(4096, 'r');
-  for (const Sector32 fence : {8u, 5u}) {
+  for (const Sector64 fence : {8u, 5u}) {
     std::vector<ScanFinding> findings(3);
     for (auto [i, category, sector] : {std::tuple{0, kCategoryTif, 0u}, {1, kCategoryJpg, 2u}, {2, kCategoryFatDir, fence}}) {
       findings[i].category = category;

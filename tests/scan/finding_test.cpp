@@ -235,7 +235,7 @@ TEST(MakeFinding, BootSectorCopiesAndFatDotClusters) {
   EXPECT_TRUE(outside.sectorCopy.empty());
 }
 
-ScanFinding At(ScanCategory category, Sector32 sector) {
+ScanFinding At(ScanCategory category, Sector64 sector) {
   ScanFinding f;
   f.category = category;
   f.sector = sector;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "base/byte_order.h"
+#include "base/text.h"
 #include "scan/scan_state_file.h"
 #include "scan/scan_state_layout.h"
 
@@ -16,12 +17,13 @@ struct Saved {
   ScanState state;
 };
 
-void MakeState(Saved& s) {
-  s.scan.device = {u"ATA 模型 X", 8192 * 6, "serial:ABC123"};
-  s.scan.request = {kScanPartition, 8192, 100};
-  s.scan.area.startSector = 8192 + 63;
+// Everything `base` sectors further on (a multiple of the block size).
+void MakeState(Saved& s, Sector64 base = 0) {
+  s.scan.device = {u"ATA 模型 X", base + 8192 * 6, "serial:ABC123"};
+  s.scan.request = {kScanPartition, base + 8192, 100};
+  s.scan.area.startSector = base + 8192 + 63;
   s.scan.area.sectorCount = 8192 * 4;
-  s.scan.area.diskSectors = 8192 * 6;
+  s.scan.area.diskSectors = base + 8192 * 6;
   s.scan.area.diskPath = u"/dev/sdz";
   s.scan.area.diskDescription = s.scan.device.description;
   s.state.PrepareScan(s.scan.area, s.scan.request);
@@ -30,17 +32,17 @@ void MakeState(Saved& s) {
   std::vector<ScanFinding> block;
   ScanFinding file;
   file.category = kCategoryJpg;
-  file.sector = 8192 + 70;
+  file.sector = base + 8192 + 70;
   file.wordA = 4096;
   block.push_back(file);
   ScanFinding boot;
   boot.category = kCategoryNtfsBoot;
-  boot.sector = 8192 + 63;
+  boot.sector = base + 8192 + 63;
   boot.sectorCopy.assign(512, 0xAB);
   block.insert(block.begin(), boot);
   ScanFinding record;
   record.category = kCategoryFileRecord;
-  record.sector = 8192 + 100;
+  record.sector = base + 8192 + 100;
   record.wordB = 7;
   record.name = u"$MFTMirr 报告";
   record.data = {0x11, 0x01, 0x02, 0};
@@ -49,46 +51,65 @@ void MakeState(Saved& s) {
   record.allocatedSize = 4096;
   record.flags = 5;
   block.push_back(record);
-  s.state.store.StoreBlockFindings(8192, 16383, std::move(block));
-  s.state.map.Set(8192, kBlockAnalysed);
+  s.state.store.StoreBlockFindings(base + 8192, base + 16383, std::move(block));
+  s.state.map.Set(base + 8192, kBlockAnalysed);
 }
 
+// Also past 2^32 sectors, where the file's fields must be 64-bit.
 TEST(ScanStateFile, RoundTripKeepsEverything) {
-  Saved s;
-  MakeState(s);
-  const std::string bytes = SerializeScanState(s.scan, s.state);
+  for (Sector64 base : {Sector64{0}, Sector64{610352} * 8192}) {
+    Saved s;
+    MakeState(s, base);
+    const std::string bytes = SerializeScanState(s.scan, s.state);
+    SavedScan scan;
+    ScanState state;
+    std::u16string error;
+    ASSERT_TRUE(ParseScanState(bytes, scan, state, error)) << std::string(error.begin(), error.end());
+    s.state.ReleaseClaimedBlocks();  // what loading does to blocks never analysed
+    EXPECT_EQ(scan.device, s.scan.device);
+    EXPECT_EQ(scan.request.priorityStart, base + 8192u);
+    EXPECT_EQ(scan.area.startSector, base + 8192 + 63);
+    EXPECT_EQ(scan.area.diskSectors, base + 8192 * 6);
+    EXPECT_EQ(scan.area.diskPath, u"/dev/sdz");
+    EXPECT_EQ(state.firstBlock, s.state.firstBlock);
+    EXPECT_EQ(state.lastBlock, s.state.lastBlock);
+    EXPECT_EQ(state.nextBlock, s.state.nextBlock);
+    EXPECT_EQ(state.PriorityBlocks(), s.state.PriorityBlocks());
+    // A claimed block comes back unread: it was never analysed.
+    EXPECT_EQ(state.map.Get(base + 8192), kBlockAnalysed);
+    EXPECT_EQ(state.map.Get(base), kBlockUnread);
+    const std::vector<ScanFinding> a = s.state.store.CollectFindings(), b = state.store.CollectFindings();
+    ASSERT_EQ(a.size(), b.size());
+    for (std::size_t i = 0; i < a.size(); ++i) {
+      EXPECT_EQ(a[i].category, b[i].category);
+      EXPECT_EQ(a[i].sector, b[i].sector);
+      EXPECT_EQ(a[i].wordA, b[i].wordA);
+      EXPECT_EQ(a[i].wordB, b[i].wordB);
+      EXPECT_EQ(a[i].sectorCopy, b[i].sectorCopy);
+      EXPECT_EQ(a[i].name, b[i].name);
+      EXPECT_EQ(a[i].data, b[i].data);
+      EXPECT_EQ(a[i].dataLength, b[i].dataLength);
+      EXPECT_EQ(a[i].size, b[i].size);
+      EXPECT_EQ(a[i].allocatedSize, b[i].allocatedSize);
+      EXPECT_EQ(a[i].flags, b[i].flags);
+    }
+    // Saved again, it is the original with its claimed blocks released.
+    EXPECT_EQ(SerializeScanState(scan, state), SerializeScanState(s.scan, s.state));
+  }
+}
+
+// A file the build before 64-bit sector numbers wrote (a scan of a small
+// two-partition disk; see tests/data/old-formats): refused, and the user
+// told to scan again.
+TEST(ScanStateFile, AFileOfTheVersionBeforeIsRefusedWithScanAgain) {
   SavedScan scan;
   ScanState state;
   std::u16string error;
-  ASSERT_TRUE(ParseScanState(bytes, scan, state, error)) << std::string(error.begin(), error.end());
-  s.state.ReleaseClaimedBlocks();  // what loading does to blocks never analysed
-  EXPECT_EQ(scan.device, s.scan.device);
-  EXPECT_EQ(scan.request.priorityStart, 8192u);
-  EXPECT_EQ(scan.area.diskPath, u"/dev/sdz");
-  EXPECT_EQ(state.firstBlock, s.state.firstBlock);
-  EXPECT_EQ(state.lastBlock, s.state.lastBlock);
-  EXPECT_EQ(state.nextBlock, s.state.nextBlock);
-  EXPECT_EQ(state.PriorityBlocks(), s.state.PriorityBlocks());
-  // A claimed block comes back unread: it was never analysed.
-  EXPECT_EQ(state.map.Get(8192), kBlockAnalysed);
-  EXPECT_EQ(state.map.Get(0), kBlockUnread);
-  const std::vector<ScanFinding> a = s.state.store.CollectFindings(), b = state.store.CollectFindings();
-  ASSERT_EQ(a.size(), b.size());
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    EXPECT_EQ(a[i].category, b[i].category);
-    EXPECT_EQ(a[i].sector, b[i].sector);
-    EXPECT_EQ(a[i].wordA, b[i].wordA);
-    EXPECT_EQ(a[i].wordB, b[i].wordB);
-    EXPECT_EQ(a[i].sectorCopy, b[i].sectorCopy);
-    EXPECT_EQ(a[i].name, b[i].name);
-    EXPECT_EQ(a[i].data, b[i].data);
-    EXPECT_EQ(a[i].dataLength, b[i].dataLength);
-    EXPECT_EQ(a[i].size, b[i].size);
-    EXPECT_EQ(a[i].allocatedSize, b[i].allocatedSize);
-    EXPECT_EQ(a[i].flags, b[i].flags);
-  }
-  // Saved again, it is the original with its claimed blocks released.
-  EXPECT_EQ(SerializeScanState(scan, state), SerializeScanState(s.scan, s.state));
+  EXPECT_FALSE(LoadScanState(KESTRUM_TEST_DATA_DIR "/old-formats/old-scan-state.kscs", scan, state, error));
+  const std::string text(ToUtf8(error));
+  EXPECT_NE(text.find("旧版本"), std::string::npos) << text;
+  EXPECT_NE(text.find("请重新扫描"), std::string::npos) << text;
+  EXPECT_TRUE(state.identity.empty());
 }
 
 // Loads must fail and leave the target state as it was.

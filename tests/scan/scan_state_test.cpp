@@ -13,7 +13,7 @@
 namespace kestrum {
 namespace {
 
-VolumeDescriptor Area(Sector32 start, Sector32 count, Sector32 diskSectors) {
+VolumeDescriptor Area(Sector64 start, Sector64 count, Sector64 diskSectors) {
   VolumeDescriptor v;
   v.startSector = start;
   v.sectorCount = count;
@@ -22,24 +22,24 @@ VolumeDescriptor Area(Sector32 start, Sector32 count, Sector32 diskSectors) {
   return v;
 }
 
-std::vector<Sector32> Drain(ScanState& state, std::size_t limit = 100000) {
-  std::vector<Sector32> out;
+std::vector<Sector64> Drain(ScanState& state, std::size_t limit = 100000) {
+  std::vector<Sector64> out;
   while (out.size() < limit) {
-    std::optional<Sector32> next = state.NextBlock();
+    std::optional<Sector64> next = state.NextBlock();
     if (!next) break;
     out.push_back(*next);
   }
   return out;
 }
 
-constexpr Sector32 kGiB = 2097152;
-constexpr Sector32 k100MiB = 204800;
+constexpr Sector64 kGiB = 2097152;
+constexpr Sector64 k100MiB = 204800;
 
 struct PriorityCase {
   const char* name;
-  Sector32 start, count, disk;
+  Sector64 start, count, disk;
   ScanRequest request;
-  std::vector<Sector32> expected;  // the priority list, in order
+  std::vector<Sector64> expected;  // the priority list, in order
 };
 void PrintTo(const PriorityCase& c, std::ostream* os) { *os << c.name; }
 
@@ -80,13 +80,13 @@ TEST(ScanOrder, PriorityFirstThenSequentialEachBlockOnce) {
   // 10 blocks; region at block 7; 100 MiB marks fall outside this small area
   // except sector 0.
   state.PrepareScan(Area(0, 8192 * 10, 8192 * 10), {kScanDisk, 7 * 8192, 0});
-  std::vector<Sector32> order = Drain(state);
-  std::vector<Sector32> expected = {7 * 8192, 0};
-  for (Sector32 b = 1; b < 10; ++b) {
+  std::vector<Sector64> order = Drain(state);
+  std::vector<Sector64> expected = {7 * 8192, 0};
+  for (Sector64 b = 1; b < 10; ++b) {
     if (b != 7) expected.push_back(b * 8192);
   }
   EXPECT_EQ(order, expected);
-  for (Sector32 b : order) EXPECT_EQ(state.map.Get(b), kBlockClaimed);
+  for (Sector64 b : order) EXPECT_EQ(state.map.Get(b), kBlockClaimed);
   EXPECT_FALSE(state.NextBlock().has_value());
 }
 
@@ -97,24 +97,24 @@ TEST(ScanOrder, HintsJumpTheQueueAndStayInsideTheRange) {
   EXPECT_EQ(state.firstBlock, 8192u * 4);
   EXPECT_EQ(state.lastBlock, 8192u * 24);
   // Region block 0 lies outside the area and is read all the same.
-  EXPECT_EQ(state.NextBlock(), std::optional<Sector32>(0));
+  EXPECT_EQ(state.NextBlock(), std::optional<Sector64>(0));
   state.QueueBlock(8192 * 3 + 5);   // below the range: ignored
   state.QueueBlock(8192 * 25);      // above it: ignored
   state.QueueBlock(8192 * 10 + 77);  // queued...
   state.QueueBlock(8192 * 12);       // ...and this one, later, is read first
-  EXPECT_EQ(state.NextBlock(), std::optional<Sector32>(8192 * 12));
-  EXPECT_EQ(state.NextBlock(), std::optional<Sector32>(8192 * 10));
+  EXPECT_EQ(state.NextBlock(), std::optional<Sector64>(8192 * 12));
+  EXPECT_EQ(state.NextBlock(), std::optional<Sector64>(8192 * 10));
   // A hint for a block already analysed is dropped without a read.
   state.map.Set(8192 * 6, kBlockAnalysed);
   state.QueueBlock(8192 * 6);
-  std::vector<Sector32> rest = Drain(state);
+  std::vector<Sector64> rest = Drain(state);
   EXPECT_EQ(std::count(rest.begin(), rest.end(), 8192u * 6), 0);
   EXPECT_EQ(std::count(rest.begin(), rest.end(), 8192u * 10), 0);
   // Every block of the range came out once, over both calls.
   rest.insert(rest.end(), {0, 8192 * 12, 8192 * 10, 8192 * 6});
   std::sort(rest.begin(), rest.end());
-  std::vector<Sector32> all = {0};
-  for (Sector32 b = 4; b <= 24; ++b) all.push_back(b * 8192);
+  std::vector<Sector64> all = {0};
+  for (Sector64 b = 4; b <= 24; ++b) all.push_back(b * 8192);
   EXPECT_EQ(rest, all);
 }
 
@@ -127,10 +127,10 @@ TEST(ScanOrder, StoppedScanReleasesClaimedBlocksForTheNextRun) {
   state.ReleaseClaimedBlocks();  // 16384 was claimed, never analysed
   EXPECT_EQ(state.map.Get(16384), kBlockUnread);
   EXPECT_EQ(state.AnalysedBlocks(), 2u);
-  EXPECT_EQ(Drain(state), (std::vector<Sector32>{16384, 24576, 32768, 40960}));
+  EXPECT_EQ(Drain(state), (std::vector<Sector64>{16384, 24576, 32768, 40960}));
 }
 
-ScanFinding At(Sector32 sector, ScanCategory category = kCategoryJpg) {
+ScanFinding At(Sector64 sector, ScanCategory category = kCategoryJpg) {
   ScanFinding f;
   f.sector = sector;
   f.category = category;
@@ -139,9 +139,9 @@ ScanFinding At(Sector32 sector, ScanCategory category = kCategoryJpg) {
 
 TEST(FindingStore, BlocksInAnyOrderCollectSortedAndStoredOnce) {
   FindingStore store;
-  auto block = [&](Sector32 first, std::vector<Sector32> sectors) {
+  auto block = [&](Sector64 first, std::vector<Sector64> sectors) {
     std::vector<ScanFinding> findings;
-    for (Sector32 s : sectors) findings.push_back(At(s));
+    for (Sector64 s : sectors) findings.push_back(At(s));
     store.StoreBlockFindings(first, first + 8191, std::move(findings));
   };
   block(8192 * 5, {8192 * 5 + 1, 8192 * 5 + 9});
@@ -152,9 +152,9 @@ TEST(FindingStore, BlocksInAnyOrderCollectSortedAndStoredOnce) {
   block(8192 * 7, {8192 * 7});                  // inserted between
   block(8192 * 5, {8192 * 5 + 2});              // stored before: discarded
   block(8192 * 3, {});                          // nothing to store
-  std::vector<Sector32> sectors;
+  std::vector<Sector64> sectors;
   for (const ScanFinding& f : store.CollectFindings()) sectors.push_back(f.sector);
-  EXPECT_EQ(sectors, (std::vector<Sector32>{8192 + 3, 8192 * 2, 8192 * 4 + 8000, 8192 * 5 + 1, 8192 * 5 + 9,
+  EXPECT_EQ(sectors, (std::vector<Sector64>{8192 + 3, 8192 * 2, 8192 * 4 + 8000, 8192 * 5 + 1, 8192 * 5 + 9,
                                             8192 * 7, 8192 * 9 + 1}));
   EXPECT_EQ(store.Ranges().size(), 4u);
 }
@@ -197,7 +197,7 @@ TEST(Reuse, AskedOnlyForTheSameDeviceAndArea) {
 namespace kestrum {
 namespace {
 
-ScanFinding Boot(ScanCategory category, Sector32 sector, std::uint64_t total64, std::uint32_t total32At20) {
+ScanFinding Boot(ScanCategory category, Sector64 sector, std::uint64_t total64, std::uint32_t total32At20) {
   ScanFinding f;
   f.category = category;
   f.sector = sector;
@@ -207,7 +207,7 @@ ScanFinding Boot(ScanCategory category, Sector32 sector, std::uint64_t total64, 
   return f;
 }
 
-ScanFinding Record(Sector32 sector, std::uint32_t number, std::u16string name = u"f") {
+ScanFinding Record(Sector64 sector, std::uint32_t number, std::u16string name = u"f") {
   ScanFinding f;
   f.category = kCategoryFileRecord;
   f.sector = sector;
@@ -218,7 +218,7 @@ ScanFinding Record(Sector32 sector, std::uint32_t number, std::u16string name = 
 
 // The blocks QueueScanHints puts in front of an empty priority list, most
 // recent first, on a disk of 4000 blocks.
-std::vector<Sector32> Hinted(const std::vector<ScanFinding>& findings) {
+std::vector<Sector64> Hinted(const std::vector<ScanFinding>& findings) {
   ScanState state;
   VolumeDescriptor disk;
   disk.sectorCount = disk.diskSectors = 8192 * 4000;
@@ -232,15 +232,15 @@ TEST(ScanHints, BootSectorsQueueTheBlocksAroundTheirVolume) {
   // NTFS at 2048 of 1,000,000 sectors: the block before it (none: not above
   // 8192), and the blocks at and after its end.
   EXPECT_EQ(Hinted({Boot(kCategoryNtfsBoot, 2048, 1000000, 0)}),
-            (std::vector<Sector32>{BlockStartOf(1002048 + 8192), BlockStartOf(1002048)}));
+            (std::vector<Sector64>{BlockStartOf(1002048 + 8192), BlockStartOf(1002048)}));
   // A backup boot sector at a volume's end: its start too, and the block below that.
-  const Sector32 backup = 2048 + 999999;
+  const Sector64 backup = 2048 + 999999;
   EXPECT_EQ(Hinted({Boot(kCategoryNtfsBoot, backup, 999999, 0)}),
-            (std::vector<Sector32>{BlockStartOf(2048 - 0), BlockStartOf(backup + 999999 + 8192),
+            (std::vector<Sector64>{BlockStartOf(2048 - 0), BlockStartOf(backup + 999999 + 8192),
                                    BlockStartOf(backup + 999999), BlockStartOf(backup - 8192)}));
   // FAT32: the 32-bit total at 0x20.
   EXPECT_EQ(Hinted({Boot(kCategoryFat32Boot, 100000, 0, 50000)}),
-            (std::vector<Sector32>{BlockStartOf(158192), BlockStartOf(150000), BlockStartOf(91808)}));
+            (std::vector<Sector64>{BlockStartOf(158192), BlockStartOf(150000), BlockStartOf(91808)}));
   // Other findings give no hints.
   EXPECT_TRUE(Hinted({Record(16384, 7), Boot(kCategoryExfatBoot, 100000, 5, 5)}).empty());
 }
@@ -249,7 +249,7 @@ TEST(ScanHints, AFullBlockOfRecordsPointsAtWhereItsMftWouldBegin) {
   std::vector<ScanFinding> block;
   for (std::uint32_t i = 0; i < 120; ++i) block.push_back(Record(800000 + 2 * i, 0 + i));
   // The first record with a non-zero number is 1, at 800002: the MFT would start at 800000.
-  EXPECT_EQ(Hinted(block), (std::vector<Sector32>{BlockStartOf(800000)}));
+  EXPECT_EQ(Hinted(block), (std::vector<Sector64>{BlockStartOf(800000)}));
   block.resize(99);  // fewer than 100 records: no guess
   EXPECT_TRUE(Hinted(block).empty());
 }
@@ -268,7 +268,7 @@ TEST(ScanHints, AnMftRunMarkedDollarMLocatesItsVolume) {
   mirror.size = 4096;
   run.push_back(mirror);
   for (std::uint32_t i = 2; i < 6; ++i) run.push_back(Record(409632 + 2 * i, i));
-  EXPECT_EQ(Hinted(run), (std::vector<Sector32>{BlockStartOf(409600)}));
+  EXPECT_EQ(Hinted(run), (std::vector<Sector64>{BlockStartOf(409600)}));
   run[0].name = u"other";  // no $M mark: no guess
   EXPECT_TRUE(Hinted(run).empty());
 }

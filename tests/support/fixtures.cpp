@@ -124,8 +124,8 @@ VolumeDescriptor FixtureDescriptor(const std::string& image, const std::string& 
   std::string path = FixturePath(image);
   VolumeDescriptor v;
   v.diskPath = FromUtf8(path);
-  v.startSector = info.count("start") ? static_cast<Sector32>(std::stoul(info["start"])) : 0;
-  v.sectorCount = static_cast<Sector32>(std::stoul(info.at("sectors")));
+  v.startSector = info.count("start") ? static_cast<Sector64>(std::stoul(info["start"])) : 0;
+  v.sectorCount = static_cast<Sector64>(std::stoul(info.at("sectors")));
   v.fsKind = FixtureFsKind(info.at("fs"));
   v.partitionType = v.fsKind == kFsFat32 ? 0x0B : v.fsKind == kFsFat16 ? 0x06 : 0x07;
   std::ifstream in(path, std::ios::binary);

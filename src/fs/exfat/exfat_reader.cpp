@@ -143,7 +143,7 @@ bool ReadExfatLabel(const DeviceHandle& device, VolumeDescriptor& volume) {
 }
 
 void MakeExfatDescriptor(VolumeDescriptor& out, const DeviceHandle& device, ByteView bootSector,
-                         Sector32 start) {
+                         Sector64 start) {
   out = VolumeDescriptor{};
   out.startSector = start;
   std::copy_n(bootSector.begin(), std::min<std::size_t>(bootSector.size(), out.bootSector.size()),
@@ -152,7 +152,7 @@ void MakeExfatDescriptor(VolumeDescriptor& out, const DeviceHandle& device, Byte
   // the boot sector is exFAT.
   out.partitionType = 7;
   std::uint64_t length = ReadLe64(out.bootSector, exfatboot::kVolumeLength);
-  out.sectorCount = static_cast<Sector32>(std::min<std::uint64_t>(length, 0xFFFFFFFF));
+  out.sectorCount = length;
   ReadExfatLabel(device, out);
   out.fsKind = kFsExfat;
 }

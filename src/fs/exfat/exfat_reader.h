@@ -56,7 +56,7 @@ bool ReadExfatLabel(const DeviceHandle& device, VolumeDescriptor& volume);
 // partition type 7, the boot sector, its size from the boot sector (cut to
 // 32 bits), and the label read from the device.
 void MakeExfatDescriptor(VolumeDescriptor& out, const DeviceHandle& device, ByteView bootSector,
-                         Sector32 start);
+                         Sector64 start);
 
 // Whether a boot-sector candidate at `sector` is backed by the volume it
 // describes: its root directory's first sector passes IsExfatRootSector and

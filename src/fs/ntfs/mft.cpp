@@ -60,7 +60,9 @@ std::uint32_t CountMftRecords(const std::vector<RunEntry>& runs, const VolumeDes
   for (const RunEntry& run : runs) sectors += RunSectors(run, spc);
   std::uint64_t records = sectors / kRecordSectors;
   std::uint64_t room = VolumeSectors(volume) / kRecordSectors;
-  return static_cast<std::uint32_t>(std::min(records, room));
+  // Nodes are numbered in 32 bits, with room left for streams and LostFile.
+  constexpr std::uint64_t kMaxRecords = 0x7FFFFFFF;
+  return static_cast<std::uint32_t>(std::min({records, room, kMaxRecords}));
 }
 
 }  // namespace kestrum

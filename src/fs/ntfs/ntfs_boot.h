@@ -30,20 +30,19 @@ inline std::uint32_t SectorsPerCluster(const VolumeDescriptor& volume) {
 // a damaged boot sector may point anywhere.
 inline Sector64 MftSector(const VolumeDescriptor& volume) {
   return Sector64{volume.startSector} +
-         Sector64{SectorsPerCluster(volume)} * ReadLe32(volume.bootSector, boot::kMftCluster);
+         Sector64{SectorsPerCluster(volume)} * ReadLe64(volume.bootSector, boot::kMftCluster);
 }
 
 inline Sector64 MirrorSector(const VolumeDescriptor& volume) {
   return Sector64{volume.startSector} +
-         Sector64{SectorsPerCluster(volume)} * ReadLe32(volume.bootSector, boot::kMirrorCluster);
+         Sector64{SectorsPerCluster(volume)} * ReadLe64(volume.bootSector, boot::kMirrorCluster);
 }
 
 // The volume's size in sectors: the descriptor's, else the boot sector's
-// own count (cut to 32 bits); 0 when neither says.
+// own count; 0 when neither says.
 inline std::uint64_t VolumeSectors(const VolumeDescriptor& volume) {
   if (volume.sectorCount != 0) return volume.sectorCount;
-  std::uint64_t total = ReadLe64(volume.bootSector, boot::kTotalSectors);
-  return FitsSector32(total) ? total : 0xFFFFFFFFu;
+  return ReadLe64(volume.bootSector, boot::kTotalSectors);
 }
 
 // Sectors of one INDX block: from the boot sector when it names a sane

@@ -78,17 +78,16 @@ bool CollectIndexChildren(ByteView record, const DeviceHandle& device,
 }
 
 bool CheckNtfsBootSector(Sector64 sector, ByteView bootSector, const DeviceHandle& device) {
-  if (!FitsSector32(sector)) return false;
   VolumeDescriptor scratch;
   std::copy_n(bootSector.begin(), std::min(bootSector.size(), scratch.bootSector.size()),
               scratch.bootSector.begin());
-  scratch.startSector = static_cast<Sector32>(sector);
+  scratch.startSector = sector;
   std::vector<RunEntry> runs;
   if (!FindMftRuns(scratch, device, runs)) return false;
 
   std::array<std::uint8_t, kRecordSize> record{};
   std::vector<std::uint32_t> children;
-  Sector32 at = 0;
+  Sector64 at = 0;
   if (MapRecordToSector(kRootRecord, scratch, runs, at)) {
     ReadRecords(device, at, 1, record);
     CollectIndexChildren(record, device, scratch, children);

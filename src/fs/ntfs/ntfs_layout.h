@@ -31,8 +31,8 @@ constexpr std::size_t kSectorsPerCluster = 13;  // 8 bits
 constexpr std::uint32_t kMaxPlainSectorsPerCluster = 128;  // above: 256 - log2(sectors)
 constexpr std::uint32_t kMaxClusterShift = 12;  // 2^12 sectors: 2 MiB clusters
 constexpr std::size_t kTotalSectors = 0x28;     // 64 bits
-constexpr std::size_t kMftCluster = 0x30;       // 64 bits, low 32 used
-constexpr std::size_t kMirrorCluster = 0x38;    // 64 bits, low 32 used
+constexpr std::size_t kMftCluster = 0x30;       // 64 bits
+constexpr std::size_t kMirrorCluster = 0x38;    // 64 bits
 constexpr std::size_t kClustersPerIndexBlock = 0x44;  // signed 8 bits; negative: 2^-v bytes
 }  // namespace boot
 

@@ -169,7 +169,7 @@ bool ReadNtfsLabel(const DeviceHandle& device, VolumeDescriptor& volume) {
   std::vector<RunEntry> runs;
   if (!FindMftRuns(volume, device, runs)) return false;
   std::array<std::uint8_t, kRecordSize> record{};
-  Sector32 sector = 0;
+  Sector64 sector = 0;
   if (MapRecordToSector(kVolumeRecord, volume, runs, sector)) ReadRecords(device, sector, 1, record);
   volume.label.clear();
   auto name = FindAttribute(record, attr::kVolumeName);

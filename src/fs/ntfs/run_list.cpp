@@ -26,8 +26,8 @@ bool DecodeRunList(ByteView bytes, std::vector<RunEntry>& out) {
     }
     at += offsetBytes;
     RunEntry run;
-    run.delta = static_cast<std::int32_t>(static_cast<std::uint32_t>(offset));
-    run.length = static_cast<std::uint32_t>(length);
+    run.delta = static_cast<std::int64_t>(offset);
+    run.length = length;
     run.sparse = offsetBytes == 0;
     out.push_back(run);
   }
@@ -35,20 +35,22 @@ bool DecodeRunList(ByteView bytes, std::vector<RunEntry>& out) {
 }
 
 void ResolveRunSectors(std::vector<RunEntry>& runs, const VolumeDescriptor& volume) {
-  const std::uint32_t spc = ntfs::SectorsPerCluster(volume);
-  Sector32 start = volume.startSector;
+  const std::uint64_t spc = ntfs::SectorsPerCluster(volume);
+  Sector64 start = volume.startSector;
   for (RunEntry& run : runs) {
-    start += spc * static_cast<std::uint32_t>(run.delta);
+    start += spc * static_cast<std::uint64_t>(run.delta);
     run.startSector = start;
   }
 }
 
 std::uint64_t RunSectors(const RunEntry& run, std::uint32_t sectorsPerCluster) {
-  return std::uint64_t{run.length} * sectorsPerCluster;
+  // A damaged length must not wrap round to a small run.
+  if (sectorsPerCluster != 0 && run.length > UINT64_MAX / sectorsPerCluster) return UINT64_MAX;
+  return run.length * sectorsPerCluster;
 }
 
 bool MapRecordToSector(std::uint32_t record, const VolumeDescriptor& volume,
-                       const std::vector<RunEntry>& runs, Sector32& out) {
+                       const std::vector<RunEntry>& runs, Sector64& out) {
   const std::uint32_t spc = ntfs::SectorsPerCluster(volume);
   if (spc == 0) return false;
   std::uint64_t n = record;
@@ -59,9 +61,7 @@ bool MapRecordToSector(std::uint32_t record, const VolumeDescriptor& volume,
       continue;
     }
     if (run.sparse) return false;
-    std::uint64_t sector = std::uint64_t{run.startSector} + n * ntfs::kRecordSectors;
-    if (!FitsSector32(sector)) return false;
-    out = static_cast<Sector32>(sector);
+    out = run.startSector + n * ntfs::kRecordSectors;
     return true;
   }
   return false;

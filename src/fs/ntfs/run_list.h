@@ -12,12 +12,12 @@
 namespace kestrum {
 
 struct RunEntry {
-  // Clusters from the previous run's start (low 32 bits, sign-extended from
-  // the top stored byte); 0 for a sparse run.
-  std::int32_t delta = 0;
+  // Clusters from the previous run's start (sign-extended from the top
+  // stored byte); 0 for a sparse run.
+  std::int64_t delta = 0;
   // Absolute sector on the device, set by ResolveRunSectors.
-  Sector32 startSector = 0;
-  std::uint32_t length = 0;  // clusters (low 32 bits)
+  Sector64 startSector = 0;
+  std::uint64_t length = 0;  // clusters
   // The run had no offset field: a hole that reads as zeros, with no
   // clusters behind it.
   bool sparse = false;
@@ -30,16 +30,17 @@ struct RunEntry {
 bool DecodeRunList(ByteView bytes, std::vector<RunEntry>& out);
 
 // Walks the runs in order from the volume's start sector, adding
-// spc × delta for each (32-bit arithmetic, as sectors are kept in records).
+// spc × delta for each (64-bit arithmetic that wraps, as a damaged run
+// list may point anywhere; reads past the device then fail).
 void ResolveRunSectors(std::vector<RunEntry>& runs, const VolumeDescriptor& volume);
 
-// Clusters × spc of every run, in 64 bits.
+// Clusters × spc of a run, in 64 bits (at most UINT64_MAX).
 std::uint64_t RunSectors(const RunEntry& run, std::uint32_t sectorsPerCluster);
 
 // The sector of MFT record `record`, each run holding (spc × length) / 2
-// records. False beyond the last run, inside a sparse run, when the volume
-// names no cluster size, or when the sector would not fit 32 bits.
+// records. False beyond the last run, inside a sparse run, or when the
+// volume names no cluster size.
 bool MapRecordToSector(std::uint32_t record, const VolumeDescriptor& volume,
-                       const std::vector<RunEntry>& runs, Sector32& out);
+                       const std::vector<RunEntry>& runs, Sector64& out);
 
 }  // namespace kestrum

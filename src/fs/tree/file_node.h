@@ -47,8 +47,9 @@ struct FileNode {
   // anything else, or an empty name, marks an empty slot.
   std::uint32_t id = 0;
   std::uint32_t parentId = 0;
-  // FAT/exFAT: first cluster; files found by content: absolute start sector;
-  // NTFS: byte length of the run list held in `data` (0 when resident).
+  // FAT/exFAT: first cluster; files found by content: the low 32 bits of
+  // the absolute start sector (StartSector); NTFS: byte length of the run
+  // list held in `data` (0 when resident).
   std::uint32_t location = 0;
   // Set by LinkNodes: the first child, and the next child of the same
   // parent, in ascending index order. Two links a node rather than a list
@@ -66,6 +67,10 @@ struct FileNode {
   // reference names (0: not known). Unequal, the parent's record was reused.
   std::uint16_t sequence = 0;
   std::uint16_t parentSequence = 0;
+  // Files found by content: bits 32–47 of the start sector. 48 bits reach
+  // 128 PiB, and fill the padding before `size` instead of widening every
+  // node of every volume.
+  std::uint16_t locationHigh = 0;
   std::uint64_t size = 0;
   std::uint64_t creationTime = 0;   // FILETIME, UTC
   std::uint64_t lastWriteTime = 0;  // FILETIME, UTC
@@ -75,10 +80,20 @@ struct FileNode {
   // NTFS only: the resident content, or a copy of the run list.
   ByteView data;
 
+  // Files found by content.
+  std::uint64_t StartSector() const { return std::uint64_t{locationHigh} << 32 | location; }
+  void SetStartSector(std::uint64_t sector) {
+    location = static_cast<std::uint32_t>(sector);
+    locationHigh = static_cast<std::uint16_t>(sector >> 32);
+  }
+
   bool IsFolder() const { return type == kFolder || type == kDeletedFolder; }
   bool IsFile() const { return type == kFile || type == kDeletedFile; }
   bool IsDeleted() const { return type == kDeletedFile || type == kDeletedFolder; }
 };
+
+// A volume holds one node per file, millions on a large disk.
+static_assert(sizeof(FileNode) <= 88, "FileNode grew");
 
 // Whether slot `index` holds a node at all.
 inline bool IsUsedSlot(const FileNode& node, std::uint32_t index) {

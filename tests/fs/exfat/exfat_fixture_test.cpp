@@ -206,7 +206,7 @@ TEST_P(ExfatFixture, TheLabelAndTheBootChecksHoldOnARealVolume) {
 }
 
 // path → deleted, as fls lists the volume, without its virtual entries.
-std::map<std::string, bool> SleuthKitListing(const std::string& image, Sector32 offset) {
+std::map<std::string, bool> SleuthKitListing(const std::string& image, Sector64 offset) {
   std::map<std::string, bool> out;
   for (const test::FlsEntry& e : test::Fls(image, offset)) {
     if (e.Virtual() || e.Metadata() || e.path.find("(Volume Label Entry)") != std::string::npos) continue;

@@ -165,7 +165,7 @@ VolumeDescriptor ExfatImage::Descriptor(const std::string& path) {
   VolumeDescriptor v;
   v.diskPath = FromUtf8(path);
   v.startSector = layout_.startSector;
-  v.sectorCount = static_cast<Sector32>(layout_.heapOffset + (std::uint64_t{layout_.clusterCount} << layout_.clusterShift));
+  v.sectorCount = static_cast<Sector64>(layout_.heapOffset + (std::uint64_t{layout_.clusterCount} << layout_.clusterShift));
   v.fsKind = kFsExfat;
   v.partitionType = 7;
   const auto& boot = image_.Sector(layout_.startSector);

@@ -204,7 +204,7 @@ TEST_P(FixtureVolume, ContiguousClustersOfARebuiltVolume) {
   VolumeDescriptor rebuilt;
   rebuilt.fsKind = kFsRebuiltFat;
   rebuilt.diskPath = volume_.diskPath;
-  rebuilt.startSector = static_cast<Sector32>(g.firstDataSector);
+  rebuilt.startSector = static_cast<Sector64>(g.firstDataSector);
   rebuilt.sectorCount = volume_.sectorCount;
   rebuilt.bootSector[13] = static_cast<std::uint8_t>(g.sectorsPerCluster);
   int checked = 0;
@@ -239,7 +239,7 @@ TEST_P(FixtureVolume, ContiguousClustersOfARebuiltVolume) {
 
 // The live or the deleted files and folders fls lists, without FAT's own
 // virtual files.
-std::set<std::string> SleuthKitEntries(const std::string& image, Sector32 start, bool deleted) {
+std::set<std::string> SleuthKitEntries(const std::string& image, Sector64 start, bool deleted) {
   std::set<std::string> entries;
   for (const test::FlsEntry& e : test::Fls(image, start)) {
     if (e.deleted != deleted || e.Virtual() || e.path.find("(Volume Label Entry)") != std::string::npos) continue;

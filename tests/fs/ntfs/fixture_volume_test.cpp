@@ -69,9 +69,9 @@ class NtfsFixture : public ::testing::TestWithParam<FixtureCase> {
     test::PrepareRun();
   }
 
-  Sector32 Start() const {
+  Sector64 Start() const {
     auto it = info_.find("start");
-    return it == info_.end() ? 0 : static_cast<Sector32>(std::stoul(it->second));
+    return it == info_.end() ? 0 : static_cast<Sector64>(std::stoul(it->second));
   }
 
   const NodeVector& Nodes() const { return volume_.readerState.nodes->nodes; }
@@ -301,7 +301,7 @@ TEST_P(NtfsFixture, LabelBootSectorAndRootIndex) {
   std::vector<RunEntry> runs;
   ASSERT_TRUE(FindMftRuns(volume_, device, runs));
   auto children = [&](std::uint32_t record) {
-    Sector32 sector = 0;
+    Sector64 sector = 0;
     EXPECT_TRUE(MapRecordToSector(record, volume_, runs, sector));
     std::vector<std::uint8_t> bytes(ntfs::kRecordSize);
     ReadRecords(device, sector, 1, bytes);

@@ -15,7 +15,7 @@ namespace {
 using test::Bytes;
 using test::EncodeRuns;
 
-VolumeDescriptor VolumeWith(std::uint8_t spc, Sector32 start, Sector32 sectors = 1 << 20) {
+VolumeDescriptor VolumeWith(std::uint8_t spc, Sector64 start, Sector64 sectors = 1 << 20) {
   VolumeDescriptor v;
   v.bootSector[13] = spc;
   v.startSector = start;
@@ -48,13 +48,18 @@ TEST(DecodeRunList, ReadsLengthsAndSignedDeltas) {
   EXPECT_FALSE(runs[3].sparse);
 }
 
-TEST(DecodeRunList, KeepsOnlyTheLow32BitsOfWideFields) {
+TEST(DecodeRunList, KeepsWideFieldsWhole) {
   std::vector<RunEntry> runs =
       Decode(EncodeRuns({{-0x123456789LL, 0x1FFFFFFFFULL}, {0x100000000LL + 5, 7}}));
   ASSERT_EQ(runs.size(), 2u);
-  EXPECT_EQ(runs[0].length, 0xFFFFFFFFu);
-  EXPECT_EQ(runs[0].delta, static_cast<std::int32_t>(static_cast<std::uint32_t>(-0x123456789LL)));
-  EXPECT_EQ(runs[1].delta, 5);
+  EXPECT_EQ(runs[0].length, 0x1FFFFFFFFu);
+  EXPECT_EQ(runs[0].delta, -0x123456789LL);
+  EXPECT_EQ(runs[1].delta, 0x100000005LL);
+  // A length no volume holds saturates instead of wrapping to a short run.
+  RunEntry huge;
+  huge.length = UINT64_MAX / 2;
+  EXPECT_EQ(RunSectors(huge, 8), UINT64_MAX);
+  EXPECT_EQ(RunSectors(runs[0], 8), 0x1FFFFFFFFull * 8);
 }
 
 TEST(DecodeRunList, StopsAtDamageAndAtTheEndOfTheBytes) {
@@ -98,7 +103,7 @@ TEST(MapRecordToSector, WalksTheRuns) {
   VolumeDescriptor volume = VolumeWith(8, 1000);  // 4 records a cluster
   std::vector<RunEntry> runs = Decode(EncodeRuns({{10, 2}, {90, 1}, {0, 5, true}, {5, 3}}));
   ResolveRunSectors(runs, volume);
-  Sector32 s = 0;
+  Sector64 s = 0;
   ASSERT_TRUE(MapRecordToSector(0, volume, runs, s));
   EXPECT_EQ(s, 1080u);
   ASSERT_TRUE(MapRecordToSector(7, volume, runs, s));
@@ -128,7 +133,14 @@ TEST(MapRecordToSector, WalksTheRuns) {
   ResolveRunSectors(high, atZero);
   ASSERT_TRUE(MapRecordToSector(3, atZero, high, s));
   EXPECT_EQ(s, 0xFFFFFFFEu);
-  EXPECT_FALSE(MapRecordToSector(15, atZero, high, s)) << "a sector past 32 bits";
+  ASSERT_TRUE(MapRecordToSector(15, atZero, high, s));
+  EXPECT_EQ(s, 0x100000016u) << "past 32 bits";
+  // An NTFS volume that starts beyond 2^32 sectors.
+  VolumeDescriptor far = VolumeWith(8, 5000000000);
+  std::vector<RunEntry> farRuns = Decode(EncodeRuns({{786432, 16}}));
+  ResolveRunSectors(farRuns, far);
+  ASSERT_TRUE(MapRecordToSector(5, far, farRuns, s));
+  EXPECT_EQ(s, 5000000000u + 786432u * 8 + 10);
 }
 
 TEST(CountMftRecords, IsBoundedByWhatTheVolumeHolds) {
