@@ -44,8 +44,10 @@ bool ParseFoundPartitions(ByteView bytes, FoundPartitionFile& out) {
     r.kind = static_cast<ScanCategory>(in.U32());
     std::uint32_t state = in.U32();
     in.Sector(r.bootSector);
-    // Only what a scan can produce: a damaged file must not place tables.
-    bool sane = IsFoundPartitionKind(r.kind) && state <= kDataBackup &&
+    // Only what a scan can produce: a damaged file must not place tables. A
+    // boot sector was found on the disk, so it starts there (the size it
+    // gives may run past the disk's end: the repair's checks say so).
+    bool sane = IsFoundPartitionKind(r.kind) && state <= kDataBackup && r.startSector < out.diskSectors &&
                 (r.sectorCount == 0 ? r.endSector == 0
                                     : r.endSector >= r.startSector && r.endSector - r.startSector == r.sectorCount - 1);
     if (!sane) {

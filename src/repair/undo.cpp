@@ -66,6 +66,22 @@ bool UndoRebuild(const VolumeDescriptor& device, DeviceHistory& history, std::si
     prompts.Inform(u"打开设备出错！");
     return false;
   }
+  // A damaged or foreign history must not send writes past the disk's end
+  // (on an image file they would make it longer).
+  if (disk.sectorLimit != 0) {
+    for (std::size_t k = record; k < history.records.size(); ++k) {
+      for (const SavedSector& saved : history.records[k].sectors) {
+        const Sector64 units = saved.data.size() / kSectorSize;
+        if (saved.sector > disk.sectorLimit || units > disk.sectorLimit - saved.sector) {
+          prompts.Inform(FormatText("修复历史中的扇区%llu超出了磁盘的范围（共%llu个扇区），没有写入任何扇区。",
+                                    static_cast<unsigned long long>(saved.sector),
+                                    static_cast<unsigned long long>(disk.sectorLimit)));
+          CloseDevice(disk);
+          return false;
+        }
+      }
+    }
+  }
   // Nothing is overwritten that is not kept first.
   RebuildRecord before;
   if (!CaptureBeforeUndo(disk, history, record, before, prompts)) {

@@ -126,22 +126,25 @@ bool ReadFinding(Reader& r, ScanFinding& f) {
          f.dataLength <= f.data.size();
 }
 
-// The range holds whole blocks, lies after the previous one, and its
-// findings lie inside it in ascending order.
-bool SoundRange(const ScanRange& range, const ScanRange* previous, const ScanState& state) {
+// The range holds whole blocks of the scanned area, lies after the previous
+// one, every block of it was analysed, and its findings lie inside it in
+// ascending order.
+bool SoundRange(const ScanRange& range, const ScanRange* previous, const ScanState& state, std::string& why) {
   if (range.first % kBlockSectors != 0 || (range.last + 1) % kBlockSectors != 0 ||
       range.last < range.first || range.findings.empty()) {
-    return false;
+    return why = "range bounds", false;
   }
-  if (previous != nullptr && range.first <= previous->last) return false;
+  if (range.first < state.firstBlock || range.last >= state.lastBlock + kBlockSectors) {
+    return why = "range outside the scanned area", false;
+  }
+  if (previous != nullptr && range.first <= previous->last) return why = "range order", false;
   Sector64 last = range.first;
   for (const ScanFinding& f : range.findings) {
-    if (f.sector < last || f.sector > range.last) return false;
+    if (f.sector < last || f.sector > range.last) return why = "finding outside its range", false;
     last = f.sector;
   }
-  // Its blocks inside the map were analysed.
   for (Sector64 block = range.first; block <= range.last; block += kBlockSectors) {
-    if (state.map.Holds(block) && state.map.Get(block) != kBlockAnalysed) return false;
+    if (!state.map.Holds(block) || state.map.Get(block) != kBlockAnalysed) return why = "range not analysed", false;
   }
   return true;
 }
@@ -167,6 +170,12 @@ bool ParseBody(Reader& r, SavedScan& saved, ScanState& state, std::string& why) 
   state.nextBlock = r.U64();
   if (!r.ok()) return why = "header fields", false;
   if (saved.request.mode < kScanPartition || saved.request.mode > kScanLostPartitions) return why = "mode", false;
+  // The area lies on the device the file names (its size when known).
+  const Sector64 deviceLimit = saved.device.sectors != 0 ? saved.device.sectors : saved.area.diskSectors;
+  if (saved.area.sectorCount > deviceLimit || saved.area.startSector > deviceLimit - saved.area.sectorCount ||
+      saved.area.diskSectors > deviceLimit) {
+    return why = "area beyond the device", false;
+  }
   Sector64 first = 0, last = 0;
   ScanBlockRange(saved.area, first, last);
   if (state.firstBlock != first || state.lastBlock != last || state.nextBlock < first ||
@@ -182,18 +191,24 @@ bool ParseBody(Reader& r, SavedScan& saved, ScanState& state, std::string& why) 
   state.map.Reset(deviceSectors);
   for (std::size_t i = 0; i < map.size(); ++i) {
     if (map[i] > kBlockAnalysed) return why = "block state", false;
+    // A scan marks only the blocks of its area.
+    const Sector64 start = Sector64{i} * kBlockSectors;
+    if (map[i] != kBlockUnread && (start < first || start > last)) return why = "block outside the scanned area", false;
     // Claimed but never analysed: read again, as a stopped scan does.
     if (map[i] == kBlockClaimed) {
       map[i] = kBlockUnread;
-      const Sector64 block = Sector64{i} * kBlockSectors;
-      if (block >= first && block <= last) state.nextBlock = std::min(state.nextBlock, block);
+      state.nextBlock = std::min(state.nextBlock, start);
     }
   }
   state.map.Bytes() = std::move(map);
   std::uint32_t count = 0;
   if (!r.Count(count, 8)) return why = "priority list", false;
   std::vector<Sector64> priority(count);
-  for (Sector64& p : priority) p = r.U64();
+  for (Sector64& p : priority) {
+    p = r.U64();
+    // Read before anything else on resume: each must be a block of the area.
+    if (p % kBlockSectors != 0 || p < first || p > last) return why = "priority block", false;
+  }
   state.SetPriorityBlocks(priority);
   std::uint32_t ranges = 0;
   if (!r.Count(ranges, 20)) return why = "ranges", false;
@@ -209,7 +224,7 @@ bool ParseBody(Reader& r, SavedScan& saved, ScanState& state, std::string& why) 
     for (ScanFinding& f : range.findings) {
       if (!ReadFinding(r, f)) return why = "finding", false;
     }
-    if (!SoundRange(range, out.empty() ? nullptr : &out.back(), state)) return why = "range order", false;
+    if (!SoundRange(range, out.empty() ? nullptr : &out.back(), state, why)) return false;
     out.push_back(std::move(range));
   }
   if (!r.AtEnd()) return why = "trailing bytes", false;

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "base/text.h"
 #include "repair/found_partition_file.h"
 #include "repair/repair_history.h"
@@ -204,6 +206,16 @@ TEST(FoundPartitionFile, KeepsSectorsPast2Pow32AndRefusesTheOldForm) {
   // An end that does not follow from start and count is damage.
   WriteLe64(bytes, bytes.size() - kSectorSize - 8 - 8 - 8, far.endSector + 1);
   EXPECT_FALSE(ParseFoundPartitions(bytes, back));
+  // So is a boot sector found past the disk's end; one whose size runs past
+  // it (a damaged or cut volume) is what a scan finds, and kept.
+  for (auto [start, count, kept] : {std::tuple{file.diskSectors, Sector64{1}, false},
+                                    std::tuple{file.diskSectors - 1, Sector64{196608}, true}}) {
+    file.found[0].startSector = start;
+    file.found[0].sectorCount = count;
+    file.found[0].endSector = start + count - 1;
+    ASSERT_TRUE(SerializeFoundPartitions(file, bytes));
+    EXPECT_EQ(ParseFoundPartitions(bytes, back), kept) << start;
+  }
 
   test::TempDir dir;
   std::u16string error;

@@ -251,6 +251,24 @@ TEST_F(RebuildTest, ATableThatChangedSinceItWasKeptIsNotOverwritten) {
   EXPECT_EQ(report.written, (std::vector<Sector64>{0, kEbr}));
 }
 
+TEST_F(RebuildTest, AHistoryNamingSectorsPastTheDisksEndIsNotUndone) {
+  DeviceHistory history;
+  history.description = u"rebuild.img";
+  RebuildRecord record;
+  record.time = u"2026-12-09 01:00:00";
+  record.sectors.resize(2);
+  record.sectors[1].sector = kDiskSectors;  // just past the end: the image would grow
+  history.records = {record};
+  test::ScriptedPrompts prompts;
+  UndoReport undo;
+  EXPECT_FALSE(UndoRebuild(request_.device, history, 0, request_.historyPath, prompts, undo));
+  EXPECT_EQ(prompts.shown, std::vector<std::u16string>{FormatText(
+                               "修复历史中的扇区%u超出了磁盘的范围（共%u个扇区），没有写入任何扇区。",
+                               static_cast<unsigned>(kDiskSectors), static_cast<unsigned>(kDiskSectors))});
+  EXPECT_EQ(test::ReadWholeFile(Image()), original_);
+  EXPECT_EQ(history.records.size(), 1u);
+}
+
 TEST_F(RebuildTest, NothingIsWrittenWithoutReadableTablesOrWithoutConsent) {
   struct Case {
     const char* name;

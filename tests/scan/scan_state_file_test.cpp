@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "base/byte_order.h"
 #include "base/text.h"
 #include "scan/scan_state_file.h"
@@ -53,6 +55,13 @@ void MakeState(Saved& s, Sector64 base = 0) {
   block.push_back(record);
   s.state.store.StoreBlockFindings(base + 8192, base + 16383, std::move(block));
   s.state.map.Set(base + 8192, kBlockAnalysed);
+  // A second range, two blocks on, and blocks still queued to be read first.
+  ScanFinding later;
+  later.category = kCategoryPdf;
+  later.sector = base + 8192 * 3 + 5;
+  s.state.store.StoreBlockFindings(base + 8192 * 3, base + 8192 * 4 - 1, {later});
+  s.state.map.Set(base + 8192 * 3, kBlockAnalysed);
+  s.state.SetPriorityBlocks({base + 8192 * 4, base + 8192 * 2});
 }
 
 // Also past 2^32 sectors, where the file's fields must be 64-bit.
@@ -95,6 +104,61 @@ TEST(ScanStateFile, RoundTripKeepsEverything) {
     }
     // Saved again, it is the original with its claimed blocks released.
     EXPECT_EQ(SerializeScanState(scan, state), SerializeScanState(s.scan, s.state));
+  }
+}
+
+// Each field damaged the way no scan writes it, saved with a valid
+// checksum: refused, with the reason.
+TEST(ScanStateFile, EachFieldNoScanCouldHaveWrittenIsRefusedForItsReason) {
+  const Sector64 base = 8192 * 10;
+  struct Case {
+    const char* name;
+    std::function<void(Saved&)> damage;
+    const char* reason;
+  } cases[] = {
+      {"a mode no scan has", [](Saved& s) { s.scan.request.mode = 9; }, "mode"},
+      {"the area past the device's end", [](Saved& s) { s.scan.area.sectorCount = s.scan.device.sectors; },
+       "area beyond the device"},
+      {"a block range not the area's", [](Saved& s) { s.state.firstBlock += 8192; }, "block range"},
+      {"the next block past the range", [](Saved& s) { s.state.nextBlock = s.state.lastBlock + 2 * 8192; },
+       "block range"},
+      {"a block state no scan writes", [](Saved& s) { s.state.map.Bytes()[base / 8192 + 2] = 7; }, "block state"},
+      {"an analysed block outside the area", [](Saved& s) { s.state.map.Bytes()[0] = kBlockAnalysed; },
+       "block outside the scanned area"},
+      {"a priority block past the disk's end",
+       [](Saved& s) { s.state.SetPriorityBlocks({Sector64{4294959104}}); }, "priority block"},
+      {"a priority block off the block grid", [](Saved& s) { s.state.SetPriorityBlocks({base + 8192 * 2 + 1}); },
+       "priority block"},
+      {"a range past the area and the device",
+       [](Saved& s) {
+         s.state.store.MutableRanges().push_back({base + 8192 * 6, base + 8192 * 7 - 1, {ScanFinding{}}});
+         s.state.store.MutableRanges().back().findings[0].sector = base + 8192 * 6;
+       },
+       "range outside the scanned area"},
+      {"a range whose block was not analysed",
+       [](Saved& s) { s.state.map.Set(base + 8192 * 3, kBlockUnread); }, "range not analysed"},
+      {"a finding after its range",
+       [](Saved& s) { s.state.store.MutableRanges()[0].findings.back().sector = base + 8192 * 3 + 1; },
+       "finding outside its range"},
+      {"findings out of order",
+       [](Saved& s) { std::swap(s.state.store.MutableRanges()[0].findings[0].sector,
+                                s.state.store.MutableRanges()[0].findings[1].sector); },
+       "finding outside its range"},
+      {"ranges out of order",
+       [](Saved& s) { std::swap(s.state.store.MutableRanges()[0], s.state.store.MutableRanges()[1]); },
+       "range order"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Saved s;
+    MakeState(s, base);
+    c.damage(s);
+    SavedScan scan;
+    ScanState state;
+    std::u16string error;
+    EXPECT_FALSE(ParseScanState(SerializeScanState(s.scan, s.state), scan, state, error));
+    EXPECT_NE(ToUtf8(error).find(std::string("（") + c.reason + "）"), std::string::npos) << ToUtf8(error);
+    EXPECT_TRUE(state.identity.empty());
   }
 }
 
@@ -143,7 +207,7 @@ TEST(ScanStateFile, DamageWithMatchingChecksumNeverLoadsUnsoundState) {
   Saved s;
   MakeState(s);
   const std::string bytes = SerializeScanState(s.scan, s.state);
-  int refused = 0;
+  int refused = 0, loaded = 0;
   for (std::size_t at = statefile::kBodyOffset; at < bytes.size(); ++at) {
     for (std::uint8_t flip : {0x01, 0x80, 0xFF}) {
       std::string damaged = bytes;
@@ -162,14 +226,27 @@ TEST(ScanStateFile, DamageWithMatchingChecksumNeverLoadsUnsoundState) {
         ++refused;
         continue;
       }
-      // Loaded: the state is one the scan can run on.
+      // Loaded: the state is one the scan can run on, all of it inside the area.
       std::vector<ScanFinding> all = state.store.CollectFindings();
       for (std::size_t i = 1; i < all.size(); ++i) EXPECT_LE(all[i - 1].sector, all[i].sector);
       EXPECT_LE(state.firstBlock, state.lastBlock);
       EXPECT_EQ(state.firstBlock % 8192, 0u);
+      const Sector64 end = state.lastBlock + kBlockSectors;
+      EXPECT_LE(scan.area.startSector + scan.area.sectorCount, scan.device.sectors);
+      for (const ScanFinding& f : all) EXPECT_TRUE(f.sector >= state.firstBlock && f.sector < end) << at;
+      for (Sector64 p : state.PriorityBlocks()) EXPECT_TRUE(p >= state.firstBlock && p < end) << at;
+      for (std::size_t b = 0; b < state.map.Size(); ++b) {
+        const Sector64 block = Sector64{b} * kBlockSectors;
+        if (block < state.firstBlock || block >= end) {
+          EXPECT_EQ(state.map.Bytes()[b], kBlockUnread) << at;
+        }
+        EXPECT_LE(state.map.Bytes()[b], kBlockAnalysed) << at;
+      }
+      ++loaded;
     }
   }
   EXPECT_GT(refused, 0);
+  EXPECT_GT(loaded, 0);  // some damage (a name, a word of a finding) is still a sound state
 }
 
 }  // namespace
