@@ -45,6 +45,13 @@ std::u16string NameUpToTerminator(const NameBuffer& buffer) {
   return std::u16string(buffer.data(), n);
 }
 
+// The stored bytes of one part, without the spaces that pad it: a space
+// inside the part belongs to the name ("PAD 0000").
+std::size_t PaddedLength(ByteView entry, std::size_t offset, std::size_t length) {
+  while (length > 0 && ReadLe8(entry, offset + length - 1) == ' ') --length;
+  return length;
+}
+
 }  // namespace
 
 ByteView DirEntryAt(ByteView bytes, std::size_t index) {
@@ -55,17 +62,15 @@ ByteView DirEntryAt(ByteView bytes, std::size_t index) {
 std::u16string FormatShortName(ByteView entry) {
   const std::uint8_t caseFlags = ReadLe8(entry, fatdir::kCaseFlags);
   std::u16string name;
-  for (std::size_t i = 0; i < fatdir::kNameLength; ++i) {
-    std::uint8_t byte = ReadLe8(entry, fatdir::kName + i);
-    if (byte == ' ') break;
-    name += Widen(byte, caseFlags & fatdir::kLowerCaseName);
+  const std::size_t base = PaddedLength(entry, fatdir::kName, fatdir::kNameLength);
+  for (std::size_t i = 0; i < base; ++i) {
+    name += Widen(ReadLe8(entry, fatdir::kName + i), caseFlags & fatdir::kLowerCaseName);
   }
-  if (ReadLe8(entry, fatdir::kExtension) != ' ') {
+  const std::size_t extension = PaddedLength(entry, fatdir::kExtension, fatdir::kExtensionLength);
+  if (extension != 0) {
     name += u'.';
-    for (std::size_t i = 0; i < fatdir::kExtensionLength; ++i) {
-      std::uint8_t byte = ReadLe8(entry, fatdir::kExtension + i);
-      if (byte == ' ') break;
-      name += Widen(byte, caseFlags & fatdir::kLowerCaseExtension);
+    for (std::size_t i = 0; i < extension; ++i) {
+      name += Widen(ReadLe8(entry, fatdir::kExtension + i), caseFlags & fatdir::kLowerCaseExtension);
     }
   }
   // A zero byte ends the name, as it ends any string of characters.

@@ -16,9 +16,10 @@ namespace kestrum {
 // The 32 bytes of entry `index`, or an empty view past the end.
 ByteView DirEntryAt(ByteView bytes, std::size_t index);
 
-// Up to 8 name bytes until a space, then "." and up to 3 extension bytes
-// until a space when there is an extension. Each byte becomes the character
-// of the same value; the lower-case flags of byte 12 apply to A–Z.
+// The 8 name bytes without their trailing spaces, then "." and the 3
+// extension bytes without theirs when there is an extension; spaces inside
+// either part stay. Each byte becomes the character of the same value; the
+// lower-case flags of byte 12 apply to A–Z.
 std::u16string FormatShortName(ByteView entry);
 
 // The checksum that ties long-name entries to their short entry.

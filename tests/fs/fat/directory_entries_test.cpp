@@ -44,8 +44,9 @@ TEST(ShortNames, FormatsNameAndExtensionAsStoredByteByByte) {
   EXPECT_EQ(FormatShortName(ShortEntry("NOEXT      ", kArchive)), u"NOEXT");
   EXPECT_EQ(FormatShortName(ShortEntry("A       B  ", kArchive)), u"A.B");
   EXPECT_EQ(FormatShortName(ShortEntry("FULLNAMEEXT", kArchive)), u"FULLNAME.EXT");
-  // A space ends each part, even inside it.
-  EXPECT_EQ(FormatShortName(ShortEntry("AB CD   E F", kArchive)), u"AB.E");
+  // Only the padding goes: spaces inside a part belong to the name.
+  EXPECT_EQ(FormatShortName(ShortEntry("AB CD   E F", kArchive)), u"AB CD.E F");
+  EXPECT_EQ(FormatShortName(ShortEntry("PAD 0000 PD", kArchive)), u"PAD 0000. PD");
   // No code page: a GBK pair becomes two characters of the same values.
   test::Entry gbk = ShortEntry("\xC4\xE3      TXT", kArchive);
   EXPECT_EQ(FormatShortName(gbk), (std::u16string{char16_t(0xC4), char16_t(0xE3), u'.', u'T', u'X', u'T'}));

@@ -2,12 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 
 #include "base/byte_order.h"
 #include "base/text.h"
 #include "fs/dos_time.h"
 #include "fs/tree/node_array.h"
 #include "support/fixtures.h"
+#include "support/run_command.h"
+#include "support/temp_dir.h"
 #include "support/tree_walk.h"
 
 namespace kestrum::test {
@@ -133,6 +136,50 @@ VolumeDescriptor SyntheticFat::Write(const std::string& path) {
   v.partitionType = fat32_ ? 0x0B : 0x06;
   const auto& b = image.Sector(kStart);
   std::copy(b.begin(), b.end(), v.bootSector.begin());
+  return v;
+}
+
+MtoolsFat::MtoolsFat(std::string image, const std::string& bits, const std::string& size, const std::string& label)
+    : image_(std::move(image)), fat32_(bits == "32") {
+  EXPECT_EQ(RunCommand({"truncate", "-s", size, image_}).exitCode, 0);
+  CommandResult mkfs = RunCommand({"mkfs.vfat", "-F", bits, "-s", "1", "-n", label, image_});
+  EXPECT_EQ(mkfs.exitCode, 0) << mkfs.err;
+}
+
+void MtoolsFat::Run(std::vector<std::string> command) const {
+  command.insert(command.begin() + 1, {"-i", image_});
+  CommandResult r = RunCommand(command, {"MTOOLS_SKIP_CHECK=1", "LC_ALL=C.UTF-8"});
+  EXPECT_EQ(r.exitCode, 0) << command[0] << " " << command.back() << ": " << r.err;
+}
+
+void MtoolsFat::Put(const std::string& name, const std::string& bytes) const {
+  const std::string source = image_ + ".put";
+  WriteWholeFile(source, bytes);
+  Run({"mcopy", "-o", source, "::" + name});
+  std::remove(source.c_str());
+}
+
+int MtoolsFat::EditEntries(std::string_view name11, void (*edit)(std::uint8_t* entry)) const {
+  std::string bytes = ReadWholeFile(image_);
+  int edited = 0;
+  for (std::size_t at = 0; at + 32 <= bytes.size(); at += 32) {
+    if (bytes.compare(at, name11.size(), name11) != 0) continue;
+    edit(reinterpret_cast<std::uint8_t*>(bytes.data() + at));
+    ++edited;
+  }
+  WriteWholeFile(image_, bytes);
+  return edited;
+}
+
+VolumeDescriptor MtoolsFat::Descriptor() const {
+  VolumeDescriptor v;
+  v.diskPath = FromUtf8(image_);
+  v.fsKind = fat32_ ? kFsFat32 : kFsFat16;
+  v.partitionType = fat32_ ? 0x0B : 0x06;
+  const std::string boot = ReadWholeFile(image_).substr(0, 512);
+  std::copy(boot.begin(), boot.end(), v.bootSector.begin());
+  const std::uint32_t total = ReadLe32(v.bootSector, 32);
+  v.sectorCount = total != 0 ? total : ReadLe16(v.bootSector, 19);
   return v;
 }
 

@@ -95,6 +95,31 @@ class SyntheticFat {
   std::uint32_t rootEntries_;
 };
 
+// A FAT volume image made by mkfs.vfat (one sector a cluster) and filled
+// with mtools, for what other systems leave on disk: its entries can then be
+// edited byte by byte.
+class MtoolsFat {
+ public:
+  // `bits` 12, 16 or 32; `size` as truncate takes it ("16M").
+  MtoolsFat(std::string image, const std::string& bits, const std::string& size, const std::string& label);
+
+  const std::string& path() const { return image_; }
+  // An mtools command on the image: {"mcopy", FILE, "::dir/NAME"}; fails
+  // the test when it does.
+  void Run(std::vector<std::string> command) const;
+  // Writes `bytes` into a file named `name` on the volume (a path from its root).
+  void Put(const std::string& name, const std::string& bytes) const;
+  // Applies `edit` to every directory entry whose 11 name bytes are `name11`
+  // (the first byte E5 for a deleted one) and answers how many there were.
+  int EditEntries(std::string_view name11, void (*edit)(std::uint8_t* entry)) const;
+  // The descriptor discovery would make for the image.
+  VolumeDescriptor Descriptor() const;
+
+ private:
+  std::string image_;
+  bool fat32_;
+};
+
 struct ListedNode {
   std::uint32_t index = 0;
   NodeType type = kDeletedFile;
