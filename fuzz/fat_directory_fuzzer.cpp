@@ -7,10 +7,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   using namespace kestrum;
   ByteView bytes(data, size);
   for (bool fat32 : {false, true}) {
-    VolumeDescriptor volume;
-    volume.fsKind = fat32 ? kFsFat32 : kFsFat16;
-    AddRootNode(volume);
-    ParseDirEntries(bytes, volume, kRootNodeId);
+    for (DeletedEntries deleted : {DeletedEntries::kSkip, DeletedEntries::kList, DeletedEntries::kAll}) {
+      VolumeDescriptor volume;
+      volume.fsKind = fat32 ? kFsFat32 : kFsFat16;
+      AddRootNode(volume);
+      ParseDirEntries(bytes, volume, kRootNodeId, deleted);
+    }
   }
   for (std::size_t i = 0; i * 32 < size; ++i) {
     AssembleLongName(bytes, i);

@@ -181,6 +181,54 @@ def small_volumes(corpus, work):
     put(corpus, "exfat_volume", "exfat", sector_records(image))
 
 
+def edit_entries(image, name11, edit):
+    """Applies edit(bytearray of 32) to every directory entry whose 11 name bytes are name11."""
+    with open(image, "r+b") as f:
+        data = bytearray(f.read())
+        for at in range(0, len(data) - 31, 32):
+            if data[at:at + 11] == name11:
+                entry = data[at:at + 32]
+                edit(entry)
+                data[at:at + 32] = entry
+        f.seek(0)
+        f.write(data)
+
+
+def foreign_fat_seeds(corpus, work):
+    """A FAT16 volume as other systems and damage leave it: short names with
+    spaces inside, a deleted long name whose parts lost their attribute byte."""
+    env = dict(os.environ, MTOOLS_SKIP_CHECK="1", LC_ALL="C.UTF-8")
+    image = os.path.join(work, "foreign.img")
+    if os.path.exists(image):
+        os.remove(image)
+    run(["mkfs.vfat", "-C", "-F", "16", "-s", "1", "-n", "SEED", image, str(4 * 1024)])
+    content = os.path.join(work, "content.bin")
+    with open(content, "wb") as f:
+        f.write(bytes(range(256)) * 12)
+    for name in ("PADX0000.XPD", "PADX0001.XPD", "a removed long name file.txt", "GONE.BIN"):
+        run(["mcopy", "-i", image, content, "::" + name], env=env)
+    run(["mdel", "-i", image, "::a removed long name file.txt", "::GONE.BIN"], env=env)
+
+    def spaces(e):
+        e[3] = e[8] = 0x20
+
+    def attribute(value):
+        def edit(e):
+            e[11] = value
+        return edit
+
+    edit_entries(image, b"PADX0000XPD", spaces)
+    edit_entries(image, b"PADX0001XPD", spaces)
+    edit_entries(image, b"\xE5a\0 \0r\0e\0m\0", attribute(0x20))
+    edit_entries(image, b"\xE5x\0t\0\0\0\xFF\xFF\xFF\xFF", attribute(0x00))
+    put(corpus, "fat_volume", "foreign-fat16", sector_records(image))
+    boot = read_at(image, 0, SECTOR)
+    reserved, fats = struct.unpack_from("<H", boot, 14)[0], boot[16]
+    root_entries, fat_size = struct.unpack_from("<H", boot, 17)[0], struct.unpack_from("<H", boot, 22)[0]
+    root = (reserved + fats * fat_size) * SECTOR
+    put(corpus, "fat_directory", "foreign-root", read_at(image, root, root_entries * 32))
+
+
 def scan_state_seeds(corpus, work, cli):
     """The body (after the 24-byte header) of the state a deep scan keeps."""
     for name in ("fat16", "ntfs"):
@@ -226,6 +274,7 @@ def main():
     disk_seeds(fixtures, corpus, work)
     gpt_seeds(corpus, work)
     small_volumes(corpus, work)
+    foreign_fat_seeds(corpus, work)
     repair_seeds(fixtures, corpus)
     if len(sys.argv) == 5:
         scan_state_seeds(corpus, work, sys.argv[4])

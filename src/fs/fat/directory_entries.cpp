@@ -54,6 +54,20 @@ std::size_t PaddedLength(ByteView entry, std::size_t offset, std::size_t length)
 
 }  // namespace
 
+bool CouldBeFileEntry(ByteView entry, std::uint64_t maxFileSize) {
+  for (std::size_t i = 0; i < fatdir::kShortNameLength; ++i) {
+    const std::uint8_t byte = ReadLe8(entry, fatdir::kName + i);
+    // 05 first stands for a name that starts with E5, the deleted mark.
+    if (byte < 0x20 && !(i == 0 && byte == fatdir::kE5Substitute)) return false;
+  }
+  return maxFileSize == 0 || ReadLe32(entry, fatdir::kSize) <= maxFileSize;
+}
+
+std::uint64_t MaxFileSize(const VolumeDescriptor& volume) {
+  const FatGeometry g = FatGeometryOf(volume);
+  return std::uint64_t{g.clusterCount} * g.ClusterBytes();
+}
+
 ByteView DirEntryAt(ByteView bytes, std::size_t index) {
   if (index >= bytes.size() / kEntrySize) return {};
   return bytes.subspan(index * kEntrySize, kEntrySize);
@@ -189,13 +203,15 @@ namespace {
 // Whether the deleted long-name entries before `index` spell a name for the
 // short entry there: parts nearest the short entry come first, all with one
 // checksum; the last part ends the name (a NUL, then only FFFF padding),
-// the others hold no NUL. `name` gets the name.
-bool DeletedLongName(ByteView bytes, std::size_t index, std::u16string& name) {
+// the others hold no NUL. A part whose attribute byte was damaged still
+// counts: its bytes cannot be a short entry. `name` gets the name.
+bool DeletedLongName(ByteView bytes, std::size_t index, std::uint64_t maxFileSize, std::u16string& name) {
   ByteView shortEntry = DirEntryAt(bytes, index);
   std::vector<ByteView> parts;
   for (std::size_t k = index; k-- > 0 && parts.size() < fatlfn::kMaxEntries;) {
     ByteView e = DirEntryAt(bytes, k);
-    if (!IsLongNameEntry(e) || ReadLe8(e, fatlfn::kOrdinal) != fatdir::kDeleted) break;
+    if (ReadLe8(e, fatlfn::kOrdinal) != fatdir::kDeleted) break;
+    if (!IsLongNameEntry(e) && CouldBeFileEntry(e, maxFileSize)) break;
     if (!parts.empty() && ReadLe8(e, fatlfn::kChecksum) != ReadLe8(parts[0], fatlfn::kChecksum)) break;
     parts.push_back(e);
   }
@@ -225,9 +241,9 @@ bool DeletedLongName(ByteView bytes, std::size_t index, std::u16string& name) {
 
 }  // namespace
 
-std::u16string DeletedEntryName(ByteView bytes, std::size_t index) {
+std::u16string DeletedEntryName(ByteView bytes, std::size_t index, std::uint64_t maxFileSize) {
   std::u16string name;
-  if (DeletedLongName(bytes, index, name)) return name;
+  if (DeletedLongName(bytes, index, maxFileSize, name)) return name;
   std::array<std::uint8_t, fatdir::kEntrySize> shown{};
   ByteView entry = DirEntryAt(bytes, index);
   std::copy(entry.begin(), entry.end(), shown.begin());
@@ -238,6 +254,7 @@ std::u16string DeletedEntryName(ByteView bytes, std::size_t index) {
 std::uint32_t ParseDirEntries(ByteView bytes, VolumeDescriptor& volume, std::uint32_t parent,
                               DeletedEntries deleted) {
   const std::size_t count = bytes.size() / kEntrySize;
+  const std::uint64_t maxFileSize = MaxFileSize(volume);
   std::uint32_t added = 0;
   std::size_t i = 0;
   while (i < count) {
@@ -245,8 +262,10 @@ std::uint32_t ParseDirEntries(ByteView bytes, VolumeDescriptor& volume, std::uin
     if (ReadLe8(entry, fatdir::kName) == fatdir::kEndOfDirectory) break;
     std::uint8_t attribute = Attribute(entry);
     // Attribute 0 is a plain file (no archive bit, as backup tools leave
-    // them), not an empty slot: only the label entry is skipped.
-    if (attribute == fatdir::kAttrVolumeLabel) {
+    // them), not an empty slot: only the label entry is skipped, and bytes
+    // no short entry holds (a long-name part whose attribute was damaged).
+    if (attribute == fatdir::kAttrVolumeLabel ||
+        (attribute != fatdir::kAttrLongName && !CouldBeFileEntry(entry, maxFileSize))) {
       ++i;
       continue;
     }
@@ -254,7 +273,7 @@ std::uint32_t ParseDirEntries(ByteView bytes, VolumeDescriptor& volume, std::uin
       // Deleted long-name parts are read back from their short entry.
       if (attribute != fatdir::kAttrLongName && !(attribute & fatdir::kAttrVolumeLabel) &&
           deleted != DeletedEntries::kSkip) {
-        if (AddDeletedEntryNode(DeletedEntryName(bytes, i), entry, volume, parent) != 0) ++added;
+        if (AddDeletedEntryNode(DeletedEntryName(bytes, i, maxFileSize), entry, volume, parent) != 0) ++added;
       }
       ++i;
       continue;

@@ -49,11 +49,21 @@ std::uint32_t AddEntryNode(const std::u16string& name, ByteView entry, VolumeDes
 std::uint32_t AddDeletedEntryNode(const std::u16string& name, ByteView entry, VolumeDescriptor& volume,
                                   std::uint32_t parent);
 
+// Whether a short entry's bytes can describe a file: no NUL or control byte
+// in its name (05 first stands for E5), and a size no larger than
+// `maxFileSize` (0: not known). Deleted long-name parts whose attribute byte
+// was damaged fail it, with their UTF-16 text and FFFF padding.
+bool CouldBeFileEntry(ByteView entry, std::uint64_t maxFileSize);
+// The largest file the volume's clusters can hold; 0 when its boot sector
+// tells no clusters (a volume rebuilt from directory sectors).
+std::uint64_t MaxFileSize(const VolumeDescriptor& volume);
+
 // The name of a deleted short entry (first byte E5): the long name when the
-// deleted long-name entries just before it still hold one whose checksum
-// fits the short entry (its lost first byte may be any), else the short name
-// with the lost first character shown as "_".
-std::u16string DeletedEntryName(ByteView bytes, std::size_t index);
+// deleted long-name entries just before it (also those whose attribute byte
+// was damaged) still hold one whose checksum fits the short entry (its lost
+// first byte may be any), else the short name with the lost first character
+// shown as "_".
+std::u16string DeletedEntryName(ByteView bytes, std::size_t index, std::uint64_t maxFileSize);
 
 // How ParseDirEntries treats deleted entries.
 enum class DeletedEntries {
@@ -65,8 +75,9 @@ enum class DeletedEntries {
 // Appends a node for every live file and folder of the directory bytes (a
 // whole number of entries; a partial entry at the end is ignored), in entry
 // order, under `parent`, and for the deleted ones as `deleted` says. "." and
-// "..", volume labels and orphaned long-name parts are not listed; entries
-// without attribute bits are plain files. Returns the nodes appended.
+// "..", volume labels, orphaned long-name parts and entries that cannot
+// describe a file (CouldBeFileEntry) are not listed; entries without
+// attribute bits are plain files. Returns the nodes appended.
 std::uint32_t ParseDirEntries(ByteView bytes, VolumeDescriptor& volume, std::uint32_t parent,
                               DeletedEntries deleted = DeletedEntries::kSkip);
 

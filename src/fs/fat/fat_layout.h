@@ -48,6 +48,7 @@ constexpr std::size_t kSize = 28;  // 32 bits
 
 constexpr std::uint8_t kEndOfDirectory = 0x00;  // first name byte: no entries follow
 constexpr std::uint8_t kDeleted = 0xE5;         // first name byte of a deleted entry
+constexpr std::uint8_t kE5Substitute = 0x05;      // first name byte of a name that starts with E5
 
 constexpr std::uint8_t kAttrVolumeLabel = 0x08;
 constexpr std::uint8_t kAttrDirectory = 0x10;

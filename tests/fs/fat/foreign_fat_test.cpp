@@ -62,5 +62,31 @@ TEST(ForeignFat, ShortNamesKeepTheSpacesInsideThem) {
   EXPECT_EQ(Exported(v, "pad/AB C.EF", dir), "short");
 }
 
+// A deleted long-name part whose attribute byte was damaged is no short
+// entry (UTF-16 text and FFFF padding in its name, a size of 4 GiB - 1): it
+// still names the short entry its checksum fits, and nothing of it is listed
+// on its own; nor is a deleted entry larger than the volume.
+TEST(ForeignFat, DamagedDeletedLongNamePartsStillNameTheirFile) {
+  test::TempDir dir;
+  test::MtoolsFat fat(dir.File("lfn.img"), "32", "40M", "LFNS");
+  std::string content;
+  for (int i = 0; i < 3000; ++i) content += static_cast<char>('a' + i % 26);
+  fat.Put("a removed long name file.txt", content);
+  fat.Put("GONE.BIN", "gone");
+  fat.Put("KEPT.TXT", "kept");
+  fat.Run({"mdel", "::a removed long name file.txt", "::GONE.BIN"});
+  // Parts 1 ("a rem…") and 3 ("xt", the terminator and FFFF padding).
+  ASSERT_EQ(fat.EditEntries(std::string_view("\xE5" "a\0 \0r\0e\0m\0", 11), [](std::uint8_t* e) { e[11] = 0x20; }), 1);
+  ASSERT_EQ(fat.EditEntries(std::string_view("\xE5" "x\0t\0\0\0\xFF\xFF\xFF\xFF", 11),
+                            [](std::uint8_t* e) { e[11] = 0x00; }),
+            1);
+  ASSERT_EQ(fat.EditEntries("\xE5ONE    BIN", [](std::uint8_t* e) { std::fill(e + 28, e + 32, 0xFF); }), 1);
+
+  VolumeDescriptor v = ReadImage(fat);
+  EXPECT_EQ(ViewPaths(v, 1), (Paths{"KEPT.TXT", "LostFile"}));
+  EXPECT_EQ(ViewPaths(v, 2), (Paths{"LostFile", "a removed long name file.txt"}));
+  EXPECT_TRUE(Exported(v, "a removed long name file.txt", dir) == content) << "the content as written";
+}
+
 }  // namespace
 }  // namespace kestrum
