@@ -21,7 +21,8 @@ constexpr const char* kUsage =
     "  kestrum-cli classify [--json] DEVICE_OR_IMAGE [--partition N] [--from SECTOR] [--count N]\n"
     "  kestrum-cli scan     [--json] [--priority START_GB:SIZE_GB] [--state FILE] [--fresh] SOURCE [--partition N]\n"
     "  kestrum-cli scan     --lost-partitions [--json] [--state FILE] DISK\n"
-    "  kestrum-cli repair   DISK --scan FILE --select I,J,... [--yes] [--history FILE]\n"
+    "  kestrum-cli repair   DISK --scan FILE --select I,J,... [--table gpt|mbr] [--yes] [--history FILE]\n"
+    "  kestrum-cli repair   DISK --gpt-from-backup [--yes] [--history FILE]\n"
     "  kestrum-cli history  [--json] [DISK] [--history FILE]\n"
     "  kestrum-cli undo     DISK --record K [--yes] [--history FILE]\n"
     "  kestrum-cli --help | --version\n";
@@ -39,7 +40,8 @@ constexpr const char* kHelp =
     "            the volumes found: the files found by content first, one volume a line;\n"
     "            with --lost-partitions, the partitions whose boot sectors it found\n"
     "  repair    rewrite DISK's partition table from the candidates --select names (rows of\n"
-    "            scan --lost-partitions, kept with --state); the old sectors go to the history\n"
+    "            scan --lost-partitions, kept with --state); the old sectors go to the history;\n"
+    "            with --gpt-from-backup, write a damaged primary GPT again from the backup\n"
     "  history   the recorded rebuilds, numbered from 0, oldest first\n"
     "  undo      write back what record K and every later record of DISK overwrote\n"
     "\n"
@@ -59,6 +61,8 @@ constexpr const char* kHelp =
     "  --yes             answer Yes to every question of repair and undo; without it and\n"
     "                    without a terminal they refuse and write nothing\n"
     "  --history FILE    the repair history (default $XDG_STATE_HOME/kestrum/FixPartTable.dat)\n"
+    "  --table gpt|mbr   the table repair writes; by default a GPT where the disk had one or an\n"
+    "                    MBR cannot describe it, else MBR and EBRs\n"
     "  --progress        draw progress on stderr even when it is not a terminal\n"
     "  --help, --version\n"
     "\n"
@@ -74,10 +78,10 @@ int main(int argc, char** argv) {
   Arguments args;
   std::string error;
   const std::set<std::string> flags = {"--json", "--deleted", "--progress", "--help", "--version", "--fresh",
-                                       "--lost-partitions", "--yes"};
+                                       "--lost-partitions", "--yes", "--gpt-from-backup"};
   const std::set<std::string> valued = {"--partition", "--from", "--count", "--priority",
                                         "--state", "--scan", "--found",
-                                        "--select", "--history", "--record"};
+                                        "--select", "--history", "--record", "--table"};
   if (!ParseArguments(argc, argv, flags, valued, args, error)) {
     std::fprintf(stderr, "kestrum-cli: %s\n%s", error.c_str(), kUsage);
     return kExitUsage;

@@ -2,6 +2,7 @@
 // function of the repair page, for scripts. Only `repair` and `undo` write,
 // and only after the user (or --yes) has answered every question.
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <sstream>
@@ -15,6 +16,7 @@
 #include "discovery/discovery.h"
 #include "repair/candidates.h"
 #include "repair/found_partition_file.h"
+#include "repair/gpt_mend.h"
 #include "repair/rebuild.h"
 #include "repair/repair_history.h"
 #include "repair/scan_finish_hooks.h"
@@ -121,10 +123,50 @@ bool ParseSelection(const std::string& text, std::size_t rows, std::vector<std::
 
 std::u16string SectorList(const std::vector<Sector64>& sectors) {
   std::u16string text;
-  for (Sector64 s : sectors) {
-    text += (text.empty() ? u"" : u", ") + DecimalText(s);
+  for (Sector64 s : sectors) text += (text.empty() ? u"" : u", ") + DecimalText(s);
+  return text;
+}
+
+// The places of a record: "0, 2048" for single sectors, "0-33, 204767-204799"
+// for the runs a GPT takes.
+std::u16string PieceList(const std::vector<SavedSector>& pieces) {
+  std::u16string text;
+  for (const SavedSector& p : pieces) {
+    text += (text.empty() ? u"" : u", ") + DecimalText(p.sector);
+    if (p.data.size() > kSectorSize) text += u"-" + DecimalText(p.sector + p.data.size() / kSectorSize - 1);
   }
   return text;
+}
+
+// The end of a command that wrote: what was written, what failed, where the
+// history went.
+void TellWritten(const WriteReport& write, bool historySaved, const std::string& historyPath) {
+  Tell(u"已写入的分区表扇区：" + SectorList(write.written));
+  if (!write.failed.empty()) Tell(u"写入失败的分区表扇区：" + SectorList(write.failed));
+  Tell(historySaved ? u"修复历史已保存：" + FromUtf8(historyPath) : u"修复历史没有保存。");
+}
+
+// `repair DISK --gpt-from-backup`: the primary GPT written again from the backup.
+int RunMendGpt(const Arguments& args, const VolumeDescriptor& disk) {
+  if (args.values.count("--scan") || args.values.count("--select") || args.values.count("--table")) {
+    return UsageError("--gpt-from-backup takes neither --scan, --select nor --table");
+  }
+  MendRequest request;
+  request.device = disk;
+  request.historyPath = HistoryPath(args);
+  request.confirmWrite = true;
+  TerminalPrompts prompts(args.Has("--yes"));
+  request.dryRun = !prompts.MayWrite();
+  MendReport report;
+  switch (MendPrimaryGpt(request, prompts, report)) {
+    case MendOutcome::kNotNeeded: return kExitOk;
+    case MendOutcome::kDryRun: prompts.TellRefusal(); return kExitFailure;
+    case MendOutcome::kNoBackup:
+    case MendOutcome::kCancelled: return kExitFailure;
+    case MendOutcome::kWritten: TellWritten(report.write, report.historySaved, request.historyPath); return kExitOk;
+    case MendOutcome::kWriteFailed: TellWritten(report.write, report.historySaved, request.historyPath); break;
+  }
+  return kExitFailure;
 }
 
 }  // namespace
@@ -163,10 +205,16 @@ int RunRepair(const Arguments& args) {
   VolumeDescriptor disk;
   int status = kExitOk;
   if (!OneDiskOperand(args, "repair", disk, status)) return status;
+  if (args.Has("--gpt-from-backup")) return RunMendGpt(args, disk);
   auto scan = args.values.find("--scan");
   auto select = args.values.find("--select");
   if (scan == args.values.end() || select == args.values.end()) {
-    return UsageError("repair needs --scan FILE and --select I,J,...");
+    return UsageError("repair needs --scan FILE and --select I,J,... (or --gpt-from-backup)");
+  }
+  TableChoice table = TableChoice::kAuto;
+  if (auto kind = args.values.find("--table"); kind != args.values.end()) {
+    if (kind->second != "gpt" && kind->second != "mbr") return UsageError("--table takes gpt or mbr");
+    table = kind->second == "gpt" ? TableChoice::kGpt : TableChoice::kMbr;
   }
   FoundPartitionFile file;
   std::u16string error;
@@ -189,6 +237,7 @@ int RunRepair(const Arguments& args) {
   request.allFound = file.found;
   for (std::size_t i : ticked) request.selection.push_back(rows[i]);
   request.historyPath = HistoryPath(args);
+  request.table = table;
   request.confirmWrite = true;
   TerminalPrompts prompts(args.Has("--yes"));
   request.dryRun = !prompts.MayWrite();
@@ -200,9 +249,8 @@ int RunRepair(const Arguments& args) {
     case RebuildOutcome::kWritten:
     case RebuildOutcome::kWriteFailed: break;
   }
-  Tell(u"已写入的分区表扇区：" + SectorList(report.write.written));
-  if (!report.write.failed.empty()) Tell(u"写入失败的分区表扇区：" + SectorList(report.write.failed));
-  Tell(report.historySaved ? u"修复历史已保存：" + FromUtf8(request.historyPath) : u"修复历史没有保存。");
+  Tell(report.kind == TableKind::kGpt ? u"已写入 GPT 分区表。" : u"已写入 MBR 分区表。");
+  TellWritten(report.write, report.historySaved, request.historyPath);
   return outcome == RebuildOutcome::kWritten ? kExitOk : kExitFailure;
 }
 
@@ -227,17 +275,15 @@ int RunHistory(const Arguments& args) {
     if (!only.empty() && device.description != only) continue;
     for (std::size_t k = 0; k < device.records.size(); ++k) {
       any = true;
-      std::vector<Sector64> sectors;
-      for (const SavedSector& s : device.records[k].sectors) sectors.push_back(s.sector);
       if (json) {
         JsonLine line;
         line.Add("description", device.description)
             .Add("record", std::uint64_t{k})
             .Add("time", device.records[k].time)
-            .Add("sectors", SectorList(sectors));
+            .Add("sectors", PieceList(device.records[k].sectors));
         std::printf("%s\n", line.Text().c_str());
       } else {
-        table.push_back({device.description, FormatText("%zu", k), device.records[k].time, SectorList(sectors)});
+        table.push_back({device.description, FormatText("%zu", k), device.records[k].time, PieceList(device.records[k].sectors)});
       }
     }
   }

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdio>
 
 #include "base/text.h"
@@ -28,6 +29,37 @@ bool TerminalPrompts::AskYesNo(const std::u16string& text) {
   char line[64] = {};
   if (std::fgets(line, sizeof line, stdin) == nullptr) return false;
   return line[0] == 'y' || line[0] == 'Y';
+}
+
+int TerminalPrompts::Choose(const std::u16string& text, const std::vector<std::u16string>& options,
+                            int recommended) {
+  std::u16string list;
+  for (const std::u16string& option : options) list += (list.empty() ? u"" : u"/") + option;
+  const std::string question = ToUtf8(text + u" [" + list + u"]");
+  const std::string preset = ToUtf8(options[static_cast<std::size_t>(recommended)]);
+  if (!interactive_ && !yes_) {
+    collected_.push_back(FromUtf8(question));
+    return recommended;
+  }
+  if (yes_) {
+    std::fprintf(stderr, "%s %s\n", question.c_str(), preset.c_str());
+    return recommended;
+  }
+  std::fprintf(stderr, "%s (%s) ", question.c_str(), preset.c_str());
+  std::fflush(stderr);
+  char line[64] = {};
+  if (std::fgets(line, sizeof line, stdin) == nullptr) return -1;
+  auto lower = [](std::string t) {
+    t.erase(t.find_last_not_of(" \r\n") + 1);
+    for (char& c : t) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return t;
+  };
+  const std::string answer = lower(line);
+  if (answer.empty()) return recommended;
+  for (std::size_t i = 0; i < options.size(); ++i) {
+    if (lower(ToUtf8(options[i])) == answer) return static_cast<int>(i);
+  }
+  return -1;
 }
 
 void TerminalPrompts::TellRefusal() const {

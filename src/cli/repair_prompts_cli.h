@@ -23,6 +23,7 @@ class TerminalPrompts : public repair::RepairPrompts {
 
   void Inform(const std::u16string& text) override;
   bool AskYesNo(const std::u16string& text) override;
+  int Choose(const std::u16string& text, const std::vector<std::u16string>& options, int recommended) override;
 
  private:
   bool yes_;

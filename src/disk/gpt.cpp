@@ -258,10 +258,10 @@ std::vector<std::uint8_t> MakeHeader(const GptPlan& plan, const Guid& diskGuid, 
   return EncodeHeader(h, plan.sectorSize);
 }
 
-// Sector 0 with one entry of type 0xEE over the whole disk (as far as 32
-// bits reach); the boot code and disk signature stay.
-std::vector<std::uint8_t> MakeProtectiveMbr(std::uint64_t diskLbas, std::uint32_t sectorSize,
-                                            const std::vector<std::uint8_t>& old) {
+}  // namespace
+
+std::vector<std::uint8_t> ProtectiveMbr(std::uint64_t diskLbas, std::uint32_t sectorSize,
+                                        const std::vector<std::uint8_t>& old) {
   std::vector<std::uint8_t> s(sectorSize, 0);
   std::copy_n(old.begin(), std::min(old.size(), s.size()), s.begin());
   std::fill(s.begin() + mbr::kFirstEntry, s.begin() + mbr::kSignature, std::uint8_t{0});
@@ -282,7 +282,6 @@ std::vector<std::uint8_t> MakeProtectiveMbr(std::uint64_t diskLbas, std::uint32_
   return s;
 }
 
-}  // namespace
 
 GptBuildFault BuildGpt(const GptBuildRequest& request, std::vector<GptPiece>& out, std::size_t* badPartition) {
   out.clear();
@@ -311,7 +310,7 @@ GptBuildFault BuildGpt(const GptBuildRequest& request, std::vector<GptPiece>& ou
   }
   const std::uint32_t entriesCrc =
       Crc32(ByteView(array).first(std::size_t{plan.entryCount} * gpt::kDefaultEntrySize));
-  out.push_back({0, MakeProtectiveMbr(plan.diskLbas, plan.sectorSize, request.oldSector0)});
+  out.push_back({0, ProtectiveMbr(plan.diskLbas, plan.sectorSize, request.oldSector0)});
   out.push_back({gpt::kPrimaryHeaderLba, MakeHeader(plan, request.diskGuid, false, entriesCrc)});
   out.push_back({plan.primaryEntriesLba, array});
   out.push_back({plan.backupEntriesLba, array});
@@ -338,7 +337,7 @@ GptBuildFault BuildPrimaryFromBackup(const GptTable& backup, std::uint32_t secto
     return GptBuildFault::kPlan;
   }
   if (!HasProtectiveMbr(oldSector0)) {
-    out.push_back({0, MakeProtectiveMbr(diskLbas, sectorSize, oldSector0)});
+    out.push_back({0, ProtectiveMbr(diskLbas, sectorSize, oldSector0)});
   }
   GptHeader primary = b;
   primary.myLba = gpt::kPrimaryHeaderLba;

@@ -162,6 +162,11 @@ struct GptBuildRequest {
 GptBuildFault BuildGpt(const GptBuildRequest& request, std::vector<GptPiece>& out,
                        std::size_t* badPartition = nullptr);
 
+// Sector 0 (one logical sector) with one entry of type 0xEE over the
+// whole disk, as far as 32 bits reach; the boot code and disk signature of
+// `old` stay.
+std::vector<std::uint8_t> ProtectiveMbr(std::uint64_t diskLbas, std::uint32_t sectorSize,
+                                        const std::vector<std::uint8_t>& old);
 // Whether sector 0 holds an MBR with a protective (0xEE) entry.
 bool HasProtectiveMbr(ByteView sector0);
 

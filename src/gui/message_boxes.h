@@ -21,6 +21,8 @@ class MessageBoxes {
   // For the questions whose safe answer is to keep what exists (reusing a
   // long scan): Enter answers Yes.
   bool AskYesNoDefaultYes(const std::u16string& text) { return Ask(text, DefaultAnswer::kYes); }
+  // A button per option and one to cancel (-1); `recommended` is the default.
+  virtual int Choose(const std::u16string& text, const std::vector<std::u16string>& options, int recommended) = 0;
 
  protected:
   virtual bool Ask(const std::u16string& text, DefaultAnswer preselected) = 0;

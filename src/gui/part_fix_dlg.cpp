@@ -24,6 +24,9 @@ constexpr int kColumnWidths[repair::kCandidateColumns] = {80, 80, 120, 120, 120,
 
 void BoxPrompts::Inform(const std::u16string& text) { boxes_.Information(text); }
 bool BoxPrompts::AskYesNo(const std::u16string& text) { return boxes_.AskYesNo(text); }
+int BoxPrompts::Choose(const std::u16string& text, const std::vector<std::u16string>& options, int recommended) {
+  return boxes_.Choose(text, options, recommended);
+}
 
 CPartFixDlg::CPartFixDlg(PageHost& host, const GuiServices& services, QWidget* parent)
     : QWidget(parent), host_(host), services_(services), historyPath_(repair::DefaultHistoryPath()) {
@@ -96,6 +99,7 @@ void CPartFixDlg::Rebuild() {
   request.device = device_;
   request.allFound = allFound_;
   request.historyPath = historyPath_;
+  request.askTable = true;  // GPT or MBR, when both would do
   BoxPrompts prompts(*services_.boxes);
   repair::RebuildReport report;
   repair::RebuildPartitionTable(request, prompts, report);

@@ -24,6 +24,7 @@ class BoxPrompts : public repair::RepairPrompts {
   explicit BoxPrompts(MessageBoxes& boxes) : boxes_(boxes) {}
   void Inform(const std::u16string& text) override;
   bool AskYesNo(const std::u16string& text) override;
+  int Choose(const std::u16string& text, const std::vector<std::u16string>& options, int recommended) override;
 
  private:
   MessageBoxes& boxes_;

@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QStringList>
 
 namespace kestrum {
@@ -40,6 +41,23 @@ void QtMessageBoxes::Information(const std::u16string& text) {
 bool QtMessageBoxes::Ask(const std::u16string& text, DefaultAnswer preselected) {
   return ShowBox(owner_, QMessageBox::Question, text, QMessageBox::Yes | QMessageBox::No,
                  preselected == DefaultAnswer::kYes ? QMessageBox::Yes : QMessageBox::No) == QMessageBox::Yes;
+}
+
+int QtMessageBoxes::Choose(const std::u16string& text, const std::vector<std::u16string>& options,
+                           int recommended) {
+  QMessageBox box(QMessageBox::Question, kProductCaption, ToQString(text), QMessageBox::NoButton, owner_);
+  box.setStyleSheet(QStringLiteral("QLabel#qt_msgbox_label { min-width: 220px; }"));
+  std::vector<QPushButton*> buttons;
+  for (const std::u16string& option : options) buttons.push_back(box.addButton(ToQString(option), QMessageBox::AcceptRole));
+  box.addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
+  if (recommended >= 0 && recommended < static_cast<int>(buttons.size())) {
+    box.setDefaultButton(buttons[static_cast<std::size_t>(recommended)]);
+  }
+  box.exec();
+  for (std::size_t i = 0; i < buttons.size(); ++i) {
+    if (box.clickedButton() == buttons[i]) return static_cast<int>(i);
+  }
+  return -1;
 }
 
 bool QtFileChoosers::ChooseTargetFolder(std::u16string& out) {

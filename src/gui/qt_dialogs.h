@@ -14,6 +14,7 @@ class QtMessageBoxes : public MessageBoxes {
  public:
   explicit QtMessageBoxes(QWidget* owner) : owner_(owner) {}
   void Information(const std::u16string& text) override;
+  int Choose(const std::u16string& text, const std::vector<std::u16string>& options, int recommended) override;
 
  protected:
   bool Ask(const std::u16string& text, DefaultAnswer preselected) override;

@@ -1,9 +1,11 @@
 #include "repair/rebuild.h"
 
+#include <algorithm>
 #include <ctime>
 
 #include "base/text.h"
 #include "disk/device.h"
+#include "repair/gpt_rebuild.h"
 #include "repair/selection_checks.h"
 
 namespace kestrum::repair {
@@ -15,9 +17,23 @@ constexpr char16_t kDoneReread[] = u"重建分区表完成，系统已重新读�
 constexpr char16_t kNoHistory[] =
     u"无法保存分区表的修复历史记录，重建后将不能撤销。确定执行分区重建操作吗？";
 
-std::u16string WriteQuestion(const VolumeDescriptor& device, std::size_t tables) {
-  return FormatText("即将改写%s的%zu个分区表扇区，确定执行分区重建操作吗？",
-                    ToUtf8(device.diskDescription).c_str(), tables);
+std::u16string WriteQuestion(const VolumeDescriptor& device, TableKind kind, std::size_t sectors) {
+  if (kind == TableKind::kGpt) {
+    return FormatText("即将在%s上写入新的 GPT 分区表，改写磁盘开头和末尾的%zu个扇区，确定执行分区重建操作吗？",
+                      ToUtf8(device.diskDescription).c_str(), sectors);
+  }
+  return FormatText("即将改写%s的%zu个分区表扇区，确定执行分区重建操作吗？", ToUtf8(device.diskDescription).c_str(),
+                    sectors);
+}
+
+// The new GPT's protective MBR over the boot code and disk signature that
+// LBA 0 holds now: the first piece, in `captured` and `after` alike.
+void KeepBootCode(const RebuildRecord& captured, const DiskTableFacts& facts, std::vector<SavedSector>& after) {
+  if (captured.sectors.empty() || after.empty() || after[0].sector != 0) return;
+  const std::vector<std::uint8_t>& now = captured.sectors[0].data;
+  const std::vector<std::uint8_t> old(now.begin(), now.begin() + std::min<std::size_t>(now.size(), facts.sectorSize));
+  const std::vector<std::uint8_t> mbr = ProtectiveMbr(facts.diskLbas, facts.sectorSize, old);
+  std::copy_n(mbr.begin(), std::min(mbr.size(), after[0].data.size()), after[0].data.begin());
 }
 
 }  // namespace
@@ -40,30 +56,56 @@ std::u16string HistoryTimeNow() {
                     static_cast<unsigned>(local.tm_sec));
 }
 
-bool CaptureRebuild(RebuildRecord& out, const VolumeDescriptor& device,
-                    const std::vector<TableEntry>& entries, RepairPrompts& prompts) {
+bool CapturePlaces(RebuildRecord& out, const VolumeDescriptor& device, const std::vector<SavedSector>& places,
+                   RepairPrompts& prompts) {
   out = RebuildRecord{};
   out.time = HistoryTimeNow();
   DeviceHandle disk = OpenVolumeOnDisk(device);
   if (!disk.IsOpen()) return false;
-  for (Sector64 sector : TableSectors(entries)) {
+  for (const SavedSector& place : places) {
     SavedSector saved;
-    saved.sector = sector;
-    if (!ReadPiece(disk, sector, saved.data)) {
+    saved.sector = place.sector;
+    saved.data.assign(place.data.size(), 0);
+    if (!ReadPiece(disk, place.sector, saved.data)) {
       prompts.Inform(u"Disk read error!");
-      prompts.Inform(UnreadSectorMessage(sector));
+      // The first sector of the piece that would not read.
+      Sector64 bad = place.sector;
+      std::vector<std::uint8_t> one(kSectorSize);
+      while (bad + 1 < place.sector + place.data.size() / kSectorSize && ReadPiece(disk, bad, one)) ++bad;
+      prompts.Inform(UnreadSectorMessage(bad));
       CloseDevice(disk);
       return false;
     }
-    out.sectors.push_back(saved);
+    out.sectors.push_back(std::move(saved));
   }
   CloseDevice(disk);
   return true;
 }
 
-bool RecordRebuild(const std::vector<TableEntry>& entries, const VolumeDescriptor& device,
-                   const RebuildRecord& captured, const std::string& historyPath) {
-  return !entries.empty() && AddRebuildRecord(historyPath, device.diskDescription, captured);
+bool CaptureRebuild(RebuildRecord& out, const VolumeDescriptor& device,
+                    const std::vector<TableEntry>& entries, RepairPrompts& prompts) {
+  std::vector<SavedSector> places;
+  for (Sector64 sector : TableSectors(entries)) places.push_back({sector, std::vector<std::uint8_t>(kSectorSize)});
+  return CapturePlaces(out, device, places, prompts);
+}
+
+bool RecordRebuild(const VolumeDescriptor& device, const RebuildRecord& captured, const std::string& historyPath) {
+  return !captured.sectors.empty() && AddRebuildRecord(historyPath, device.diskDescription, captured);
+}
+
+RebuildOutcome CommitRebuild(const CommitRequest& request, const RebuildRecord& captured,
+                            const std::vector<SavedSector>& after, RepairPrompts& prompts, bool& historySaved,
+                            WriteReport& write, RereadResult& reread) {
+  historySaved = false;
+  if (!request.question.empty() && !prompts.AskYesNo(request.question)) return RebuildOutcome::kCancelled;
+  if (request.dryRun) return RebuildOutcome::kDryRun;
+  historySaved = RecordRebuild(request.device, captured, request.historyPath);
+  if (!historySaved && !prompts.AskYesNo(kNoHistory)) return RebuildOutcome::kCancelled;
+  const bool allWritten = WritePieces(request.device, captured, after, prompts, write);
+  if (!write.written.empty()) reread = RereadPartitionTable(request.device.diskPath);
+  prompts.Inform(request.endMessage ? request.endMessage(allWritten, historySaved, reread)
+                                    : RebuildEndMessage(allWritten, historySaved, reread));
+  return allWritten ? RebuildOutcome::kWritten : RebuildOutcome::kWriteFailed;
 }
 
 RebuildOutcome RebuildPartitionTable(const RebuildRequest& request, RepairPrompts& prompts,
@@ -74,34 +116,49 @@ RebuildOutcome RebuildPartitionTable(const RebuildRequest& request, RepairPrompt
     prompts.Inform(u"请至少选择一个分区!");
     return RebuildOutcome::kCancelled;
   }
-  if (const FoundPartition* beyond = FirstBeyondMbr(report.placed)) {
-    prompts.Inform(FormatText("您选择的%02u分区超出了MBR分区表能记录的范围（2^32个扇区），无法用MBR分区表重建！",
-                              beyond->index));
+  // The table first: an MBR that cannot hold the selection is refused
+  // before any question.
+  DiskTableFacts facts;
+  if (!ReadDiskTableFacts(request.device, facts)) {
+    prompts.Inform(u"打开设备出错！");
     return RebuildOutcome::kCancelled;
   }
-  if (!ConfirmSelection(report.placed, prompts) || !PlaceTables(request.allFound, report.placed, prompts)) {
+  if (!ChooseTableKind(request.table, request.askTable, report.placed, facts, prompts, report.kind) ||
+      !ConfirmSelection(report.placed, prompts)) {
     return RebuildOutcome::kCancelled;
   }
-  report.entries = BuildTableEntries(report.placed);
-  // Nothing is written from contents that were not read first: a table
-  // sector that cannot be read stops the rebuild here.
+  // The places to write and, for a GPT, their new contents; nothing is
+  // written from contents that were not read first: a place that cannot be
+  // read stops the rebuild here.
+  std::vector<SavedSector> after;
+  if (report.kind == TableKind::kMbr) {
+    if (!PlaceTables(request.allFound, report.placed, prompts)) return RebuildOutcome::kCancelled;
+    report.entries = BuildTableEntries(report.placed);
+    for (Sector64 sector : TableSectors(report.entries)) after.push_back({sector, std::vector<std::uint8_t>(kSectorSize)});
+  } else {
+    std::vector<GptPiece> pieces;
+    if (!BuildGptForSelection(report.placed, facts, pieces, prompts)) return RebuildOutcome::kCancelled;
+    after = PiecesAsSaved(pieces, facts.sectorSize);
+  }
   RebuildRecord captured;
-  if (!CaptureRebuild(captured, request.device, report.entries, prompts)) {
+  if (!CapturePlaces(captured, request.device, after, prompts)) {
     DeviceHandle probe = OpenVolumeOnDisk(request.device);
     if (!probe.IsOpen()) prompts.Inform(u"打开设备出错！");
     CloseDevice(probe);
     return RebuildOutcome::kCancelled;
   }
-  if (request.confirmWrite && !prompts.AskYesNo(WriteQuestion(request.device, captured.sectors.size()))) {
-    return RebuildOutcome::kCancelled;
+  if (report.kind == TableKind::kGpt) {
+    KeepBootCode(captured, facts, after);
+  } else {
+    after = ComposeTables(report.entries, captured);
   }
-  if (request.dryRun) return RebuildOutcome::kDryRun;
-  report.historySaved = RecordRebuild(report.entries, request.device, captured, request.historyPath);
-  if (!report.historySaved && !prompts.AskYesNo(kNoHistory)) return RebuildOutcome::kCancelled;
-  bool allWritten = WriteTables(request.device, report.entries, captured, prompts, report.write);
-  if (!report.write.written.empty()) report.reread = RereadPartitionTable(request.device.diskPath);
-  prompts.Inform(RebuildEndMessage(allWritten, report.historySaved, report.reread));
-  return allWritten ? RebuildOutcome::kWritten : RebuildOutcome::kWriteFailed;
+  std::size_t sectors = 0;
+  for (const SavedSector& piece : captured.sectors) sectors += piece.data.size() / kSectorSize;
+  CommitRequest commit{request.device,
+                       request.confirmWrite ? WriteQuestion(request.device, report.kind, sectors)
+                                            : std::u16string(),
+                       nullptr, request.dryRun, request.historyPath};
+  return CommitRebuild(commit, captured, after, prompts, report.historySaved, report.write, report.reread);
 }
 
 }  // namespace kestrum::repair

@@ -4,6 +4,7 @@
 // scripted answers.
 
 #include <string>
+#include <vector>
 
 namespace kestrum::repair {
 
@@ -13,6 +14,9 @@ class RepairPrompts {
   virtual void Inform(const std::u16string& text) = 0;
   // True only for Yes: anything else cancels before anything is written.
   virtual bool AskYesNo(const std::u16string& text) = 0;
+  // One of `options` (its index), `recommended` offered first; -1 when the
+  // user closes the question, which cancels as No does.
+  virtual int Choose(const std::u16string& text, const std::vector<std::u16string>& options, int recommended) = 0;
 };
 
 }  // namespace kestrum::repair

@@ -83,8 +83,8 @@ bool ReadPiece(const DeviceHandle& disk, Sector64 sector, std::span<std::uint8_t
   return ReadSectors(disk, out, sector, static_cast<std::uint32_t>(out.size() / kSectorSize));
 }
 
-bool WriteTables(const VolumeDescriptor& device, const std::vector<TableEntry>& entries,
-                 const RebuildRecord& before, RepairPrompts& prompts, WriteReport& report) {
+bool WritePieces(const VolumeDescriptor& device, const RebuildRecord& before, const std::vector<SavedSector>& after,
+                 RepairPrompts& prompts, WriteReport& report) {
   report = WriteReport{};
   DeviceHandle disk;
   if (!OpenDeviceForRepair(device.diskPath, disk)) {
@@ -92,30 +92,45 @@ bool WriteTables(const VolumeDescriptor& device, const std::vector<TableEntry>& 
     return false;
   }
   report.opened = true;
+  for (const SavedSector& next : after) {
+    const SavedSector* saved = FindSaved(before, next.sector);
+    std::vector<std::uint8_t> now(next.data.size());
+    if (!ReadPiece(disk, next.sector, now)) {
+      prompts.Inform(u"Disk read error!");
+      prompts.Inform(UnreadSectorMessage(next.sector));
+      CloseDevice(disk);
+      return false;
+    }
+    if (saved == nullptr || saved->data != now) {
+      prompts.Inform(FormatText("扇区%llu的内容与历史记录中保存的不同，分区表没有任何改动。",
+                                static_cast<unsigned long long>(next.sector)));
+      CloseDevice(disk);
+      return false;
+    }
+  }
+  WriteAndVerify(disk, after, report.written, report.failed);
+  CloseDevice(disk);
+  for (std::size_t i = 0; i < report.failed.size(); ++i) prompts.Inform(u"Disk write failed!");
+  return report.failed.empty();
+}
+
+std::vector<SavedSector> ComposeTables(const std::vector<TableEntry>& entries, const RebuildRecord& before) {
   std::vector<SavedSector> tables;
   for (Sector64 sector : TableSectors(entries)) {
     SavedSector next;
     next.sector = sector;
-    const SavedSector* saved = FindSaved(before, sector);
-    if (!ReadPiece(disk, sector, next.data)) {
-      prompts.Inform(u"Disk read error!");
-      prompts.Inform(UnreadSectorMessage(sector));
-      CloseDevice(disk);
-      return false;
-    }
-    if (saved == nullptr || saved->data != next.data) {
-      prompts.Inform(FormatText("扇区%llu的内容与历史记录中保存的不同，分区表没有任何改动。",
-                                static_cast<unsigned long long>(sector)));
-      CloseDevice(disk);
-      return false;
-    }
+    // Composed over what was saved: the writer refuses a sector that no
+    // longer holds it.
+    if (const SavedSector* saved = FindSaved(before, sector)) next.data = saved->data;
     ComposeTableSector(next.data, entries, sector);
     tables.push_back(next);
   }
-  WriteAndVerify(disk, tables, report.written, report.failed);
-  CloseDevice(disk);
-  for (std::size_t i = 0; i < report.failed.size(); ++i) prompts.Inform(u"Disk write failed!");
-  return report.failed.empty();
+  return tables;
+}
+
+bool WriteTables(const VolumeDescriptor& device, const std::vector<TableEntry>& entries,
+                 const RebuildRecord& before, RepairPrompts& prompts, WriteReport& report) {
+  return WritePieces(device, before, ComposeTables(entries, before), prompts, report);
 }
 
 RereadResult RereadPartitionTable(const std::u16string& diskPath) {

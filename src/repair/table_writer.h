@@ -29,10 +29,16 @@ struct WriteReport {
   std::vector<Sector64> failed;
 };
 
-// Writes each table over what `before` holds for it (the contents saved in
-// the history). Nothing is written when the disk cannot be opened, a table
-// sector cannot be read, or it no longer holds what was saved. False unless
-// every table was written.
+// Writes `after` over places whose old contents `before` holds (the record
+// saved in the history). Nothing is written when the disk cannot be opened,
+// a place cannot be read, or it no longer holds what was saved. False
+// unless every sector was written.
+bool WritePieces(const VolumeDescriptor& device, const RebuildRecord& before, const std::vector<SavedSector>& after,
+                 RepairPrompts& prompts, WriteReport& report);
+
+// Each table sector of the entries composed over what `before` holds for it.
+std::vector<SavedSector> ComposeTables(const std::vector<TableEntry>& entries, const RebuildRecord& before);
+// Those written as above.
 bool WriteTables(const VolumeDescriptor& device, const std::vector<TableEntry>& entries,
                  const RebuildRecord& before, RepairPrompts& prompts, WriteReport& report);
 

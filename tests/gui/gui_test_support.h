@@ -32,6 +32,13 @@ class RecordingBoxes : public MessageBoxes {
     if (onShown) onShown(text);
   }
   std::vector<DefaultAnswer> defaults;  // of each question asked
+  // The recommended option, or `choice` when set.
+  std::vector<std::u16string> chosen;
+  std::optional<int> choice;
+  int Choose(const std::u16string& text, const std::vector<std::u16string>&, int recommended) override {
+    chosen.push_back(text);
+    return choice ? *choice : recommended;
+  }
 
  protected:
   bool Ask(const std::u16string& text, DefaultAnswer preselected) override {

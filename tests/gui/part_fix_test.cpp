@@ -15,6 +15,7 @@
 #include "gui/un_fix_part_dlg.h"
 #include "gui_test_support.h"
 #include "repair/repair_history.h"
+#include "support/gpt_disk.h"
 #include "support/lost_disk.h"
 #include "support/sector_image.h"
 #include "support/temp_dir.h"
@@ -62,6 +63,8 @@ TEST(PartFix, FindsRebuildsAndUndoesOnADiskThatLostItsTable) {
   gui.boxes.answer = false;  // no question applies to these two
   page->RebuildButton()->click();
   EXPECT_TRUE(gui.boxes.asked.empty());
+  ASSERT_EQ(gui.boxes.chosen.size(), 1u) << "GPT or MBR: both would do, MBR first";
+  EXPECT_NE(gui.boxes.chosen[0].find(u"（磁盘原来没有 GPT 分区表）"), std::u16string::npos);
   // Said once: an image has no kernel table to read again.
   EXPECT_EQ(gui.boxes.shown, std::vector<std::u16string>{u"重建分区表完成，请重启电脑查看分区是否已经找回。"});
   EXPECT_EQ(SfdiskPartitions(disk.image), disk.original);
@@ -88,6 +91,66 @@ TEST(PartFix, FindsRebuildsAndUndoesOnADiskThatLostItsTable) {
 
   page->findChildren<QPushButton*>().back()->click();  // "上一步"
   EXPECT_EQ(gui.window->CurrentPage(), PageId::kDeviceSelection);
+}
+
+// A GPT disk that lost its protective MBR and primary GPT: the device page
+// lists its volumes from the backup and says so; the repair page asks for
+// the table (GPT first, as the disk had one), rebuilds it as sfdisk would
+// accept, and its undo gives the lost state back byte for byte.
+TEST(PartFix, OnAGptDiskThePageAsksForTheTableThenRebuildsAndUndoes) {
+  TempDir dir;
+  GptDisk disk;
+  ASSERT_TRUE(MakeGptDisk(dir.path(), disk));
+  ZeroSectors(disk.image, 0, 34);
+  const std::string lost = ReadWholeFile(disk.image);
+  {
+    GuiFixture listing({disk.image});
+    listing.ChooseFunction(1);
+    ASSERT_TRUE(WaitFor([&] { return listing.window->DevSel()->Table()->rowCount() == 2; }));
+    EXPECT_EQ(listing.boxes.shown,
+              std::vector<std::u16string>{u"gpt.img：主 GPT 已损坏（没有 GPT 签名），分区取自磁盘末尾的备份 GPT"});
+  }
+  GuiFixture gui({disk.image});
+  CPartFixDlg* page = gui.window->PartFix();
+  page->SetHistoryPath(dir.File("FixPartTable.dat"));
+  gui.ChooseFunction(5);
+  gui.window->DevSel()->Table()->selectRow(0);
+  gui.window->DevSel()->Next();
+  ASSERT_TRUE(WaitFor([&] { return gui.window->CurrentPage() == PageId::kRepair; }));
+  QTableWidget* list = page->List();
+  ASSERT_EQ(list->rowCount(), 2);
+  EXPECT_EQ(RowTexts(list, 1).mid(1, 2), (QStringList{"FAT32", "45056"}));
+  Tick(list, 0);
+  Tick(list, 1);
+
+  // Closing the question cancels, as No does elsewhere.
+  gui.boxes.choice = -1;
+  page->RebuildButton()->click();
+  EXPECT_EQ(gui.boxes.chosen, std::vector<std::u16string>{
+                                  u"这个磁盘可以写入 GPT 分区表，也可以写入 MBR 分区表（磁盘原来使用 GPT 分区表）。要写入哪一种？"});
+  EXPECT_TRUE(gui.boxes.shown.empty());
+  EXPECT_EQ(ReadWholeFile(disk.image), lost);
+
+  gui.boxes.choice.reset();  // the recommended one: GPT
+  page->RebuildButton()->click();
+  ASSERT_FALSE(gui.boxes.shown.empty());
+  EXPECT_EQ(gui.boxes.shown[0], u"重建分区表完成，请重启电脑查看分区是否已经找回。");
+  bool clean = false;
+  std::vector<SfdiskSeen> seen = SfdiskGpt(disk.image, clean);
+  EXPECT_TRUE(clean);
+  ASSERT_EQ(seen.size(), 2u);
+  for (std::size_t i = 0; i < seen.size(); ++i) EXPECT_EQ(seen[i].start, disk.partitions[i].start);
+
+  gui.boxes.shown.clear();
+  auto ran = WhenModal<CUnFixPartDlg>([&](CUnFixPartDlg* dialog) {
+    ASSERT_EQ(dialog->List()->rowCount(), 1);
+    Tick(dialog->List(), 0);
+    dialog->UndoRebuild();
+  });
+  page->UndoButton()->click();
+  ASSERT_TRUE(*ran);
+  EXPECT_EQ(gui.boxes.shown, std::vector<std::u16string>{u"gpt.img"});
+  EXPECT_EQ(ReadWholeFile(disk.image), lost);
 }
 
 // small.img (sector 0 begins with 0x99) and a history of two rebuilds of it

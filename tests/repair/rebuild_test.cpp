@@ -10,6 +10,7 @@
 
 #include "base/text.h"
 #include "disk/fault_injection.h"
+#include "disk/gpt.h"
 #include "disk/partition_table.h"
 #include "repair/rebuild.h"
 #include "repair/table_writer.h"
@@ -305,11 +306,13 @@ TEST_F(RebuildTest, NothingIsWrittenWithoutReadableTablesOrWithoutConsent) {
   }
 }
 
-// 32-bit entries cannot hold a partition that ends past 2^32 sectors: the
-// MBR rebuild refuses it before any question, and writes nothing.
+// 32-bit entries cannot hold a partition that ends past 2^32 sectors: an
+// MBR asked for is refused before any question, and writes nothing (left
+// to itself the rebuild takes a GPT, which this small disk cannot hold).
 TEST_F(RebuildTest, APartitionPast2Pow32SectorsIsRefusedForAnMbr) {
   RebuildRequest request = request_;
   request.selection = {Part(0, 2048, 10000), Part(1, 4294960000u, 10000)};
+  request.table = TableChoice::kMbr;
   test::ScriptedPrompts prompts;
   RebuildReport report;
   EXPECT_EQ(RebuildPartitionTable(request, prompts, report), RebuildOutcome::kCancelled);
@@ -322,6 +325,83 @@ TEST_F(RebuildTest, APartitionPast2Pow32SectorsIsRefusedForAnMbr) {
   // Ending at 2^32 − 1, it still fits.
   EXPECT_EQ(FirstBeyondMbr({Part(0, 4294960000u, 7296)}), nullptr);
   EXPECT_NE(FirstBeyondMbr({Part(0, 4294960000u, 7297)}), nullptr);
+
+  request.table = TableChoice::kAuto;
+  test::ScriptedPrompts gpt;
+  EXPECT_EQ(RebuildPartitionTable(request, gpt, report), RebuildOutcome::kCancelled);
+  EXPECT_EQ(report.kind, TableKind::kGpt);
+  ASSERT_EQ(gpt.shown.size(), 1u);
+  EXPECT_NE(ToUtf8(gpt.shown[0]).find("超出了 GPT 分区表留给分区的区域"), std::string::npos) << ToUtf8(gpt.shown[0]);
+  EXPECT_EQ(test::ReadWholeFile(Image()), original_);
+}
+
+// Asked for a GPT: the protective MBR over the old boot code, both headers
+// and arrays, nothing else; the history holds both ends, and the undo gives
+// every byte back.
+TEST_F(RebuildTest, AGptRebuildWritesBothEndsOfTheDiskAndUndoGivesEveryByteBack) {
+  request_.table = TableChoice::kGpt;
+  test::ScriptedPrompts prompts;
+  RebuildReport report;
+  ASSERT_EQ(RebuildPartitionTable(request_, prompts, report), RebuildOutcome::kWritten);
+  EXPECT_EQ(report.kind, TableKind::kGpt);
+  // Two pieces: the protective MBR, header and array; the backup array and header.
+  const std::vector<Sector64> ends = {0, kDiskSectors - 33};
+  EXPECT_EQ(report.write.written, ends);
+  const std::string after = test::ReadWholeFile(Image());
+  for (Sector64 s = 34; s < kDiskSectors - 33; ++s) {
+    if (SectorOf(after, s) != SectorOf(original_, s)) FAIL() << "sector " << s;
+  }
+  EXPECT_EQ(after.substr(0, 446), original_.substr(0, 446)) << "the boot code stays";
+
+  DeviceHandle disk;
+  ASSERT_TRUE(OpenDevice(request_.device.diskPath, disk));
+  GptTable table;
+  EXPECT_EQ(ReadGpt(disk, kSectorSize, kDiskSectors, table), GptRead::kPrimary);
+  CloseDevice(disk);
+  ASSERT_EQ(table.partitions.size(), 2u);
+  EXPECT_EQ(table.partitions[0].firstLba, 2048u);
+  EXPECT_EQ(table.partitions[0].lastLba, 2048u + 10000 - 1);
+  EXPECT_EQ(table.partitions[1].firstLba, 20000u);
+  EXPECT_NE(table.partitions[0].unique, table.partitions[1].unique);
+  EXPECT_EQ(GuidText(table.partitions[1].type), gpt::kBasicDataType);
+
+  DeviceHistory history = History();
+  ASSERT_EQ(history.records.size(), 1u);
+  ASSERT_EQ(history.records[0].sectors.size(), ends.size());
+  EXPECT_EQ(history.records[0].sectors[0].data.size(), 34u * kSectorSize);
+  EXPECT_EQ(history.records[0].sectors[1].data.size(), 33u * kSectorSize);
+  UndoReport undo;
+  ASSERT_TRUE(UndoRebuild(request_.device, history, 0, request_.historyPath, prompts, undo));
+  EXPECT_EQ(test::ReadWholeFile(Image()), original_);
+}
+
+TEST_F(RebuildTest, AGptRebuildWritesNothingItCouldNotKeepOrPlace) {
+  struct Case {
+    const char* name;
+    std::function<void(RebuildRequest&)> change;
+    std::vector<std::u16string> shown;
+  };
+  const std::vector<Case> cases = {
+      {"the backup header's place does not read",
+       [&](RebuildRequest&) { testing::InjectReadFault(Image(), kDiskSectors - 1, 1); },
+       {u"Disk read error!", UnreadSectorMessage(kDiskSectors - 1)}},
+      {"a partition over the backup array",
+       [](RebuildRequest& r) { r.selection[1] = Part(1, 30000, kDiskSectors - 30000 - 10); },
+       {u"您选择的01分区超出了 GPT 分区表留给分区的区域（扇区34到39966），无法写入 GPT 分区表！"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    RebuildRequest request = request_;
+    request.table = TableChoice::kGpt;
+    c.change(request);
+    test::ScriptedPrompts prompts;
+    RebuildReport report;
+    EXPECT_EQ(RebuildPartitionTable(request, prompts, report), RebuildOutcome::kCancelled);
+    testing::ClearReadFaults();
+    EXPECT_EQ(prompts.shown, c.shown);
+    EXPECT_EQ(test::ReadWholeFile(Image()), original_);
+    EXPECT_TRUE(History().records.empty());
+  }
 }
 
 TEST_F(RebuildTest, UndoingAnOlderRecordUndoesTheLaterOnesNewestFirst) {

@@ -23,8 +23,19 @@ class ScriptedPrompts : public repair::RepairPrompts {
     return answer;
   }
 
+  // The recommended option unless `choices` says otherwise.
+  int Choose(const std::u16string& text, const std::vector<std::u16string>&, int recommended) override {
+    chosen.push_back(text);
+    if (choices.empty()) return recommended;
+    int choice = choices.front();
+    choices.pop_front();
+    return choice;
+  }
+
   std::vector<std::u16string> shown;
   std::vector<std::u16string> asked;
+  std::vector<std::u16string> chosen;
+  std::deque<int> choices;
 
  private:
   std::deque<bool> answers_;

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <regex>
+
 #include "support/run_command.h"
 #include "support/temp_dir.h"
 
@@ -44,6 +47,32 @@ bool MakeGptDisk(const std::string& dir, GptDisk& out) {
     }
   }
   return true;
+}
+
+std::vector<SfdiskSeen> SfdiskGpt(const std::string& image, bool& clean) {
+  auto verify = RunCommand({"sfdisk", "--verify", image});
+  clean = verify.exitCode == 0 && verify.out.find("No errors detected") != std::string::npos;
+  auto json = RunCommand({"sfdisk", "--json", image});
+  std::vector<SfdiskSeen> out;
+  static const std::regex entry(R"re("start":\s*(\d+),\s*"size":\s*(\d+),\s*"type":\s*"([0-9A-F-]+)")re");
+  for (auto it = std::sregex_iterator(json.out.begin(), json.out.end(), entry); it != std::sregex_iterator(); ++it) {
+    out.push_back({std::stoull((*it)[1]), std::stoull((*it)[2]), (*it)[3]});
+  }
+  return out;
+}
+
+std::vector<SfdiskSeen> Made(const GptDisk& disk) {
+  std::vector<SfdiskSeen> seen;
+  for (const auto& p : disk.partitions) seen.push_back({p.start, p.size, "EBD0A0A2-B9E5-4433-87C0-68B6B72699C7"});
+  return seen;
+}
+
+void ZeroSectors(const std::string& image, std::uint64_t sector, std::uint64_t count) {
+  std::fstream file(image, std::ios::in | std::ios::out | std::ios::binary);
+  file.seekp(static_cast<std::streamoff>(sector * 512));
+  const std::string zeros(count * 512, '\0');
+  file.write(zeros.data(), static_cast<std::streamsize>(zeros.size()));
+  EXPECT_TRUE(file.good()) << image;
 }
 
 }  // namespace kestrum::test

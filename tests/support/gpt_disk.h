@@ -23,4 +23,19 @@ struct GptDisk {
 // Builds it in `dir`; false (with the test failed) when a tool is missing.
 bool MakeGptDisk(const std::string& dir, GptDisk& out);
 
+// A partition as `sfdisk --json` shows it.
+struct SfdiskSeen {
+  std::uint64_t start = 0, size = 0;
+  std::string type;
+  bool operator==(const SfdiskSeen&) const = default;
+};
+// What sfdisk makes of an image's GPT, and whether `sfdisk --verify` finds
+// it clean.
+std::vector<SfdiskSeen> SfdiskGpt(const std::string& image, bool& clean);
+// The disk's partitions as sfdisk saw them when it made them.
+std::vector<SfdiskSeen> Made(const GptDisk& disk);
+
+// Zeroes `count` sectors from `sector` of the image in place.
+void ZeroSectors(const std::string& image, std::uint64_t sector, std::uint64_t count = 1);
+
 }  // namespace kestrum::test
