@@ -87,6 +87,7 @@ class BlockReader {
  private:
   void Run() {
     Sector64 sector = area_.first;
+    HoleSkippingReader holes(area_.device);
     for (;;) {
       std::size_t slot;
       {
@@ -102,7 +103,7 @@ class BlockReader {
       if (sector < area_.end && !AbortRequested()) {
         const Sector64 toGridEnd = kScanBlockSectors - sector % kScanBlockSectors;
         b.count = static_cast<std::uint32_t>(std::min(toGridEnd, area_.end - sector));
-        b.hole = ReadSectorsSkippingHoles(area_.device, b.bytes, sector, b.count) == BlockContent::kHole;
+        b.hole = holes.Read(b.bytes, sector, b.count) == BlockContent::kHole;
         sector += b.count;
       }
       {

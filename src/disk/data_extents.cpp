@@ -8,27 +8,31 @@
 
 namespace kestrum {
 
-std::vector<SectorRun> DataRuns(const DeviceHandle& device, Sector64 first, Sector64 count) {
-  std::vector<SectorRun> runs;
-  if (count == 0) return runs;
-  const std::vector<SectorRun> whole = {{first, count}};
+namespace {
+
+bool IsRegularFile(const DeviceHandle& device) {
   struct stat st {};
-  if (!device.IsOpen() || ::fstat(device.fd, &st) != 0 || !S_ISREG(st.st_mode)) return whole;
+  return device.IsOpen() && ::fstat(device.fd, &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// The runs as below, on a device known to be a regular file.
+std::vector<SectorRun> FileDataRuns(const DeviceHandle& device, Sector64 first, Sector64 count) {
+  const std::vector<SectorRun> whole = {{first, count}};
   const std::uint64_t base = device.baseSector;
   if (first > UINT64_MAX / kSectorSize - base || count > UINT64_MAX / kSectorSize - base - first) return whole;
   const std::uint64_t from = (base + first) * kSectorSize;
   const std::uint64_t to = (base + first + count) * kSectorSize;
+  std::vector<SectorRun> runs;
   std::uint64_t at = from;
   while (at < to) {
     off_t data = ::lseek(device.fd, static_cast<off_t>(at), SEEK_DATA);
-    if (data < 0) {
-      if (errno == ENXIO) break;  // nothing but hole up to the end of the file
-      return whole;               // the file system cannot tell
-    }
-    if (static_cast<std::uint64_t>(data) >= to) break;
+    if (data < 0 && errno != ENXIO) return whole;  // the file system cannot tell
+    // ENXIO: nothing but hole up to the end of the file.
+    const std::uint64_t dataAt = data < 0 ? UINT64_MAX : static_cast<std::uint64_t>(data);
+    if (dataAt >= to) break;
     off_t hole = ::lseek(device.fd, data, SEEK_HOLE);
     if (hole < 0) return whole;
-    const std::uint64_t runFrom = static_cast<std::uint64_t>(data) / kSectorSize * kSectorSize;
+    const std::uint64_t runFrom = dataAt / kSectorSize * kSectorSize;
     const std::uint64_t runTo = std::min<std::uint64_t>(
         to, (static_cast<std::uint64_t>(hole) + kSectorSize - 1) / kSectorSize * kSectorSize);
     const Sector64 runFirst = runFrom / kSectorSize - base;
@@ -43,16 +47,45 @@ std::vector<SectorRun> DataRuns(const DeviceHandle& device, Sector64 first, Sect
   return runs;
 }
 
-BlockContent ReadSectorsSkippingHoles(const DeviceHandle& device, std::span<std::uint8_t> buffer, Sector64 first,
-                                      std::uint32_t count) {
-  const std::vector<SectorRun> runs = DataRuns(device, first, count);
-  if (runs.empty()) return BlockContent::kHole;
+}  // namespace
+
+std::vector<SectorRun> DataRuns(const DeviceHandle& device, Sector64 first, Sector64 count) {
+  if (count == 0) return {};
+  if (!IsRegularFile(device)) return {{first, count}};
+  return FileDataRuns(device, first, count);
+}
+
+HoleSkippingReader::HoleSkippingReader(const DeviceHandle& device) : device_(device), regular_(IsRegularFile(device)) {}
+
+bool HoleSkippingReader::IsHole(Sector64 first, std::uint32_t count) {
+  if (count == 0 || (first >= holeFirst_ && first + count <= holeEnd_)) return true;
+  if (!regular_ || first > UINT64_MAX / kSectorSize / 2 - device_.baseSector) return false;
+  // Where the hole at `first` ends: asked once, so that the blocks after it
+  // inside the same hole need not ask again.
+  const off_t at = static_cast<off_t>((device_.baseSector + first) * kSectorSize);
+  const off_t data = ::lseek(device_.fd, at, SEEK_DATA);
+  if (data < 0 && errno != ENXIO) {
+    regular_ = false;  // the file system cannot tell: all data
+    return false;
+  }
+  holeFirst_ = first;
+  holeEnd_ = data < 0 ? UINT64_MAX : static_cast<std::uint64_t>(data) / kSectorSize - device_.baseSector;
+  return first + count <= holeEnd_;
+}
+
+BlockContent HoleSkippingReader::Read(std::span<std::uint8_t> buffer, Sector64 first, std::uint32_t count) {
+  if (IsHole(first, count)) return BlockContent::kHole;
+  std::vector<SectorRun> runs = {{first, count}};
+  if (regular_) {
+    runs = FileDataRuns(device_, first, count);
+    if (runs.empty()) return BlockContent::kHole;
+  }
   const std::size_t bytes = std::min<std::size_t>(buffer.size(), std::size_t{count} * kSectorSize);
   std::fill(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(bytes), std::uint8_t{0});
   for (const SectorRun& run : runs) {
     const std::size_t offset = static_cast<std::size_t>(run.first - first) * kSectorSize;
     // A failed read is retried sector by sector; unreadable sectors stay zero.
-    ReadSectorsMapped(device, buffer.subspan(offset), run.first, static_cast<std::uint32_t>(run.count), nullptr);
+    ReadSectorsMapped(device_, buffer.subspan(offset), run.first, static_cast<std::uint32_t>(run.count), nullptr);
   }
   return BlockContent::kData;
 }

@@ -24,10 +24,24 @@ std::vector<SectorRun> DataRuns(const DeviceHandle& device, Sector64 first, Sect
 
 enum class BlockContent { kHole, kData };
 
-// Reads the range as ReadSectorsMapped does, but only its data runs: the
-// rest is zero without a read. kHole (the buffer left as it was) when the
-// range holds no data at all: it reads as zeros, and the caller may skip it.
-BlockContent ReadSectorsSkippingHoles(const DeviceHandle& device, std::span<std::uint8_t> buffer, Sector64 first,
-                                      std::uint32_t count);
+// Reads ranges of one device as ReadSectorsMapped does, but only their data
+// runs: the rest is zero without a read. A reader that walks a large sparse
+// image block by block asks the file system once per hole, not once per
+// block: it remembers the last hole it was told of.
+class HoleSkippingReader {
+ public:
+  explicit HoleSkippingReader(const DeviceHandle& device);
+  // Whether the range holds no data at all: it reads as zeros.
+  bool IsHole(Sector64 first, std::uint32_t count);
+  // kHole (the buffer left as it was) when IsHole, else the range read.
+  BlockContent Read(std::span<std::uint8_t> buffer, Sector64 first, std::uint32_t count);
+
+ private:
+  const DeviceHandle& device_;
+  bool regular_ = false;
+  // [holeFirst_, holeEnd_): sectors known to be one hole.
+  Sector64 holeFirst_ = 0;
+  Sector64 holeEnd_ = 0;
+};
 
 }  // namespace kestrum

@@ -5,6 +5,7 @@
 // at most 100 ms at a time, so it sees a changed run state promptly.
 
 #include <array>
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -37,6 +38,11 @@ class BlockRing {
   void Release(ScanBlock* block);
   // Whether a filled slot is waiting (for the analysis' end test).
   bool HasFull();
+  // Blocks that are one hole of a sparse image pass by the ring: the
+  // reader marks them analysed itself and counts their sectors here, for
+  // the analysis' progress.
+  void PassHole(std::uint32_t sectors) { holeSectors_.fetch_add(sectors); }
+  std::uint64_t TakeHoleSectors() { return holeSectors_.exchange(0); }
 
  private:
   ScanBlock* TakeLocked();
@@ -49,6 +55,7 @@ class BlockRing {
   std::array<std::size_t, kRingSlots> full_{};  // a queue: readIndex_, fillCount_
   std::size_t readIndex_ = 0;
   std::size_t fillCount_ = 0;
+  std::atomic<std::uint64_t> holeSectors_{0};
 };
 
 }  // namespace kestrum

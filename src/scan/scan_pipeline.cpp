@@ -33,12 +33,14 @@ std::uint32_t ReadableSectors(const DeviceHandle& device, Sector64 blockStart) {
   return static_cast<std::uint32_t>(std::min<Sector64>(kBlockSectors, device.sectorLimit - blockStart));
 }
 
-// A block that is one hole of a sparse image is neither read nor zeroed:
-// it is all zeros, which hold no finding, and the analysis passes it by.
-void ReadBlock(const DeviceHandle& device, ScanBlock& block) {
+// Holes of a sparse image are zeros without a read.
+void ReadBlock(const DeviceHandle& device, HoleSkippingReader& reader, ScanBlock& block) {
   const std::uint32_t count = ReadableSectors(device, block.firstSector);
-  block.hole = ReadSectorsSkippingHoles(device, block.bytes, block.firstSector, count) == BlockContent::kHole;
-  if (!block.hole) std::fill(block.bytes.begin() + std::size_t{count} * kSectorSize, block.bytes.end(), std::uint8_t{0});
+  if (reader.Read(block.bytes, block.firstSector, count) == BlockContent::kHole) {
+    std::fill(block.bytes.begin(), block.bytes.end(), std::uint8_t{0});
+  } else {
+    std::fill(block.bytes.begin() + std::size_t{count} * kSectorSize, block.bytes.end(), std::uint8_t{0});
+  }
 }
 
 void InitialStatus(const DeepScanJob& job, StatusMessage& status) {
@@ -60,7 +62,7 @@ void AppendSearchFileVolume(const ScanRequest& /*request*/, const std::vector<Sc
 
 std::vector<ScanFinding> AnalyseBlock(const ScanBlock& block, const DeviceHandle& device, ScanStatus& status) {
   std::vector<ScanFinding> findings;
-  if (!block.hole) CollectBlockFindings(ByteView(block.bytes), block.firstSector, device, findings);
+  CollectBlockFindings(ByteView(block.bytes), block.firstSector, device, findings);
   for (const ScanFinding& f : findings) CountFinding(f.category, status);
   return findings;
 }
@@ -74,14 +76,23 @@ void DiskFileScanReadThread(DeepScanJob& job, BlockRing& ring) {
     return;
   }
   ScanState& state = *job.state;
+  HoleSkippingReader reader(device);
   while (CurrentRunState() == RunState::kRunning) {
     std::optional<Sector64> next = state.NextBlock();
     if (!next) break;
+    // A block that is one hole of a sparse image is zeros, which hold no
+    // finding: it is analysed here, without a read or a slot.
+    if (reader.IsHole(*next, ReadableSectors(device, *next))) {
+      state.map.Set(*next, kBlockAnalysed);
+      job.blocksRead.push_back(*next);
+      ring.PassHole(kBlockSectors);  // as the analysis counts a block
+      continue;
+    }
     ScanBlock* slot = nullptr;
     while (slot == nullptr && !AbortRequested()) slot = ring.AcquireFree();
     if (slot == nullptr) break;  // aborted while the ring was full
     slot->firstSector = *next;
-    ReadBlock(device, *slot);
+    ReadBlock(device, reader, *slot);
     job.blocksRead.push_back(*next);
     ring.Publish(slot);
   }
@@ -130,7 +141,7 @@ class BesideAnalysis {
       block_ = nullptr;
       lock.unlock();
       std::vector<ScanFinding> findings;
-      if (!block->hole) CollectBlockFindings(ByteView(block->bytes), block->firstSector, device_, findings);
+      CollectBlockFindings(ByteView(block->bytes), block->firstSector, device_, findings);
       lock.lock();
       findings_ = std::move(findings);
       done_ = true;
@@ -173,6 +184,10 @@ void DiskFileScanHandThread(DeepScanJob& job, BlockRing& ring) {
       const RunState before = OrderedRunState();
       if (before == RunState::kAbort) break;
       ScanBlock* block = ring.TakeFull();
+      if (std::uint64_t holes = ring.TakeHoleSectors()) {
+        status.scan.sectorsScanned += holes;
+        PostStatus(status);
+      }
       if (block == nullptr) {
         if (before == RunState::kFinished) {
           FinishScan(job, device);
