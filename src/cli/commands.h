@@ -30,4 +30,10 @@ void Tell(const std::u16string& message);
 bool TellUnopened(const UnopenedDevices& devices);
 int UsageError(const std::string& message);
 
+// --sector-size N: 512, 1024, 2048 or 4096. False (with the usage error in
+// `status`) for any other value; 0 when the option is not given.
+bool SectorSizeOption(const Arguments& args, std::uint32_t& out, int& status);
+// The disks named on the command line, of the sector size --sector-size gives.
+DiskSelection NamedDisks(const Arguments& args, const std::vector<std::u16string>& paths);
+
 }  // namespace kestrum::cli

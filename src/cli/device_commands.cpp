@@ -9,14 +9,16 @@
 #include "cli/table.h"
 #include "cli/terminal_presenter.h"
 #include "discovery/discovery.h"
+#include "disk/sector_size.h"
 
 namespace kestrum::cli {
 
 namespace {
 
 DiskSelection SelectionFrom(const Arguments& args, bool systemDisksWhenNone) {
-  DiskSelection selection;
-  for (const std::string& path : args.operands) selection.paths.push_back(FromUtf8(path));
+  std::vector<std::u16string> paths;
+  for (const std::string& path : args.operands) paths.push_back(FromUtf8(path));
+  DiskSelection selection = NamedDisks(args, paths);
   selection.systemDisks = selection.paths.empty() ? systemDisksWhenNone : false;
   return selection;
 }
@@ -37,6 +39,31 @@ bool TellUnopened(const UnopenedDevices& devices) {
 int UsageError(const std::string& message) {
   std::fprintf(stderr, "kestrum-cli: %s\n", message.c_str());
   return kExitUsage;
+}
+
+bool SectorSizeOption(const Arguments& args, std::uint32_t& out, int& status) {
+  out = 0;
+  bool bad = false;
+  const std::optional<std::uint64_t> bytes = args.Number("--sector-size", bad);
+  if (!bytes) {
+    if (bad) status = UsageError("--sector-size takes 512, 1024, 2048 or 4096 (bytes)");
+    return !bad;
+  }
+  if (!IsDeviceSectorSize(*bytes)) {
+    status = UsageError("--sector-size takes 512, 1024, 2048 or 4096 (bytes), not " + std::to_string(*bytes));
+    return false;
+  }
+  out = static_cast<std::uint32_t>(*bytes);
+  return true;
+}
+
+DiskSelection NamedDisks(const Arguments& args, const std::vector<std::u16string>& paths) {
+  DiskSelection selection;
+  selection.systemDisks = false;
+  selection.paths = paths;
+  int unused = kExitOk;
+  SectorSizeOption(args, selection.sectorSize, unused);  // checked once, before any verb
+  return selection;
 }
 
 int RunDisks(const Arguments& args) {
@@ -61,6 +88,7 @@ int RunDisks(const Arguments& args) {
                               .Add("path", disk.path)
                               .Add("sizeText", disk.sizeText)
                               .Add("sectorCount", disk.sectorCount)
+                              .Add("sectorSize", disk.sectorSize)
                               .Text()
                               .c_str());
     }
@@ -106,6 +134,7 @@ int RunVolumes(const Arguments& args) {
                               .Add("startSector", v.startSector)
                               .Add("sectorCount", v.sectorCount)
                               .Add("serial", v.readerState.serial)
+                              .Add("sectorSize", v.sectorSize)
                               .Text()
                               .c_str());
     }

@@ -52,6 +52,9 @@ constexpr const char* kHelp =
     "  --json            one JSON object per line\n"
     "  --deleted         the deleted-files view instead of the existing files\n"
     "  --partition N     the N-th volume `volumes` lists for the disk (from 1)\n"
+    "  --sector-size N   the logical sector size of the named disks or images (512, 1024,\n"
+    "                    2048, 4096), instead of what the device reports or the image holds;\n"
+    "                    sector numbers are 512-byte units whatever it is\n"
     "  --from SECTOR, --count N   classify only these sectors\n"
     "  --priority START_GB:SIZE_GB   scan this region first (GiB, as the scan settings take it)\n"
     "  --state FILE      keep the scan's state in FILE: a scan of the same device and area\n"
@@ -81,7 +84,8 @@ int main(int argc, char** argv) {
                                        "--lost-partitions", "--yes", "--gpt-from-backup"};
   const std::set<std::string> valued = {"--partition", "--from", "--count", "--priority",
                                         "--state", "--scan", "--found",
-                                        "--select", "--history", "--record", "--table"};
+                                        "--select", "--history", "--record", "--table",
+                                        "--sector-size"};
   if (!ParseArguments(argc, argv, flags, valued, args, error)) {
     std::fprintf(stderr, "kestrum-cli: %s\n%s", error.c_str(), kUsage);
     return kExitUsage;
@@ -94,6 +98,9 @@ int main(int argc, char** argv) {
     std::printf("kestrum-cli %s\n", kVersion);
     return kExitOk;
   }
+  std::uint32_t sectorSize = 0;
+  int status = kExitOk;
+  if (!SectorSizeOption(args, sectorSize, status)) return status;
   InstallInterruptHandler();
   if (args.verb == "disks") return RunDisks(args);
   if (args.verb == "volumes") return RunVolumes(args);

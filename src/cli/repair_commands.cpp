@@ -35,10 +35,8 @@ std::string HistoryPath(const Arguments& args) {
 }
 
 // DISK: a whole disk or a disk image, as the device page lists it.
-bool ResolveWholeDisk(const std::string& operand, VolumeDescriptor& out) {
-  DiskSelection selection;
-  selection.systemDisks = false;
-  selection.paths.push_back(FromUtf8(operand));
+bool ResolveWholeDisk(const Arguments& args, const std::string& operand, VolumeDescriptor& out) {
+  DiskSelection selection = NamedDisks(args, {FromUtf8(operand)});
   DiskList disks;
   DiscoveryProblems problems;
   UnopenedDevices unopened;
@@ -53,13 +51,7 @@ bool ResolveWholeDisk(const std::string& operand, VolumeDescriptor& out) {
     Tell(u"请给出整个磁盘，而不是其中的分区：" + disk.path);
     return false;
   }
-  out = VolumeDescriptor{};
-  out.diskPath = disk.path;
-  out.diskDescription = disk.description;
-  out.startSector = 0;
-  out.sectorCount = out.diskSectors = disk.sectorCount;
-  out.fsKind = kFsScanArea;
-  out.name = disk.name;
+  out = WholeDiskArea(disk);
   return true;
 }
 
@@ -68,7 +60,7 @@ bool OneDiskOperand(const Arguments& args, const char* verb, VolumeDescriptor& d
     status = UsageError(std::string(verb) + " takes one DISK");
     return false;
   }
-  if (!ResolveWholeDisk(args.operands[0], disk)) {
+  if (!ResolveWholeDisk(args, args.operands[0], disk)) {
     status = kExitFailure;
     return false;
   }
@@ -259,7 +251,7 @@ int RunHistory(const Arguments& args) {
   std::u16string only;
   if (!args.operands.empty()) {
     VolumeDescriptor disk;
-    if (!ResolveWholeDisk(args.operands[0], disk)) return kExitFailure;
+    if (!ResolveWholeDisk(args, args.operands[0], disk)) return kExitFailure;
     only = disk.diskDescription;
   }
   RepairHistory history;

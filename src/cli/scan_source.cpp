@@ -9,18 +9,6 @@ namespace kestrum::cli {
 
 namespace {
 
-// The whole-disk area, as the device page builds it for a disk search.
-VolumeDescriptor WholeDisk(const DiskInfo& disk) {
-  VolumeDescriptor area;
-  area.diskPath = disk.path;
-  area.diskDescription = disk.description;
-  area.name = disk.name;
-  area.startSector = 0;
-  area.sectorCount = disk.sectorCount;
-  area.diskSectors = disk.sectorCount;
-  area.fsKind = kFsScanArea;
-  return area;
-}
 
 }  // namespace
 
@@ -36,9 +24,7 @@ bool ResolveScanSource(const Arguments& args, ScanSource& out, int& exitStatus) 
     return true;
   }
   const std::u16string path = FromUtf8(args.operands[0]);
-  DiskSelection selection;
-  selection.systemDisks = false;
-  selection.paths = {path};
+  DiskSelection selection = NamedDisks(args, {path});
   DiskList disks;
   DiscoveryProblems problems;
   UnopenedDevices unopened;
@@ -63,7 +49,7 @@ bool ResolveScanSource(const Arguments& args, ScanSource& out, int& exitStatus) 
     out.mode = kScanPartition;
     return true;
   }
-  out.area = WholeDisk(disks[0]);
+  out.area = WholeDiskArea(disks[0]);
   out.mode = kScanDisk;
   return true;
 }

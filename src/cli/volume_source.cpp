@@ -20,9 +20,7 @@ bool ResolveVolumeSource(const Arguments& args, VolumeDescriptor& out, int& exit
     return false;
   }
   std::u16string path = FromUtf8(args.operands[0]);
-  DiskSelection selection;
-  selection.systemDisks = false;
-  selection.paths = {path};
+  DiskSelection selection = NamedDisks(args, {path});
   DiskList disks;
   DiscoveryProblems problems;
   UnopenedDevices unopened;

@@ -10,6 +10,8 @@
 #include "base/text.h"
 #include "discovery/device_rows.h"
 #include "discovery/fs_probe.h"
+#include "discovery/image_sector_size.h"
+#include "disk/sector_size.h"
 #include "disk/partition_table.h"
 #include "discovery/probe.h"
 #include "discovery/table_notes.h"
@@ -23,12 +25,23 @@ std::u16string BaseName(const std::u16string& path) {
   return FromUtf8(std::filesystem::path(ToUtf8(path)).filename().string());
 }
 
-// Fills size, text and number.
-void FinishDisk(DiskInfo& disk, std::uint64_t bytes, DiskList& out) {
+// Fills size, text and number; false (with a problem) for a sector size no
+// disk has, whose partition tables would be read at the wrong places.
+bool FinishDisk(DiskInfo& disk, std::uint64_t bytes, std::uint32_t sectorSize, DiskList& out,
+                DiscoveryProblems* problems) {
+  if (!IsDeviceSectorSize(sectorSize)) {
+    if (problems) {
+      problems->push_back(disk.path + FormatText(" 的扇区大小为 %u 字节，本软件只支持 512、1024、2048 和 4096 字节的扇区，已跳过",
+                                                 sectorSize));
+    }
+    return false;
+  }
+  disk.sectorSize = sectorSize;
   disk.sectorCount = bytes / kSectorSize;
   disk.sizeText = FormatDiskSize(disk.sectorCount);
   disk.number = static_cast<std::uint32_t>(out.size());
   out.push_back(disk);
+  return true;
 }
 
 void KeepUnopened(const std::u16string& path, int error, UnopenedDevices* unopened) {
@@ -54,8 +67,9 @@ bool IsBlockDevice(const std::u16string& path) {
   return ::stat(ToUtf8(path).c_str(), &st) == 0 && S_ISBLK(st.st_mode);
 }
 
-void AddSysfsDisk(const SysfsDisk& sys, const DiscoveryPlatform& platform, DiskList& out,
-                  UnopenedDevices* unopened) {
+void AddSysfsDisk(const SysfsDisk& sys, const DiskSelection& selection, bool named, DiskList& out,
+                  DiscoveryProblems* problems, UnopenedDevices* unopened) {
+  const DiscoveryPlatform& platform = selection.platform;
   std::u16string path = FromUtf8("/dev/" + sys.name);
   for (const DiskInfo& listed : out) {
     if (listed.path == path) return;
@@ -77,12 +91,14 @@ void AddSysfsDisk(const SysfsDisk& sys, const DiscoveryPlatform& platform, DiskL
   }
   if (disk.description.empty()) disk.description = disk.name;
   std::uint64_t bytes = QueryDeviceBytes(handle.fd);
+  const std::uint32_t sectorSize = named && selection.sectorSize != 0 ? selection.sectorSize : handle.sectorSize;
   CloseDevice(handle);
-  FinishDisk(disk, bytes, out);
+  FinishDisk(disk, bytes, sectorSize, out, problems);
 }
 
-void AddImageDisk(const std::u16string& givenPath, const DiscoveryPlatform& platform, DiskList& out,
+void AddImageDisk(const std::u16string& givenPath, const DiskSelection& selection, DiskList& out,
                   DiscoveryProblems* problems, UnopenedDevices* unopened) {
+  const DiscoveryPlatform& platform = selection.platform;
   std::error_code ec;
   std::filesystem::path absolute = std::filesystem::absolute(ToUtf8(givenPath), ec);
   std::u16string path = ec ? givenPath : FromUtf8(absolute.lexically_normal().string());
@@ -104,8 +120,13 @@ void AddImageDisk(const std::u16string& givenPath, const DiscoveryPlatform& plat
   disk.description = disk.name;
   disk.isImage = true;
   std::uint64_t bytes = QueryDeviceBytes(handle.fd);
+  // A block device (a partition's, or one sysfs does not list) says its
+  // size; an image file tells by what it holds.
+  std::uint32_t sectorSize = selection.sectorSize;
+  if (sectorSize == 0) sectorSize = QueryLogicalSectorSize(handle.fd);
+  if (sectorSize == 0) sectorSize = ImageSectorSize(handle);
   CloseDevice(handle);
-  FinishDisk(disk, bytes, out);
+  FinishDisk(disk, bytes, sectorSize, out, problems);
 }
 
 const DiskInfo* FindDisk(const DiskList& disks, const std::u16string& path) {
@@ -218,16 +239,16 @@ bool EnumerateDisks(const DiskSelection& selection, DiskList& out, DiscoveryProb
   const DiscoveryPlatform& platform = selection.platform;
   if (selection.systemDisks) {
     for (const SysfsDisk& disk : platform.sysfs.ListDisks()) {
-      AddSysfsDisk(disk, platform, out, unopened);
+      AddSysfsDisk(disk, selection, false, out, problems, unopened);
     }
   }
   for (const std::u16string& path : selection.paths) {
     std::string wholeDisk = WholeDiskName(ToUtf8(path), platform.sysfs);
     SysfsDisk sys;
     if (!wholeDisk.empty() && platform.sysfs.ReadDisk(wholeDisk, sys)) {
-      AddSysfsDisk(sys, platform, out, unopened);
+      AddSysfsDisk(sys, selection, true, out, problems, unopened);
     } else {
-      AddImageDisk(path, platform, out, problems, unopened);
+      AddImageDisk(path, selection, out, problems, unopened);
     }
   }
   return !out.empty();
@@ -238,6 +259,7 @@ std::vector<VolumeExtent> CollectVolumeExtents(const DiskInfo& disk, DiscoveryPr
   std::vector<VolumeExtent> extents;
   DeviceHandle handle;
   if (platform.open(disk.path, handle) != 0) return extents;
+  handle.sectorSize = disk.sectorSize;  // the tables count its sectors
   std::vector<SysfsPartition> parts;
   if (!disk.isImage) parts = platform.sysfs.ListPartitions(ToUtf8(disk.name));
   if (parts.empty()) {
@@ -272,6 +294,7 @@ bool ProbeDriveLetter(const VolumeExtent& extent, const DiskList& disks, VolumeD
     KeepUnopened(extent.volumePath, error, unopened);
     return false;
   }
+  if (const DiskInfo* disk = FindDisk(disks, extent.diskPath)) handle.sectorSize = disk->sectorSize;
   FillVolumeFromOs(extent, handle, disks, out);
   CloseDevice(handle);
   return true;
@@ -289,6 +312,7 @@ void FillVolumeFromOs(const VolumeExtent& extent, const DeviceHandle& volumeHand
   out.diskPath = disk->path;
   out.diskDescription = disk->description;
   out.diskSectors = disk->sectorCount;
+  out.sectorSize = disk->sectorSize;
   out.removable = disk->removable ? 1 : 0;
 
   PlatformVolumeInfo info;

@@ -28,10 +28,14 @@ struct DiskSelection {
   bool systemDisks = true;               // every disk sysfs lists
   std::vector<std::u16string> paths;     // plus these disks or image files
   DiscoveryPlatform platform;
+  // The logical sector size of the disks named in `paths`, when the user
+  // gives it (--sector-size); 0: what the device reports, or, for an image,
+  // what it holds.
+  std::uint32_t sectorSize = 0;
 };
 
 // Things the user should be told about: files that would not open, devices
-// too large to handle without truncating sector numbers.
+// of a sector size no disk has.
 using DiscoveryProblems = std::vector<std::u16string>;
 
 // A disk or partition device that is there but would not open, and why:

@@ -35,26 +35,41 @@ FsKind KindAtFat32Backup(ByteView sector) {
 
 bool IsNtfsOrExfatType(std::uint8_t type) { return type == 0x07 || type == 0x17 || type == 0x27; }
 
+// A volume's sectors are 1, 2, 4 or 8 units of 512 bytes; its backup boot
+// sectors lie that many units per sector into it.
+constexpr std::uint32_t kSectorUnitChoices[] = {1, 2, 4, 8};
+
+// The copy at `place` of the volume's own sectors (counted from the end when
+// `fromEnd`), for whichever sector size the copy itself names.
+FsKind KindOfCopy(const DeviceHandle& device, const VolumeDescriptor& volume, Sector64 place, bool fromEnd,
+                  FsKind (*kindOf)(ByteView), SectorBytes& sector) {
+  for (std::uint32_t units : kSectorUnitChoices) {
+    const Sector64 offset = place * units;
+    if (fromEnd && (volume.sectorCount == 0 || volume.sectorCount < offset)) continue;
+    if (!ReadOne(device, fromEnd ? volume.sectorCount - offset : offset, sector)) continue;
+    const FsKind kind = kindOf(sector);
+    if (kind != kFsUnknown && BootSectorSectorSize(sector) == units * kSectorSize) return kind;
+  }
+  return kFsUnknown;
+}
+
+FsKind NtfsKind(ByteView sector) { return IsNtfsBootSector(sector) ? kFsNtfs : kFsUnknown; }
+FsKind ExfatKind(ByteView sector) { return IsExfatBootSector(sector) ? kFsExfat : kFsUnknown; }
+
 }  // namespace
 
 bool ProbeBootSector(const DeviceHandle& device, VolumeDescriptor& volume, FsKind& kind, std::uint8_t typeHint) {
   kind = kFsUnknown;
   SectorBytes sector{};
   if (ReadOne(device, 0, sector)) kind = KindAtFirstSector(sector);
+  // NTFS keeps its backup in the volume's last sector.
   auto tryNtfsBackup = [&] {
-    if (kind == kFsUnknown && volume.sectorCount != 0 && ReadOne(device, volume.sectorCount - 1, sector) &&
-        IsNtfsBootSector(sector)) {
-      kind = kFsNtfs;
-    }
+    if (kind == kFsUnknown) kind = KindOfCopy(device, volume, 1, true, NtfsKind, sector);
   };
   if (IsNtfsOrExfatType(typeHint)) tryNtfsBackup();
-  if (kind == kFsUnknown && ReadOne(device, kFat32BackupBootSector, sector)) {
-    kind = KindAtFat32Backup(sector);
-  }
+  if (kind == kFsUnknown) kind = KindOfCopy(device, volume, kFat32BackupBootSector, false, KindAtFat32Backup, sector);
   tryNtfsBackup();
-  if (kind == kFsUnknown && ReadOne(device, kExfatBackupBootSector, sector) && IsExfatBootSector(sector)) {
-    kind = kFsExfat;
-  }
+  if (kind == kFsUnknown) kind = KindOfCopy(device, volume, kExfatBackupBootSector, false, ExfatKind, sector);
   if (kind == kFsUnknown) return false;
   volume.bootSector = sector;
   return true;

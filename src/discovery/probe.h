@@ -8,14 +8,16 @@
 
 namespace kestrum {
 
-// Where the backup boot sectors lie, relative to the volume's first sector.
+// Where the backup boot sectors lie, relative to the volume's first sector,
+// in the volume's own sectors (of 512 to 4096 bytes).
 constexpr Sector64 kFat32BackupBootSector = 6;
 constexpr Sector64 kExfatBackupBootSector = 12;  // the backup boot region
 
 // Looks for a boot sector on the volume `device` (sector numbers relative
 // to it): sector 0 (FAT12/16, FAT32, NTFS, exFAT in that order), then the
 // FAT32 backup at 6 (FAT32 before FAT16), the NTFS backup in the last sector
-// (by volume.sectorCount), the exFAT backup at 12. A partition type byte of
+// (by volume.sectorCount), the exFAT backup at 12 — each of the volume's own
+// sectors: a copy counts where its own sector size puts it. A partition type byte of
 // NTFS or exFAT (7, 17, 27) moves the NTFS backup before the FAT32 one. A
 // sector that cannot be read matches nothing. On a hit the sector goes into
 // volume.bootSector.

@@ -13,6 +13,7 @@
 #include "run/worker_state.h"
 #include "base/text.h"
 #include "disk/fault_injection.h"
+#include "disk/sector_size.h"
 #include "disk/volume_descriptor.h"
 
 namespace kestrum {
@@ -28,6 +29,7 @@ bool OpenWithFlags(const std::u16string& path, int flags, DeviceHandle& out) {
   out.fd = fd;
   out.name = path;
   out.sectorLimit = LimitFromBytes(QueryDeviceBytes(fd));
+  if (const std::uint32_t reported = QueryLogicalSectorSize(fd)) out.sectorSize = reported;
   return true;
 }
 
@@ -82,6 +84,8 @@ DeviceHandle OpenVolumeOnDisk(const VolumeDescriptor& volume) {
   if (fd < 0) return handle;
   handle.fd = fd;
   handle.name = volume.diskDescription.empty() ? volume.diskPath : volume.diskDescription;
+  const std::uint32_t reported = QueryLogicalSectorSize(fd);
+  handle.sectorSize = reported != 0 ? reported : volume.sectorSize;
   // A volume of unknown size (0, or kUnknownVolumeSectors as rebuilt
   // volumes have) or one that claims more than its disk holds ends with the
   // disk. 64-bit: a damaged start plus count may wrap.

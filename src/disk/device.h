@@ -29,6 +29,10 @@ struct DeviceHandle {
   // windowSectors can be read. windowSectors 0: not a window.
   Sector64 baseSector = 0;
   Sector64 windowSectors = 0;
+  // The device's logical sector size in bytes: what a block device reports,
+  // or what discovery found an image to hold. Only partition tables and
+  // table writes go by it; reads and writes take 512-byte units.
+  std::uint32_t sectorSize = kSectorSize;
 
   bool IsOpen() const { return fd >= 0; }
 };

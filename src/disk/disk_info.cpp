@@ -20,6 +20,19 @@ std::u16string FormatGibOrTib(double gib, bool parenthesised) {
   return FormatText(format, tera ? gib / 1024.0 : gib);
 }
 
+VolumeDescriptor WholeDiskArea(const DiskInfo& disk) {
+  VolumeDescriptor area;
+  area.diskPath = disk.path;
+  area.diskDescription = disk.description;
+  area.name = disk.name;
+  area.startSector = 0;
+  area.sectorCount = disk.sectorCount;
+  area.diskSectors = disk.sectorCount;
+  area.sectorSize = disk.sectorSize;
+  area.fsKind = kFsScanArea;
+  return area;
+}
+
 std::string ComposeDiskDescription(const std::string& vendor, const std::string& product) {
   auto trimmed = [](std::string s) {
     while (!s.empty() && s.back() == ' ') s.pop_back();

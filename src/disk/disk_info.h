@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "disk/sector.h"
+#include "disk/volume_descriptor.h"
 
 namespace kestrum {
 
@@ -14,13 +15,18 @@ struct DiskInfo {
   std::u16string description;
   std::u16string path;
   std::u16string sizeText;
-  Sector64 sectorCount = 0;
+  Sector64 sectorCount = 0;  // 512-byte units, whatever the sector size
+  std::uint32_t sectorSize = kSectorSize;  // logical, in bytes
   std::u16string name;  // "sda", or the image file's name
   bool isImage = false;
   bool removable = false;
 };
 
 using DiskList = std::vector<DiskInfo>;
+
+// The whole disk as one area, as a disk search and the lost-partition scan
+// take it: from sector 0 to its end, of the scan-area kind.
+VolumeDescriptor WholeDiskArea(const DiskInfo& disk);
 
 // "%0.2f MB" below 1 GiB, "%0.2f GB" below 1 TiB, else "%0.2f TB".
 std::u16string FormatDiskSize(std::uint64_t sectors);

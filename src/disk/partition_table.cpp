@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <set>
 
+#include "disk/sector_size.h"
+
 namespace kestrum {
 
 namespace {
@@ -13,14 +15,16 @@ bool ReadOne(const DeviceHandle& disk, Sector64 sector, std::array<std::uint8_t,
   return ReadSectors(disk, out, sector, 1);
 }
 
-void ReadLogicalChain(const DeviceHandle& disk, std::uint64_t extendedStart,
+// LBAs count device sectors of `units` 512-byte units each; the table of
+// an EBR lies in the first 512 bytes of its sector.
+void ReadLogicalChain(const DeviceHandle& disk, std::uint64_t extendedStart, std::uint64_t units,
                       std::vector<PartitionEntry>& out) {
   std::set<std::uint64_t> visited;
   std::uint64_t ebr = extendedStart;
   int number = 5;
   std::array<std::uint8_t, kSectorSize> sector{};
   while (number < 5 + kMaxLogicalPartitions && visited.insert(ebr).second) {
-    if (!ReadOne(disk, ebr, sector) || !HasBootSignature(sector)) return;
+    if (!ReadOne(disk, ebr * units, sector) || !HasBootSignature(sector)) return;
     // Tools other than fdisk put more than one logical partition in an EBR,
     // or the link in another slot: every data entry counts, in slot order,
     // and the first extended entry, wherever it sits, leads on.
@@ -32,7 +36,8 @@ void ReadLogicalChain(const DeviceHandle& disk, std::uint64_t extendedStart,
         if (link == nullptr) link = &e;
         continue;
       }
-      out.push_back({number, e.type, e.bootIndicator == mbr::kActive, ebr + e.startLba, e.sectorCount});
+      out.push_back({number, e.type, e.bootIndicator == mbr::kActive, (ebr + e.startLba) * units,
+                     std::uint64_t{e.sectorCount} * units});
       ++number;
     }
     if (link == nullptr || link->startLba == 0) return;
@@ -47,10 +52,12 @@ std::uint64_t DiskSectors(const DeviceHandle& disk) {
 }
 
 // The partitions of a usable GPT; false (and the notes) when there is none.
+// Its LBAs count the disk's own sectors.
 bool ReadCheckedGpt(const DeviceHandle& disk, std::vector<PartitionEntry>& out, PartitionTableNotes* notes) {
   GptTable table;
-  const std::uint64_t sectors = DiskSectors(disk);
-  GptRead read = ReadGpt(disk, kSectorSize, sectors, table);
+  const std::uint64_t units = disk.sectorSize / kSectorSize;
+  const std::uint64_t sectors = DiskSectors(disk) / units;
+  GptRead read = ReadGpt(disk, disk.sectorSize, sectors, table);
   if (notes != nullptr) {
     notes->protectiveMbr = true;
     notes->gpt = read;
@@ -62,7 +69,7 @@ bool ReadCheckedGpt(const DeviceHandle& disk, std::vector<PartitionEntry>& out, 
   }
   if (read != GptRead::kPrimary && read != GptRead::kBackup) return false;
   for (const GptPartition& p : table.partitions) {
-    out.push_back({static_cast<int>(p.index), 0, false, p.firstLba, p.lastLba - p.firstLba + 1});
+    out.push_back({static_cast<int>(p.index), 0, false, p.firstLba * units, (p.lastLba - p.firstLba + 1) * units});
   }
   return true;
 }
@@ -90,6 +97,9 @@ std::array<TableEntry, 4> ParseTableEntries(ByteView sector) {
 bool ReadPartitionTable(const DeviceHandle& disk, std::vector<PartitionEntry>& out, PartitionTableNotes* notes) {
   out.clear();
   if (notes != nullptr) *notes = PartitionTableNotes{};
+  // A sector size no disk has gives no table to go by.
+  if (!IsDeviceSectorSize(disk.sectorSize)) return false;
+  const std::uint64_t units = disk.sectorSize / kSectorSize;
   std::array<std::uint8_t, kSectorSize> sector{};
   if (!ReadOne(disk, 0, sector)) return false;
   auto entries = ParseTableEntries(sector);
@@ -108,11 +118,11 @@ bool ReadPartitionTable(const DeviceHandle& disk, std::vector<PartitionEntry>& o
     const TableEntry& e = entries[i];
     if (e.type == 0 || e.sectorCount == 0) continue;
     if (IsExtendedType(e.type) || e.type == mbr::kTypeGptProtective) continue;
-    out.push_back({static_cast<int>(i + 1), e.type, e.bootIndicator == mbr::kActive, e.startLba,
-                   e.sectorCount});
+    out.push_back({static_cast<int>(i + 1), e.type, e.bootIndicator == mbr::kActive, e.startLba * units,
+                   e.sectorCount * units});
   }
   for (const TableEntry& e : entries) {
-    if (IsExtendedType(e.type) && e.startLba != 0) ReadLogicalChain(disk, e.startLba, out);
+    if (IsExtendedType(e.type) && e.startLba != 0) ReadLogicalChain(disk, e.startLba, units, out);
   }
   return true;
 }

@@ -33,7 +33,8 @@ struct TableEntry {
   std::uint32_t sectorCount = 0;
 };
 
-// A data partition found on a disk, in absolute sectors.
+// A data partition found on a disk, in absolute 512-byte units (the table's
+// LBAs count the disk's own sectors).
 struct PartitionEntry {
   int number = 0;  // 1–4 primary, 5… logical (as Linux numbers them), GPT index from 1
   std::uint8_t type = 0;

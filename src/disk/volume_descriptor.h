@@ -59,6 +59,8 @@ struct VolumeDescriptor {
   Sector64 startSector = 0;
   Sector64 sectorCount = 0;
   Sector64 diskSectors = 0;
+  // Its disk's logical sector size in bytes (the numbers above stay 512-byte units).
+  std::uint32_t sectorSize = kSectorSize;
   std::int32_t removable = 0;
   std::array<std::uint8_t, kSectorSize> bootSector{};
   ReaderState readerState;

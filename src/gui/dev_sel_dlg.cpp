@@ -253,13 +253,9 @@ void CDevSelDlg::Next() {
   }
   if (mode_ == kScanDisk) {
     // A whole disk carries no description: its earlier scan is never offered again.
-    const DiskInfo& disk = disks_[static_cast<std::size_t>(row)];
-    VolumeDescriptor area;
-    area.diskPath = disk.path;
-    area.startSector = 0;
-    area.sectorCount = disk.sectorCount;
-    area.diskSectors = disk.sectorCount;
-    area.fsKind = kFsScanArea;
+    VolumeDescriptor area = WholeDiskArea(disks_[static_cast<std::size_t>(row)]);
+    area.diskDescription.clear();
+    area.name.clear();
     SearchForFiles(area);
     return;
   }
@@ -310,10 +306,8 @@ void CDevSelDlg::ScanForLostPartitions(int row) {
   const DiskInfo& disk = disks_[static_cast<std::size_t>(row)];
   DeepScanJob job;
   job.request = {kScanLostPartitions, priorityStart_, priorityLength_};
-  job.volume.diskPath = disk.path;
-  job.volume.diskDescription = disk.description;
-  job.volume.sectorCount = job.volume.diskSectors = disk.sectorCount;
-  job.volume.fsKind = kFsScanArea;
+  job.volume = WholeDiskArea(disk);
+  job.volume.name.clear();
   job.state = &scanState_;
   job.finish = ScanFinishHookFor(kScanLostPartitions);
   OfferReuse(scanState_, job.volume, job.request,

@@ -65,7 +65,7 @@ const ScanFinding* MatchIndexBlock(const ScanFinding& d, const std::vector<std::
 // The absolute cluster of the directory's index allocation, from its own record.
 std::optional<std::uint64_t> IndexAllocationCluster(const ScanFinding& d, const DeviceHandle& device) {
   std::array<std::uint8_t, kRecordSize> record{};
-  ReadRecords(device, d.sector, 1, record);
+  ReadRecords(device, d.sector, 1, kRecordSize, record);
   auto allocation = FindAttribute(record, attr::kIndexAllocation);
   if (!allocation || allocation->IsResident()) return std::nullopt;
   std::vector<RunEntry> runs;
@@ -85,7 +85,7 @@ std::vector<SectorRange> KnownMftRanges(const VolumeList& volumes, const DeviceH
     std::vector<RunEntry> runs;
     if (RunsAtEither(v, device, MftSector(v), MirrorSector(v), runs)) AddRunRanges(runs, spc, ranges);
     runs.clear();
-    if (RunsAtEither(v, device, MftSector(v) + kRecordSectors, MirrorSector(v) + kRecordSectors, runs)) {
+    if (RunsAtEither(v, device, MftSector(v) + RecordSectorsOf(v), MirrorSector(v) + RecordSectorsOf(v), runs)) {
       AddRunRanges(runs, spc, ranges);
     }
   }
@@ -178,7 +178,7 @@ void BuildNtfsFromGroup(const RecordRefs& group, const NtfsStart& start, const D
   std::array<std::uint8_t, kRecordSize> record{};
   FileNode node;
   for (const ScanFinding* f : group) {
-    if (!ReadRecords(device, f->sector, 1, record)) continue;
+    if (!ReadRecords(device, f->sector, 1, kRecordSize, record)) continue;
     if (!ParseFileRecord(record, node, v.readerState.nodes->strings) || node.name.empty() || node.id >= r) continue;
     nodes[node.id] = std::move(node);
   }

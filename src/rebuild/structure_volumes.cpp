@@ -7,6 +7,8 @@
 #include "fs/fat/fat_checks.h"
 #include "fs/fat/fat_layout.h"
 #include "fs/fat/fat_reader.h"
+#include "fs/exfat/exfat_layout.h"
+#include "fs/ntfs/ntfs_boot.h"
 #include "fs/ntfs/ntfs_index.h"
 #include "fs/ntfs/ntfs_layout.h"
 #include "fs/ntfs/ntfs_reader.h"
@@ -20,8 +22,6 @@ namespace {
 constexpr std::uint8_t kTypeNtfs = 0x07;
 constexpr std::uint8_t kTypeFat16 = 0x06;
 constexpr std::uint8_t kTypeFat32 = 0x0B;
-constexpr std::uint32_t kFat32BackupOffset = 6;
-constexpr std::uint32_t kExfatBackupOffset = 12;
 constexpr std::uint32_t kMaxSectorsPerCluster = 128;
 
 ByteView CopyOf(const ScanFinding& finding) { return ByteView(finding.sectorCopy); }
@@ -69,7 +69,7 @@ void AppendUnlessKnown(VolumeDescriptor&& volume, VolumeList& rebuilt) {
 VolumeDescriptor NtfsVolumeAt(Sector64 start, ByteView boot, const DeviceHandle& device, FoundBy how) {
   VolumeDescriptor v;
   v.startSector = start;
-  v.sectorCount = ReadLe32(boot, ntfs::boot::kTotalSectors);
+  v.sectorCount = ntfs::BootSectorVolumeSectors(boot);
   SetBootSector(v, boot);
   v.partitionType = kTypeNtfs;
   v.fsKind = kFsNtfs;
@@ -81,9 +81,7 @@ VolumeDescriptor NtfsVolumeAt(Sector64 start, ByteView boot, const DeviceHandle&
 VolumeDescriptor FatVolumeAt(Sector64 start, ByteView boot, const DeviceHandle& device, FoundBy how) {
   VolumeDescriptor v;
   v.startSector = start;
-  v.sectorCount = ReadLe32(boot, fatboot::kTotalSectors32);
-  // Small FAT16 volumes keep their size in the 16-bit field only.
-  if (v.sectorCount == 0) v.sectorCount = ReadLe16(boot, fatboot::kTotalSectors16);
+  v.sectorCount = FatVolumeSectors(boot);
   SetBootSector(v, boot);
   const bool fat16 = ReadLe16(boot, fatboot::kFatSize16) != 0;
   v.partitionType = fat16 ? kTypeFat16 : kTypeFat32;
@@ -93,10 +91,12 @@ VolumeDescriptor FatVolumeAt(Sector64 start, ByteView boot, const DeviceHandle& 
   return v;
 }
 
-// The first rule that fits the boot sector found at `a`; false when none does.
+// The first rule that fits the boot sector found at `a`; false when none
+// does. The backups lie as far into the volume as the boot sector's own
+// sector size puts them.
 bool VolumeOfBootSector(Sector64 a, ByteView boot, const DeviceHandle& device, VolumeList& rebuilt,
                         VolumeDescriptor& out) {
-  const Sector64 total = ReadLe32(boot, ntfs::boot::kTotalSectors);
+  const Sector64 total = ntfs::BootSectorVolumeSectors(boot);
   if (CheckNtfsBootSector(a, boot, device)) {
     out = NtfsVolumeAt(a, boot, device, FoundBy::kBootSector);
     return true;
@@ -110,15 +110,17 @@ bool VolumeOfBootSector(Sector64 a, ByteView boot, const DeviceHandle& device, V
     out = FatVolumeAt(a, boot, device, FoundBy::kBootSector);
     return true;
   }
-  if (a > kFat32BackupOffset - 1 && CheckFatAt(device, boot, a - kFat32BackupOffset)) {
-    out = FatVolumeAt(a - kFat32BackupOffset, boot, device, FoundBy::kBackupBootSector);
+  const Sector64 fatBackup = FatBackupBootOffset(boot);
+  if (fatBackup != 0 && a >= fatBackup && CheckFatAt(device, boot, a - fatBackup)) {
+    out = FatVolumeAt(a - fatBackup, boot, device, FoundBy::kBackupBootSector);
     return true;
   }
   Sector64 exfatStart = a;
   FoundBy how = FoundBy::kBootSector;
   if (!CheckExfatAt(a, boot, device)) {
-    if (a < kExfatBackupOffset || !CheckExfatAt(a - kExfatBackupOffset, boot, device)) return false;
-    exfatStart = a - kExfatBackupOffset;
+    const Sector64 exfatBackup = ExfatBackupBootOffset(boot);
+    if (exfatBackup == 0 || a < exfatBackup || !CheckExfatAt(a - exfatBackup, boot, device)) return false;
+    exfatStart = a - exfatBackup;
     how = FoundBy::kBackupBootSector;
   }
   MakeExfatDescriptor(out, device, boot, exfatStart);

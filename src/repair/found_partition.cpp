@@ -6,17 +6,13 @@
 #include "fs/exfat/exfat_reader.h"
 #include "fs/fat/fat_checks.h"
 #include "fs/fat/fat_layout.h"
+#include "fs/ntfs/ntfs_boot.h"
 #include "fs/ntfs/ntfs_index.h"
 #include "fs/ntfs/ntfs_layout.h"
 
 namespace kestrum::repair {
 
 namespace {
-
-// FAT32 keeps its backup boot sector six sectors into the volume, exFAT
-// keeps a whole backup boot region twelve sectors in.
-constexpr Sector64 kFatBackupOffset = 6;
-constexpr Sector64 kExfatBackupOffset = 12;
 
 using Check = bool (*)(Sector64 sector, ByteView boot, const DeviceHandle& disk);
 
@@ -46,27 +42,28 @@ bool SetSize(FoundPartition& record, std::uint64_t sectors) {
   return true;
 }
 
+// Sizes are the boot sector's counts of the volume's own sectors, in
+// 512-byte units; the backups lie that far in too.
 bool CompleteNtfs(FoundPartition& record, const DeviceHandle& disk) {
   // The volume's own count leaves out the backup boot sector that follows
   // it; the partition holds both.
-  std::uint64_t total = ReadLe64(record.bootSector, ntfs::boot::kTotalSectors);
-  if (total == UINT64_MAX || !SetSize(record, total + 1)) return false;
+  const std::uint64_t total = ntfs::BootSectorVolumeSectors(record.bootSector);
+  const std::uint32_t units = ntfs::SectorUnits(record.bootSector);
+  if (total == 0 || units == 0 || total > UINT64_MAX - units || !SetSize(record, total + units)) return false;
   record.dataState = DataStateOf(record, total, CheckNtfsBootSector, disk);
   return true;
 }
 
 bool CompleteFat(FoundPartition& record, const DeviceHandle& disk) {
   // Small volumes keep their size in the 16-bit field only.
-  std::uint32_t total = ReadLe32(record.bootSector, fatboot::kTotalSectors32);
-  if (total == 0) total = ReadLe16(record.bootSector, fatboot::kTotalSectors16);
-  if (!SetSize(record, total)) return false;
-  record.dataState = DataStateOf(record, kFatBackupOffset, CheckFat, disk);
+  if (!SetSize(record, FatVolumeSectors(record.bootSector))) return false;
+  record.dataState = DataStateOf(record, FatBackupBootOffset(record.bootSector), CheckFat, disk);
   return true;
 }
 
 bool CompleteExfat(FoundPartition& record, const DeviceHandle& disk) {
-  if (!SetSize(record, ReadLe64(record.bootSector, exfatboot::kVolumeLength))) return false;
-  record.dataState = DataStateOf(record, kExfatBackupOffset, CheckExfatAt, disk);
+  if (!SetSize(record, ExfatVolumeSectors(record.bootSector))) return false;
+  record.dataState = DataStateOf(record, ExfatBackupBootOffset(record.bootSector), CheckExfatAt, disk);
   return true;
 }
 

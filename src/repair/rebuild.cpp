@@ -5,6 +5,7 @@
 
 #include "base/text.h"
 #include "disk/device.h"
+#include "disk/sector_size.h"
 #include "repair/gpt_rebuild.h"
 #include "repair/selection_checks.h"
 
@@ -85,7 +86,8 @@ bool CapturePlaces(RebuildRecord& out, const VolumeDescriptor& device, const std
 bool CaptureRebuild(RebuildRecord& out, const VolumeDescriptor& device,
                     const std::vector<TableEntry>& entries, RepairPrompts& prompts) {
   std::vector<SavedSector> places;
-  for (Sector64 sector : TableSectors(entries)) places.push_back({sector, std::vector<std::uint8_t>(kSectorSize)});
+  const std::size_t bytes = std::size_t{UnitsPerSector(device.sectorSize)} * kSectorSize;  // whole sectors of the disk
+  for (Sector64 sector : TableSectors(entries)) places.push_back({sector, std::vector<std::uint8_t>(bytes)});
   return CapturePlaces(out, device, places, prompts);
 }
 
@@ -132,9 +134,18 @@ RebuildOutcome RebuildPartitionTable(const RebuildRequest& request, RepairPrompt
   // read stops the rebuild here.
   std::vector<SavedSector> after;
   if (report.kind == TableKind::kMbr) {
-    if (!PlaceTables(request.allFound, report.placed, prompts)) return RebuildOutcome::kCancelled;
-    report.entries = BuildTableEntries(report.placed);
-    for (Sector64 sector : TableSectors(report.entries)) after.push_back({sector, std::vector<std::uint8_t>(kSectorSize)});
+    // Entries count the disk's own sectors, and each table is one of them.
+    const std::uint32_t units = facts.sectorSize / kSectorSize;
+    if (const FoundPartition* unaligned = FirstUnaligned(report.placed, units)) {
+      prompts.Inform(FormatText("您选择的%02u分区不在磁盘扇区（%u字节）的边界上，分区表无法记录它，无法重建分区表！",
+                                unaligned->index, facts.sectorSize));
+      return RebuildOutcome::kCancelled;
+    }
+    if (!PlaceTables(request.allFound, report.placed, prompts, units)) return RebuildOutcome::kCancelled;
+    report.entries = BuildTableEntries(report.placed, units);
+    for (Sector64 sector : TableSectors(report.entries)) {
+      after.push_back({sector, std::vector<std::uint8_t>(facts.sectorSize)});
+    }
   } else {
     std::vector<GptPiece> pieces;
     if (!BuildGptForSelection(report.placed, facts, pieces, prompts)) return RebuildOutcome::kCancelled;

@@ -60,27 +60,33 @@ bool ConfirmSelection(std::vector<FoundPartition>& selection, RepairPrompts& pro
 }
 
 bool FindTableSector(std::uint64_t a, const FoundPartitionList& allFound, std::uint64_t b,
-                     Sector64& out) {
+                     Sector64& out, std::uint32_t units) {
   if (b > a) return false;
   for (const FoundPartition& record : allFound) {
-    if (record.kind == kCategoryEbr && record.startSector >= b && record.startSector <= a) {
+    if (record.kind == kCategoryEbr && record.startSector >= b && record.startSector <= a &&
+        record.startSector % units == 0) {
       out = record.startSector;
       return true;
     }
   }
+  // The disk's whole sectors within [b, a].
+  const std::uint64_t last = (a + 1) / units;  // one past the last
+  const std::uint64_t first = (b + units - 1) / units;
+  if (first >= last) return false;
+  const std::uint64_t at = last - 1;
   std::uint64_t back = kEbrOffset - 1;
-  out = a >= back && a - back >= b ? a - back : a;
+  out = (at >= back && at - back >= first ? at - back : at) * units;
   return true;
 }
 
 bool PlaceTables(const FoundPartitionList& allFound, std::vector<FoundPartition>& selection,
-                 RepairPrompts& prompts) {
+                 RepairPrompts& prompts, std::uint32_t units) {
   for (FoundPartition& record : selection) record.tableSector = 0;
   for (std::size_t k = selection.size(); k-- > 1;) {
     // A partition at sector 0 has no room before it.
     std::uint64_t a = selection[k].startSector - 1;
     std::uint64_t b = selection[k - 1].endSector + 1;
-    if (selection[k].startSector == 0 || !FindTableSector(a, allFound, b, selection[k].tableSector)) {
+    if (selection[k].startSector == 0 || !FindTableSector(a, allFound, b, selection[k].tableSector, units)) {
       selection[k].tableSector = 0;
       break;
     }

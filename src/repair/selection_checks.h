@@ -24,14 +24,16 @@ bool ConfirmSelection(std::vector<FoundPartition>& selection, RepairPrompts& pro
 
 // The sector for a table entry in the free sectors [b, a]: a table found
 // there by the scan, else kEbrOffset sectors before the partition, else the
-// sector just before it. False when b > a.
+// sector just before it — on a disk of `units` 512-byte units a sector, one
+// of its own sectors, counted in those sectors. False when no whole sector
+// of the disk lies in [b, a].
 bool FindTableSector(std::uint64_t a, const FoundPartitionList& allFound, std::uint64_t b,
-                     Sector64& out);
+                     Sector64& out, std::uint32_t units = 1);
 
 // Sets tableSector of every record, from the last backwards: logical while a
 // table place exists before it, primary from the first that has none. False
 // (with "没有足够的扇区建立扩展分区！") when the MBR would need five entries.
 bool PlaceTables(const FoundPartitionList& allFound, std::vector<FoundPartition>& selection,
-                 RepairPrompts& prompts);
+                 RepairPrompts& prompts, std::uint32_t units = 1);
 
 }  // namespace kestrum::repair

@@ -33,7 +33,8 @@ TableEntry Entry(Sector64 table, std::uint8_t type, Sector64 start, Sector64 cou
 // The link from selection[i]'s table to the next EBR: in the MBR the
 // extended partition (first EBR to the last selected sector), in an EBR the
 // next EBR and its logical partition, relative to the extended start.
-TableEntry LinkEntry(const std::vector<FoundPartition>& selection, std::size_t i, Sector64& extended) {
+TableEntry LinkEntry(const std::vector<FoundPartition>& selection, std::size_t i, Sector64& extended,
+                     std::uint32_t units) {
   const FoundPartition& next = selection[i + 1];
   std::uint8_t type;
   Sector64 start, count;
@@ -47,14 +48,23 @@ TableEntry LinkEntry(const std::vector<FoundPartition>& selection, std::size_t i
     start = next.tableSector - extended;
     count = next.endSector - next.tableSector + 1;
   }
+  start /= units;
+  count /= units;
   return Entry(selection[i].tableSector, type, start, count, start, start + count - 1);
 }
 
 }  // namespace
 
-const FoundPartition* FirstBeyondMbr(const std::vector<FoundPartition>& selection) {
+const FoundPartition* FirstBeyondMbr(const std::vector<FoundPartition>& selection, std::uint32_t units) {
   for (const FoundPartition& p : selection) {
-    if (p.endSector >= kMbrSectorLimit || p.startSector >= kMbrSectorLimit) return &p;
+    if (p.endSector / units >= kMbrSectorLimit) return &p;
+  }
+  return nullptr;
+}
+
+const FoundPartition* FirstUnaligned(const std::vector<FoundPartition>& selection, std::uint32_t units) {
+  for (const FoundPartition& p : selection) {
+    if (p.startSector % units != 0 || (p.endSector + 1) % units != 0) return &p;
   }
   return nullptr;
 }
@@ -80,19 +90,19 @@ std::uint8_t PartitionTypeFor(ScanCategory kind) {
 }
 
 TableEntry MakePartitionEntry(const std::vector<FoundPartition>& selection, std::size_t i,
-                              Sector64 base) {
+                              Sector64 base, std::uint32_t units) {
   const FoundPartition& p = selection[i];
-  const Sector64 start = p.startSector - base;
-  return Entry(base, PartitionTypeFor(p.kind), start, p.sectorCount, start, p.endSector);
+  const Sector64 start = (p.startSector - base) / units;
+  return Entry(base, PartitionTypeFor(p.kind), start, p.sectorCount / units, start, p.endSector / units);
 }
 
-std::vector<TableEntry> BuildTableEntries(const std::vector<FoundPartition>& selection) {
+std::vector<TableEntry> BuildTableEntries(const std::vector<FoundPartition>& selection, std::uint32_t units) {
   std::vector<TableEntry> out;
   Sector64 extended = 0;
   for (std::size_t i = 0; i < selection.size(); ++i) {
-    out.push_back(MakePartitionEntry(selection, i, selection[i].tableSector));
+    out.push_back(MakePartitionEntry(selection, i, selection[i].tableSector, units));
     if (i + 1 < selection.size() && selection[i + 1].tableSector != 0) {
-      out.push_back(LinkEntry(selection, i, extended));
+      out.push_back(LinkEntry(selection, i, extended, units));
     }
   }
   return out;

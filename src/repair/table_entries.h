@@ -42,14 +42,20 @@ struct ChsAddress {
   std::uint8_t cylinder = 0;  // cylinder bits 0–7
 };
 
-// An MBR or EBR entry holds 32-bit sector numbers: no partition of a table
-// may reach past this sector.
+// An MBR or EBR entry holds 32-bit numbers of the disk's own sectors: no
+// partition of a table may reach past 2^32 of them.
 constexpr Sector64 kMbrSectorLimit = Sector64{1} << 32;
 
+// Below, `units` is the disk's sector size in 512-byte units (1 to 8): the
+// records are in 512-byte units, the entries in the disk's sectors.
+
 // The first partition of the selection (ascending start) that an MBR/EBR
-// table cannot describe, as it ends at or past kMbrSectorLimit; null when
-// every one fits.
-const FoundPartition* FirstBeyondMbr(const std::vector<FoundPartition>& selection);
+// table cannot describe, as it ends at or past kMbrSectorLimit sectors of
+// the disk; null when every one fits.
+const FoundPartition* FirstBeyondMbr(const std::vector<FoundPartition>& selection, std::uint32_t units = 1);
+// The first one that does not begin and end on the disk's sector bounds
+// (a table entry cannot say where it lies); null when every one does.
+const FoundPartition* FirstUnaligned(const std::vector<FoundPartition>& selection, std::uint32_t units);
 
 // With 255 heads and 63 sectors a track; FE FF FF from 16,777,214 on.
 ChsAddress EncodeChs(Sector64 lba);
@@ -60,9 +66,9 @@ std::uint8_t PartitionTypeFor(ScanCategory kind);
 // the table, the end CHS from its absolute end. The selection must fit an
 // MBR (FirstBeyondMbr).
 TableEntry MakePartitionEntry(const std::vector<FoundPartition>& selection, std::size_t i,
-                              Sector64 base);
+                              Sector64 base, std::uint32_t units = 1);
 
 // Every entry, the MBR's first, then the EBRs' in ascending sector order.
-std::vector<TableEntry> BuildTableEntries(const std::vector<FoundPartition>& selection);
+std::vector<TableEntry> BuildTableEntries(const std::vector<FoundPartition>& selection, std::uint32_t units = 1);
 
 }  // namespace kestrum::repair

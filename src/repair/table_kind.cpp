@@ -3,6 +3,7 @@
 #include "base/text.h"
 #include "disk/device.h"
 #include "disk/gpt.h"
+#include "disk/sector_size.h"
 #include "repair/table_entries.h"
 
 namespace kestrum::repair {
@@ -15,6 +16,7 @@ constexpr std::uint64_t kMbrLimit = std::uint64_t{1} << 32;
 
 bool ReadDiskTableFacts(const VolumeDescriptor& device, DiskTableFacts& out) {
   out = DiskTableFacts{};
+  if (IsDeviceSectorSize(device.sectorSize)) out.sectorSize = device.sectorSize;
   DeviceHandle disk;
   if (!OpenDevice(device.diskPath, disk)) return false;
   out.diskLbas = QueryDeviceBytes(disk.fd) / out.sectorSize;
@@ -28,7 +30,7 @@ bool ReadDiskTableFacts(const VolumeDescriptor& device, DiskTableFacts& out) {
 
 bool ChooseTableKind(TableChoice asked, bool ask, const std::vector<FoundPartition>& selection,
                      const DiskTableFacts& facts, RepairPrompts& prompts, TableKind& out) {
-  const FoundPartition* beyond = FirstBeyondMbr(selection);
+  const FoundPartition* beyond = FirstBeyondMbr(selection, facts.sectorSize / kSectorSize);
   if (asked == TableChoice::kMbr && beyond != nullptr) {
     prompts.Inform(FormatText("您选择的%02u分区超出了MBR分区表能记录的范围（2^32个扇区），无法用MBR分区表重建！",
                               beyond->index));

@@ -12,6 +12,7 @@
 #include "base/text.h"
 #include "disk/device.h"
 #include "disk/partition_table.h"
+#include "disk/sector_size.h"
 
 namespace kestrum::repair {
 

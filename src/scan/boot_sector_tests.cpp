@@ -64,8 +64,8 @@ bool PassesCommonBootTest(ByteView sector) {
 bool IsNtfsBootSector(ByteView sector) {
   // NTFS is never formatted as a floppy: only the fixed-disk media byte.
   return PassesCommonFields(sector) && sector[bpb::kMedia] == bpb::kFixedDiskMedia &&
-         ntfs::SectorsPerCluster(sector) != 0 &&
-         sector[bpb::kNtfsClustersPerRecord] == bpb::kNtfsRecordSize1K;
+         ntfs::SectorsPerCluster(sector) != 0 && sector[bpb::kNtfsClustersPerRecord] != 0 &&
+         ntfs::RecordBytes(sector) != 0;
 }
 
 bool IsFat16BootSector(ByteView sector) {
@@ -79,9 +79,17 @@ bool IsFat32BootSector(ByteView sector) {
 }
 
 bool IsExfatBootSector(ByteView sector) {
+  std::uint32_t units = 0;
   return HasSectorSignature(sector) && HasJump(sector) && HasTag(sector, bpb::kExfatName, "EXFAT") &&
-         sector[exfatboot::kSectorShift] == 9 &&
-         sector[exfatboot::kClusterShift] <= exfatboot::kMaxClusterShift;
+         sector[exfatboot::kSectorShift] != 0 && ExfatUnitShift(sector, units);
+}
+
+std::uint32_t BootSectorSectorSize(ByteView sector) {
+  if (IsExfatBootSector(sector)) return std::uint32_t{1} << sector[exfatboot::kSectorShift];
+  if (IsNtfsBootSector(sector) || IsFat16BootSector(sector) || IsFat32BootSector(sector)) {
+    return ReadLe16(sector, bpb::kBytesPerSector);
+  }
+  return 0;
 }
 
 bool IsPartitionTableSector(ByteView sector) {

@@ -20,7 +20,7 @@ constexpr std::size_t kBytesPerSector = 0x0B;  // 16 bits
 constexpr std::size_t kMedia = 0x15;
 constexpr std::size_t kSectorsPerTrack = 0x18;  // 16 bits
 constexpr std::size_t kHeads = 0x1A;            // 16 bits
-constexpr std::size_t kNtfsClustersPerRecord = 0x40;  // signed: F6 is 2^10 bytes
+constexpr std::size_t kNtfsClustersPerRecord = 0x40;  // signed: F6 is 2^10 bytes, 02 two clusters
 constexpr std::size_t kFat16TypeText = 0x36;    // "FAT16" or "FAT12"
 constexpr std::size_t kFat32TypeText = 0x52;    // "FAT32"
 constexpr std::size_t kExfatName = 3;           // "EXFAT"
@@ -31,7 +31,6 @@ constexpr std::uint8_t kJumpShort = 0xEB;
 constexpr std::uint8_t kNop = 0x90;
 constexpr std::uint8_t kFixedDiskMedia = 0xF8;
 constexpr std::uint8_t kFloppyMedia = 0xF0;
-constexpr std::uint8_t kNtfsRecordSize1K = 0xF6;
 constexpr std::uint16_t kLbaSectorsPerTrack = 63;
 constexpr std::uint16_t kLbaHeads = 255;
 }  // namespace bpb
@@ -52,11 +51,17 @@ bool HasSectorSignature(ByteView sector);
 // else at most 63 sectors per track and at most 255 heads.
 bool PassesCommonBootTest(ByteView sector);
 
+// NTFS: also a FILE record size of 1024 to 4096 bytes, whether the
+// clusters-per-record byte counts clusters (positive) or is 2^-n bytes.
 bool IsNtfsBootSector(ByteView sector);
 // FAT12 and FAT16 share the boot sector; the type text is either.
 bool IsFat16BootSector(ByteView sector);
 bool IsFat32BootSector(ByteView sector);
+// exFAT: sectors of 512 to 4096 bytes (shift 9 to 12), clusters of at most 32 MiB.
 bool IsExfatBootSector(ByteView sector);
+// The sector size in bytes a boot sector of any of the four says its volume
+// has (exFAT: 2^shift; the others: bytes per sector); 0 for none of them.
+std::uint32_t BootSectorSectorSize(ByteView sector);
 // The signature and at least one entry of a plausible data partition: a
 // type from 0x01 to 0x1C, a non-zero start, at least 16384 sectors, and a
 // boot indicator of 00 or 80.

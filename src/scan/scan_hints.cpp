@@ -2,6 +2,7 @@
 
 #include "base/byte_order.h"
 #include "fs/fat/fat_layout.h"
+#include "fs/ntfs/ntfs_boot.h"
 #include "fs/ntfs/ntfs_layout.h"
 #include "scan/mft_runs.h"
 
@@ -33,18 +34,18 @@ void QueueBootHints(const ScanFinding& f, ScanState& state) {
   if (sector > kBlockSectors) state.QueueBlock(sector - kBlockSectors);
   const ByteView boot(f.sectorCopy);
   if (f.category == kCategoryNtfsBoot) {
-    const Sector64 end = sector + ReadLe32(boot, ntfs::boot::kTotalSectors);
+    const std::uint64_t total = ntfs::BootSectorVolumeSectors(boot);
+    const Sector64 end = sector + total;
     state.QueueBlock(end);
     state.QueueBlock(end + kBlockSectors);
     // A backup boot sector at a volume's end: the volume's start lies below.
-    const std::uint64_t total = ReadLe64(boot, ntfs::boot::kTotalSectors);
     if (total < sector) {
       const Sector64 start = sector - total;
       state.QueueBlock(start);
       if (start >= kBlockSectors) state.QueueBlock(start - kBlockSectors);
     }
   } else {
-    const Sector64 end = sector + ReadLe32(boot, fatboot::kTotalSectors32);
+    const Sector64 end = sector + FatVolumeSectors(boot);
     state.QueueBlock(end);
     state.QueueBlock(end + kBlockSectors);
   }

@@ -72,7 +72,16 @@ INSTANTIATE_TEST_SUITE_P(
                       std::vector<std::string>{"ntfs2m.img", "ntfs2m.manifest.tsv"},
                       std::vector<std::string>{"exfatdel.img", "exfatdel.manifest.tsv"},
                       std::vector<std::string>{"disk.img", "disk.p1.manifest.tsv", "1"},
-                      std::vector<std::string>{"disk.img", "disk.p6.manifest.tsv", "4"}));
+                      std::vector<std::string>{"disk.img", "disk.p6.manifest.tsv", "4"},
+                      // Past 2^32 sectors, and sectors other than 512 bytes.
+                      std::vector<std::string>{"big.img", "big.p1.manifest.tsv", "1"},
+                      std::vector<std::string>{"big.img", "big.p2.manifest.tsv", "2"},
+                      std::vector<std::string>{"ntfs4k.img", "ntfs4k.manifest.tsv"},
+                      std::vector<std::string>{"fat4k.img", "fat4k.manifest.tsv"},
+                      std::vector<std::string>{"exfat4k.img", "exfat4k.manifest.tsv"},
+                      std::vector<std::string>{"ntfs2k.img", "ntfs2k.manifest.tsv"},
+                      std::vector<std::string>{"fat1k.img", "fat1k.manifest.tsv"},
+                      std::vector<std::string>{"ntfs512c.img", "ntfs512c.manifest.tsv"}));
 
 // Files the fixtures delete last keep their clusters free: "good". Lines of
 // the existing view carry no recovery field. (FAT names lose their first

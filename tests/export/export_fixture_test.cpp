@@ -92,7 +92,16 @@ INSTANTIATE_TEST_SUITE_P(
                       FixtureVolume{"Fat32", "fat32.img", 0, "fat32.manifest.tsv", true},
                       FixtureVolume{"Exfat", "exfat.img", 0, "exfat.manifest.tsv", false},
                       FixtureVolume{"DiskNtfs", "disk.img", 1, "disk.p1.manifest.tsv", true},
-                      FixtureVolume{"DiskFat16", "disk.img", 3, "disk.p5.manifest.tsv", true}),
+                      FixtureVolume{"DiskFat16", "disk.img", 3, "disk.p5.manifest.tsv", true},
+                      // Past 2^32 sectors, and sectors other than 512 bytes.
+                      FixtureVolume{"BigFat32", "big.img", 1, "big.p1.manifest.tsv", true},
+                      FixtureVolume{"BigNtfsPast2TiB", "big.img", 2, "big.p2.manifest.tsv", true},
+                      FixtureVolume{"Ntfs4k", "ntfs4k.img", 0, "ntfs4k.manifest.tsv", true},
+                      FixtureVolume{"Fat32Sectors4k", "fat4k.img", 0, "fat4k.manifest.tsv", true},
+                      FixtureVolume{"Exfat4k", "exfat4k.img", 0, "exfat4k.manifest.tsv", false},
+                      FixtureVolume{"Ntfs2k", "ntfs2k.img", 0, "ntfs2k.manifest.tsv", true},
+                      FixtureVolume{"Fat16Sectors1k", "fat1k.img", 0, "fat1k.manifest.tsv", true},
+                      FixtureVolume{"NtfsClusters512", "ntfs512c.img", 0, "ntfs512c.manifest.tsv", true}),
     [](const auto& info) { return info.param.label; });
 
 TEST(ExportDeletedView, DeletedFilesComeBackByteForByteInsideOnlyTheirFolders) {

@@ -71,7 +71,19 @@ TEST(BootSectorTests, NtfsBootSectorFieldByField) {
       {"no geometry at all (mkntfs on a file)", [](Sector& s) { Put16(s, 0x18, 0); Put16(s, 0x1A, 0); },
        kCategoryNtfsBoot},
       {"256 heads", [](Sector& s) { Put16(s, 0x18, 32); Put16(s, 0x1A, 256); }, kNoCategory},
-      {"records of 4 KiB (F4)", [](Sector& s) { s[0x40] = 0xF4; }, kNoCategory},
+      // The clusters-per-record byte: 2^-n bytes when negative, clusters when
+      // positive (the fixture has 4 KiB clusters); 1 to 4 KiB records only.
+      {"records of 4 KiB (F4)", [](Sector& s) { s[0x40] = 0xF4; }, kCategoryNtfsBoot},
+      {"records of 2 KiB (F5)", [](Sector& s) { s[0x40] = 0xF5; }, kCategoryNtfsBoot},
+      {"records of 512 bytes (F7)", [](Sector& s) { s[0x40] = 0xF7; }, kNoCategory},
+      {"records of 8 KiB (F3)", [](Sector& s) { s[0x40] = 0xF3; }, kNoCategory},
+      {"records of one 4 KiB cluster (01)", [](Sector& s) { s[0x40] = 0x01; }, kCategoryNtfsBoot},
+      {"records of two 4 KiB clusters (02)", [](Sector& s) { s[0x40] = 0x02; }, kNoCategory},
+      {"records of two 512-byte clusters (02)", [](Sector& s) { s[0x0D] = 1; s[0x40] = 0x02; }, kCategoryNtfsBoot},
+      {"records of one 512-byte cluster (01)", [](Sector& s) { s[0x0D] = 1; s[0x40] = 0x01; }, kNoCategory},
+      {"records of 4 KiB in 4096-byte sectors", [](Sector& s) { Put16(s, 0x0B, 4096); s[0x0D] = 1; s[0x40] = 0x01; },
+       kCategoryNtfsBoot},
+      {"no record size (00)", [](Sector& s) { s[0x40] = 0x00; }, kNoCategory},
       {"the OEM name is not looked at", [](Sector& s) { std::memcpy(&s[3], "MSWIN4.1", 8); }, kCategoryNtfsBoot},
   });
 }
@@ -101,7 +113,14 @@ TEST(BootSectorTests, FatBootSectorsFieldByField) {
 
 TEST(BootSectorTests, ExfatBootSectorFieldByField) {
   ExpectChanges(FixtureSector("exfat.img", 0), kCategoryExfatBoot, {
-      {"4096-byte sectors (shift 12)", [](Sector& s) { s[exfatboot::kSectorShift] = 12; }, kNoCategory},
+      {"1024-byte sectors (shift 10)", [](Sector& s) { s[exfatboot::kSectorShift] = 10; }, kCategoryExfatBoot},
+      {"4096-byte sectors (shift 12)", [](Sector& s) { s[exfatboot::kSectorShift] = 12; }, kCategoryExfatBoot},
+      {"8192-byte sectors (shift 13)", [](Sector& s) { s[exfatboot::kSectorShift] = 13; }, kNoCategory},
+      {"256-byte sectors (shift 8)", [](Sector& s) { s[exfatboot::kSectorShift] = 8; }, kNoCategory},
+      {"4096-byte sectors of 32 MiB clusters", [](Sector& s) { s[exfatboot::kSectorShift] = 12; s[exfatboot::kClusterShift] = 13; },
+       kCategoryExfatBoot},
+      {"4096-byte sectors of 64 MiB clusters", [](Sector& s) { s[exfatboot::kSectorShift] = 12; s[exfatboot::kClusterShift] = 14; },
+       kNoCategory},
       {"32 MiB clusters (shift 16)", [](Sector& s) { s[exfatboot::kClusterShift] = 16; }, kCategoryExfatBoot},
       {"64 MiB clusters (shift 17)", [](Sector& s) { s[exfatboot::kClusterShift] = 17; }, kNoCategory},
       {"name EXFAX", [](Sector& s) { s[7] = 'X'; }, kNoCategory},

@@ -13,7 +13,8 @@
 
 namespace kestrum {
 
-// The main boot sector.
+// The main boot sector. Its counts are of the volume's own sectors of
+// 2^kSectorShift bytes.
 namespace exfatboot {
 constexpr std::size_t kFsName = 3;              // 8 bytes, "EXFAT   "
 constexpr std::size_t kVolumeLength = 72;       // 64 bits, sectors
@@ -22,11 +23,42 @@ constexpr std::size_t kFatLength = 84;          // 32 bits, sectors
 constexpr std::size_t kHeapOffset = 88;         // 32 bits, sectors from the volume start
 constexpr std::size_t kClusterCount = 92;       // 32 bits
 constexpr std::size_t kRootCluster = 96;        // 32 bits
-constexpr std::size_t kSectorShift = 108;       // 8 bits; the reader assumes 512-byte sectors
+constexpr std::size_t kSectorShift = 108;       // 8 bits: 9 to 12, sectors of 512 to 4096 bytes
 constexpr std::size_t kClusterShift = 109;      // 8 bits: sectors per cluster = 2^shift
-// Clusters are at most 32 MiB: 2^16 sectors of 512 bytes.
+constexpr std::uint32_t kMinSectorShift = 9;
+constexpr std::uint32_t kMaxSectorShift = 12;
+// Clusters are at most 32 MiB: 2^16 units of 512 bytes, the two shifts
+// together at most 25.
 constexpr std::uint32_t kMaxClusterShift = 16;
+constexpr std::uint32_t kBackupBootSector = 12;  // the backup boot region, in the volume's sectors
 }  // namespace exfatboot
+
+// How many bits a count of the volume's sectors is shifted to make 512-byte
+// units (0 for 512-byte sectors, 3 for 4096); 0 for a boot sector that
+// names none (one the program made for a rebuilt volume). False for a shift
+// exFAT does not have, or clusters above 32 MiB.
+inline bool ExfatUnitShift(ByteView bootSector, std::uint32_t& out) {
+  std::uint32_t shift = ReadLe8(bootSector, exfatboot::kSectorShift);
+  if (shift == 0) shift = exfatboot::kMinSectorShift;
+  if (shift < exfatboot::kMinSectorShift || shift > exfatboot::kMaxSectorShift) return false;
+  out = shift - exfatboot::kMinSectorShift;
+  return ReadLe8(bootSector, exfatboot::kClusterShift) + out <= exfatboot::kMaxClusterShift;
+}
+
+// Where the backup boot region begins, in 512-byte units from the volume's start.
+inline std::uint64_t ExfatBackupBootOffset(ByteView bootSector) {
+  std::uint32_t units = 0;
+  return ExfatUnitShift(bootSector, units) ? std::uint64_t{exfatboot::kBackupBootSector} << units : 0;
+}
+
+// The volume's length in 512-byte units; 0 when the boot sector names no
+// sector size exFAT has.
+inline std::uint64_t ExfatVolumeSectors(ByteView bootSector) {
+  std::uint32_t units = 0;
+  if (!ExfatUnitShift(bootSector, units)) return 0;
+  const std::uint64_t length = ReadLe64(bootSector, exfatboot::kVolumeLength);
+  return length <= (UINT64_MAX >> units) ? length << units : 0;
+}
 
 // A 32-byte directory entry: its type byte and the values of it.
 namespace exfatentry {
@@ -100,14 +132,16 @@ constexpr std::uint32_t kExfatMediaEntry = 0xFFFFFFF8;  // FAT entry 0
 
 // Where a volume's structures lie, from its boot sector.
 struct ExfatGeometry {
+  // In 512-byte units: the boot sector's counts of the volume's sectors, scaled.
   Sector64 start = 0;  // volume start; 0 with an absolute heap offset (rebuilt volumes)
-  std::uint32_t fatOffset = 0;
-  std::uint32_t fatLength = 0;
-  std::uint32_t heapOffset = 0;
+  std::uint64_t fatOffset = 0;
+  std::uint64_t fatLength = 0;
+  std::uint64_t heapOffset = 0;
   std::uint32_t clusterCount = 0;  // 0: unknown (rebuilt volumes)
   std::uint32_t rootCluster = 0;
-  std::uint32_t clusterShift = 0;
-  // A cluster-size shift beyond 32 MiB names no exFAT volume.
+  std::uint32_t clusterShift = 0;  // of 512-byte units
+  // A sector size exFAT does not have, or clusters beyond 32 MiB, name no
+  // exFAT volume.
   bool valid = false;
 
   std::uint32_t SectorsPerCluster() const { return std::uint32_t{1} << clusterShift; }
@@ -132,14 +166,15 @@ struct ExfatGeometry {
 inline ExfatGeometry ExfatGeometryOf(ByteView bootSector, Sector64 start) {
   ExfatGeometry g;
   g.start = start;
-  g.fatOffset = ReadLe32(bootSector, exfatboot::kFatOffset);
-  g.fatLength = ReadLe32(bootSector, exfatboot::kFatLength);
-  g.heapOffset = ReadLe32(bootSector, exfatboot::kHeapOffset);
+  std::uint32_t units = 0;
+  g.valid = ExfatUnitShift(bootSector, units);
+  if (!g.valid) return g;
+  g.fatOffset = std::uint64_t{ReadLe32(bootSector, exfatboot::kFatOffset)} << units;
+  g.fatLength = std::uint64_t{ReadLe32(bootSector, exfatboot::kFatLength)} << units;
+  g.heapOffset = std::uint64_t{ReadLe32(bootSector, exfatboot::kHeapOffset)} << units;
   g.clusterCount = ReadLe32(bootSector, exfatboot::kClusterCount);
   g.rootCluster = ReadLe32(bootSector, exfatboot::kRootCluster);
-  std::uint32_t shift = ReadLe8(bootSector, exfatboot::kClusterShift);
-  g.valid = shift <= exfatboot::kMaxClusterShift;
-  g.clusterShift = g.valid ? shift : 0;
+  g.clusterShift = ReadLe8(bootSector, exfatboot::kClusterShift) + units;
   return g;
 }
 

@@ -151,8 +151,7 @@ void MakeExfatDescriptor(VolumeDescriptor& out, const DeviceHandle& device, Byte
   // The export picks its copy routine by partition type: 7 with "EXFAT" in
   // the boot sector is exFAT.
   out.partitionType = 7;
-  std::uint64_t length = ReadLe64(out.bootSector, exfatboot::kVolumeLength);
-  out.sectorCount = length;
+  out.sectorCount = ExfatVolumeSectors(out.bootSector);
   ReadExfatLabel(device, out);
   out.fsKind = kFsExfat;
 }

@@ -11,23 +11,40 @@ bool FatGeometry::IsReadable() const {
   return fat32 ? IsValidCluster(rootCluster) : rootDirSectors != 0;
 }
 
+std::uint32_t FatSectorUnits(ByteView bootSector) {
+  const std::uint32_t bytes = ReadLe16(bootSector, fatboot::kBytesPerSector);
+  if (bytes == 0) return 1;
+  if (bytes != 512 && bytes != 1024 && bytes != 2048 && bytes != 4096) return 0;
+  return bytes / kSectorSize;
+}
+
+std::uint64_t FatVolumeSectors(ByteView bootSector) {
+  std::uint64_t total = ReadLe32(bootSector, fatboot::kTotalSectors32);
+  if (total == 0) total = ReadLe16(bootSector, fatboot::kTotalSectors16);
+  return total * FatSectorUnits(bootSector);
+}
+
 FatGeometry FatGeometryOf(ByteView bootSector, Sector64 start, bool fat32) {
   FatGeometry g;
   g.fat32 = fat32;
   g.start = start;
-  g.sectorsPerCluster = ReadLe8(bootSector, fatboot::kSectorsPerCluster);
-  g.reservedSectors = ReadLe16(bootSector, fatboot::kReservedSectors);
+  // Every count below is of the volume's own sectors; an unknown sector
+  // size leaves no cluster size, and so no data area.
+  const std::uint32_t units = FatSectorUnits(bootSector);
+  g.sectorsPerCluster = ReadLe8(bootSector, fatboot::kSectorsPerCluster) * units;
+  g.reservedSectors = ReadLe16(bootSector, fatboot::kReservedSectors) * units;
   g.fatCount = ReadLe8(bootSector, fatboot::kFatCount);
   g.rootEntryCount = ReadLe16(bootSector, fatboot::kRootEntryCount);
   std::uint32_t fat16Size = ReadLe16(bootSector, fatboot::kFatSize16);
-  g.fatSectors = fat16Size != 0 ? fat16Size : ReadLe32(bootSector, fatboot::kFatSize32);
+  g.fatSectors = std::uint64_t{fat16Size != 0 ? fat16Size : ReadLe32(bootSector, fatboot::kFatSize32)} * units;
   // Volumes under 32 MiB keep their size in the 16-bit field and leave the
   // 32-bit one 0.
-  g.totalSectors = ReadLe32(bootSector, fatboot::kTotalSectors32);
-  if (g.totalSectors == 0) g.totalSectors = ReadLe16(bootSector, fatboot::kTotalSectors16);
+  g.totalSectors = FatVolumeSectors(bootSector);
   g.rootCluster = ReadLe32(bootSector, fatboot::kRootCluster);
+  // The root region fills whole sectors of the volume's size.
+  const std::uint64_t sectorBytes = std::uint64_t{units == 0 ? 1 : units} * kSectorSize;
   g.rootDirSectors = static_cast<std::uint32_t>(
-      (std::uint64_t{g.rootEntryCount} * fatdir::kEntrySize + kSectorSize - 1) / kSectorSize);
+      (std::uint64_t{g.rootEntryCount} * fatdir::kEntrySize + sectorBytes - 1) / sectorBytes * units);
   if (fat32) g.rootDirSectors = 0;
 
   g.firstFatSector = start + g.reservedSectors;

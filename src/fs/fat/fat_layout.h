@@ -14,8 +14,10 @@ namespace kestrum {
 
 struct VolumeDescriptor;
 
-// The BIOS parameter block of a FAT boot sector.
+// The BIOS parameter block of a FAT boot sector. Its counts are in the
+// volume's own sectors of kBytesPerSector bytes.
 namespace fatboot {
+constexpr std::size_t kBytesPerSector = 11;     // 16 bits: 512, 1024, 2048 or 4096
 constexpr std::size_t kSectorsPerCluster = 13;  // 8 bits
 constexpr std::size_t kReservedSectors = 14;    // 16 bits
 constexpr std::size_t kFatCount = 16;           // 8 bits
@@ -26,7 +28,20 @@ constexpr std::size_t kFatSize16 = 22;          // 16 bits; 0 on FAT32
 constexpr std::size_t kTotalSectors32 = 32;     // 32 bits
 constexpr std::size_t kFatSize32 = 36;          // 32 bits (FAT32)
 constexpr std::size_t kRootCluster = 44;        // 32 bits (FAT32)
+constexpr std::uint32_t kBackupBootSector = 6;  // FAT32: the copy, in the volume's sectors
 }  // namespace fatboot
+
+// 512-byte units in one of the volume's sectors: 1, 2, 4 or 8; 1 for a boot
+// sector that names no size (one the program made for a rebuilt volume), 0
+// for a size FAT does not have.
+std::uint32_t FatSectorUnits(ByteView bootSector);
+// The boot sector's count of the volume's sectors (the 32-bit field, or the
+// 16-bit one on small volumes), in 512-byte units.
+std::uint64_t FatVolumeSectors(ByteView bootSector);
+// Where the FAT32 backup boot sector lies, in 512-byte units from the volume's start.
+inline std::uint64_t FatBackupBootOffset(ByteView bootSector) {
+  return std::uint64_t{fatboot::kBackupBootSector} * FatSectorUnits(bootSector);
+}
 
 // One 32-byte directory entry.
 namespace fatdir {
@@ -89,7 +104,8 @@ constexpr std::size_t kMaxDirectoryBytes = 65536 * fatdir::kEntrySize;
 // type text says: the cluster count alone decides.
 enum FatWidth : std::uint8_t { kFat12 = 12, kFat16 = 16, kFat32 = 32 };
 
-// Where things lie on a FAT volume, in absolute sectors of the disk.
+// Where things lie on a FAT volume, in absolute 512-byte units of the disk:
+// the boot sector's counts of its own sectors, scaled.
 struct FatGeometry {
   bool fat32 = false;
   FatWidth width = kFat16;
@@ -98,8 +114,8 @@ struct FatGeometry {
   std::uint32_t reservedSectors = 0;
   std::uint32_t fatCount = 0;
   std::uint32_t rootEntryCount = 0;
-  std::uint32_t fatSectors = 0;    // F: one copy of the FAT
-  std::uint32_t totalSectors = 0;  // of the volume, from the boot sector
+  std::uint64_t fatSectors = 0;    // F: one copy of the FAT
+  std::uint64_t totalSectors = 0;  // of the volume, from the boot sector
   std::uint32_t rootCluster = 0;   // FAT32
   std::uint32_t rootDirSectors = 0;  // FAT16 root region; 0 on FAT32
   Sector64 firstFatSector = 0;       // start + reserved

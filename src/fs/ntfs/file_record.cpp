@@ -10,10 +10,17 @@ using namespace ntfs;
 
 void ApplyFixup(std::span<std::uint8_t> record) {
   if (record.size() < kRecordSize) return;
-  record[record::kSector1Tail] = record[record::kSavedTail1];
-  record[record::kSector1Tail + 1] = record[record::kSavedTail1 + 1];
-  record[record::kSector2Tail] = record[record::kSavedTail2];
-  record[record::kSector2Tail + 1] = record[record::kSavedTail2 + 1];
+  const std::size_t strides = std::min(record.size(), kMaxRecordSize) / kFixupStride;
+  // The array where the header puts it, after the header's fields; else
+  // where NTFS 3.1 keeps it, as every record this reader met.
+  std::size_t array = ReadLe16(record, record::kUpdateSequenceOffset);
+  if (array < record::kSequence || array % 2 != 0 || array + 2 * (strides + 1) > kFixupStride - 2) {
+    array = record::kUpdateSequence;
+  }
+  for (std::size_t i = 1; i <= strides; ++i) {
+    record[i * kFixupStride - 2] = record[array + 2 * i];
+    record[i * kFixupStride - 1] = record[array + 2 * i + 1];
+  }
 }
 
 bool HasFileMagic(ByteView record) { return HasTag(record, record::kMagic, "FILE"); }
@@ -23,7 +30,7 @@ std::uint32_t NtfsAttribute::Type() const { return ReadLe32(bytes, attr::kType);
 bool NtfsAttribute::IsResident() const { return ReadLe8(bytes, attr::kNonResident) == 0; }
 
 AttributeCursor::AttributeCursor(ByteView record)
-    : record_(record.first(std::min(record.size(), kRecordSize))),
+    : record_(record.first(std::min(record.size(), kMaxRecordSize))),
       offset_(ReadLe16(record, record::kFirstAttribute)) {}
 
 bool AttributeCursor::Next(NtfsAttribute& out) {
@@ -80,7 +87,7 @@ void TakeData(const NtfsAttribute& attribute, FileNode& out, NodeStrings& string
   } else {
     out.size = ReadLe64(attribute.bytes, attr::kRealSize);
     ByteView runs = RunListBytes(attribute);
-    if (!runs.empty() && runs.size() < kRecordSize) {
+    if (!runs.empty() && runs.size() < kMaxRecordSize) {
       out.data = strings.Keep(runs);
       out.location = static_cast<std::uint32_t>(runs.size());
     }

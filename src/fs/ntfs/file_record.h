@@ -1,7 +1,8 @@
 #pragma once
-// One 1024-byte FILE record: the update-sequence fixup, the walk over its
-// attributes, and its summary as a FileNode. Pure functions over bytes; every
-// read stays inside the record, and a damaged attribute ends the walk.
+// One FILE record (1024 bytes, or up to 4096 where the volume says): the
+// update-sequence fixup, the walk over its attributes, and its summary as a
+// FileNode. Pure functions over bytes; every read stays inside the record,
+// and a damaged attribute ends the walk.
 
 #include <cstddef>
 #include <cstdint>
@@ -16,9 +17,11 @@
 
 namespace kestrum {
 
-// Puts the two saved sector tails (0x32, 0x34) back at the ends of the
-// record's sectors (0x1FE, 0x3FE). The sequence number is not compared: a
-// torn record is taken as it stands. Shorter buffers are left alone.
+// Puts the saved tails of the update sequence array (at the offset the
+// header gives, else 0x30) back at the end of each 512 bytes of the record
+// (0x1FE, 0x3FE, …, for the whole view, up to 4096 bytes). The sequence
+// number is not compared: a torn record is taken as it stands. Views
+// shorter than 1024 bytes are left alone.
 void ApplyFixup(std::span<std::uint8_t> record);
 
 bool HasFileMagic(ByteView record);

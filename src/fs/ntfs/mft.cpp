@@ -18,12 +18,13 @@ constexpr std::size_t kMinMftRunListBytes = 3;
 
 }  // namespace
 
-bool ReadRecords(const DeviceHandle& device, Sector64 sector, std::uint32_t count,
+bool ReadRecords(const DeviceHandle& device, Sector64 sector, std::uint32_t count, std::uint32_t recordBytes,
                  std::span<std::uint8_t> buffer) {
-  count = static_cast<std::uint32_t>(std::min<std::uint64_t>(count, buffer.size() / kRecordSize));
+  if (recordBytes < kRecordSize || recordBytes > kMaxRecordSize) return false;
+  count = static_cast<std::uint32_t>(std::min<std::uint64_t>(count, buffer.size() / recordBytes));
   if (count == 0) return false;
-  bool whole = ReadSectorsMapped(device, buffer, sector, count * kRecordSectors, nullptr);
-  for (std::uint32_t i = 0; i < count; ++i) ApplyFixup(buffer.subspan(i * kRecordSize, kRecordSize));
+  bool whole = ReadSectorsMapped(device, buffer, sector, count * (recordBytes / kSectorSize), nullptr);
+  for (std::uint32_t i = 0; i < count; ++i) ApplyFixup(buffer.subspan(std::size_t{i} * recordBytes, recordBytes));
   return whole;
 }
 
@@ -41,8 +42,8 @@ bool DecodeMftRecordRuns(ByteView record, const VolumeDescriptor& volume,
 bool ReadMftRuns(const VolumeDescriptor& volume, const DeviceHandle& device, Sector64 sector,
                  std::vector<RunEntry>& out) {
   out.clear();
-  std::array<std::uint8_t, kRecordSize> record{};
-  ReadRecords(device, sector, 1, record);
+  std::vector<std::uint8_t> record(RecordBytesOf(volume));
+  ReadRecords(device, sector, 1, RecordBytesOf(volume), record);
   return DecodeMftRecordRuns(record, volume, out);
 }
 
@@ -58,8 +59,8 @@ std::uint32_t CountMftRecords(const std::vector<RunEntry>& runs, const VolumeDes
   const std::uint32_t spc = SectorsPerCluster(volume);
   std::uint64_t sectors = 0;
   for (const RunEntry& run : runs) sectors += RunSectors(run, spc);
-  std::uint64_t records = sectors / kRecordSectors;
-  std::uint64_t room = VolumeSectors(volume) / kRecordSectors;
+  std::uint64_t records = sectors / RecordSectorsOf(volume);
+  std::uint64_t room = VolumeSectors(volume) / RecordSectorsOf(volume);
   // Nodes are numbered in 32 bits, with room left for streams and LostFile.
   constexpr std::uint64_t kMaxRecords = 0x7FFFFFFF;
   return static_cast<std::uint32_t>(std::min({records, room, kMaxRecords}));

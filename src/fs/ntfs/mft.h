@@ -13,11 +13,11 @@
 
 namespace kestrum {
 
-// Reads `count` records (2 × count sectors) at `sector` into `buffer` and
+// Reads `count` records of `recordBytes` each at `sector` into `buffer` and
 // applies each record's fixup. Sectors that cannot be read are left zero,
 // so their records fail the magic test. At most as many records as the
 // buffer holds are read. True when everything was read in one piece.
-bool ReadRecords(const DeviceHandle& device, Sector64 sector, std::uint32_t count,
+bool ReadRecords(const DeviceHandle& device, Sector64 sector, std::uint32_t count, std::uint32_t recordBytes,
                  std::span<std::uint8_t> buffer);
 
 // The MFT's runs from the first $DATA attribute of a record 0 already in
@@ -39,8 +39,8 @@ bool ReadMftRuns(const VolumeDescriptor& volume, const DeviceHandle& device, Sec
 bool FindMftRuns(const VolumeDescriptor& volume, const DeviceHandle& device,
                  std::vector<RunEntry>& out);
 
-// How many records the runs hold, (sum of run sectors) / 2, but never more
-// than the volume has room for (its sectors / 2): a damaged run list cannot
+// How many records the runs hold, (sum of run sectors) / record sectors,
+// but never more than the volume has room for: a damaged run list cannot
 // make the reader size its tree beyond the volume.
 std::uint32_t CountMftRecords(const std::vector<RunEntry>& runs, const VolumeDescriptor& volume);
 

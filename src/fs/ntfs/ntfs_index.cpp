@@ -85,11 +85,12 @@ bool CheckNtfsBootSector(Sector64 sector, ByteView bootSector, const DeviceHandl
   std::vector<RunEntry> runs;
   if (!FindMftRuns(scratch, device, runs)) return false;
 
-  std::array<std::uint8_t, kRecordSize> record{};
+  const std::uint32_t recordBytes = RecordBytesOf(scratch);
+  std::vector<std::uint8_t> record(recordBytes);
   std::vector<std::uint32_t> children;
   Sector64 at = 0;
   if (MapRecordToSector(kRootRecord, scratch, runs, at)) {
-    ReadRecords(device, at, 1, record);
+    ReadRecords(device, at, 1, recordBytes, record);
     CollectIndexChildren(record, device, scratch, children);
   }
 
@@ -99,8 +100,8 @@ bool CheckNtfsBootSector(Sector64 sector, ByteView bootSector, const DeviceHandl
   for (std::uint32_t n : children) {
     ++counted;
     if (!MapRecordToSector(n, scratch, runs, at)) continue;
-    record.fill(0);
-    bool read = ReadRecords(device, at, 1, record);
+    std::fill(record.begin(), record.end(), std::uint8_t{0});
+    bool read = ReadRecords(device, at, 1, recordBytes, record);
     if (HasFileMagic(record) && ReadLe32(record, record::kRecordNumber) == n) {
       if (n > kLastSystemRecord) {
         ++userMatches;

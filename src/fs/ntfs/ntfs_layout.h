@@ -10,9 +10,13 @@
 
 namespace kestrum::ntfs {
 
-// FILE records are always 1024 bytes, two sectors, whatever the boot sector says.
+// FILE records are 1024 bytes on most volumes, and as large as the boot
+// sector says on others (4096 on volumes of 4096-byte sectors); the update
+// sequence protects each 512 bytes of one.
 constexpr std::size_t kRecordSize = 1024;
 constexpr std::uint32_t kRecordSectors = kRecordSize / kSectorSize;
+constexpr std::size_t kMaxRecordSize = 4096;
+constexpr std::size_t kFixupStride = 512;
 // The MFT is read, and files are copied, 8192 sectors (4 MiB) at a time.
 constexpr std::uint32_t kChunkSectors = 8192;
 constexpr std::uint32_t kChunkRecords = kChunkSectors / kRecordSectors;
@@ -27,22 +31,26 @@ constexpr std::uint32_t kLastSystemRecord = 24;
 
 namespace boot {
 constexpr std::size_t kOemId = 3;               // "NTFS    "
+constexpr std::size_t kBytesPerSector = 0x0B;   // 16 bits: 512 … 4096; the counts below are of these
 constexpr std::size_t kSectorsPerCluster = 13;  // 8 bits
 constexpr std::uint32_t kMaxPlainSectorsPerCluster = 128;  // above: 256 - log2(sectors)
 constexpr std::uint32_t kMaxClusterShift = 12;  // 2^12 sectors: 2 MiB clusters
 constexpr std::size_t kTotalSectors = 0x28;     // 64 bits
 constexpr std::size_t kMftCluster = 0x30;       // 64 bits
 constexpr std::size_t kMirrorCluster = 0x38;    // 64 bits
+constexpr std::size_t kClustersPerRecord = 0x40;      // signed 8 bits; negative: 2^-v bytes
 constexpr std::size_t kClustersPerIndexBlock = 0x44;  // signed 8 bits; negative: 2^-v bytes
 }  // namespace boot
 
 namespace record {
 constexpr std::size_t kMagic = 0;                // "FILE"
+constexpr std::size_t kUpdateSequenceOffset = 4;  // 16 bits
 constexpr std::size_t kSequence = 0x10;          // 16 bits, raised each time the record is freed
 constexpr std::size_t kFirstAttribute = 0x14;    // 16 bits
 constexpr std::size_t kFlags = 0x16;             // low byte of the flags word
 constexpr std::size_t kRecordNumber = 0x2C;      // 32 bits
-constexpr std::size_t kUpdateSequence = 0x30;    // 16-bit number, then one saved tail per sector
+constexpr std::size_t kAllocatedSize = 0x1C;     // 32 bits: the record's own size in bytes
+constexpr std::size_t kUpdateSequence = 0x30;    // 16-bit number, then one saved tail per 512 bytes
 constexpr std::size_t kSavedTail1 = 0x32;        // belongs at 0x1FE
 constexpr std::size_t kSavedTail2 = 0x34;        // belongs at 0x3FE
 constexpr std::size_t kSector1Tail = 0x1FE;

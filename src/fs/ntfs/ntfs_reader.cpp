@@ -46,15 +46,17 @@ bool ReadFileRecords(const DeviceHandle& device, const VolumeDescriptor& volume,
   StatusMessage status;
   status.kind = StatusKind::kParse;
   std::vector<std::uint8_t> buffer(std::size_t{kMftReadSectors} * kSectorSize);
+  const std::uint32_t recordBytes = RecordBytesOf(volume);
+  const std::uint32_t recordSectors = recordBytes / kSectorSize;
   std::uint64_t placesLeft = recordCount;
   FileNode node;
 
   for (const RunEntry& run : runs) {
     if (placesLeft == 0) break;
-    std::uint64_t places = std::min(RunSectors(run, spc) / kRecordSectors, placesLeft);
+    std::uint64_t places = std::min(RunSectors(run, spc) / recordSectors, placesLeft);
     placesLeft -= places;
     if (run.sparse) continue;  // a hole holds no records
-    const std::uint64_t sectors = places * kRecordSectors;
+    const std::uint64_t sectors = places * recordSectors;
     for (std::uint64_t done = 0; done < sectors;) {
       if (AbortRequested()) return false;
       Sector64 first = Sector64{run.startSector} + done;
@@ -64,11 +66,11 @@ bool ReadFileRecords(const DeviceHandle& device, const VolumeDescriptor& volume,
         if (first >= device.sectorLimit) break;  // the rest of the run lies off the device
         chunk = std::min<std::uint64_t>(chunk, device.sectorLimit - first);
       }
-      auto records = static_cast<std::uint32_t>(chunk / kRecordSectors);
+      auto records = static_cast<std::uint32_t>(chunk / recordSectors);
       if (records == 0) continue;
-      ReadRecords(device, first, records, buffer);
+      ReadRecords(device, first, records, recordBytes, buffer);
       for (std::uint32_t i = 0; i < records; ++i) {
-        ByteView record(buffer.data() + std::size_t{i} * kRecordSize, kRecordSize);
+        ByteView record(buffer.data() + std::size_t{i} * recordBytes, recordBytes);
         if (!ParseFileRecord(record, node, array.strings) || node.name.empty()) continue;
         if (node.id >= recordCount) continue;
         CountNode(node, status.parse);
@@ -133,7 +135,7 @@ bool ReadNtfsVolume(VolumeDescriptor& volume) {
     // A descriptor without a size: the disk's own end bounds the volume.
     std::uint64_t diskSectors = QueryDeviceBytes(device.fd) / kSectorSize;
     std::uint64_t room = diskSectors > volume.startSector
-                             ? (diskSectors - volume.startSector) / kRecordSectors : 0;
+                             ? (diskSectors - volume.startSector) / RecordSectorsOf(volume) : 0;
     recordCount = static_cast<std::uint32_t>(std::min<std::uint64_t>(recordCount, room));
   }
   // The root sits at 5 and LostFile after the last record.
@@ -168,9 +170,11 @@ bool ReadNtfsVolume(VolumeDescriptor& volume) {
 bool ReadNtfsLabel(const DeviceHandle& device, VolumeDescriptor& volume) {
   std::vector<RunEntry> runs;
   if (!FindMftRuns(volume, device, runs)) return false;
-  std::array<std::uint8_t, kRecordSize> record{};
+  std::vector<std::uint8_t> record(RecordBytesOf(volume));
   Sector64 sector = 0;
-  if (MapRecordToSector(kVolumeRecord, volume, runs, sector)) ReadRecords(device, sector, 1, record);
+  if (MapRecordToSector(kVolumeRecord, volume, runs, sector)) {
+    ReadRecords(device, sector, 1, RecordBytesOf(volume), record);
+  }
   volume.label.clear();
   auto name = FindAttribute(record, attr::kVolumeName);
   auto value = name ? ResidentValue(*name) : std::nullopt;

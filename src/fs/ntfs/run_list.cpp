@@ -55,13 +55,13 @@ bool MapRecordToSector(std::uint32_t record, const VolumeDescriptor& volume,
   if (spc == 0) return false;
   std::uint64_t n = record;
   for (const RunEntry& run : runs) {
-    std::uint64_t held = RunSectors(run, spc) / ntfs::kRecordSectors;
+    std::uint64_t held = RunSectors(run, spc) / ntfs::RecordSectorsOf(volume);
     if (n >= held) {
       n -= held;
       continue;
     }
     if (run.sparse) return false;
-    out = run.startSector + n * ntfs::kRecordSectors;
+    out = run.startSector + n * ntfs::RecordSectorsOf(volume);
     return true;
   }
   return false;

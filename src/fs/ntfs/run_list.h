@@ -37,8 +37,8 @@ void ResolveRunSectors(std::vector<RunEntry>& runs, const VolumeDescriptor& volu
 // Clusters × spc of a run, in 64 bits (at most UINT64_MAX).
 std::uint64_t RunSectors(const RunEntry& run, std::uint32_t sectorsPerCluster);
 
-// The sector of MFT record `record`, each run holding (spc × length) / 2
-// records. False beyond the last run, inside a sparse run, or when the
+// The sector of MFT record `record`, each run holding (spc × length) /
+// (the volume's record sectors) records. False beyond the last run, inside a sparse run, or when the
 // volume names no cluster size.
 bool MapRecordToSector(std::uint32_t record, const VolumeDescriptor& volume,
                        const std::vector<RunEntry>& runs, Sector64& out);

@@ -304,7 +304,7 @@ TEST_P(NtfsFixture, LabelBootSectorAndRootIndex) {
     Sector64 sector = 0;
     EXPECT_TRUE(MapRecordToSector(record, volume_, runs, sector));
     std::vector<std::uint8_t> bytes(ntfs::kRecordSize);
-    ReadRecords(device, sector, 1, bytes);
+    ReadRecords(device, sector, 1, ntfs::kRecordSize, bytes);
     std::vector<std::uint32_t> out;
     EXPECT_TRUE(CollectIndexChildren(bytes, device, volume_, out)) << record;
     return std::set<std::uint32_t>(out.begin(), out.end());
