@@ -81,6 +81,44 @@ TEST(DevSel, AHalfGibibyteVolumeWithoutLabelShowsSizeAndDefaultLabel) {
   EXPECT_EQ(RowTexts(table, 0), QStringList({"nolabel.img", "本地磁盘", "FAT16", "0.50 GB", "nolabel.img"}));
 }
 
+// The 3 TiB disk (its NTFS past 2^32 sectors) and a volume of 4096-byte
+// sectors: listed with their sizes, and each opens in the browser on the
+// tree the builder wrote.
+TEST(DevSel, DisksOfTodayAreListedAndBrowsed) {
+  GuiFixture gui({FixtureImage("big.img"), FixtureImage("ntfs4k.img")});
+  gui.ChooseFunction(2);
+  const QTableWidget* table = gui.window->DevSel()->Table();
+  ASSERT_EQ(table->rowCount(), 3);
+  EXPECT_EQ(RowTexts(table, 0), QStringList({"big.img#1", "BIGFAT32", "FAT32", "0.09 GB", "big.img"}));
+  EXPECT_EQ(RowTexts(table, 1), QStringList({"big.img#2", "BIG_NTFS", "NTFS", "0.09 GB", "big.img"}));
+  EXPECT_EQ(RowTexts(table, 2), QStringList({"ntfs4k.img", "NTFS4K", "NTFS", "0.06 GB", "ntfs4k.img"}));
+  Shoot(gui.window.get(), "18-device-page-3tb-4k.png");
+  for (const auto& [row, manifest] : std::vector<std::pair<int, std::string>>{{1, "big.p2.manifest.tsv"},
+                                                                              {2, "ntfs4k.manifest.tsv"}}) {
+    gui.window->ShowPage(PageId::kMainMenu);
+    gui.ChooseFunction(2);
+    gui.window->DevSel()->Table()->selectRow(row);
+    gui.window->DevSel()->Next();
+    ASSERT_EQ(gui.window->CurrentPage(), PageId::kBrowser) << manifest;
+    EXPECT_TRUE(gui.boxes.shown.empty()) << manifest;
+    std::set<QString> shown, expected;
+    const CExplorerListCtrl* list = gui.window->Fdr()->List();
+    for (int r = 0; r < list->RowCount(); ++r) shown.insert(list->Model()->index(r, 0).data().toString());
+    for (const ManifestEntry& e : LoadManifest(manifest)) {
+      if (!e.deleted && e.path.find('/') == std::string::npos) expected.insert(QString::fromStdString(e.path));
+    }
+    expected.insert(QStringLiteral("LostFile"));
+    EXPECT_EQ(shown, expected) << manifest;
+    if (row == 1) {
+      // The volume's start past 2 TiB, its size, in the tree's root.
+      const QTreeWidget* tree = gui.window->Fdr()->Tree();
+      ASSERT_EQ(tree->topLevelItemCount(), 1);
+      EXPECT_EQ(tree->topLevelItem(0)->text(0), QStringLiteral("00  BIG_NTFS  2.33(TB)  0.09(GB)"));
+      Shoot(gui.window.get(), "19-browser-ntfs-past-2tib.png");
+    }
+  }
+}
+
 TEST(DevSel, AnUnknownFileSystemIsListedBlankAndReadsAsAnEmptyVolume) {
   TempDir dir;
   GuiFixture gui({WriteUnknownVolumeDisk(dir)});
