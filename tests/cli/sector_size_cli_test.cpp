@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <set>
 
 #include "support/fixtures.h"
@@ -171,6 +172,79 @@ TEST(SectorSizes, ImagesTellTheirSectorSizeAndTheOptionIsChecked) {
     auto r = RunCli({"volumes", "--sector-size", bad, test::FixturePath("disk.img")});
     EXPECT_EQ(r.exitCode, 2) << bad;
     EXPECT_NE(r.err.find("--sector-size takes 512, 1024, 2048 or 4096"), std::string::npos) << r.err;
+  }
+}
+
+std::string Bytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// A deep scan of each volume of 4096-byte sectors finds its pictures by
+// content: each exported found file begins with the picture as the volume's
+// own export gives it.
+TEST(SectorSizes, TheScanFindsThePicturesOfVolumesOf4096ByteSectorsByContent) {
+  for (const std::string image : {"ntfs4k.img", "fat4k.img", "exfat4k.img"}) {
+    SCOPED_TRACE(image);
+    test::TempDir dir;
+    const std::string source = test::FixturePath(image), state = dir.File("scan.state");
+    const std::string tree = dir.File("tree"), found = dir.File("found");
+    std::filesystem::create_directories(tree);
+    std::filesystem::create_directories(found);
+    ASSERT_EQ(RunCli({"export", source, tree, "docs"}).exitCode, 0);
+    auto scan = RunCli({"scan", "--state", state, source});
+    ASSERT_EQ(scan.exitCode, 0) << scan.err;
+    auto r = RunCli({"export", source, found, "--scan", state, "--found", "1"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    for (const char* picture : {"docs/photo.jpg", "docs/picture.png"}) {
+      const std::string original = Bytes(tree + "/" + picture);
+      ASSERT_FALSE(original.empty()) << picture;
+      int matches = 0;
+      for (const auto& e : std::filesystem::recursive_directory_iterator(found)) {
+        if (e.is_regular_file()) matches += Bytes(e.path().string()).compare(0, original.size(), original) == 0;
+      }
+      EXPECT_EQ(matches, 1) << picture;
+    }
+  }
+}
+
+// Sector sizes the tools make on image files: FAT16 and FAT32 of 2048-byte
+// sectors, NTFS of 1024-byte sectors, a file written by mtools or ntfscp,
+// listed and exported byte for byte.
+TEST(SectorSizes, VolumesOf1024And2048ByteSectorsAreReadAndExported) {
+  struct Case {
+    std::string fs;
+    std::uint32_t sectorBytes, mib;
+  };
+  for (const Case& c : {Case{"fat16", 2048, 64}, Case{"fat32", 2048, 160}, Case{"ntfs", 1024, 32}}) {
+    SCOPED_TRACE(c.fs);
+    test::TempDir dir;
+    const std::string image = dir.File(c.fs + ".img"), file = dir.File("data.bin");
+    std::string content;
+    for (int i = 0; i < 30000; ++i) content.push_back(static_cast<char>(i * 7919 % 251));
+    test::WriteWholeFile(file, content);
+    ASSERT_EQ(RunCommand({"truncate", "-s", std::to_string(c.mib) + "M", image}).exitCode, 0);
+    const std::string bytes = std::to_string(c.sectorBytes);
+    std::vector<std::vector<std::string>> steps;
+    if (c.fs == "ntfs") {
+      steps = {{"mkfs.ntfs", "-F", "-f", "-q", "-s", bytes, image}, {"ntfscp", "-f", image, file, "/data.bin"}};
+    } else {
+      steps = {{"mkfs.vfat", "-F", c.fs.substr(3), "-S", bytes, image},
+               {"env", "MTOOLS_SKIP_CHECK=1", "mcopy", "-i", image, file, "::/data.bin"}};
+    }
+    for (const auto& step : steps) {
+      auto made = RunCommand(step);
+      ASSERT_EQ(made.exitCode, 0) << step[0] << ": " << made.err;
+    }
+    EXPECT_EQ(ListedSectorSize(image), bytes);
+    auto ls = RunCli({"ls", "--json", image});
+    ASSERT_EQ(ls.exitCode, 0) << ls.err;
+    EXPECT_NE(ls.out.find("\"path\":\"data.bin\""), std::string::npos) << ls.out;
+    const std::string target = dir.File("out");
+    std::filesystem::create_directories(target);
+    auto exported = RunCli({"export", image, target, "data.bin"});
+    ASSERT_EQ(exported.exitCode, 0) << exported.err;
+    EXPECT_EQ(Bytes(target + "/data.bin"), content);
   }
 }
 
