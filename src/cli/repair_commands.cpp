@@ -303,7 +303,10 @@ int RunUndo(const Arguments& args) {
                       std::to_string(history.records.size() - 1));
   }
   std::size_t sectors = 0;
-  for (std::size_t k = *record; k < history.records.size(); ++k) sectors += history.records[k].sectors.size();
+  // Whole sectors, not places: a GPT's place at either end runs to 33 and more.
+  for (std::size_t k = *record; k < history.records.size(); ++k) {
+    for (const SavedSector& place : history.records[k].sectors) sectors += place.data.size() / kSectorSize;
+  }
   std::u16string question = FormatText("撤销%s的第%u条及之后的%zu条重建记录，将改写%zu个扇区，确定吗？",
                                        ToUtf8(disk.diskDescription).c_str(),
                                        static_cast<unsigned>(*record),
