@@ -5,7 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <functional>
 
+#include "base/byte_order.h"
+#include "base/crc32.h"
+#include "disk/gpt_layout.h"
 #include "support/flat_json.h"
 #include "support/gpt_disk.h"
 #include "support/run_command.h"
@@ -144,6 +150,115 @@ TEST_F(GptCommands, ALostTableIsRebuiltAsAGptAndUndone) {
   auto undo = RunCli({"undo", disk_.image, "--record", "0", "--yes", "--history", History()});
   ASSERT_EQ(undo.exitCode, 0) << undo.err;
   EXPECT_EQ(Sha(), lost) << "both ends of the disk as they were";
+}
+
+// One header of the image (and, for its entries, its array) changed in
+// place, with both CRCs made to fit again unless asked not to.
+class GptEdit {
+ public:
+  GptEdit(const std::string& image, std::uint64_t headerLba) : image_(image), lba_(headerLba) {
+    header_ = Read(lba_, 1);
+    arrayLba_ = ReadLe64(header_, gpt::header::kEntriesLba);
+    array_ = Read(arrayLba_, 32);
+  }
+  std::uint64_t Get64(std::size_t at) const { return ReadLe64(header_, at); }
+  void Put32(std::size_t at, std::uint32_t v) { WriteLe32(header_, at, v); }
+  void Put64(std::size_t at, std::uint64_t v) { WriteLe64(header_, at, v); }
+  void PutEntry64(std::size_t entry, std::size_t at, std::uint64_t v) { WriteLe64(array_, entry * 128 + at, v); }
+  void Save(bool fixCrcs) {
+    if (fixCrcs) {
+      WriteLe32(header_, gpt::header::kEntriesCrc, Crc32(array_));
+      WriteLe32(header_, gpt::header::kHeaderCrc, 0);
+      WriteLe32(header_, gpt::header::kHeaderCrc, Crc32(ByteView(header_).first(gpt::header::kSize)));
+    }
+    Write(lba_, header_);
+    Write(arrayLba_, array_);
+  }
+
+ private:
+  std::vector<std::uint8_t> Read(std::uint64_t lba, std::size_t count) const {
+    std::ifstream in(image_, std::ios::binary);
+    in.seekg(static_cast<std::streamoff>(lba * 512));
+    std::vector<std::uint8_t> bytes(count * 512);
+    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    EXPECT_TRUE(in.good()) << lba;
+    return bytes;
+  }
+  void Write(std::uint64_t lba, const std::vector<std::uint8_t>& bytes) const {
+    std::fstream out(image_, std::ios::in | std::ios::out | std::ios::binary);
+    out.seekp(static_cast<std::streamoff>(lba * 512));
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    EXPECT_TRUE(out.good()) << lba;
+  }
+  std::string image_;
+  std::uint64_t lba_, arrayLba_;
+  std::vector<std::uint8_t> header_, array_;
+};
+
+// Damage of every kind to both copies of the table: the listing names it
+// (or lists what it can and names each entry it leaves out), the mend from
+// the backup refuses it, and nothing is read past the disk's end.
+TEST_F(GptCommands, EveryDamageIsNamedAndNothingIsReadPastTheDisk) {
+  namespace h = gpt::header;
+  namespace e = gpt::entry;
+  struct Case {
+    const char* name;
+    std::function<void(GptEdit&)> damage;
+    std::string told;   // what the listing says; of both copies for a header
+    std::size_t listed;  // partitions still listed
+  };
+  const std::string both = "gpt.img：GPT 已损坏（主 GPT：%s；备份 GPT：%s），无法从中读取分区，请用“恢复丢失的分区”查找";
+  auto header = [&](const std::string& fault) {
+    std::string line = both;
+    line.replace(line.find("%s"), 2, fault);
+    line.replace(line.find("%s"), 2, fault);
+    return line;
+  };
+  const std::vector<Case> cases = {
+      {"huge entry count", [](GptEdit& g) { g.Put32(h::kEntryCount, 0xFFFFFFFFu); }, header("分区项数目过多"), 0},
+      {"huge entry size", [](GptEdit& g) { g.Put32(h::kEntrySize, 0x80000000u); }, header("分区项大小不对"), 0},
+      {"array past the end", [](GptEdit& g) { g.Put64(h::kEntriesLba, 204790); }, header("分区项数组的位置不对"), 0},
+      {"array at a huge LBA", [](GptEdit& g) { g.Put64(h::kEntriesLba, ~std::uint64_t{0} - 3); },
+       header("分区项数组的位置不对"), 0},
+      {"usable area past the end", [](GptEdit& g) { g.Put64(h::kLastUsableLba, 300000); }, header("可用区域超出磁盘"), 0},
+      {"header at the wrong LBA", [](GptEdit& g) { g.Put64(h::kMyLba, g.Get64(h::kMyLba) + 1); },
+       header("头部所在的扇区与其记录不符"), 0},
+      {"CRC that fails", [](GptEdit& g) { g.Put32(h::kHeaderCrc, 1); }, header("头部 CRC32 校验失败"), 0},
+      {"entry past the end", [](GptEdit& g) { g.PutEntry64(1, e::kLastLba, 1u << 30); },
+       "gpt.img：GPT 分区项 2 超出磁盘末尾，未列出", 1},
+      {"overlapping entries", [](GptEdit& g) { g.PutEntry64(1, e::kFirstLba, 40000); },
+       "gpt.img：GPT 分区项 2 与分区项 1 重叠，未列出", 1},
+  };
+  const std::string pristine = dir_.File("pristine.img");
+  std::filesystem::copy_file(disk_.image, pristine);
+  const std::uint64_t bytes = disk_.sectors * 512;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::copy_file(pristine, disk_.image, std::filesystem::copy_options::overwrite_existing);
+    for (std::uint64_t lba : {std::uint64_t{1}, disk_.sectors - 1}) {
+      GptEdit edit(disk_.image, lba);
+      c.damage(edit);
+      edit.Save(std::string(c.name) != "CRC that fails");
+    }
+    const std::string log = dir_.File("reads.log");
+    std::filesystem::remove(log);
+    auto listed = test::RunCliWith({"KESTRUM_TEST_READ_LOG=" + log}, {"volumes", "--json", disk_.image});
+    EXPECT_NE(listed.err.find(c.told), std::string::npos) << listed.err;
+    EXPECT_EQ(test::ParseJsonLines(listed.out).size(), c.listed) << listed.out;
+    EXPECT_EQ(listed.exitCode, c.listed == 0 ? 1 : 0) << listed.err;
+    auto mend = test::RunCliWith({"KESTRUM_TEST_READ_LOG=" + log},
+                                 {"repair", disk_.image, "--gpt-from-backup", "--history", History()});
+    EXPECT_EQ(mend.exitCode, c.listed == 0 ? 1 : 0) << mend.err;
+    const std::vector<std::string> reads = test::Lines(test::ReadWholeFile(log));
+    EXPECT_FALSE(reads.empty());
+    for (const std::string& line : reads) {
+      std::uint64_t at = 0, size = 0;
+      ASSERT_EQ(std::sscanf(line.c_str(), "%llu %llu", reinterpret_cast<unsigned long long*>(&at),
+                            reinterpret_cast<unsigned long long*>(&size)),
+                2);
+      EXPECT_LE(at + size, bytes) << "read " << line;
+    }
+  }
 }
 
 TEST_F(GptCommands, TheTableOptionsAreChecked) {
