@@ -18,10 +18,7 @@ namespace {
 // (Chinese has no spaces to show where) instead of letting it wrap.
 constexpr int kMinimumTextWidth = 220;
 
-int ShowBox(QWidget* owner, QMessageBox::Icon icon, const std::u16string& text,
-            QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton) {
-  QMessageBox box(icon, kProductCaption, ToQString(text), buttons, owner);
-  box.setDefaultButton(defaultButton);
+void KeepCaptionRoom(QMessageBox& box) {
   if (auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))) {
     int widest = 0;
     for (const QString& line : box.text().split(QLatin1Char('\n'))) {
@@ -29,6 +26,13 @@ int ShowBox(QWidget* owner, QMessageBox::Icon icon, const std::u16string& text,
     }
     if (widest < kMinimumTextWidth) label->setMinimumWidth(kMinimumTextWidth);
   }
+}
+
+int ShowBox(QWidget* owner, QMessageBox::Icon icon, const std::u16string& text,
+            QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton) {
+  QMessageBox box(icon, kProductCaption, ToQString(text), buttons, owner);
+  box.setDefaultButton(defaultButton);
+  KeepCaptionRoom(box);
   return box.exec();
 }
 
@@ -46,7 +50,7 @@ bool QtMessageBoxes::Ask(const std::u16string& text, DefaultAnswer preselected) 
 int QtMessageBoxes::Choose(const std::u16string& text, const std::vector<std::u16string>& options,
                            int recommended) {
   QMessageBox box(QMessageBox::Question, kProductCaption, ToQString(text), QMessageBox::NoButton, owner_);
-  box.setStyleSheet(QStringLiteral("QLabel#qt_msgbox_label { min-width: 220px; }"));
+  KeepCaptionRoom(box);
   std::vector<QPushButton*> buttons;
   for (const std::u16string& option : options) buttons.push_back(box.addButton(ToQString(option), QMessageBox::AcceptRole));
   box.addButton(QStringLiteral("取消"), QMessageBox::RejectRole);

@@ -77,5 +77,36 @@ TEST(MessageBoxes, EnterGivesTheQuestionsDefaultAnswer) {
   EXPECT_TRUE(*ran);
 }
 
+// A choice among buttons: Enter takes the recommended one, Escape (or the
+// close box) cancels, a click takes its own.
+TEST(MessageBoxes, AChoiceGivesTheButtonTakenAndCancelGivesNone) {
+  QWidget owner;
+  QtMessageBoxes boxes(&owner);
+  const std::u16string question =
+      u"这个磁盘可以写入 GPT 分区表，也可以写入 MBR 分区表（磁盘原来使用 GPT 分区表）。要写入哪一种？";
+  const std::vector<std::u16string> options = {u"GPT", u"MBR"};
+  auto press = [](Qt::Key key) {
+    return WhenModal<QMessageBox>([key](QMessageBox* box) {
+      QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier);
+      QApplication::sendEvent(box, &event);
+    });
+  };
+  auto ran = press(Qt::Key_Return);
+  EXPECT_EQ(boxes.Choose(question, options, 1), 1);
+  EXPECT_TRUE(*ran);
+  ran = press(Qt::Key_Escape);
+  EXPECT_EQ(boxes.Choose(question, options, 1), -1);
+  EXPECT_TRUE(*ran);
+  ran = WhenModal<QMessageBox>([&](QMessageBox* box) {
+    ExpectHoldsItsText(box);
+    Shoot(box, "21-table-question.png");
+    for (QAbstractButton* button : box->buttons()) {
+      if (button->text() == Q(options[1])) button->click();
+    }
+  });
+  EXPECT_EQ(boxes.Choose(question, options, 0), 1);
+  EXPECT_TRUE(*ran);
+}
+
 }  // namespace
 }  // namespace kestrum::test

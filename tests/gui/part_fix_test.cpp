@@ -122,6 +122,7 @@ TEST(PartFix, OnAGptDiskThePageAsksForTheTableThenRebuildsAndUndoes) {
   EXPECT_EQ(RowTexts(list, 1).mid(1, 2), (QStringList{"FAT32", "45056"}));
   Tick(list, 0);
   Tick(list, 1);
+  Shoot(gui.window.get(), "20-repair-page-gpt.png");
 
   // Closing the question cancels, as No does elsewhere.
   gui.boxes.choice = -1;
