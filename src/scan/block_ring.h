@@ -5,11 +5,11 @@
 // at most 100 ms at a time, so it sees a changed run state promptly.
 
 #include <array>
-#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "disk/sector.h"
@@ -38,11 +38,18 @@ class BlockRing {
   void Release(ScanBlock* block);
   // Whether a filled slot is waiting (for the analysis' end test).
   bool HasFull();
-  // Blocks that are one hole of a sparse image pass by the ring: the
-  // reader marks them analysed itself and counts their sectors here, for
-  // the analysis' progress.
-  void PassHole(std::uint32_t sectors) { holeSectors_.fetch_add(sectors); }
-  std::uint64_t TakeHoleSectors() { return holeSectors_.exchange(0); }
+  // Blocks that are one hole of a sparse image pass by the slots: the
+  // reader hands over only their starts, and the analysis marks them
+  // analysed and counts them as it does every other block (so a count taken
+  // when it starts never holds them twice).
+  void PassHole(Sector64 blockStart) {
+    std::lock_guard<std::mutex> hold(holeLock_);
+    holes_.push_back(blockStart);
+  }
+  std::vector<Sector64> TakeHoles() {
+    std::lock_guard<std::mutex> hold(holeLock_);
+    return std::exchange(holes_, {});
+  }
 
  private:
   ScanBlock* TakeLocked();
@@ -55,7 +62,8 @@ class BlockRing {
   std::array<std::size_t, kRingSlots> full_{};  // a queue: readIndex_, fillCount_
   std::size_t readIndex_ = 0;
   std::size_t fillCount_ = 0;
-  std::atomic<std::uint64_t> holeSectors_{0};
+  std::mutex holeLock_;
+  std::vector<Sector64> holes_;
 };
 
 }  // namespace kestrum

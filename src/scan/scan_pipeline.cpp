@@ -81,11 +81,10 @@ void DiskFileScanReadThread(DeepScanJob& job, BlockRing& ring) {
     std::optional<Sector64> next = state.NextBlock();
     if (!next) break;
     // A block that is one hole of a sparse image is zeros, which hold no
-    // finding: it is analysed here, without a read or a slot.
+    // finding: it passes to the analysis without a read or a slot.
     if (reader.IsHole(*next, ReadableSectors(device, *next))) {
-      state.map.Set(*next, kBlockAnalysed);
       job.blocksRead.push_back(*next);
-      ring.PassHole(kBlockSectors);  // as the analysis counts a block
+      ring.PassHole(*next);
       continue;
     }
     ScanBlock* slot = nullptr;
@@ -184,8 +183,9 @@ void DiskFileScanHandThread(DeepScanJob& job, BlockRing& ring) {
       const RunState before = OrderedRunState();
       if (before == RunState::kAbort) break;
       ScanBlock* block = ring.TakeFull();
-      if (std::uint64_t holes = ring.TakeHoleSectors()) {
-        status.scan.sectorsScanned += holes;
+      if (const std::vector<Sector64> holes = ring.TakeHoles(); !holes.empty()) {
+        for (Sector64 hole : holes) state.map.Set(hole, kBlockAnalysed);
+        status.scan.sectorsScanned += holes.size() * kBlockSectors;  // as a block read is counted
         PostStatus(status);
       }
       if (block == nullptr) {
