@@ -152,6 +152,7 @@ int RunList(const Arguments& args) {
         out += RecoveryName(node.recovery);
         out += '"';
       }
+      if (node.damagedSet != 0) out += ",\"damaged\":true";
       out += '}';
       output.LineDone();
     });

@@ -79,6 +79,11 @@ constexpr std::uint8_t kName = 0xC1;
 constexpr std::uint8_t kDeletedName = 0x41;
 // Bit 7 of the type: the entry is in use; deleting an entry clears it.
 constexpr std::uint8_t kInUse = 0x80;
+// Bit 6: a secondary entry of a set; clear, a primary entry that starts
+// one (file, bitmap, up-case, label, GUID, …). Secondaries of a type the
+// reader does not know (vendor extension 0xE0, vendor allocation 0xE1) are
+// counted and skipped.
+constexpr std::uint8_t kSecondary = 0x40;
 }  // namespace exfatentry
 
 // The file entry (0x85, deleted 0x05) that opens an entry set.
@@ -95,6 +100,8 @@ constexpr std::uint16_t kAttrDirectory = 0x10;
 // The stream extension (0xC0, deleted 0x40): where the content lies.
 namespace exfatstream {
 constexpr std::size_t kFlags = 1;             // 8 bits, general secondary flags
+constexpr std::size_t kNameLength = 3;        // 8 bits, characters of the name
+constexpr std::size_t kNameHash = 4;          // 16 bits, over the up-cased name
 constexpr std::size_t kValidDataLength = 8;   // 64 bits
 constexpr std::size_t kFirstCluster = 20;     // 32 bits
 constexpr std::size_t kDataLength = 24;       // 64 bits

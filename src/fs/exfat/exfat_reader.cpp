@@ -72,25 +72,37 @@ bool ReadExfatDirectory(const DeviceHandle& device, VolumeDescriptor& volume, st
   const std::uint32_t pieceSectors = std::min(clusterSectors, kPieceSectors);
   std::vector<std::uint8_t> piece(std::size_t{pieceSectors} * kSectorSize);
   EntrySetParser parser(NodesOf(volume).strings);
+  // Everything under a deleted folder is deleted, also the sets some
+  // systems leave in use when they clear only the folder's own entry.
+  const NodeVector& nodes = NodesOf(volume).nodes;
+  const bool underDeleted = parent < nodes.size() && nodes[parent].IsDeleted();
   FileNode entry;
+  // Appends the set just given and reads the folder it names; false when stopped.
+  auto take = [&]() {
+    entry.parentId = parent;
+    if (underDeleted && !entry.IsDeleted()) {
+      entry.type = entry.IsFolder() ? kDeletedFolder : kDeletedFile;
+      entry.deletedMark = 1;
+    }
+    std::uint32_t index = AppendNode(volume, entry);
+    Count(walk->counts, entry.type);
+    if (Total(walk->counts) % kPostEvery == 0) PostCounts(walk->counts);
+    if (!entry.IsFolder() || entry.size == 0) return true;
+    ++walk->depth;
+    ReadExfatDirectory(device, volume, entry.location, entry.size, index, entry.noFatChain != 0, walk);
+    --walk->depth;
+    return !AbortRequested();
+  };
   for (std::size_t c = 0; c < clusters.size() && !parser.Ended(); ++c) {
     for (std::uint32_t done = 0; done < clusterSectors && !parser.Ended(); done += pieceSectors) {
       ReadSectorsMapped(device, piece, g.ClusterSector(clusters[c]) + done, pieceSectors, nullptr);
       if (AbortRequested()) return false;
       for (std::size_t at = 0; at < piece.size(); at += exfatentry::kSize) {
-        if (!parser.Feed(ByteView(piece).subspan(at, exfatentry::kSize), entry)) continue;
-        entry.parentId = parent;
-        std::uint32_t index = AppendNode(volume, entry);
-        Count(walk->counts, entry.type);
-        if (Total(walk->counts) % kPostEvery == 0) PostCounts(walk->counts);
-        if (!entry.IsFolder() || entry.size == 0) continue;
-        ++walk->depth;
-        ReadExfatDirectory(device, volume, entry.location, entry.size, index, entry.noFatChain != 0, walk);
-        --walk->depth;
-        if (AbortRequested()) return false;
+        if (parser.Feed(ByteView(piece).subspan(at, exfatentry::kSize), entry) && !take()) return false;
       }
     }
   }
+  if (parser.Finish(entry) && !take()) return false;
   PostCounts(walk->counts);
   return true;
 }

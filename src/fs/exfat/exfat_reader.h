@@ -38,7 +38,8 @@ bool ReadExfatVolume(VolumeDescriptor& volume);
 
 // Reads one directory (piece by piece, each entry set as it completes)
 // under node `parent`, and every folder below it, depth first, each node
-// appended before the folders after it are read. byteLimit is the
+// appended before the folders after it are read; under a deleted folder
+// every node is deleted, as the folder's content is. byteLimit is the
 // directory's valid data length; noFatChain its stream flag, which makes its
 // clusters contiguous. Pass one walk to several calls to share the visited
 // set (and to see which clusters were read); without one a fresh walk is

@@ -63,6 +63,9 @@ struct FileNode {
   // the FAT holds no chain for them.
   std::uint8_t noFatChain = 0;
   RecoveryChance recovery = kRecoveryUnknown;
+  // exFAT only: the entry set did not hold the entries its file entry
+  // counted (it ended early at the next primary entry, or ran over).
+  std::uint8_t damagedSet = 0;
   // NTFS only: the record's sequence number, and the one its parent
   // reference names (0: not known). Unequal, the parent's record was reused.
   std::uint16_t sequence = 0;

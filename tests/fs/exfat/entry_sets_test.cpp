@@ -78,35 +78,68 @@ TEST(ParseEntrySets, TheWalkEndsAtTheEndOfDirectoryEntry) {
   EXPECT_EQ(nodes[0].name, u"first");
 }
 
-TEST(ParseEntrySets, BrokenSetsAndStrayEntries) {
-  // A set cut short by the next file entry is dropped; the new set counts.
-  auto cut = EntrySetBytes(Fields("cut-short-by-the-next", false, false, 1, 5));
-  cut.resize(3 * 32);  // file, stream, first name entry of two
-  // Stream and name entries outside a set, and other types inside one, are ignored.
-  auto stray = EntrySetBytes(Fields("stray", false, false, 1, 7));
-  std::vector<std::uint8_t> strayTail(stray.begin() + 32, stray.end());
-  auto withGuid = EntrySetBytes(Fields("with-guid", false, false, 9, 8));
-  std::vector<std::uint8_t> guid(32, 0);
-  guid[0] = 0xA0;
-  withGuid.insert(withGuid.begin() + 64, guid.begin(), guid.end());
-  // Live and deleted secondaries mixed in one set.
-  auto mixed = EntrySetBytes(Fields("mixed", false, false, 3, 9));
-  mixed[32] = 0x40;
-  auto nodes = ParseEntrySets(Join({cut, EntrySetBytes(Fields("next", false, false, 2, 6)), strayTail, withGuid,
-                                    mixed}), test::TestStrings());
-  ASSERT_EQ(nodes.size(), 3u);
-  EXPECT_EQ(nodes[0].name, u"next");
-  EXPECT_EQ(nodes[1].name, u"with-guid");
-  EXPECT_EQ(nodes[1].size, 9u);
-  EXPECT_EQ(nodes[2].name, u"mixed");
-  EXPECT_EQ(nodes[2].type, kFile) << "the file entry decides live or deleted";
+std::vector<std::uint8_t> Entry(std::uint8_t type) {
+  std::vector<std::uint8_t> e(32, 0);
+  e[0] = type;
+  return e;
 }
 
-TEST(ParseEntrySets, AnOverlongNameIsCutAtTheBufferAndAnUnfinishedSetIsDropped) {
+// Every secondary counts against the file entry's count; a set is given when
+// the count is met, or, damaged, when a primary entry or the end comes
+// first with a stream and a name in it.
+TEST(ParseEntrySets, SetsEndAtTheirCountOrAtWhatComesFirst) {
+  auto set = [](const std::string& name) { return EntrySetBytes(Fields(name, false, false, 1, 5)); };
+  auto with = [](std::vector<std::uint8_t> bytes, std::size_t at, const std::vector<std::uint8_t>& entry,
+                 int countChange) {
+    bytes.insert(bytes.begin() + static_cast<std::ptrdiff_t>(at), entry.begin(), entry.end());
+    bytes[1] = static_cast<std::uint8_t>(bytes[1] + countChange);
+    return bytes;
+  };
+  auto cut = set("cut-short-by-the-next");  // file, stream and the first of two name entries
+  cut.resize(3 * 32);
+  auto stray = set("stray");
+  stray.erase(stray.begin(), stray.begin() + 32);
+  auto mixed = set("mixed");
+  mixed[32] = 0x40;  // a deleted stream in a live set
+  auto noName = set("no-name");
+  noName.resize(2 * 32);
+  struct Case {
+    const char* what;
+    std::vector<std::uint8_t> bytes;
+    std::vector<std::pair<std::u16string, bool>> sets;  // name, damaged
+  };
+  const Case cases[] = {
+      {"a set cut short by the next file entry", Join({cut, set("next")}),
+       {{u"cut-short-by-th", true}, {u"next", false}}},
+      {"vendor extension and allocation, counted", with(with(set("vendor"), 64, Entry(0xE0), 1), 96, Entry(0xE1), 1),
+       {{u"vendor", false}}},
+      {"an unknown secondary the count leaves out", Join({with(set("uncounted"), 64, Entry(0xE1), 0), set("after")}),
+       {{u"uncounted", true}, {u"after", false}}},
+      {"a GUID entry ends the set before its name", Join({with(set("guid"), 64, Entry(0xA0), 0), set("after")}),
+       {{u"after", false}}},
+      {"a count too high ends at the end of the directory", Join({with(set("at-end"), 0, {}, 1), Entry(0)}),
+       {{u"at-end", true}}},
+      {"... and at the end of the bytes", with(set("bytes-end"), 0, {}, 1), {{u"bytes-end", true}}},
+      {"a stream without a name is no set", Join({noName, set("after")}), {{u"after", false}}},
+      {"stream and name entries outside a set", Join({stray, set("after")}), {{u"after", false}}},
+      {"live and deleted secondaries mix; the file entry decides", mixed, {{u"mixed", false}}},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::pair<std::u16string, bool>> got;
+    for (const FileNode& n : ParseEntrySets(c.bytes, test::TestStrings())) {
+      got.emplace_back(n.name, n.damagedSet != 0);
+      EXPECT_EQ(n.type, kFile) << c.what;
+    }
+    EXPECT_EQ(got, c.sets) << c.what;
+  }
+}
+
+TEST(ParseEntrySets, AnOverlongNameIsCutAtTheBufferAndNothingIsReadPastTheBytes) {
   // A damaged set: 255 secondaries, 254 of them name entries of 15 'x'.
   std::vector<std::uint8_t> set = EntrySetBytes(Fields("x", false, false, 1, 5));
   set.resize(64);
   set[1] = 255;
+  set[32 + 3] = 0;  // no length: the name runs to the buffer's end
   std::vector<std::uint8_t> name(32, 0);
   name[0] = 0xC1;
   for (int i = 0; i < 15; ++i) name[2 + 2 * i] = 'x';
@@ -118,7 +151,7 @@ TEST(ParseEntrySets, AnOverlongNameIsCutAtTheBufferAndAnUnfinishedSetIsDropped) 
   // The buffer ends inside a set, mid-entry: nothing is read past it.
   auto partial = EntrySetBytes(Fields("partial-name-entries", false, false, 1, 5));
   partial.resize(partial.size() - 40);
-  EXPECT_TRUE(ParseEntrySets(partial, test::TestStrings()).empty());
+  EXPECT_TRUE(ParseEntrySets(partial, test::TestStrings()).empty()) << "a stream, and no whole name entry";
   EXPECT_TRUE(ParseEntrySets({}, test::TestStrings()).empty());
 }
 
