@@ -227,6 +227,11 @@ def foreign_fat_seeds(corpus, work):
     root_entries, fat_size = struct.unpack_from("<H", boot, 17)[0], struct.unpack_from("<H", boot, 22)[0]
     root = (reserved + fats * fat_size) * SECTOR
     put(corpus, "fat_directory", "foreign-root", read_at(image, root, root_entries * 32))
+    # The same after a quick format: its folder only found by its "." and "..".
+    run(["mmd", "-i", image, "::dir", "::dir/sub"], env=env)
+    run(["mcopy", "-i", image, content, "::dir/sub/inner.bin"], env=env)
+    run(["mkfs.vfat", "-F", "16", "-s", "1", "-n", "QUICK", image])
+    put(corpus, "fat_volume", "quick-formatted-fat16", sector_records(image))
 
 
 def scan_state_seeds(corpus, work, cli):

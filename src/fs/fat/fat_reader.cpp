@@ -7,6 +7,8 @@
 #include "base/text.h"
 #include "fs/fat/deleted_content.h"
 #include "fs/fat/directory_entries.h"
+#include "fs/fat/directory_start.h"
+#include "fs/fat/lost_folders.h"
 #include "fs/tree/node_array.h"
 
 namespace kestrum {
@@ -82,21 +84,34 @@ std::uint32_t ReadDirChain(const DeviceHandle& device, const FatGeometry& g, Byt
 }
 
 bool ReadFatDirectory(VolumeDescriptor& volume, const DeviceHandle& device, std::uint32_t cluster,
-                      std::uint32_t parent) {
+                      std::uint32_t parent, FatWalk* walk) {
   const FatGeometry g = FatGeometryOf(volume);
   const ByteView fat = CachedFat(volume);
   const NodeVector& nodes = NodesOf(volume).nodes;
   ParseProgress progress(static_cast<std::uint32_t>(nodes.size()));
-  ClusterRuns readAsDirectory;
+  FatWalk ownWalk;
+  if (walk == nullptr) walk = &ownWalk;
+  ClusterRuns& readAsDirectory = walk->readAsDirectory;
+  // The dot entries of a folder that may not be the one its entry names:
+  // "." names its own cluster, ".." its parent's (0 or the root cluster
+  // for a folder in the root).
+  auto isTheFolder = [&](ByteView bytes, std::uint32_t self, std::uint32_t folderNode) {
+    const DirectoryStart start = ReadDirectoryStart(bytes, g.fat32);
+    if (!start.found || start.self != self) return false;
+    const std::uint32_t up = nodes[folderNode].parentId;
+    if (up == kRootNodeId) return start.parent == 0 || (g.fat32 && start.parent == g.rootCluster);
+    return up < nodes.size() && start.parent == nodes[up].location;
+  };
 
   struct Pending {
     std::uint32_t cluster;
     std::uint32_t parent;
     bool isRoot;
-    bool deleted;  // a deleted folder: read only when its first cluster holds its dot entries
+    bool deleted;  // a deleted folder: everything in it counts as deleted
+    bool strict;   // read only when its dot entries name it and its parent
   };
   // An explicit stack: damaged trees can be as deep as they like.
-  std::vector<Pending> pending{{cluster, cluster == 0 ? kRootNodeId : parent, cluster == 0, false}};
+  std::vector<Pending> pending{{cluster, cluster == 0 ? kRootNodeId : parent, cluster == 0, false, false}};
   bool firstRead = false;
   bool isFirst = true;
   std::vector<std::uint8_t> bytes;
@@ -105,6 +120,14 @@ bool ReadFatDirectory(VolumeDescriptor& volume, const DeviceHandle& device, std:
     const Pending dir = pending.back();
     pending.pop_back();
     bytes.clear();
+    if (dir.strict) {
+      // Judged before its clusters count as read: another folder may claim them.
+      std::vector<std::uint8_t> first(kSectorSize, 0);
+      if (!g.IsValidCluster(dir.cluster) || !ReadSectors(device, first, g.ClusterSector(dir.cluster), 1) ||
+          !isTheFolder(first, dir.cluster, dir.parent)) {
+        continue;
+      }
+    }
     if (dir.isRoot && !g.fat32) {
       ReadFat16Root(device, g, bytes);
     } else {
@@ -114,7 +137,7 @@ bool ReadFatDirectory(VolumeDescriptor& volume, const DeviceHandle& device, std:
     if (AbortRequested()) return false;
     if (isFirst) firstRead = !bytes.empty();
     isFirst = false;
-    if (bytes.empty() || (dir.deleted && !StartsWithDotEntries(bytes))) continue;
+    if (bytes.empty()) continue;
 
     const auto before = static_cast<std::uint32_t>(nodes.size());
     ParseDirEntries(bytes, volume, dir.parent, dir.deleted ? DeletedEntries::kAll : DeletedEntries::kList);
@@ -126,7 +149,7 @@ bool ReadFatDirectory(VolumeDescriptor& volume, const DeviceHandle& device, std:
       const FileNode& node = nodes[i];
       if (node.id != i || !node.IsFolder()) continue;
       if (node.IsDeleted() && NextCluster(fat, g.width, node.location) != 0) continue;
-      pending.push_back({node.location, i, false, node.IsDeleted()});
+      pending.push_back({node.location, i, false, node.IsDeleted(), node.IsDeleted() || walk->strictDots});
     }
   }
   return firstRead;
@@ -150,7 +173,9 @@ bool ReadFatVolume(VolumeDescriptor& volume) {
   // A tree of its own: an earlier copy of this descriptor may share the old one.
   volume.readerState.nodes = std::make_shared<NodeArray>();
   AddRootNode(volume);
-  ReadFatDirectory(volume, device, 0, kRootNodeId);
+  FatWalk walk;
+  ReadFatDirectory(volume, device, 0, kRootNodeId, &walk);
+  if (!AbortRequested()) ReadLostFolders(volume, device, walk);
   if (AbortRequested()) {
     CloseDevice(device);
     return false;

@@ -4,7 +4,7 @@
 // root, and every file and folder becomes a node: the live ones, and the
 // deleted ones (DeletedFile, DeletedFolder, a deleted folder read from its
 // first cluster while that is free) with the chance that their content
-// is still there.
+// is still there, and the folders no entry leads to any more.
 
 #include <cstdint>
 #include <vector>
@@ -33,13 +33,22 @@ std::uint32_t ReadDirChain(const DeviceHandle& device, const FatGeometry& geomet
                            std::uint32_t first, bool checkDots, ClusterRuns& readAsDirectory,
                            std::vector<std::uint8_t>& bytes);
 
+// What a walk over directories keeps from one directory to the next.
+struct FatWalk {
+  ClusterRuns readAsDirectory;  // clusters read as directories so far
+  // Every folder entered must start with "." naming its cluster and ".."
+  // its parent's (deleted folders always must).
+  bool strictDots = false;
+};
+
 // Reads the directory at `cluster` (0: the root) under node `parent`, and
 // below it every subdirectory, depth first with each folder's children
 // appended before any grandchild. A subdirectory whose clusters were already
 // read as a directory (one pointing at itself or an ancestor) is listed but
-// not read again. False when stopped, or when the directory itself gave nothing.
+// not read again. Without a walk, one of its own. False when stopped, or
+// when the directory itself gave nothing.
 bool ReadFatDirectory(VolumeDescriptor& volume, const DeviceHandle& device, std::uint32_t cluster,
-                      std::uint32_t parent);
+                      std::uint32_t parent, FatWalk* walk = nullptr);
 
 // Reads the volume-label entry at the start of the root directory into
 // volume.label, decoded from GBK. False when the sector cannot be read or

@@ -3,11 +3,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
+
 #include "base/text.h"
 #include "fat_test_support.h"
 #include "fs/fat/fat_export.h"
+#include "fs/fat/fat_layout.h"
 #include "fs/fat/fat_reader.h"
 #include "fs/tree/node_array.h"
+#include "support/flat_json.h"
+#include "support/run_command.h"
 #include "support/run_state.h"
 #include "support/temp_dir.h"
 #include "support/tree_walk.h"
@@ -86,6 +92,112 @@ TEST(ForeignFat, DamagedDeletedLongNamePartsStillNameTheirFile) {
   EXPECT_EQ(ViewPaths(v, 1), (Paths{"KEPT.TXT", "LostFile"}));
   EXPECT_EQ(ViewPaths(v, 2), (Paths{"LostFile", "a removed long name file.txt"}));
   EXPECT_TRUE(Exported(v, "a removed long name file.txt", dir) == content) << "the content as written";
+}
+
+// The first cluster of each folder, as the reader found it.
+std::map<std::string, std::uint32_t> FolderClusters(const VolumeDescriptor& v) {
+  std::map<std::string, std::uint32_t> clusters;
+  for (const auto& [path, node] : test::ListTree(v)) {
+    if (node.type == kFolder) clusters[path] = node.location;
+  }
+  return clusters;
+}
+
+// Folders no entry leads to keep their "." and ".." clusters: they come back
+// under LostFile, in both views, named by their cluster; a stale copy of a
+// folder (its "." fixed to its own cluster) does not take the subfolders
+// whose ".." names the original.
+TEST(ForeignFat, FoldersWhoseEntriesAreGoneComeBackUnderLostFile) {
+  test::TempDir dir;
+  struct Scenario {
+    const char* what;
+    const char* bits;
+    void (*lose)(test::MtoolsFat& fat, const std::map<std::string, std::uint32_t>& clusters);
+    // Paths below LostFile, with "D" for "Dir" and the cluster of `docs`, "C" for the copy's.
+    Paths lost;
+    Paths kept;
+  };
+  const Scenario scenarios[] = {
+      {"a quick format (mkfs.vfat again) and a stale copy of a folder", "32",
+       [](test::MtoolsFat& fat, const std::map<std::string, std::uint32_t>& clusters) {
+         test::MtoolsFat again(fat.path(), "32", "40M", "AGAIN");
+         // The copy goes into filler.bin's first cluster, below the folder's.
+         std::string bytes = test::ReadWholeFile(fat.path());
+         const VolumeDescriptor v = again.Descriptor();
+         const FatGeometry g = FatGeometryOf(v);
+         const std::uint32_t copy = clusters.at("filler");
+         const std::size_t from = g.ClusterSector(clusters.at("docs")) * kSectorSize;
+         const std::size_t to = g.ClusterSector(copy) * kSectorSize;
+         bytes.replace(to, g.ClusterBytes(), bytes.substr(from, g.ClusterBytes()));
+         bytes[to + 20] = static_cast<char>(copy >> 16), bytes[to + 21] = static_cast<char>(copy >> 24);
+         bytes[to + 26] = static_cast<char>(copy), bytes[to + 27] = static_cast<char>(copy >> 8);
+         test::WriteWholeFile(fat.path(), bytes);
+       },
+       {"D", "D/a.txt", "D/sub", "D/sub/b.txt", "C", "C/a.txt", "C/sub"},
+       {}},
+      {"the entry of a folder in use overwritten by another", "16",
+       [](test::MtoolsFat& fat, const std::map<std::string, std::uint32_t>&) {
+         ASSERT_EQ(fat.EditEntries("DOCS       ", [](std::uint8_t* e) {
+           std::copy_n("JUNK    TXT", 11, e);
+           e[11] = 0x20;
+           e[12] = 0;
+           std::fill(e + 20, e + 32, 0);
+         }), 1);
+       },
+       {"D", "D/a.txt", "D/sub", "D/sub/b.txt"},
+       {"JUNK.TXT", "README.TXT", "filler.bin"}},
+  };
+  for (const Scenario& s : scenarios) {
+    SCOPED_TRACE(s.what);
+    test::MtoolsFat fat(dir.File(std::string("lost") + s.bits + ".img"), s.bits, s.bits[0] == '3' ? "40M" : "16M",
+                        "LOST");
+    fat.Put("filler.bin", std::string(8192, 'f'));
+    fat.Run({"mmd", "::docs", "::docs/sub"});
+    fat.Put("docs/a.txt", "in docs");
+    fat.Put("docs/sub/b.txt", std::string(3000, 'b'));
+    fat.Put("README.TXT", "in the root");
+    std::map<std::string, std::uint32_t> clusters = FolderClusters(ReadImage(fat));
+    {
+      // filler.bin is a file: its first cluster, for the copy.
+      VolumeDescriptor v = ReadImage(fat);
+      clusters["filler"] = test::ListTree(v).at("filler.bin").location;
+    }
+    ASSERT_LT(clusters["filler"], clusters["docs"]);
+    s.lose(fat, clusters);
+
+    VolumeDescriptor v = ReadImage(fat);
+    auto named = [&](const std::string& path) {
+      std::string out = "LostFile/Dir" + std::to_string(path[0] == 'D' ? clusters["docs"] : clusters["filler"]);
+      return out + path.substr(1);
+    };
+    Paths existing = s.kept;
+    existing.push_back("LostFile");
+    for (const std::string& p : s.lost) existing.push_back(named(p));
+    std::sort(existing.begin(), existing.end());
+    EXPECT_EQ(ViewPaths(v, 1), existing);
+    Paths deleted{"LostFile"};
+    for (const std::string& p : s.lost) deleted.push_back(named(p));
+    std::sort(deleted.begin(), deleted.end());
+    EXPECT_EQ(ViewPaths(v, 2), deleted);
+    EXPECT_EQ(Exported(v, named("D/a.txt"), dir), "in docs");
+    EXPECT_TRUE(Exported(v, named("D/sub/b.txt"), dir) == std::string(3000, 'b'));
+
+    // The deep scan reads the volume of the boot sector it finds the same way.
+    const std::string state = dir.File(std::string("scan") + s.bits + ".kss");
+    const test::CommandResult scan = test::RunCli({"scan", "--json", "--state", state, fat.path()});
+    ASSERT_EQ(scan.exitCode, 0) << scan.err;
+    std::string found;
+    for (const test::FlatObject& line : test::ParseJsonLines(scan.out)) {
+      if (line.count("foundBy") && line.at("foundBy") == "bootSector") found = line.at("index").value_or("");
+    }
+    ASSERT_FALSE(found.empty()) << scan.out;
+    const test::CommandResult ls = test::RunCli({"ls", "--json", fat.path(), "--scan", state, "--found", found});
+    ASSERT_EQ(ls.exitCode, 0) << ls.err;
+    Paths listed;
+    for (const test::FlatObject& line : test::ParseJsonLines(ls.out)) listed.push_back(line.at("path").value_or(""));
+    std::sort(listed.begin(), listed.end());
+    EXPECT_EQ(listed, existing);
+  }
 }
 
 }  // namespace
