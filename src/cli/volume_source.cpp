@@ -1,5 +1,6 @@
 #include "cli/volume_source.h"
 
+#include "fs/bitlocker.h"
 #include "fs/part_data_thread.h"
 #include "base/text.h"
 #include "cli/commands.h"
@@ -56,6 +57,7 @@ bool ResolveVolumeSource(const Arguments& args, VolumeDescriptor& out, int& exit
     exitStatus = kExitFailure;
     return false;
   }
+  if (!out.overwrittenBy.empty()) Tell(OverwrittenNote(out));
   return true;
 }
 
@@ -64,6 +66,10 @@ bool ReadIntoVolumeSet(const Arguments& args, const VolumeDescriptor& volume, Vo
   exitStatus = kExitFailure;
   if (volume.fsKind == kFsUnknown) {
     Tell(u"无法识别该分区的文件系统：" + volume.name);
+    return false;
+  }
+  if (volume.fsKind == kFsBitLocker) {
+    Tell(kBitLockerMessage);
     return false;
   }
   PartDataJob job;

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <filesystem>
 
@@ -13,6 +14,7 @@
 #include "discovery/image_sector_size.h"
 #include "disk/sector_size.h"
 #include "disk/partition_table.h"
+#include "fs/bitlocker.h"
 #include "discovery/probe.h"
 #include "discovery/table_notes.h"
 #include "scan/boot_sector_tests.h"
@@ -170,8 +172,10 @@ void TellNotes(const PartitionTableNotes& notes, const DiskInfo& disk, Discovery
 void CollectFromTable(const DiskInfo& disk, const DeviceHandle& handle, std::vector<VolumeExtent>& out,
                       DiscoveryProblems* problems) {
   const VolumeExtent whole{disk.path, u"", disk.name, 0, disk.sectorCount};
+  std::array<std::uint8_t, kSectorSize> first{};
   PlatformVolumeInfo info;
-  if (ProbePlatformVolume(handle, 0, disk.sectorCount, info)) {
+  if ((ReadSectors(handle, first, 0, 1) && IsBitLockerBootSector(first)) ||
+      ProbePlatformVolume(handle, 0, disk.sectorCount, info)) {
     out.push_back(whole);
     return;
   }
@@ -216,6 +220,19 @@ bool TypeFitsKind(std::uint8_t type, FsKind kind) {
     case kFsFat32: return type == 0x0B || type == 0x0C || type == 0x1B || type == 0x1C;
     default: return false;
   }
+}
+
+// The types other than the one read of the file systems libblkid found in
+// one area, joined for a message; empty when there are none.
+std::u16string OtherClaimants(const std::vector<std::string>& claimants, FsKind kind) {
+  const char* own = kind == kFsNtfs ? "ntfs" : kind == kFsExfat ? "exfat" : "vfat";
+  std::u16string others;
+  for (const std::string& type : claimants) {
+    if (type == own) continue;
+    if (!others.empty()) others += u"、";
+    others += FromUtf8(type);
+  }
+  return others;
 }
 
 // The table's type byte for a partition the kernel found at `start`.
@@ -300,6 +317,12 @@ bool ProbeDriveLetter(const VolumeExtent& extent, const DiskList& disks, VolumeD
   return true;
 }
 
+std::u16string OverwrittenNote(const VolumeDescriptor& volume) {
+  if (volume.overwrittenBy.empty()) return u"";
+  return volume.name + u"：" + FsKindName(volume.fsKind) + u" 所在的区域还写入过另一个文件系统（" +
+         volume.overwrittenBy + u"），按 " + FsKindName(volume.fsKind) + u" 读取";
+}
+
 void FillVolumeFromOs(const VolumeExtent& extent, const DeviceHandle& volumeHandle,
                       const DiskList& disks, VolumeDescriptor& out) {
   out = VolumeDescriptor{};
@@ -315,6 +338,17 @@ void FillVolumeFromOs(const VolumeExtent& extent, const DeviceHandle& volumeHand
   out.sectorSize = disk->sectorSize;
   out.removable = disk->removable ? 1 : 0;
 
+  // Encrypted: the platform may name the cover FAT volume of BitLocker To Go,
+  // which is none of the user's data.
+  std::array<std::uint8_t, kSectorSize> first{};
+  if (ReadSectors(volumeHandle, first, 0, 1) && IsBitLockerBootSector(first)) {
+    out.fsKind = kFsBitLocker;
+    out.fsName = kBitLockerFsName;
+    out.label = kDefaultLabel;
+    out.partitionType = extent.partitionType;
+    out.bootSector = first;
+    return;
+  }
   PlatformVolumeInfo info;
   if (!ProbePlatformVolume(volumeHandle, 0, extent.sectorCount, info)) {
     // Unsure (two signatures) or silent: the volume's own boot sector decides,
@@ -323,6 +357,7 @@ void FillVolumeFromOs(const VolumeExtent& extent, const DeviceHandle& volumeHand
     if (extent.partitionType != 0 && TypeFitsKind(extent.partitionType, out.fsKind)) {
       out.partitionType = extent.partitionType;
     }
+    if (out.fsKind != kFsUnknown) out.overwrittenBy = OtherClaimants(info.claimants, out.fsKind);
     return;
   }
   out.label = info.label.empty() ? std::u16string(kDefaultLabel) : info.label;
@@ -355,6 +390,7 @@ void VolumeListThread(VolumeListRequest& request) {
       if (AbortRequested()) break;
       VolumeDescriptor volume;
       if (!ProbeDriveLetter(extent, disks, volume, request.selection.platform, &request.unopened)) continue;
+      if (!volume.overwrittenBy.empty()) request.problems.push_back(OverwrittenNote(volume));
       request.volumes.push_back(volume);
       ++message.volume.volumesFound;
       CopyFixedText(message.volume.volumeName, volume.name);

@@ -78,6 +78,10 @@ bool ProbeDriveLetter(const VolumeExtent& extent, const DiskList& disks, VolumeD
 void FillVolumeFromOs(const VolumeExtent& extent, const DeviceHandle& volumeHandle,
                       const DiskList& disks, VolumeDescriptor& out);
 
+// The warning for a volume another file system was written over (empty
+// when none was): which one, and that the volume is read as its own.
+std::u16string OverwrittenNote(const VolumeDescriptor& volume);
+
 struct VolumeListRequest {
   DiskSelection selection;
   VolumeList volumes;

@@ -72,7 +72,16 @@ bool ProbePlatformVolume(const DeviceHandle& device, Sector64 firstSector, Secto
                                                  BLKID_SUBLKS_UUID | BLKID_SUBLKS_VERSION |
                                                  BLKID_SUBLKS_USAGE);
     blkid_probe_enable_partitions(probe, 0);
-    if (blkid_do_safeprobe(probe) == 0 && Lookup(probe, "USAGE") == "filesystem") {
+    const int result = blkid_do_safeprobe(probe);
+    if (result == -2) {
+      // Ambivalent: walk the candidates one by one to name them.
+      blkid_reset_probe(probe);
+      while (blkid_do_probe(probe) == 0) {
+        std::string type = Lookup(probe, "TYPE");
+        if (!type.empty()) out.claimants.push_back(std::move(type));
+      }
+    }
+    if (result == 0 && Lookup(probe, "USAGE") == "filesystem") {
       std::string type = Lookup(probe, "TYPE");
       if (!type.empty()) {
         found = true;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "disk/device.h"
 
@@ -13,10 +14,14 @@ struct PlatformVolumeInfo {
   std::u16string fsName;  // "NTFS", "FAT" (FAT12/16), "FAT32", "exFAT", or the type blkid gives
   std::u16string label;
   std::uint32_t serial = 0;
+  // When more than one file system claims the area (an ext2 written over an
+  // NTFS): the types libblkid finds there ("ntfs", "ext2", …).
+  std::vector<std::string> claimants;
 };
 
 // Probes `sectorCount` sectors of the device from `firstSector` (relative to
-// the handle). False when no file system is named there.
+// the handle). False when no file system is named there, or when several
+// are (their types are then in `claimants`).
 bool ProbePlatformVolume(const DeviceHandle& device, Sector64 firstSector, Sector64 sectorCount,
                          PlatformVolumeInfo& out);
 

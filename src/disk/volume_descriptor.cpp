@@ -11,7 +11,8 @@ void ClassifyFsName(const std::u16string& fsName, VolumeDescriptor& volume) {
     std::uint8_t type;
   };
   static constexpr Known kKnown[] = {
-      {u"NTFS", kFsNtfs, 7}, {u"FAT", kFsFat16, 6}, {u"FAT32", kFsFat32, 11}, {u"exFAT", kFsExfat, 7}};
+      {u"NTFS", kFsNtfs, 7}, {u"FAT", kFsFat16, 6}, {u"FAT32", kFsFat32, 11}, {u"exFAT", kFsExfat, 7},
+      {u"BitLocker", kFsBitLocker, 7}};
   volume.fsKind = kFsUnknown;
   volume.partitionType = 0;
   for (const Known& k : kKnown) {
@@ -66,6 +67,7 @@ std::u16string FsKindName(FsKind kind) {
     case kFsFat32: return u"FAT32";
     case kFsNtfs: return u"NTFS";
     case kFsExfat: return u"EXFAT";
+    case kFsBitLocker: return u"BitLocker";
     default: return u" ";
   }
 }

@@ -24,6 +24,7 @@ enum FsKind : std::int32_t {
   kFsScanArea = 14,    // a whole area handed to a deep scan, or files found by content
   kFsRebuiltFat = 15,  // FAT volume rebuilt from directory sectors
   kFsRebuiltExfat = 16,
+  kFsBitLocker = 17,  // encrypted: nothing to read until Windows unlocks it
 };
 
 // How a deep scan found a volume of its results.
@@ -70,6 +71,9 @@ struct VolumeDescriptor {
   std::u16string name;        // shown where a drive letter would be: "sda1", "disk.img#2"
   std::u16string label;
   std::u16string fsName;
+  // Another file system the platform found written over this one ("ext2"),
+  // read past: the volume is read as its own boot sector says.
+  std::u16string overwrittenBy;
   FoundBy foundBy = FoundBy::kNotScanned;
 };
 

@@ -10,6 +10,7 @@
 
 #include "discovery/device_rows.h"
 #include "gui/message_boxes.h"
+#include "fs/bitlocker.h"
 #include "fs/part_data_thread.h"
 #include "run/progress_runner.h"
 #include "gui/qt_dialogs.h"
@@ -265,6 +266,10 @@ void CDevSelDlg::Next() {
 void CDevSelDlg::ReadSelectedVolume(int row) {
   PartDataJob job;
   job.volume = volumes_[static_cast<std::size_t>(row)];
+  if (job.volume.fsKind == kFsBitLocker) {
+    services_.boxes->Information(kBitLockerMessage);
+    return;
+  }
   if (!RunWithProgress([&job] { GetPartDataThread(job); }, false, *services_.presenter)) return;
   if (set_ == nullptr) return;
   // A named file system whose structures would not read is a failure to say

@@ -1,8 +1,10 @@
 #include "rebuild/structure_volumes.h"
 
 #include <algorithm>
+#include <array>
 
 #include "disk/partition_table.h"
+#include "fs/bitlocker.h"
 #include "fs/exfat/exfat_reader.h"
 #include "fs/fat/fat_checks.h"
 #include "fs/fat/fat_layout.h"
@@ -91,6 +93,13 @@ VolumeDescriptor FatVolumeAt(Sector64 start, ByteView boot, const DeviceHandle& 
   return v;
 }
 
+// A BitLocker volume starts at `start`: what its boot sector or a backup of
+// it shows (the cover FAT volume of BitLocker To Go) is none of the user's data.
+bool IsBitLockerAt(const DeviceHandle& device, Sector64 start) {
+  std::array<std::uint8_t, kSectorSize> sector{};
+  return ReadSectors(device, sector, start, 1) && IsBitLockerBootSector(sector);
+}
+
 // The first rule that fits the boot sector found at `a`; false when none
 // does. The backups lie as far into the volume as the boot sector's own
 // sector size puts them.
@@ -144,7 +153,7 @@ void VolumesFromPartitionTables(const FindingRefs& structure, const DeviceHandle
       v.startSector = s;
       v.sectorCount = entry.sectorCount;
       v.foundBy = FoundBy::kPartitionTable;
-      if (!ReadSectors(device, v.bootSector, s, 1)) continue;
+      if (!ReadSectors(device, v.bootSector, s, 1) || IsBitLockerBootSector(v.bootSector)) continue;
       v.fsKind = KindOfPartitionType(entry.type, v.bootSector);
       SerialFromBootSector(v);
       ReadLabel(device, v);
@@ -162,7 +171,9 @@ void VolumesFromBootSectors(const FindingRefs& structure, const DeviceHandle& de
     }
     if (found->sectorCopy.size() < kSectorSize || HasVolumeAt(found->sector, rebuilt)) continue;
     VolumeDescriptor v;
-    if (!VolumeOfBootSector(found->sector, CopyOf(*found), device, rebuilt, v)) continue;
+    if (!VolumeOfBootSector(found->sector, CopyOf(*found), device, rebuilt, v) || IsBitLockerAt(device, v.startSector)) {
+      continue;
+    }
     SerialFromBootSector(v);
     AppendUnlessKnown(std::move(v), rebuilt);
   }

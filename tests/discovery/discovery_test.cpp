@@ -12,6 +12,7 @@
 #include "base/text.h"
 #include "discovery/device_rows.h"
 #include "disk/partition_table.h"
+#include "support/bitlocker_images.h"
 #include "support/fixtures.h"
 #include "support/run_command.h"
 #include "support/run_state.h"
@@ -341,11 +342,18 @@ TEST(ImageDiscovery, VolumesThePlatformCannotDecideOnAndTablesThatAreNone) {
   ASSERT_NE(test::RunCommand({"blkid", "-p", vol}).exitCode, 0) << "libblkid should be unsure";
   // The volume alone: a file system at sector 0, not a table of partitions
   // far beyond the image's end.
-  VolumeList whole = ListImages({vol});
+  DiscoveryProblems wholeProblems;
+  VolumeList whole = ListImages({vol}, &wholeProblems);
   ASSERT_EQ(whole.size(), 1u);
   EXPECT_EQ(whole[0].startSector, 0u);
   EXPECT_EQ(whole[0].fsKind, kFsNtfs);
   EXPECT_EQ(whole[0].label, u"AMBI");
+  // Read as NTFS, with one warning that another file system was written over it.
+  ASSERT_EQ(wholeProblems.size(), 1u);
+  EXPECT_EQ(wholeProblems[0], u"vol.img：NTFS 所在的区域还写入过另一个文件系统（ext2），按 NTFS 读取");
+  const test::CommandResult ls = test::RunCli({"ls", vol});
+  EXPECT_EQ(ls.exitCode, 0) << ls.err;
+  EXPECT_EQ(ls.err, "vol.img：NTFS 所在的区域还写入过另一个文件系统（ext2），按 NTFS 读取\n");
 
   // On a disk: slot 1 holds it at 40960 as type 0x27, slot 2 an empty
   // partition at 2048, slot 3 one that starts past the disk's end.
@@ -374,8 +382,9 @@ TEST(ImageDiscovery, VolumesThePlatformCannotDecideOnAndTablesThatAreNone) {
   EXPECT_EQ(volumes[1].fsKind, kFsNtfs);
   EXPECT_EQ(volumes[1].partitionType, 0x27) << "the table's type byte";
   EXPECT_EQ(volumes[1].label, u"AMBI");
-  ASSERT_EQ(problems.size(), 1u);
+  ASSERT_EQ(problems.size(), 2u);
   EXPECT_NE(ToUtf8(problems[0]).find("disk.img#3"), std::string::npos) << ToUtf8(problems[0]);
+  EXPECT_EQ(problems[1], u"disk.img#1：NTFS 所在的区域还写入过另一个文件系统（ext2），按 NTFS 读取");
 }
 
 TEST(ImageDiscovery, DisksAndVolumesPast2TiBAreListedWhole) {
@@ -416,6 +425,42 @@ TEST(ImageDiscovery, AFileThatWillNotOpenIsToldAndNoDiskMeansAbort) {
   EXPECT_TRUE(volumes.empty());
   ASSERT_EQ(problems.size(), 1u);
   EXPECT_EQ(CurrentRunState(), RunState::kAbort) << "no disk at all: the listing failed";
+}
+
+// BitLocker volumes, alone and as partitions, are named so and never read:
+// listing one says why, and the deep scan offers no volume of what the
+// cover file system of BitLocker To Go (or a backup boot sector) shows.
+TEST(ImageDiscovery, BitLockerVolumesAreNamedAndNotRead) {
+  test::TempDir dir;
+  const test::BitLockerImages images = test::MakeBitLockerImages(dir.path());
+  const std::string message = "此分区已被 BitLocker 加密，请先在 Windows 中解锁后再恢复";
+  for (const std::string& image : {images.toGo, images.fve}) {
+    VolumeList volumes = ListImages({image});
+    ASSERT_EQ(volumes.size(), 1u) << image;
+    EXPECT_EQ(volumes[0].fsKind, kFsBitLocker) << image;
+    EXPECT_EQ(volumes[0].fsName, u"BitLocker") << image;
+    const test::CommandResult ls = test::RunCli({"ls", image});
+    EXPECT_EQ(ls.exitCode, 1) << image;
+    EXPECT_NE(ls.err.find(message), std::string::npos) << ls.err;
+  }
+  VolumeList onDisk = ListImages({images.disk});
+  ASSERT_EQ(onDisk.size(), 2u);
+  EXPECT_EQ(onDisk[0].partitionType, 0x0C) << "the table's type byte";
+  for (const VolumeDescriptor& v : onDisk) EXPECT_EQ(v.fsName, u"BitLocker") << ToUtf8(v.name);
+  const test::CommandResult volumes = test::RunCli({"volumes", "--json", images.disk});
+  EXPECT_EQ(test::Lines(volumes.out).size(), 2u);
+  for (const std::string& line : test::Lines(volumes.out)) {
+    EXPECT_NE(line.find("\"fsName\":\"BitLocker\""), std::string::npos) << line;
+  }
+  const test::CommandResult scan = test::RunCli({"scan", "--json", images.disk});
+  ASSERT_EQ(scan.exitCode, 0) << scan.err;
+  // (The hand-made NTFS keeps its MFT in the clear, unlike a real one: a
+  // volume inferred from its records may still be offered.)
+  for (const std::string& line : test::Lines(scan.out)) {
+    for (const char* cover : {"\"fsKind\":10,", "\"fsKind\":11,", "ootSector\""}) {
+      EXPECT_EQ(line.find(cover), std::string::npos) << "a cover volume was offered: " << line;
+    }
+  }
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include "disk/fault_injection.h"
 #include "fs/tree/volume_set.h"
 #include "gui_test_support.h"
+#include "support/bitlocker_images.h"
 #include "support/fixtures.h"
 #include "support/picture_disk.h"
 #include "support/run_command.h"
@@ -163,6 +164,17 @@ TEST(DevSel, ANamedVolumeWhoseStructuresWillNotReadSaysSoAndStays) {
   EXPECT_EQ(gui.boxes.shown, std::vector<std::u16string>{u"读取分区的文件系统失败：broken-ntfs.img"});
   EXPECT_EQ(gui.window->CurrentPage(), PageId::kDeviceSelection);
   EXPECT_TRUE(gui.window->Volumes().volumes.empty());
+}
+
+TEST(DevSel, ABitLockerVolumeIsNamedAndNotOpened) {
+  TempDir dir;
+  GuiFixture gui({MakeBitLockerImages(dir.path()).fve});
+  gui.ChooseFunction(1);
+  ASSERT_EQ(gui.window->DevSel()->Table()->rowCount(), 1);
+  EXPECT_EQ(gui.window->DevSel()->Table()->item(0, 2)->text(), QStringLiteral("BitLocker"));
+  gui.window->DevSel()->Next();
+  EXPECT_EQ(gui.boxes.shown, std::vector<std::u16string>{u"此分区已被 BitLocker 加密，请先在 Windows 中解锁后再恢复"});
+  EXPECT_EQ(gui.window->CurrentPage(), PageId::kDeviceSelection);
 }
 
 TEST(DevSel, NextWithoutASelectedRowAsksForAVolumeOrADisk) {
