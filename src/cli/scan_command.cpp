@@ -154,6 +154,7 @@ int RunScan(const Arguments& args) {
   InstallScanInterruptHandler();
   TerminalPresenter presenter(WantProgress(args.Has("--progress")));
   const bool finished = RunDeepScan(job, presenter);
+  if (const std::u16string lost = ReadLossText(job.readLosses); !lost.empty()) Tell(lost);
   // Kept whether the scan ended, was stopped or was aborted.
   if (auto it = args.values.find("--state"); it != args.values.end()) {
     std::u16string error;

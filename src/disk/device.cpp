@@ -28,6 +28,7 @@ bool OpenWithFlags(const std::u16string& path, int flags, DeviceHandle& out) {
   if (fd < 0) return false;
   out.fd = fd;
   out.name = path;
+  out.health = std::make_shared<ReadHealth>();
   out.sectorLimit = LimitFromBytes(QueryDeviceBytes(fd));
   if (const std::uint32_t reported = QueryLogicalSectorSize(fd)) out.sectorSize = reported;
   return true;
@@ -74,6 +75,21 @@ bool OpenDevice(const std::u16string& path, DeviceHandle& out) {
   return OpenWithFlags(path, O_RDONLY, out);
 }
 
+bool OpenDeviceUnbuffered(const std::u16string& path, DeviceHandle& out) {
+  if (!OpenDevice(path, out)) return false;
+  struct stat st {};
+  int logical = 0;
+  if (::fstat(out.fd, &st) != 0 || !S_ISBLK(st.st_mode) || ::ioctl(out.fd, BLKSSZGET, &logical) != 0 ||
+      logical != static_cast<int>(kSectorSize)) {
+    return true;
+  }
+  const int direct = ::open(ToUtf8(path).c_str(), O_RDONLY | O_DIRECT | O_CLOEXEC);
+  if (direct < 0) return true;
+  ::close(out.fd);
+  out.fd = direct;
+  return true;
+}
+
 bool OpenDeviceForRepair(const std::u16string& path, DeviceHandle& out) {
   return OpenWithFlags(path, O_RDWR, out);
 }
@@ -83,6 +99,7 @@ DeviceHandle OpenVolumeOnDisk(const VolumeDescriptor& volume) {
   int fd = ::open(ToUtf8(volume.diskPath).c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return handle;
   handle.fd = fd;
+  handle.health = std::make_shared<ReadHealth>();
   handle.name = volume.diskDescription.empty() ? volume.diskPath : volume.diskDescription;
   const std::uint32_t reported = QueryLogicalSectorSize(fd);
   handle.sectorSize = reported != 0 ? reported : volume.sectorSize;
@@ -151,19 +168,81 @@ bool ReadSectors(const DeviceHandle& device, std::span<std::uint8_t> buffer, Sec
   return false;
 }
 
+namespace {
+
+// After a stretch passed over in a bad run, a good sector at `good`: the
+// run ended somewhere in [from, good). Reads backwards, in pieces and then
+// sector by sector, until a sector fails, so only the bad run stays zero.
+void ReadBackFrom(const DeviceHandle& device, std::span<std::uint8_t> buffer, Sector64 bufferStart, Sector64 from,
+                  Sector64 good, std::uint8_t* okMap, ReadHealth& health) {
+  constexpr Sector64 kPiece = 64;
+  auto sectorsAt = [&](Sector64 s, Sector64 n) { return buffer.subspan(std::size_t(s - bufferStart) * kSectorSize, std::size_t(n) * kSectorSize); };
+  auto markGood = [&](Sector64 s, Sector64 n) {
+    if (okMap != nullptr) std::fill(okMap + (s - bufferStart), okMap + (s - bufferStart + n), std::uint8_t{1});
+    health.NoteRecovered(n);
+  };
+  for (Sector64 at = good; at > from;) {
+    const Sector64 piece = std::min(kPiece, at - from);
+    if (ReadSectors(device, sectorsAt(at - piece, piece), at - piece, static_cast<std::uint32_t>(piece))) {
+      markGood(at - piece, piece);
+      at -= piece;
+      continue;
+    }
+    for (const Sector64 pieceStart = at - piece; at > pieceStart; --at) {
+      auto one = sectorsAt(at - 1, 1);
+      if (!ReadSectors(device, one, at - 1, 1)) {
+        std::fill(one.begin(), one.end(), std::uint8_t{0});
+        health.NoteBackwardBad();
+        return;
+      }
+      markGood(at - 1, 1);
+    }
+  }
+}
+
+}  // namespace
+
 bool ReadSectorsMapped(const DeviceHandle& device, std::span<std::uint8_t> buffer,
                        Sector64 sector, std::uint32_t count, std::uint8_t* okMap) {
   if (okMap != nullptr) std::fill(okMap, okMap + count, std::uint8_t{1});
-  if (ReadSectors(device, buffer, sector, count)) return true;
-  std::uint64_t bytes = std::min<std::uint64_t>(buffer.size(), std::uint64_t{count} * kSectorSize);
+  ReadHealth alone;
+  ReadHealth& health = device.health != nullptr ? *device.health : alone;
+  // A range that begins where a bad run is being passed over is not tried whole.
+  const bool inSkip = health.SkipEnd(sector) != sector;
+  if (!inSkip && ReadSectors(device, buffer, sector, count)) return true;
+  if (!inSkip) health.NoteRetry();
+  const std::uint64_t bytes = std::min<std::uint64_t>(buffer.size(), std::uint64_t{count} * kSectorSize);
   std::fill(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(bytes), std::uint8_t{0});
-  for (std::uint32_t i = 0; i < count && (i + 1) * std::uint64_t{kSectorSize} <= buffer.size();
-       ++i) {
+  const auto fit = static_cast<std::uint32_t>(bytes / kSectorSize);
+  for (std::uint32_t i = 0; i < fit;) {
+    const Sector64 s = sector + i;
+    if (BeyondKnownEnd(device, s)) {
+      if (okMap != nullptr) std::fill(okMap + i, okMap + fit, std::uint8_t{0});
+      break;
+    }
+    if (Sector64 skipEnd = health.SkipEnd(s); skipEnd != s) {
+      // A stretch that runs to this range's end leaves its last sector to be
+      // tried: good, the sectors before it are read back; bad, the run goes on.
+      if (fit - i > 1 && skipEnd - s >= fit - i) {
+        skipEnd = sector + fit - 1;
+        health.ClipSkip(skipEnd);
+      }
+      const auto n = static_cast<std::uint32_t>(std::min<Sector64>(skipEnd - s, fit - i));
+      if (okMap != nullptr) std::fill(okMap + i, okMap + i + n, std::uint8_t{0});
+      health.NoteSkipped(n);
+      i += n;
+      continue;
+    }
     auto one = buffer.subspan(std::size_t{i} * kSectorSize, kSectorSize);
-    if (!ReadSectors(device, one, sector + i, 1)) {
+    if (ReadSectors(device, one, s, 1)) {
+      Sector64 from = 0;
+      if (health.TakeEndedSkip(s, from)) ReadBackFrom(device, buffer, sector, std::max(from, sector), s, okMap, health);
+    } else {
       std::fill(one.begin(), one.end(), std::uint8_t{0});
       if (okMap != nullptr) okMap[i] = 0;
+      health.NoteBadSector(s);
     }
+    ++i;
     if (AbortRequested()) break;
   }
   return false;

@@ -4,10 +4,12 @@
 // device's known end fail silently.
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
 
+#include "disk/read_health.h"
 #include "disk/sector.h"
 
 namespace kestrum {
@@ -33,12 +35,20 @@ struct DeviceHandle {
   // or what discovery found an image to hold. Only partition tables and
   // table writes go by it; reads and writes take 512-byte units.
   std::uint32_t sectorSize = kSectorSize;
+  // What its mapped reads met, shared by the copies (read_health.h); set
+  // when opened here.
+  std::shared_ptr<ReadHealth> health;
 
   bool IsOpen() const { return fd >= 0; }
 };
 
 // Read-only, as every reader, scan and export must open the source.
 bool OpenDevice(const std::u16string& path, DeviceHandle& out);
+// As OpenDevice, but a block device of 512-byte logical sectors is read past
+// the page cache (O_DIRECT), so each read reaches the disk as asked: a bad
+// sector fails alone, not with its page, and nothing is read ahead. Reads
+// then need buffers aligned to 512 bytes.
+bool OpenDeviceUnbuffered(const std::u16string& path, DeviceHandle& out);
 // The standard way a reader opens a volume: its disk, absolute sector numbers.
 DeviceHandle OpenVolumeOnDisk(const VolumeDescriptor& volume);
 // A read-only view of `count` sectors of a disk starting at `first`, for
@@ -57,6 +67,9 @@ bool ReadSectors(const DeviceHandle& device, std::span<std::uint8_t> buffer, Sec
                  std::uint32_t count);
 // Reads the range whole, or else sector by sector: unreadable sectors are left
 // zero and marked 0 in okMap (when given). True only if read in one piece.
+// In a long run of bad sectors the reads skip ahead (read_health.h): the
+// sectors passed over are zero and 0 in the map too, and counted apart.
+// Sectors past the device's known end are 0 in the map and counted nowhere.
 bool ReadSectorsMapped(const DeviceHandle& device, std::span<std::uint8_t> buffer,
                        Sector64 sector, std::uint32_t count, std::uint8_t* okMap);
 // Writes all of `data` (whole 512-byte units) from `sector` on.

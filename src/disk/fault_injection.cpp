@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -100,6 +101,22 @@ Gate& TheGate() {
   return gate;
 }
 
+struct ReadRecord {
+  std::mutex lock;
+  bool on = false;
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> reads;
+};
+
+ReadRecord& TheReadRecord() {
+  static ReadRecord record;
+  return record;
+}
+
+std::atomic<std::uint64_t>& FaultedReadCounter() {
+  static std::atomic<std::uint64_t> reads{0};
+  return reads;
+}
+
 }  // namespace
 
 void InjectReadFault(const std::string& path, std::uint64_t first, std::uint64_t count) {
@@ -116,14 +133,36 @@ void ClearReadFaults() {
 }
 
 bool ReadHitsFault(int fd, std::uint64_t offset, std::uint64_t bytes) {
-  return HitsFault(fd, offset, bytes, false);
+  if (!HitsFault(fd, offset, bytes, false)) return false;
+  ++FaultedReadCounter();
+  return true;
 }
 
 bool WriteHitsFault(int fd, std::uint64_t offset, std::uint64_t bytes) {
   return HitsFault(fd, offset, bytes, true);
 }
 
+std::uint64_t FaultedReads() { return FaultedReadCounter().load(); }
+
+void RecordReads(bool on) {
+  ReadRecord& r = TheReadRecord();
+  std::lock_guard<std::mutex> lock(r.lock);
+  r.on = on;
+  r.reads.clear();
+}
+
+std::vector<std::pair<std::uint64_t, std::uint64_t>> TakeRecordedReads() {
+  ReadRecord& r = TheReadRecord();
+  std::lock_guard<std::mutex> lock(r.lock);
+  return std::move(r.reads);
+}
+
 void NoteRead(std::uint64_t offset, std::uint64_t bytes) {
+  {
+    ReadRecord& r = TheReadRecord();
+    std::lock_guard<std::mutex> lock(r.lock);
+    if (r.on) r.reads.emplace_back(offset, bytes);
+  }
   static const int log = [] {
     const char* path = std::getenv("KESTRUM_TEST_READ_LOG");
     return path == nullptr ? -1 : ::open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);

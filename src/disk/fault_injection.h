@@ -8,6 +8,8 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace kestrum::testing {
 
@@ -28,6 +30,13 @@ bool WriteHitsFault(int fd, std::uint64_t offset, std::uint64_t bytes);
 // are added at the first access). KESTRUM_TEST_READ_LOG=FILE appends a line
 // "OFFSET BYTES" to FILE for every read, so a test can see what was read.
 void NoteRead(std::uint64_t offset, std::uint64_t bytes);
+// Reads that failed on an injected fault since the process began: how
+// often a test's reads hit its bad sectors.
+std::uint64_t FaultedReads();
+// From now on every read (offset and length in bytes, of any file) is kept
+// until taken, so a test can check where a worker read.
+void RecordReads(bool on);
+std::vector<std::pair<std::uint64_t, std::uint64_t>> TakeRecordedReads();
 
 // From now on every read that touches [first, first + count) of the file at
 // `path` waits until OpenReadGate (or 60 s, so a failed test cannot hang).

@@ -95,6 +95,7 @@ void DiskFileScanReadThread(DeepScanJob& job, BlockRing& ring) {
     job.blocksRead.push_back(*next);
     ring.Publish(slot);
   }
+  job.readLosses = device.health->Counts();
   CloseDevice(device);
   RequestFinish();  // only when still running: an abort stays an abort
   EndWorker(kReadThreadName);

@@ -41,6 +41,8 @@ struct DeepScanJob {
   bool finished = false;  // the finish step ran
   // Block starts in the order they were read (written by the reader only).
   std::vector<Sector64> blocksRead;
+  // What the reader's reads lost on a failing disk (set when it ends).
+  ReadCounts readLosses;
 };
 
 // Runs the scan behind `presenter` with "暂停" shown. The job's state must be

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 
@@ -73,6 +74,30 @@ TEST_F(ScanCommand, WholeDiskAndPartitionSearchFindEveryPictureAndDocument) {
     EXPECT_EQ(v["folders"], "69");
   }
   EXPECT_EQ(test::RunCommand({"sha256sum", disk_.image}).out, before);
+}
+
+// A dead zone of the disk costs a few reads, not one per sector: the scan
+// skips ahead as the reads keep failing, and says how much it lost.
+TEST_F(ScanCommand, ALongRunOfBadSectorsIsSkippedAheadAndCounted) {
+  test::TempDir work;
+  // Every sector written out: the holes of a sparse image are not read.
+  const std::string image = work.File("full.img");
+  ASSERT_EQ(test::RunCommand({"cp", "--sparse=never", disk_.image, image}).exitCode, 0);
+  const std::uint64_t first = 100000, count = 30000;
+  const std::string log = work.File("reads.log");
+  auto r = test::RunCliWith({"KESTRUM_TEST_FAULTS=read:" + std::to_string(first) + ":" + std::to_string(count) + ":" +
+                                 image,
+                             "KESTRUM_TEST_READ_LOG=" + log},
+                            {"scan", "--json", image});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_TRUE(Contains(r.err, "无法读取的扇区 30000 个（其中 ")) << r.err;
+  std::size_t inZone = 0;
+  for (const std::string& line : test::Lines(Bytes(log))) {
+    std::uint64_t offset = 0, bytes = 0;
+    if (std::sscanf(line.c_str(), "%lu %lu", &offset, &bytes) != 2) continue;
+    if (offset / 512 < first + count && (offset + bytes) / 512 > first) ++inZone;
+  }
+  EXPECT_LT(inZone, 100u) << "reads that touched the bad sectors";
 }
 
 // The holes of a sparse copy are taken as zeros unread: the scan, the

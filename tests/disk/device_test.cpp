@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <numeric>
 
 #include "base/text.h"
@@ -206,6 +207,81 @@ TEST_F(NumberedImage, TheRepairHandleWritesExactlyOneSector) {
   EXPECT_EQ(buffer[512], 0x5A);
   EXPECT_EQ(buffer[1023], 0x5A);
   EXPECT_EQ(FirstWord(buffer, 2), 1008u);
+}
+
+// Reading a failing range in calls of a given size, as the scan and the
+// copy routines do: every bad sector is zero and 0 in the map, a long run
+// costs a few reads of bad sectors instead of one each, and what was lost
+// is counted on the handle.
+TEST(BadRuns, AreReadAroundAndSkippedAheadWhenLong) {
+  struct Case {
+    const char* name;
+    std::vector<std::pair<Sector64, Sector64>> bad;  // first, count
+    std::uint32_t call;                              // sectors a call reads
+    std::uint64_t maxFaultedReads;
+    std::uint64_t maxGoodLost;  // good sectors a skip may pass over
+  };
+  const std::vector<Case> cases = {
+      {"one bad sector", {{100, 1}}, 8192, 2, 0},
+      {"a short run, tried alone", {{100, 5}}, 8192, 6, 0},
+      // 8 alone, probes after stretches of 8, 16, …, 512, then the back
+      // reads from the good sector after the last stretch: exact.
+      {"a long run in one call", {{300, 1000}}, 8192, 18, 0},
+      {"two long runs", {{300, 1000}, {5000, 2000}}, 8192, 40, 0},
+      {"a run to the end of the range", {{7000, 1192}}, 8192, 20, 0},
+      // The stretch goes on into the next call, whose first sectors are
+      // passed over unread; the back reads stay inside one call.
+      {"a long run across calls", {{300, 1000}}, 256, 30, 0},
+  };
+  test::TempDir dir;
+  constexpr Sector64 kSectors = 8192;
+  test::SectorImage image(kSectors);
+  for (Sector64 s = 0; s < kSectors; ++s) image.Put32(s, 0, static_cast<std::uint32_t>(s) + 1);
+  const std::string path = dir.File("failing.img");
+  image.WriteTo(path);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::PrepareRun();
+    testing::ClearReadFaults();
+    std::vector<bool> isBad(kSectors, false);
+    for (auto [first, count] : c.bad) {
+      testing::InjectReadFault(path, first, count);
+      for (Sector64 s = first; s < first + count; ++s) isBad[s] = true;
+    }
+    DeviceHandle device;
+    ASSERT_TRUE(OpenDevice(FromUtf8(path), device));
+    const std::uint64_t faultedBefore = testing::FaultedReads();
+    std::vector<std::uint8_t> buffer(std::size_t{c.call} * 512);
+    std::vector<std::uint8_t> map(c.call);
+    std::uint64_t zeros = 0, goodLost = 0;
+    for (Sector64 at = 0; at < kSectors; at += c.call) {
+      ReadSectorsMapped(device, buffer, at, c.call, map.data());
+      for (std::uint32_t i = 0; i < c.call; ++i) {
+        const Sector64 s = at + i;
+        std::uint32_t word = 0;
+        std::memcpy(&word, buffer.data() + std::size_t{i} * 512, 4);
+        if (isBad[s]) {
+          ASSERT_EQ(map[i], 0) << s;
+          ASSERT_EQ(word, 0u) << s;
+        } else if (map[i] == 0) {
+          ++goodLost;
+          ASSERT_EQ(word, 0u) << s;
+        } else {
+          ASSERT_EQ(word, s + 1) << s;
+        }
+        zeros += map[i] == 0;
+      }
+    }
+    EXPECT_LE(testing::FaultedReads() - faultedBefore, c.maxFaultedReads);
+    EXPECT_LE(goodLost, c.maxGoodLost);
+    const ReadCounts counts = device.health->Counts();
+    EXPECT_EQ(counts.Lost(), zeros) << "every zero is counted, once";
+    EXPECT_GT(counts.unreadableSectors, 0u);
+    CloseDevice(device);
+  }
+  testing::ClearReadFaults();
+  StatusMessage m;
+  while (TakeStatus(m)) {}
 }
 
 std::vector<std::uint32_t> Positions(std::uint32_t first, const std::vector<std::uint32_t>& gaps) {
