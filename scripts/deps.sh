@@ -15,7 +15,7 @@ ensure_packages() {
 
 BUILD_PACKAGES=(g++ cmake ninja-build pkg-config libblkid-dev qt6-base-dev)
 FIXTURE_PACKAGES=(ntfs-3g dosfstools mtools exfatprogs exfat-fuse fdisk util-linux xz-utils)
-TEST_PACKAGES=(libgtest-dev libgmock-dev libssl-dev tzdata sleuthkit xvfb xauth fonts-wqy-microhei imagemagick ghostscript zip 7zip libgsf-bin ffmpeg libimage-exiftool-perl python3-fitz python3-docx libheif-examples flac vorbis-tools genisoimage sqlite3 zstd bzip2 clang lld-14 llvm-14)
+TEST_PACKAGES=(libgtest-dev libgmock-dev libssl-dev tzdata sleuthkit xvfb xauth fonts-wqy-microhei imagemagick ghostscript zip 7zip libgsf-bin ffmpeg libimage-exiftool-perl python3-fitz python3-docx libheif-examples flac vorbis-tools genisoimage sqlite3 zstd bzip2 clang lld-14 llvm-14 gddrescue python3-pyfuse3)
 # The desktop program: Chinese font for the widgets, Qt's own texts in Chinese.
 GUI_PACKAGES=(fonts-wqy-microhei qt6-translations-l10n)
 # scripts/fuzz.sh: clang with libFuzzer and the sanitizer runtimes.

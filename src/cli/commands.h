@@ -18,6 +18,8 @@ int RunClassify(const Arguments& args);
 int RunScan(const Arguments& args);
 // `export`; named apart from kestrum::RunExport, which it calls.
 int RunExportFiles(const Arguments& args);
+// `image`: a disk into an image file with a rescue map (resumable).
+int RunImage(const Arguments& args);
 // The lost-partition function: candidates, table rebuild, history, undo.
 int RunLostPartitionScan(const Arguments& args);
 int RunRepair(const Arguments& args);

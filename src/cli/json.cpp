@@ -89,6 +89,12 @@ JsonLine& JsonLine::Add(const char* key, std::uint64_t value) {
   return *this;
 }
 
+JsonLine& JsonLine::AddBool(const char* key, bool value) {
+  Key(key);
+  text_ += value ? "true" : "false";
+  return *this;
+}
+
 JsonLine& JsonLine::Add(const char* key, std::int64_t value) {
   Key(key);
   text_ += std::to_string(value);

@@ -17,6 +17,7 @@ class JsonLine {
   JsonLine& Add(const char* key, std::int64_t value);
   JsonLine& Add(const char* key, std::uint32_t value) { return Add(key, std::uint64_t{value}); }
   JsonLine& Add(const char* key, std::int32_t value) { return Add(key, std::int64_t{value}); }
+  JsonLine& AddBool(const char* key, bool value);
   JsonLine& AddNull(const char* key);
   std::string Text() const { return text_ + "}"; }
 

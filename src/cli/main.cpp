@@ -18,6 +18,7 @@ constexpr const char* kUsage =
     "  kestrum-cli volumes  [--json] [DISK_OR_IMAGE...]\n"
     "  kestrum-cli ls       [--deleted] [--json] SOURCE [--partition N] [--scan FILE --found N]\n"
     "  kestrum-cli export   [--deleted] SOURCE TARGET [PATH...] [--partition N] [--scan FILE --found N]\n"
+    "  kestrum-cli image    SOURCE TARGET [--map MAPFILE] [--retries N] [--json]\n"
     "  kestrum-cli classify [--json] DEVICE_OR_IMAGE [--partition N] [--from SECTOR] [--count N]\n"
     "  kestrum-cli scan     [--json] [--priority START_GB:SIZE_GB] [--state FILE] [--fresh] SOURCE [--partition N]\n"
     "  kestrum-cli scan     --lost-partitions [--json] [--state FILE] DISK\n"
@@ -35,6 +36,9 @@ constexpr const char* kHelp =
     "  ls        read one volume and print its tree\n"
     "  export    copy PATHs (as ls prints them, in the same view; none = everything) into the\n"
     "            existing folder TARGET, which must not lie on the disk being recovered\n"
+    "  image     copy a disk, partition or image once into the image file TARGET, good areas\n"
+    "            first, bad areas last; MAPFILE (default TARGET.map, GNU ddrescue's mapfile\n"
+    "            format) says what was rescued: the same command again resumes from it\n"
     "  classify  what every sector is, as the deep scan sees it\n"
     "  scan      deep-scan a disk (whole-disk search) or one volume (partition search) and print\n"
     "            the volumes found: the files found by content first, one volume a line;\n"
@@ -61,6 +65,8 @@ constexpr const char* kHelp =
     "                    resumes from it, and ls/export --scan read the found volumes from it\n"
     "  --fresh           start the scan afresh even when FILE holds another device's state\n"
     "  --scan FILE --found N   ls/export work on found volume N of the scan saved in FILE\n"
+    "  --map MAPFILE     image: the rescue map (default TARGET.map)\n"
+    "  --retries N       image: tries of each bad sector in all (default 1)\n"
     "  --yes             answer Yes to every question of repair and undo; without it and\n"
     "                    without a terminal they refuse and write nothing\n"
     "  --history FILE    the repair history (default $XDG_STATE_HOME/kestrum/FixPartTable.dat)\n"
@@ -85,7 +91,7 @@ int main(int argc, char** argv) {
   const std::set<std::string> valued = {"--partition", "--from", "--count", "--priority",
                                         "--state", "--scan", "--found",
                                         "--select", "--history", "--record", "--table",
-                                        "--sector-size"};
+                                        "--sector-size", "--map", "--retries"};
   if (!ParseArguments(argc, argv, flags, valued, args, error)) {
     std::fprintf(stderr, "kestrum-cli: %s\n%s", error.c_str(), kUsage);
     return kExitUsage;
@@ -107,6 +113,7 @@ int main(int argc, char** argv) {
   if (args.verb == "ls") return RunList(args);
   if (args.verb == "classify") return RunClassify(args);
   if (args.verb == "export") return RunExportFiles(args);
+  if (args.verb == "image") return RunImage(args);
   if (args.verb == "scan" && args.Has("--lost-partitions")) return RunLostPartitionScan(args);
   if (args.verb == "scan") return RunScan(args);
   if (args.verb == "repair") return RunRepair(args);

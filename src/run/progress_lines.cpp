@@ -56,6 +56,38 @@ void ShowReadError(const ReadErrorStatus& s, ProgressLines& lines) {
   lines.line4.clear();
 }
 
+std::u16string Duration(std::uint64_t seconds) {
+  if (seconds >= 3600) {
+    return FormatText("%llu 小时 %02llu 分", static_cast<unsigned long long>(seconds / 3600),
+                      static_cast<unsigned long long>(seconds / 60 % 60));
+  }
+  return FormatText("%llu 分 %02llu 秒", static_cast<unsigned long long>(seconds / 60),
+                    static_cast<unsigned long long>(seconds % 60));
+}
+
+std::u16string PhaseText(const ImagingStatus& s) {
+  switch (s.phase) {
+    case '?': return s.pass == 1 ? u"按顺序读取" : u"读取跳过的区域";
+    case '*': return u"逐扇区读取坏区的两端";
+    case '/': return u"逐扇区读取坏区";
+    case '-': return FormatText("重试无法读取的扇区（第 %u 次）", s.pass);
+    default: return u"完成";
+  }
+}
+
+void ShowImaging(const ImagingStatus& s, ProgressLines& lines) {
+  lines.heading = u"正在创建镜像文件，请耐心等候！";
+  lines.line1 = FormatText("已复制(MB)： %llu / %llu", static_cast<unsigned long long>(s.rescuedBytes >> 20),
+                           static_cast<unsigned long long>(s.sourceBytes >> 20));
+  lines.line2 = FormatText("无法读取的扇区： %llu     坏区： %llu", static_cast<unsigned long long>(s.badSectors),
+                           static_cast<unsigned long long>(s.badAreas));
+  lines.line3 = s.bytesPerSecond == 0
+                    ? std::u16string(u"速度： -")
+                    : FormatText("速度： %.1f MB/s", static_cast<double>(s.bytesPerSecond) / (1 << 20));
+  if (s.secondsLeft != 0) lines.line3 += u"     剩余时间： " + Duration(s.secondsLeft);
+  lines.line4 = PhaseText(s);
+}
+
 }  // namespace
 
 bool ApplyStatus(const StatusMessage& message, ProgressLines& lines) {
@@ -65,6 +97,7 @@ bool ApplyStatus(const StatusMessage& message, ProgressLines& lines) {
     case StatusKind::kExport: ShowExport(message.exportStatus, lines); return true;
     case StatusKind::kVolumeFound: ShowVolumeFound(message.volume, lines); return true;
     case StatusKind::kReadError: ShowReadError(message.readError, lines); return true;
+    case StatusKind::kImaging: ShowImaging(message.imaging, lines); return true;
     case StatusKind::kNone: break;
   }
   return false;

@@ -23,6 +23,7 @@ enum class StatusKind : std::int32_t {
   kExport = 3,       // copying files out
   kVolumeFound = 4,  // volume listing
   kReadError = 5,    // a read inside a device failed
+  kImaging = 6,      // copying a disk into an image file
 };
 
 struct ParseStatus {
@@ -73,6 +74,18 @@ struct ReadErrorStatus {
   std::array<char16_t, kStatusNameChars> device{};
 };
 
+struct ImagingStatus {
+  std::uint64_t sourceBytes = 0;
+  std::uint64_t rescuedBytes = 0;
+  std::uint64_t badSectors = 0;   // tried alone and failed
+  std::uint64_t badAreas = 0;     // runs of them
+  std::uint64_t pendingBytes = 0;  // not tried alone yet
+  std::uint64_t bytesPerSecond = 0;  // rescued lately; 0 until it can be told
+  std::uint64_t secondsLeft = 0;     // at that rate; 0 when unknown
+  char phase = '?';                  // as the map's status line says
+  std::uint32_t pass = 1;
+};
+
 // A fixed-size record, copied whole; only the payload of `kind` is meaningful.
 struct StatusMessage {
   StatusKind kind = StatusKind::kNone;
@@ -81,6 +94,7 @@ struct StatusMessage {
   ExportStatus exportStatus;
   VolumeFoundStatus volume;
   ReadErrorStatus readError;
+  ImagingStatus imaging;
 };
 
 class WorkerState {

@@ -1,0 +1,409 @@
+#include "imaging/disk_imager.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <sstream>
+
+#include "base/text.h"
+#include "export/export_files.h"
+#include "run/worker_state.h"
+
+namespace kestrum {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr char kThreadName[] = "DiskImageThread";
+
+std::u16string Reason(int error) { return FromUtf8(std::strerror(error)); }
+
+bool AllZero(const std::uint8_t* p, std::size_t bytes) {
+  return std::all_of(p, p + bytes, [](std::uint8_t b) { return b == 0; });
+}
+
+bool WriteAt(int fd, const std::uint8_t* p, std::size_t bytes, std::uint64_t offset) {
+  while (bytes > 0) {
+    ssize_t n = ::pwrite(fd, p, bytes, static_cast<off_t>(offset));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n == 0) errno = ENOSPC;
+      return false;
+    }
+    p += n;
+    offset += static_cast<std::uint64_t>(n);
+    bytes -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+std::string TimeNow() {
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+  return text;
+}
+
+std::string FolderOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string AbsolutePath(const std::string& path) {
+  char* real = ::realpath(path.c_str(), nullptr);
+  if (real == nullptr) return path;
+  std::string out(real);
+  std::free(real);
+  return out;
+}
+
+bool ReadWholeFile(const std::string& path, std::string& out) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  std::ostringstream text;
+  text << in.rdbuf();
+  out = text.str();
+  return !in.bad();
+}
+
+bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+}  // namespace
+
+DiskImager::~DiskImager() {
+  CloseDevice(source_);
+  if (target_ >= 0) ::close(target_);
+  std::free(buffer_);
+}
+
+bool DiskImager::Open(const ImagingJob& job, std::u16string& problem) {
+  const std::string source = ToUtf8(job.source);
+  targetPath_ = job.target;
+  mapPath_ = job.mapPath.empty() ? job.target + ".map" : job.mapPath;
+  header_ = job.mapHeader;
+  retries_ = std::max<std::uint32_t>(job.retries, 1);
+  if (!OpenDeviceUnbuffered(job.source, source_)) {
+    problem = u"无法打开设备: " + job.source + u"（" + Reason(errno) + u"）";
+    return false;
+  }
+  if (job.sectorCount != 0) {
+    if (job.firstSector >= source_.sectorLimit || job.sectorCount > source_.sectorLimit - job.firstSector) {
+      problem = u"要复制的分区超出了磁盘的末尾：" + job.source;
+      return false;
+    }
+    source_.baseSector = job.firstSector;
+    source_.windowSectors = source_.sectorLimit = job.sectorCount;
+  }
+  if (source_.sectorLimit == 0) {
+    problem = u"设备大小为 0，没有可复制的数据：" + job.source;
+    return false;
+  }
+  struct stat sourceStat {}, targetStat {}, mapStat {};
+  const bool sourceKnown = ::stat(source.c_str(), &sourceStat) == 0;
+  const bool targetExists = ::lstat(job.target.c_str(), &targetStat) == 0;
+  const bool mapExists = ::lstat(mapPath_.c_str(), &mapStat) == 0;
+  if (targetExists && !S_ISREG(targetStat.st_mode)) {
+    problem = u"镜像文件必须是普通文件：" + FromUtf8(job.target);
+    return false;
+  }
+  if (sourceKnown && ((targetExists && SameFile(sourceStat, targetStat)) || (mapExists && SameFile(sourceStat, mapStat)))) {
+    problem = u"镜像文件和映射文件不能是要复制的设备本身：" + job.source;
+    return false;
+  }
+  VolumeDescriptor disk;
+  disk.diskPath = job.source;
+  const std::u16string folder = FromUtf8(AbsolutePath(FolderOf(job.target)));
+  if (TargetIsOnSourceDevice(folder, disk) ||
+      TargetIsOnSourceDevice(FromUtf8(AbsolutePath(FolderOf(mapPath_))), disk)) {
+    problem = u"镜像文件与要复制的磁盘在同一个磁盘上，写入镜像可能覆盖要恢复的数据，"
+              u"请选择其他磁盘上的位置：" + FromUtf8(job.target);
+    return false;
+  }
+  const Sector64 sectors = source_.sectorLimit;
+  map_ = RescueMap(sectors);
+  if (mapExists) {
+    std::string text, error;
+    if (!ReadWholeFile(mapPath_, text) || !ParseMapfile(text, sectors, map_, error)) {
+      problem = u"映射文件无法使用：" + FromUtf8(mapPath_) + u"（" +
+                (error.empty() ? Reason(errno) : FromUtf8(error)) + u"）";
+      return false;
+    }
+    resumed_ = true;
+    if (!targetExists && map_.CountOf(RescueState::kRescued) != 0) {
+      problem = u"映射文件记录了已复制的数据，但镜像文件不存在：" + FromUtf8(job.target);
+      return false;
+    }
+  } else if (targetExists && targetStat.st_size != 0) {
+    problem = u"镜像文件已存在，且没有它的映射文件，不会覆盖：" + FromUtf8(job.target);
+    return false;
+  }
+  target_ = ::open(job.target.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+  if (target_ < 0) {
+    problem = u"无法创建镜像文件：" + FromUtf8(job.target) + u"（" + Reason(errno) + u"）";
+    return false;
+  }
+  struct stat opened {};
+  const std::uint64_t bytes = sectors * kSectorSize;
+  if (::fstat(target_, &opened) != 0 || static_cast<std::uint64_t>(opened.st_size) > bytes) {
+    problem = u"镜像文件比要复制的设备大，不是它的镜像：" + FromUtf8(job.target);
+    return false;
+  }
+  // Unread sectors read as zeros without being written: a sparse image.
+  if (::ftruncate(target_, static_cast<off_t>(bytes)) != 0) {
+    problem = u"无法创建镜像文件：" + FromUtf8(job.target) + u"（" + Reason(errno) + u"）";
+    return false;
+  }
+  buffer_ = static_cast<std::uint8_t*>(std::aligned_alloc(4096, kImagingReadSectors * kSectorSize));
+  if (buffer_ == nullptr) {
+    problem = u"内存不足";
+    return false;
+  }
+  if (!Save()) {
+    problem = problem_;
+    return false;
+  }
+  return true;
+}
+
+bool DiskImager::Stopping() const { return failed_ || CurrentRunState() != RunState::kRunning; }
+
+bool DiskImager::ReadInto(Sector64 first, Sector64 count) {
+  return ReadSectors(source_, std::span<std::uint8_t>(buffer_, count * kSectorSize), first,
+                     static_cast<std::uint32_t>(count));
+}
+
+bool DiskImager::Keep(Sector64 first, Sector64 count, bool read) {
+  if (!read) {
+    map_.Set(first, count, count == 1 ? RescueState::kBadSector : RescueState::kNonTrimmed);
+    Progress(false);
+    return true;
+  }
+  const std::size_t bytes = count * kSectorSize;
+  if (!AllZero(buffer_, bytes) && !WriteAt(target_, buffer_, bytes, first * kSectorSize)) {
+    problem_ = u"写镜像文件出错：" + FromUtf8(targetPath_) + u"（" + Reason(errno) + u"）";
+    failed_ = true;
+    return false;
+  }
+  map_.Set(first, count, RescueState::kRescued);
+  Progress(false);
+  return true;
+}
+
+bool DiskImager::Save() {
+  // The image's bytes reach the disk before a map that says they are there.
+  if (::fdatasync(target_) != 0 && errno != EINVAL) {
+    problem_ = u"写镜像文件出错：" + FromUtf8(targetPath_) + u"（" + Reason(errno) + u"）";
+    failed_ = true;
+    return false;
+  }
+  std::vector<std::string> header = header_;
+  header.push_back("Current time: " + TimeNow());
+  int error = 0;
+  if (!ReplaceFileAtomically(mapPath_, FormatMapfile(map_, header), error)) {
+    problem_ = u"写映射文件出错：" + FromUtf8(mapPath_) + u"（" + Reason(error) + u"）";
+    failed_ = true;
+    return false;
+  }
+  lastSave_ = Clock::now();
+  return true;
+}
+
+ImagingStatus DiskImager::Status() const {
+  ImagingStatus s;
+  s.sourceBytes = map_.Sectors() * kSectorSize;
+  s.rescuedBytes = map_.CountOf(RescueState::kRescued) * kSectorSize;
+  s.badSectors = map_.CountOf(RescueState::kBadSector);
+  s.badAreas = map_.AreasOf(RescueState::kBadSector);
+  s.pendingBytes = (map_.CountOf(RescueState::kNonTried) + map_.CountOf(RescueState::kNonTrimmed) +
+                    map_.CountOf(RescueState::kNonScraped)) * kSectorSize;
+  s.bytesPerSecond = bytesPerSecond_;
+  s.secondsLeft = bytesPerSecond_ == 0 ? 0 : s.pendingBytes / bytesPerSecond_;
+  s.phase = static_cast<char>(map_.phase);
+  s.pass = map_.pass;
+  return s;
+}
+
+void DiskImager::Progress(bool force) {
+  const Clock::time_point now = Clock::now();
+  if (!force && now - lastPost_ < std::chrono::milliseconds(kProgressTickMs)) return;
+  lastPost_ = now;
+  StatusMessage message;
+  message.kind = StatusKind::kImaging;
+  message.imaging = Status();
+  // The rate over windows of two seconds or more, smoothed.
+  const double seconds = std::chrono::duration<double>(now - windowStart_).count();
+  if (seconds >= 2.0) {
+    const std::uint64_t rescued = message.imaging.rescuedBytes;
+    const auto rate = static_cast<std::uint64_t>(static_cast<double>(rescued - std::min(rescued, windowBytes_)) / seconds);
+    bytesPerSecond_ = bytesPerSecond_ == 0 ? rate : (bytesPerSecond_ + rate) / 2;
+    windowStart_ = now;
+    windowBytes_ = rescued;
+    message.imaging = Status();
+  }
+  PostStatus(message);
+  if (now - lastSave_ >= std::chrono::seconds(1)) Save();
+}
+
+void DiskImager::CopyInOrder() {
+  map_.phase = CopyPhase::kCopying;
+  map_.pass = 1;
+  Sector64 skip = kImagingFirstSkip;
+  MapBlock b;
+  for (Sector64 at = map_.position; !Stopping() && map_.NextOf(RescueState::kNonTried, at, b);) {
+    const Sector64 n = std::min(kImagingReadSectors, b.count);
+    map_.position = b.first;
+    const bool read = ReadInto(b.first, n);
+    if (!Keep(b.first, n, read)) return;
+    at = b.first + n;
+    if (read) {
+      skip = kImagingFirstSkip;
+    } else {
+      at += std::min(skip, map_.Sectors() - at);
+      skip = std::min(skip * 2, MaxSkip());
+    }
+  }
+}
+
+Sector64 DiskImager::MaxSkip() const { return std::clamp(map_.Sectors() / 100, kImagingFirstSkip, kImagingMaxSkip); }
+
+void DiskImager::CopyBackwards() {
+  map_.phase = CopyPhase::kCopying;
+  map_.pass = 2;
+  Sector64 skip = kImagingFirstSkip;
+  MapBlock b;
+  for (Sector64 end = map_.Sectors(); !Stopping() && map_.PreviousOf(RescueState::kNonTried, end, b);) {
+    const Sector64 n = std::min(kImagingReadSectors, b.count);
+    const Sector64 first = b.first + b.count - n;
+    map_.position = first;
+    const bool read = ReadInto(first, n);
+    if (!Keep(first, n, read)) return;
+    end = first;
+    if (read) {
+      skip = kImagingFirstSkip;
+    } else {
+      end -= std::min(skip, end);
+      skip = std::min(skip * 2, MaxSkip());
+    }
+  }
+}
+
+void DiskImager::CopyRest() {
+  map_.phase = CopyPhase::kCopying;
+  map_.pass = 3;
+  MapBlock b;
+  for (Sector64 at = 0; !Stopping() && map_.NextOf(RescueState::kNonTried, at, b);) {
+    const Sector64 n = std::min(kImagingReadSectors, b.count);
+    map_.position = b.first;
+    if (!Keep(b.first, n, ReadInto(b.first, n))) return;
+    at = b.first + n;
+  }
+}
+
+void DiskImager::Trim() {
+  map_.phase = CopyPhase::kTrimming;
+  MapBlock b;
+  while (!Stopping() && map_.NextOf(RescueState::kNonTrimmed, 0, b)) {
+    Sector64 at = b.first, end = b.first + b.count;
+    for (bool bad = false; !bad && at < end && !Stopping(); ++at) {
+      map_.position = at;
+      bad = !ReadInto(at, 1);
+      if (!Keep(at, 1, !bad)) return;
+    }
+    for (bool bad = false; !bad && at < end && !Stopping(); --end) {
+      map_.position = end - 1;
+      bad = !ReadInto(end - 1, 1);
+      if (!Keep(end - 1, 1, !bad)) return;
+    }
+    if (Stopping()) return;
+    if (at < end) map_.Set(at, end - at, RescueState::kNonScraped);
+  }
+}
+
+void DiskImager::Scrape() {
+  map_.phase = CopyPhase::kScraping;
+  MapBlock b;
+  while (!Stopping() && map_.NextOf(RescueState::kNonScraped, 0, b)) {
+    for (Sector64 s = b.first; s < b.first + b.count && !Stopping(); ++s) {
+      map_.position = s;
+      if (!Keep(s, 1, ReadInto(s, 1))) return;
+    }
+  }
+}
+
+void DiskImager::RetryBad() {
+  for (std::uint32_t pass = 2; pass <= retries_ && !Stopping(); ++pass) {
+    map_.phase = CopyPhase::kRetrying;
+    map_.pass = pass - 1;
+    MapBlock b;
+    for (Sector64 from = 0; !Stopping() && map_.NextOf(RescueState::kBadSector, from, b);) {
+      for (Sector64 s = b.first; s < b.first + b.count && !Stopping(); ++s) {
+        map_.position = s;
+        if (!Keep(s, 1, ReadInto(s, 1))) return;
+      }
+      from = b.first + b.count;
+    }
+  }
+}
+
+bool DiskImager::Complete() const {
+  return map_.CountOf(RescueState::kNonTried) + map_.CountOf(RescueState::kNonTrimmed) +
+             map_.CountOf(RescueState::kNonScraped) == 0;
+}
+
+void DiskImager::Run() {
+  windowStart_ = Clock::now();
+  windowBytes_ = map_.CountOf(RescueState::kRescued) * kSectorSize;
+  // A map that stopped in a pass of copying goes on with that pass, from
+  // where it was; the passes after it follow.
+  const std::uint32_t from = map_.phase == CopyPhase::kCopying ? map_.pass : 4;
+  if (from <= 1) CopyInOrder();
+  if (from <= 2 && !Stopping()) CopyBackwards();
+  if (!Stopping()) CopyRest();
+  if (!Stopping()) Trim();
+  if (!Stopping()) Scrape();
+  if (!Stopping()) RetryBad();
+  if (!Stopping() && Complete()) {
+    map_.phase = CopyPhase::kFinished;
+    map_.pass = 1;
+    map_.position = 0;
+  }
+  if (!failed_) Save();
+  Progress(true);
+}
+
+bool RunImaging(DiskImager& imager, ProgressPresenter& presenter) {
+  return RunWithProgress(
+      [&imager] {
+        BeginWorker(kThreadName);
+        imager.Run();
+        RequestFinish();
+        EndWorker(kThreadName);
+      },
+      true, presenter);
+}
+
+std::u16string ImagingSummaryText(const DiskImager& imager) {
+  const ImagingStatus s = imager.Status();
+  std::u16string text = FormatText("已复制 %.1f MB / %.1f MB", static_cast<double>(s.rescuedBytes) / (1 << 20),
+                                   static_cast<double>(s.sourceBytes) / (1 << 20));
+  text += FormatText("，无法读取的扇区 %llu 个（%llu 处）", static_cast<unsigned long long>(s.badSectors),
+                     static_cast<unsigned long long>(s.badAreas));
+  if (s.pendingBytes != 0) {
+    text += FormatText("，尚未读取 %.1f MB（再次运行同一命令即可继续）", static_cast<double>(s.pendingBytes) / (1 << 20));
+  }
+  text += u"\n映射文件：" + FromUtf8(imager.MapPath());
+  return text;
+}
+
+}  // namespace kestrum
