@@ -120,14 +120,16 @@ int RunExportFiles(const Arguments& args) {
     if (std::find(indices.begin(), indices.end(), index) == indices.end()) indices.push_back(index);
   }
   if (indices.empty()) indices.push_back(kRootNodeId);
+  ExportJob job;
+  job.set = &set;
+  job.target = targetPath;
+  job.indices = std::move(indices);
 
   TerminalPresenter presenter(WantProgress(args.Has("--progress")));
-  if (RunExport(set, targetPath, indices, presenter)) {
-    Tell(u"导出文件成功！");
-    return kExitOk;
-  }
-  Tell(u"导出文件失败！");
-  return kExitFailure;
+  const bool ok = RunExport(job, presenter);
+  Tell(ok ? u"导出文件成功！" : u"导出文件失败！");
+  Tell(ExportSummaryText(job.counts, job.reportPaths, job.reportProblem));
+  return ok ? kExitOk : kExitFailure;
 }
 
 }  // namespace kestrum::cli

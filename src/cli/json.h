@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/json_text.h"
+
 namespace kestrum::cli {
 
 class JsonLine {
@@ -26,10 +28,7 @@ class JsonLine {
   std::string text_ = "{";
 };
 
-std::string JsonEscape(const std::string& utf8);
-
-// Appends `text` as the inside of a JSON string: UTF-16 to UTF-8 and escaping
-// in one pass, with the same bytes as JsonEscape(ToUtf8(text)) less the quotes.
-void AppendJsonChars(std::string& out, std::u16string_view text);
+using kestrum::AppendJsonChars;
+using kestrum::JsonEscape;
 
 }  // namespace kestrum::cli

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <map>
 #include <set>
 #include <utility>
 
@@ -82,10 +83,16 @@ struct FileId {
 // and merged into.
 class ExportWalk {
  public:
-  ExportWalk(const VolumeSet& set, const std::u16string& target, StatusMessage& status)
-      : set_(set), status_(status), realTarget_(RealPathOf(ToUtf8(target))) {}
+  ExportWalk(const VolumeSet& set, const std::u16string& target, StatusMessage& status, ExportReport* report)
+      : set_(set), status_(status), report_(report), target_(target), realTarget_(RealPathOf(ToUtf8(target))) {
+    // The report files count as written by this export: an exported file
+    // of the same name is numbered instead of replacing them.
+    if (report_ != nullptr) {
+      for (const std::string& path : report_->Paths()) Remember(path);
+    }
+  }
 
-  void Run(const std::u16string& folder, const std::vector<std::uint32_t>& indices);
+  void Run(const std::vector<std::uint32_t>& indices, bool keepPaths);
 
  private:
   struct Frame {
@@ -95,6 +102,11 @@ class ExportWalk {
     std::uint32_t node = kLostFileId;  // the folder node it lists, if any
   };
 
+  // Exports the items and their visible subtrees into `folder`.
+  void RunItems(const std::u16string& folder, const std::vector<std::uint32_t>& items);
+  // The output folder for node k's parent, made with every folder above it
+  // as the volume names them; false when one cannot be made.
+  bool FolderAbove(std::uint32_t k, std::u16string& folder);
   // A free path in `folder` for the node's name, or "" when none is found.
   std::u16string ChoosePath(const std::u16string& folder, const FileNode& node);
   bool MakeFolder(const std::u16string& path);
@@ -102,13 +114,20 @@ class ExportWalk {
   // The folder really lies inside the target (the last line of defence
   // against a name that climbs out).
   bool FolderIsInsideTarget(const std::u16string& folder) const;
-  void ExportFile(const std::u16string& folder, const FileNode& node);
+  void ExportFile(const std::u16string& folder, std::uint32_t k, const FileNode& node);
+  // Every visible file at or below k goes into the report as failed.
+  void ReportNotExported(std::uint32_t k, ExportFailure why);
+  std::u16string VolumePath(std::uint32_t k) const;
+  std::string SavedAs(const std::u16string& path) const;
 
   const VolumeSet& set_;
   StatusMessage& status_;
+  ExportReport* report_;
+  std::u16string target_;
   std::string realTarget_;
   std::set<FileId> written_;
   std::vector<bool> onPath_;
+  std::map<std::uint32_t, std::u16string> folderOf_;  // folders made for kept paths
 };
 
 void ExportWalk::Remember(const std::string& path) {
@@ -149,26 +168,139 @@ bool ExportWalk::MakeFolder(const std::u16string& path) {
   return true;
 }
 
-void ExportWalk::ExportFile(const std::u16string& folder, const FileNode& node) {
+std::u16string ExportWalk::VolumePath(std::uint32_t k) const {
+  std::vector<std::uint32_t> chain;
+  const NodeArray* nodes = set_.NodesOfVolume(kCurrentVolume);
+  if (nodes == nullptr || !set_.PathToRoot(kCurrentVolume, k, chain)) {
+    const FileNode* node = set_.IsNodeVisible(kCurrentVolume, k, false);
+    return node != nullptr ? std::u16string(node->name) : std::u16string();
+  }
+  std::u16string path;
+  for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+    if (*it == kRootNodeId) continue;
+    if (!path.empty()) path += u'/';
+    path += nodes->nodes[*it].name;
+  }
+  return path;
+}
+
+std::string ExportWalk::SavedAs(const std::u16string& path) const {
+  if (path.empty()) return {};
+  std::u16string rest = path.substr(std::min(path.size(), target_.size()));
+  while (!rest.empty() && rest.front() == u'/') rest.erase(rest.begin());
+  return ToUtf8(rest);
+}
+
+void ExportWalk::ExportFile(const std::u16string& folder, std::uint32_t k, const FileNode& node) {
   ExportStatus& s = status_.exportStatus;
   CopyFixedText(s.currentName, node.name);
   s.currentFileBytes = node.size;
   s.currentFileCopied = 0;
   PostStatus(status_);
   std::u16string path = ChoosePath(folder, node);
+  FileExportResult result;
   if (!path.empty()) {
-    ExportOneFile(path, status_, node, set_);
+    result = ExportOneFile(path, status_, node, set_);
     Remember(ToUtf8(path));
+  } else {
+    result.failure = ExportFailure::kCannotCreate;
+    result.error = EEXIST;
+  }
+  if (report_ != nullptr) {
+    report_->Add(VolumePath(k), node, result.failure == ExportFailure::kCannotCreate ? "" : SavedAs(path), result);
   }
   s.filesExported += 1;  // whatever the outcome
   PostStatus(status_);
 }
 
-void ExportWalk::Run(const std::u16string& folder, const std::vector<std::uint32_t>& indices) {
+void ExportWalk::ReportNotExported(std::uint32_t k, ExportFailure why) {
+  if (report_ == nullptr) return;
   const NodeArray* nodes = set_.NodesOfVolume(kCurrentVolume);
   if (nodes == nullptr) return;
-  if (!FolderIsInsideTarget(folder)) return;
+  FileExportResult result;
+  result.failure = why;
+  std::vector<std::uint32_t> pending = {k};
+  std::vector<std::uint32_t> children;
+  std::vector<bool> seen(nodes->Count(), false);
+  while (!pending.empty()) {
+    const std::uint32_t at = pending.back();
+    pending.pop_back();
+    const FileNode* node = set_.IsNodeVisible(kCurrentVolume, at, false);
+    if (node == nullptr || seen[at]) continue;
+    seen[at] = true;
+    if (node->IsFile()) {
+      report_->Add(VolumePath(at), *node, "", result);
+      status_.exportStatus.filesExported += 1;
+    } else if (node->IsFolder()) {
+      set_.ListVisibleChildren(kCurrentVolume, at, children, false);
+      pending.insert(pending.end(), children.rbegin(), children.rend());
+    }
+  }
+}
+
+bool ExportWalk::FolderAbove(std::uint32_t k, std::u16string& folder) {
+  std::vector<std::uint32_t> chain;
+  if (!set_.PathToRoot(kCurrentVolume, k, chain)) return false;
+  folder = target_;
+  // chain runs from k up to the root: make the folders from the root down.
+  for (std::size_t i = chain.size(); i-- > 1;) {
+    const std::uint32_t a = chain[i];
+    if (a == kRootNodeId) continue;
+    if (auto made = folderOf_.find(a); made != folderOf_.end()) {
+      folder = made->second;
+      continue;
+    }
+    const FileNode* node = set_.IsNodeVisible(kCurrentVolume, a, false);
+    if (node == nullptr) return false;
+    std::u16string path = ChoosePath(folder, *node);
+    if (path.empty() || !MakeFolder(path) || !FolderIsInsideTarget(path)) return false;
+    folderOf_[a] = path;
+    folder = std::move(path);
+  }
+  return true;
+}
+
+void ExportWalk::Run(const std::vector<std::uint32_t>& indices, bool keepPaths) {
+  const NodeArray* nodes = set_.NodesOfVolume(kCurrentVolume);
+  if (nodes == nullptr) return;
+  if (!FolderIsInsideTarget(target_)) return;
   onPath_.assign(nodes->Count(), false);
+  if (!keepPaths) {
+    RunItems(target_, indices);
+    return;
+  }
+  // Each item goes below the folders that hold it in the volume. An item
+  // inside another one comes with that one, and is not copied twice.
+  std::vector<bool> chosen(nodes->Count(), false);
+  for (std::uint32_t k : indices) {
+    if (k < chosen.size()) chosen[k] = true;
+  }
+  std::vector<bool> done(nodes->Count(), false);
+  for (std::uint32_t k : indices) {
+    if (k >= chosen.size() || done[k]) continue;
+    done[k] = true;
+    bool nested = false;
+    std::uint32_t up = k;
+    for (std::uint32_t steps = 0; steps < nodes->Count() && up != kRootNodeId; ++steps) {
+      up = LinkedParent(nodes->nodes, up);
+      if (chosen[up] && up != k) {
+        nested = true;
+        break;
+      }
+    }
+    if (nested) continue;
+    std::u16string folder;
+    if (!FolderAbove(k, folder)) {
+      ReportNotExported(k, ExportFailure::kFolderFailed);
+      continue;
+    }
+    RunItems(folder, {k});
+    if (AbortRequested()) return;
+  }
+}
+
+void ExportWalk::RunItems(const std::u16string& folder, const std::vector<std::uint32_t>& indices) {
+  const NodeArray* nodes = set_.NodesOfVolume(kCurrentVolume);
   // Depth first with an explicit stack: a damaged volume's folders can nest
   // deeper than a thread's stack would allow.
   std::vector<Frame> stack;
@@ -184,7 +316,7 @@ void ExportWalk::Run(const std::u16string& folder, const std::vector<std::uint32
     }
     const std::uint32_t k = frame.items[frame.next++];
     const FileNode* node = set_.IsNodeVisible(kCurrentVolume, k, false);
-    if (node == nullptr) continue;
+    if (node == nullptr || k >= nodes->Count()) continue;
     // A folder already open further up would make the walk go round for ever
     // (parent chains of damaged volumes can form a ring).
     if (node->IsFolder() && onPath_[k]) continue;
@@ -197,12 +329,15 @@ void ExportWalk::Run(const std::u16string& folder, const std::vector<std::uint32
     } else if (node->IsFolder()) {
       std::u16string path = ChoosePath(frame.folder, *node);
       // A folder that cannot be made is skipped with everything below it.
-      if (path.empty() || !MakeFolder(path) || !FolderIsInsideTarget(path)) continue;
+      if (path.empty() || !MakeFolder(path) || !FolderIsInsideTarget(path)) {
+        ReportNotExported(k, ExportFailure::kFolderFailed);
+        continue;
+      }
       set_.ListVisibleChildren(kCurrentVolume, k, children, false);
       onPath_[k] = true;
       stack.push_back({std::move(path), children, 0, k});
     } else if (node->IsFile()) {
-      ExportFile(frame.folder, *node);
+      ExportFile(frame.folder, k, *node);
       if (AbortRequested()) return;
     }
   }
@@ -213,6 +348,20 @@ void ExportWalk::Run(const std::u16string& folder, const std::vector<std::uint32
 std::u16string JoinPath(const std::u16string& folder, const std::u16string& name) {
   if (folder.empty() || folder.back() == u'/' || folder.back() == u'\\') return folder + name;
   return folder + u"/" + name;
+}
+
+bool CopyNodeContent(CopyRoutine routine, const VolumeDescriptor& volume, const FileNode& node, OutputFile& out,
+                     StatusMessage& status) {
+  switch (routine) {
+    case CopyRoutine::kNtfs: return ExportNtfsFile(volume, node, out, status);
+    case CopyRoutine::kFat: return ExportFatFile(volume, node, out, status);
+    case CopyRoutine::kExfat: return ExportExfatFile(volume, node, out, status);
+    case CopyRoutine::kSignature: return ExportSignatureFile(node, status, out, volume);
+    case CopyRoutine::kContiguousClusters: return ExportContiguousClusters(volume, node, out, status);
+    case CopyRoutine::kRebuiltExfat: return ExportRebuiltExfatFile(volume, node, out, status);
+    case CopyRoutine::kNone: break;
+  }
+  return false;
 }
 
 CopyRoutine ChooseCopyRoutine(const VolumeDescriptor& volume) {
@@ -236,44 +385,50 @@ CopyRoutine ChooseCopyRoutine(const VolumeDescriptor& volume) {
 
 bool ExportSignatureFile(const FileNode& node, StatusMessage& status, OutputFile& out,
                          const VolumeDescriptor& volume) {
-  DeviceHandle device = OpenVolumeOnDisk(volume);
+  DeviceHandle device = OpenContentSource(volume, out);
   if (!device.IsOpen()) return false;
   bool ok = CopyContiguousSectors(device, node.StartSector(), node.size, out, status);
   CloseDevice(device);
   return ok;
 }
 
-bool ExportOneFile(const std::u16string& path, StatusMessage& status, const FileNode& node,
-                   const VolumeSet& set) {
+FileExportResult ExportOneFile(const std::u16string& path, StatusMessage& status, const FileNode& node,
+                               const VolumeSet& set) {
   OutputFile out;
-  if (!out.Create(ToUtf8(path))) return false;
+  FileExportResult result;
+  if (!out.Create(ToUtf8(path))) {
+    result.failure = ExportFailure::kCannotCreate;
+    result.error = out.Record().writeError;
+    return result;
+  }
   const VolumeDescriptor* current = set.Current();
-  if (current == nullptr) return false;
+  if (current == nullptr) {
+    result.failure = ExportFailure::kSourceUnopened;
+    return result;
+  }
   const VolumeDescriptor volume = *current;
   const CopyRoutine routine = ChooseCopyRoutine(volume);
   if (node.size == 0) {
     if (RoutineSetsTimes(routine)) out.SetTimes(node.creationTime, node.lastWriteTime);
-    return true;
+    result.result = ExportResult::kCopied;
+    return result;
   }
-  bool ok = false;
-  switch (routine) {
-    case CopyRoutine::kNtfs: ok = ExportNtfsFile(volume, node, out, status); break;
-    case CopyRoutine::kFat: ok = ExportFatFile(volume, node, out, status); break;
-    case CopyRoutine::kExfat: ok = ExportExfatFile(volume, node, out, status); break;
-    case CopyRoutine::kSignature: ok = ExportSignatureFile(node, status, out, volume); break;
-    case CopyRoutine::kContiguousClusters: ok = ExportContiguousClusters(volume, node, out, status); break;
-    case CopyRoutine::kRebuiltExfat: ok = ExportRebuiltExfatFile(volume, node, out, status); break;
-    case CopyRoutine::kNone: break;
+  if (routine == CopyRoutine::kNone) {
+    result.failure = ExportFailure::kUnsupported;
+    return result;
   }
+  const bool ok = CopyNodeContent(routine, volume, node, out, status);
+  result = JudgeCopy(ok, out, node);
   out.Close();
-  return ok;
+  return result;
 }
 
 void ExportNodes(const VolumeSet& set, const std::u16string& folder,
-                 const std::vector<std::uint32_t>& indices, StatusMessage& status) {
+                 const std::vector<std::uint32_t>& indices, StatusMessage& status, bool keepPaths,
+                 ExportReport* report) {
   if (AbortRequested()) return;
-  ExportWalk walk(set, folder, status);
-  walk.Run(folder, indices);
+  ExportWalk walk(set, folder, status, report);
+  walk.Run(indices, keepPaths);
 }
 
 void SaveAllToDirThread(ExportJob& job) {
@@ -293,7 +448,13 @@ void SaveAllToDirThread(ExportJob& job) {
   // A folder chosen as "name\" would otherwise swallow the separator.
   std::u16string folder = job.target;
   if (!folder.empty() && folder.back() == u'\\') folder += u'/';
-  ExportNodes(*job.set, folder, job.indices, status);
+  ExportReport report;
+  report.Open(ToUtf8(folder));
+  ExportNodes(*job.set, folder, job.indices, status, job.keepPaths, &report);
+  report.Close();
+  job.counts = report.Counts();
+  job.reportPaths = report.Paths();
+  job.reportProblem = report.Problem();
   RequestFinish();  // only if nobody asked to stop
   EndWorker(kThreadName);
 }
@@ -304,6 +465,10 @@ bool RunExport(const VolumeSet& set, const std::u16string& target,
   job.set = &set;
   job.target = target;
   job.indices = indices;
+  return RunExport(job, presenter);
+}
+
+bool RunExport(ExportJob& job, ProgressPresenter& presenter) {
   return RunWithProgress([&job] { SaveAllToDirThread(job); }, false, presenter);
 }
 

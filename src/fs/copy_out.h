@@ -1,8 +1,12 @@
 #pragma once
-// What every copy routine shares: counting the bytes it writes into the
-// export status, and copying a run of consecutive sectors into the output.
+// What every copy routine shares: opening the disk the content lies on,
+// reading content sectors, counting the bytes it writes into the export
+// status, and copying a run of consecutive sectors into the output. The reads
+// and the opening note what they met in the output's CopyRecord, so a
+// caller learns why a copy failed from the copy itself.
 
 #include <cstdint>
+#include <span>
 
 #include "run/worker_state.h"
 #include "disk/device.h"
@@ -10,14 +14,25 @@
 
 namespace kestrum {
 
+struct VolumeDescriptor;
+
 // The unit in which contiguous content is read and written.
 constexpr std::uint32_t kCopyChunkSectors = 2048;
 constexpr std::uint64_t kCopyChunkBytes = std::uint64_t{kCopyChunkSectors} * kSectorSize;
 
 // Adds bytes just written to this file's and the whole export's counters.
 void CountCopiedBytes(StatusMessage& status, std::uint64_t bytes);
-// The same, then posts the status for the progress display.
+// The same, then posts the status for the progress display when it is an
+// export's (kind 3); a preview's copy counts without posting.
 void ReportCopiedBytes(StatusMessage& status, std::uint64_t bytes);
+
+// The volume's disk, read-only, as OpenVolumeOnDisk opens it; a disk that
+// does not open is noted in the record.
+DeviceHandle OpenContentSource(const VolumeDescriptor& volume, OutputFile& out);
+// Reads `count` sectors of content at `sector`; a failed read is noted in
+// the record (the first one only) and answers false.
+bool ReadContent(const DeviceHandle& device, std::span<std::uint8_t> buffer, Sector64 sector,
+                 std::uint32_t count, OutputFile& out);
 
 // Copies `bytes` from the consecutive sectors starting at `first`, 1 MiB per
 // read; the last read takes only the sectors the content needs, so content

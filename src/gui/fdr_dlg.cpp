@@ -112,8 +112,17 @@ void CFdrDlg::ExportTicked() {
       !services_.boxes->AskYesNo(kTargetOnSource)) {
     return;
   }
-  bool ok = set_ != nullptr && RunExport(*set_, target, nodes, *services_.presenter);
-  services_.boxes->Information(ok ? kExportDone : kExportFailed);
+  if (set_ == nullptr) {
+    services_.boxes->Information(kExportFailed);
+    return;
+  }
+  ExportJob job;
+  job.set = set_;
+  job.target = target;
+  job.indices = std::move(nodes);
+  const bool ok = RunExport(job, *services_.presenter);
+  services_.boxes->Information(std::u16string(ok ? kExportDone : kExportFailed) + u"\n" +
+                               ExportSummaryText(job.counts, job.reportPaths, job.reportProblem));
 }
 
 }  // namespace kestrum

@@ -10,8 +10,10 @@
 #include "fs/part_data_thread.h"
 #include "base/text.h"
 #include "discovery/discovery.h"
+#include "disk/fault_injection.h"
 #include "support/fixtures.h"
 #include "support/run_state.h"
+#include "support/export_report.h"
 #include "support/sha256.h"
 
 namespace kestrum::test {
@@ -56,7 +58,9 @@ std::map<std::string, WrittenItem> WrittenTree(const std::string& root) {
       item.size = static_cast<std::uint64_t>(st.st_size);
       item.sha256 = Sha256OfFile(path.string());
     }
-    items[fs::relative(path, root).string()] = item;
+    const std::string relative = fs::relative(path, root).string();
+    if (IsReportFile(relative)) continue;  // the export's report, not a file it exported
+    items[relative] = item;
   }
   return items;
 }
@@ -76,5 +80,30 @@ void WatchingPresenter::Present(ProgressSession& session) {
     std::this_thread::sleep_for(std::chrono::microseconds(200));
   }
 }
+
+Box::Box() { fs::create_directory(target); }
+
+std::uint32_t ContentVolume::AddFile(const std::u16string& name, std::uint32_t parent, const std::string& content) {
+  std::uint32_t sector = nextSector;
+  nextSector += static_cast<std::uint32_t>((content.size() + 511) / 512) + 1;
+  image.PutAt(std::uint64_t{sector} * 512, content.data(), content.size());
+  return tree.Add(name, kFile, parent, content.size(), sector);
+}
+
+void ContentVolume::Finish(VolumeSet& set) {
+  image.WriteTo(imageDir.File("found.img"));
+  tree.volume.diskPath = FromUtf8(imageDir.File("found.img"));
+  tree.volume.sectorCount = static_cast<Sector64>(image.sectors());
+  tree.Finish(set, kViewExistingFiles);
+}
+
+std::string Pattern(std::size_t size) {
+  std::string bytes(size, '\0');
+  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 7 + 3) ^ (i >> 11));
+  return bytes;
+}
+
+void WithReadFaults::SetUp() { testing::ClearReadFaults(); }
+void WithReadFaults::TearDown() { testing::ClearReadFaults(); }
 
 }  // namespace kestrum::test

@@ -9,9 +9,13 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "run/progress_runner.h"
 #include "fs/tree/node_array.h"
 #include "fs/tree/volume_set.h"
+#include "support/sector_image.h"
+#include "support/temp_dir.h"
 #include "support/tree_builder.h"
 
 namespace kestrum::test {
@@ -21,7 +25,8 @@ namespace kestrum::test {
 bool ReadFixtureVolume(const std::string& image, int partition, VolumeSet& set,
                        std::int32_t viewMode);
 
-// What an export left under a folder, by '/'-separated relative path.
+// What an export left under a folder, by '/'-separated relative path; the
+// report files at the top are left out.
 struct WrittenItem {
   bool folder = false;
   bool symlink = false;
@@ -40,6 +45,41 @@ class WatchingPresenter : public ProgressPresenter {
   std::function<void(ProgressSession&)> onPoll;
   ExportStatus last;
   int messages = 0;
+};
+
+// A box with the target folder inside: whatever escapes the target still
+// lands in the box, where the test can see it.
+struct Box {
+  Box();
+  TempDir dir;
+  std::string target = dir.File("out");
+};
+
+// A volume of files found by content: each file's bytes at its own sector
+// of an image, the first at sector 16, each followed by a free sector.
+struct ContentVolume {
+  explicit ContentVolume(std::uint64_t sectors = 4096) : image(sectors) {}
+  std::uint32_t AddFile(const std::u16string& name, std::uint32_t parent, const std::string& content);
+  std::uint32_t AddFolder(const std::u16string& name, std::uint32_t parent) {
+    return tree.Add(name, kFolder, parent);
+  }
+  void Finish(VolumeSet& set);
+  std::string ImagePath() const { return imageDir.File("found.img"); }
+
+  TempDir imageDir;
+  SectorImage image;
+  TreeBuilder tree;
+  std::uint32_t nextSector = 16;
+};
+
+// Bytes that differ from sector to sector.
+std::string Pattern(std::size_t size);
+
+// Clears the read faults before and after each test.
+class WithReadFaults : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
 };
 
 }  // namespace kestrum::test

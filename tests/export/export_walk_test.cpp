@@ -23,6 +23,10 @@ namespace kestrum {
 namespace {
 
 namespace fs = std::filesystem;
+using test::Box;
+using test::ContentVolume;
+using test::Pattern;
+using test::WithReadFaults;
 using test::WrittenItem;
 
 std::set<std::string> Paths(const std::map<std::string, WrittenItem>& written) {
@@ -33,45 +37,11 @@ std::set<std::string> Paths(const std::map<std::string, WrittenItem>& written) {
 
 std::vector<std::uint8_t> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
 
-// A box with the target folder inside: whatever escapes the target still
-// lands in the box, where the test can see it.
-struct Box {
-  Box() { fs::create_directory(target); }
-  test::TempDir dir;
-  std::string target = dir.File("out");
-};
-
 void ExpectAllInsideTarget(const Box& box) {
   for (const auto& [path, item] : test::WrittenTree(box.dir.path())) {
     EXPECT_TRUE(path == "out" || path.rfind("out/", 0) == 0) << "written outside the target: " << path;
   }
 }
-
-// A volume of files found by content: each file's bytes at its own sector.
-struct ContentVolume {
-  explicit ContentVolume(std::uint64_t sectors = 4096) : image(sectors) {}
-  std::uint32_t AddFile(const std::u16string& name, std::uint32_t parent, const std::string& content) {
-    std::uint32_t sector = nextSector;
-    nextSector += static_cast<std::uint32_t>((content.size() + 511) / 512) + 1;
-    image.PutAt(std::uint64_t{sector} * 512, content.data(), content.size());
-    return tree.Add(name, kFile, parent, content.size(), sector);
-  }
-  std::uint32_t AddFolder(const std::u16string& name, std::uint32_t parent) {
-    return tree.Add(name, kFolder, parent);
-  }
-  void Finish(VolumeSet& set) {
-    image.WriteTo(imageDir.File("found.img"));
-    tree.volume.diskPath = FromUtf8(imageDir.File("found.img"));
-    tree.volume.sectorCount = static_cast<Sector64>(image.sectors());
-    tree.Finish(set, kViewExistingFiles);
-  }
-  std::string ImagePath() const { return imageDir.File("found.img"); }
-
-  test::TempDir imageDir;
-  test::SectorImage image;
-  test::TreeBuilder tree;
-  std::uint32_t nextSector = 16;
-};
 
 bool Export(const VolumeSet& set, const std::string& target, std::vector<std::uint32_t> indices,
             ExportStatus* last = nullptr) {
@@ -255,18 +225,6 @@ TEST(Selection, ATargetWhoseNameEndsInABackslashReceivesTheFilesItself) {
   ASSERT_TRUE(Export(set, odd, {kRootNodeId}));
   EXPECT_EQ(test::ReadWholeFile(odd + "/a.txt"), "alpha");
   EXPECT_FALSE(fs::exists(box.target + "/name\\a.txt"));
-}
-
-class WithReadFaults : public ::testing::Test {
- protected:
-  void SetUp() override { testing::ClearReadFaults(); }
-  void TearDown() override { testing::ClearReadFaults(); }
-};
-
-std::string Pattern(std::size_t size) {
-  std::string bytes(size, '\0');
-  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 7 + 3) ^ (i >> 11));
-  return bytes;
 }
 
 TEST_F(WithReadFaults, AFoundFileOfOneMebibytePlusOneIsTwoChunksAndNeedsNoSlack) {

@@ -21,6 +21,7 @@
 #include "base/text.h"
 #include "fs/tree/node_text.h"
 #include "gui_test_support.h"
+#include "support/export_report.h"
 #include "support/fixtures.h"
 #include "support/run_command.h"
 #include "support/sha256.h"
@@ -117,12 +118,16 @@ std::map<std::string, std::string> ExpectedFiles(const char* manifest, const std
   return files;
 }
 
+// The box after an export that copied every one of `files` files into `target`.
+std::u16string ExportDone(std::size_t files, const std::string& target) {
+  return FormatText("导出文件成功！\n已复制 %zu 个文件。\n恢复报告：%s/恢复报告.csv", files, target.c_str());
+}
+
 std::map<std::string, std::string> WrittenFiles(const std::string& root) {
   std::map<std::string, std::string> files;
   for (const auto& entry : fs::recursive_directory_iterator(root)) {
-    if (entry.is_regular_file()) {
-      files[fs::relative(entry.path(), root).string()] = Sha256OfFile(entry.path().string());
-    }
+    const std::string relative = fs::relative(entry.path(), root).string();
+    if (entry.is_regular_file() && !IsReportFile(relative)) files[relative] = Sha256OfFile(entry.path().string());
   }
   return files;
 }
@@ -407,10 +412,10 @@ TEST(Browser, ExportingDeletedItemsWritesTheirContent) {
     TempDir target;
     b.gui.choosers.folder = FromUtf8(target.path());
     b.Press("export");
-    EXPECT_EQ(b.gui.boxes.shown, std::vector<std::u16string>{u"导出文件成功！"});
     EXPECT_TRUE(b.gui.boxes.asked.empty());  // an image's neighbour is not the image
     std::map<std::string, std::string> expected = ExpectedFiles(kManifests[row], "", true);
     expected.erase("docs/removed.doc");  // not ticked
+    EXPECT_EQ(b.gui.boxes.shown, std::vector<std::u16string>{ExportDone(expected.size(), target.path())});
     EXPECT_EQ(WrittenFiles(target.path()), expected);
   }
 }
@@ -424,8 +429,9 @@ TEST(Browser, ExportingAFolderOfLiveFilesKeepsItsChineseNames) {
     TempDir target;
     b.gui.choosers.folder = FromUtf8(target.path());
     b.Press("export");
-    EXPECT_EQ(b.gui.boxes.shown, std::vector<std::u16string>{u"导出文件成功！"});
-    EXPECT_EQ(WrittenFiles(target.path()), ExpectedFiles(kManifests[row], "docs/", false));
+    const auto expected = ExpectedFiles(kManifests[row], "docs/", false);
+    EXPECT_EQ(b.gui.boxes.shown, std::vector<std::u16string>{ExportDone(expected.size(), target.path())});
+    EXPECT_EQ(WrittenFiles(target.path()), expected);
   }
 }
 
@@ -489,7 +495,7 @@ TEST(Browser, ExportingOntoTheSourceDeviceAsksFirstAndNoWritesNothing) {
   gui.boxes.answer = true;
   page->ExportButton()->click();
   EXPECT_EQ(gui.boxes.asked.size(), 2u);
-  EXPECT_EQ(gui.boxes.shown, std::vector<std::u16string>{u"导出文件成功！"});
+  EXPECT_EQ(gui.boxes.shown, std::vector<std::u16string>{ExportDone(1, source.mountPoint() + "/out")});
   std::map<std::string, std::string> written = WrittenFiles(source.mountPoint() + "/out");
   ASSERT_EQ(written.size(), 1u);
   EXPECT_EQ(written.begin()->second, Sha256Hex("kept on the source\n"));

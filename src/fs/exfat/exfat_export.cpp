@@ -12,7 +12,7 @@ namespace kestrum {
 
 bool ExportExfatFile(const VolumeDescriptor& volume, const FileNode& node, OutputFile& out,
                      StatusMessage& status) {
-  DeviceHandle device = OpenVolumeOnDisk(volume);
+  DeviceHandle device = OpenContentSource(volume, out);
   if (!device.IsOpen()) return false;
   ExfatGeometry g = ExfatGeometryOf(volume);
   std::vector<std::uint32_t> clusters = ContentClusters(volume, node.location, node.size, node.noFatChain != 0,
@@ -28,7 +28,7 @@ bool ExportExfatFile(const VolumeDescriptor& volume, const FileNode& node, Outpu
   for (std::uint32_t cluster : clusters) {
     if (remaining == 0) break;
     std::uint64_t piece = std::min(remaining, clusterBytes);
-    if (AbortRequested() || !ReadSectors(device, buffer, g.ClusterSector(cluster), g.SectorsPerCluster()) ||
+    if (out.StopRequested() || !ReadContent(device, buffer, g.ClusterSector(cluster), g.SectorsPerCluster(), out) ||
         !out.Write(buffer.data(), piece)) {
       failed = true;
       break;
@@ -43,7 +43,7 @@ bool ExportExfatFile(const VolumeDescriptor& volume, const FileNode& node, Outpu
 
 bool ExportRebuiltExfatFile(const VolumeDescriptor& volume, const FileNode& node, OutputFile& out,
                             StatusMessage& status) {
-  DeviceHandle device = OpenVolumeOnDisk(volume);
+  DeviceHandle device = OpenContentSource(volume, out);
   if (!device.IsOpen()) return false;
   ExfatGeometry g = ExfatGeometryOf(volume);
   bool ok = g.valid && node.location >= kExfatFirstCluster &&

@@ -15,7 +15,7 @@ bool ExportFatFile(const VolumeDescriptor& volume, const FileNode& node, OutputF
                    StatusMessage& status) {
   const FatGeometry g = FatGeometryOf(volume);
   if (!g.HasDataArea()) return false;  // no telling where the clusters are
-  DeviceHandle device = OpenVolumeOnDisk(volume);
+  DeviceHandle device = OpenContentSource(volume, out);
   if (!device.IsOpen()) return false;
   const ByteView fat = CachedFat(volume);
   std::vector<std::uint8_t> cluster(g.ClusterBytes());
@@ -28,8 +28,8 @@ bool ExportFatFile(const VolumeDescriptor& volume, const FileNode& node, OutputF
   std::size_t nextDeleted = 0;
   std::uint32_t c = node.IsDeleted() ? (deleted.clusters.empty() ? 0 : deleted.clusters[0]) : node.location;
   while (written < node.size && g.IsValidCluster(c) && !IsEndOfChain(g.width, c) && copied.Insert(c)) {
-    if (AbortRequested() || !ReadSectors(device, cluster, g.ClusterSector(c), g.sectorsPerCluster) ||
-        AbortRequested()) {
+    if (out.StopRequested() || !ReadContent(device, cluster, g.ClusterSector(c), g.sectorsPerCluster, out) ||
+        out.StopRequested()) {
       ok = false;
       break;
     }
@@ -62,7 +62,7 @@ bool ExportFatFile(const VolumeDescriptor& volume, const FileNode& node, OutputF
 
 bool ExportContiguousClusters(const VolumeDescriptor& volume, const FileNode& node, OutputFile& out,
                               StatusMessage& status) {
-  DeviceHandle device = OpenVolumeOnDisk(volume);
+  DeviceHandle device = OpenContentSource(volume, out);
   if (!device.IsOpen()) return false;
   // The descriptor's start is the sector of cluster 2.
   const std::uint32_t spc = ReadLe8(volume.bootSector, fatboot::kSectorsPerCluster);

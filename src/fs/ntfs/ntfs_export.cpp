@@ -30,7 +30,7 @@ bool CopyRuns(const DeviceHandle& device, const std::vector<RunEntry>& runs, std
   for (const RunEntry& run : runs) {
     const std::uint64_t sectors = RunSectors(run, spc);
     for (std::uint64_t done = 0; done < sectors && written < size;) {
-      if (AbortRequested()) return false;
+      if (out.StopRequested()) return false;
       // Sectors past the file's end hold nothing of it and are not read.
       std::uint64_t needed = (size - written + kSectorSize - 1) / kSectorSize;
       auto chunk = static_cast<std::uint32_t>(
@@ -38,7 +38,7 @@ bool CopyRuns(const DeviceHandle& device, const std::vector<RunEntry>& runs, std
       std::uint64_t keep = std::min(std::uint64_t{chunk} * kSectorSize, size - written);
       if (run.sparse) {
         std::fill(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(keep), std::uint8_t{0});
-      } else if (!ReadSectors(device, buffer, Sector64{run.startSector} + done, chunk)) {
+      } else if (!ReadContent(device, buffer, Sector64{run.startSector} + done, chunk, out)) {
         return false;
       }
       if (!out.Write(buffer.data(), static_cast<std::size_t>(keep))) return false;
@@ -55,7 +55,6 @@ bool CopyRuns(const DeviceHandle& device, const std::vector<RunEntry>& runs, std
 
 bool ExportNtfsFile(const VolumeDescriptor& volume, const FileNode& node, OutputFile& out,
                     StatusMessage& status) {
-  status.kind = StatusKind::kExport;
   if (node.residentData) {
     std::size_t bytes = static_cast<std::size_t>(std::min<std::uint64_t>(node.size, node.data.size()));
     if (bytes > 0 && !out.Write(node.data.data(), bytes)) return Fail(out);
@@ -76,7 +75,7 @@ bool ExportNtfsFile(const VolumeDescriptor& volume, const FileNode& node, Output
   if (spc == 0 || runList.empty() || !DecodeRunList(runList, runs)) return Fail(out);
   ResolveRunSectors(runs, volume);
 
-  DeviceHandle device = OpenVolumeOnDisk(volume);
+  DeviceHandle device = OpenContentSource(volume, out);
   if (!device.IsOpen()) return Fail(out);
   bool copied = CopyRuns(device, runs, spc, node.size, out, status);
   CloseDevice(device);

@@ -112,7 +112,7 @@ const char* RecoveryName(RecoveryChance chance) {
 }
 
 std::u16string RecoveryText(const FileNode& node) {
-  if (node.IsFolder() || (node.type != kDeletedFile && node.recovery == kRecoveryUnknown)) return u"";
+  if (!ShowsRecoveryChance(node)) return u"";
   switch (node.recovery) {
     case kRecoveryGood: return u"良好";
     case kRecoveryPartial: return u"部分覆盖";

@@ -35,6 +35,11 @@ std::int64_t FileTimeToUnixSeconds(std::uint64_t fileTime);
 
 // "unknown", "good", "partial", "overwritten", "unverified".
 const char* RecoveryName(RecoveryChance chance);
+// Whether the file list shows a chance for the node: deleted files, and
+// files whose chance a reader or the scan could tell.
+inline bool ShowsRecoveryChance(const FileNode& node) {
+  return !node.IsFolder() && (node.type == kDeletedFile || node.recovery != kRecoveryUnknown);
+}
 // The chance as the file list shows it ("良好", "部分覆盖", "已覆盖", "未知",
 // "未验证"): for deleted files and files whose chance is known; empty for
 // folders and for live files, whose data is simply there.

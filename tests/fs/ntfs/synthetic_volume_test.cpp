@@ -78,6 +78,7 @@ class SyntheticNtfs : public ::testing::Test {
     EXPECT_TRUE(out.Create(path));
     out.Write(before.data(), before.size());
     StatusMessage status;
+    status.kind = StatusKind::kExport;  // as the export hands it over: posted while copying
     bool ok = ExportNtfsFile(volume, node, out, status);
     out.Close();
     content = test::ReadWholeFile(path);
