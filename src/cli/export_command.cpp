@@ -11,10 +11,12 @@
 
 #include "base/text.h"
 #include "cli/commands.h"
+#include "cli/filter_options.h"
 #include "cli/found_volume.h"
 #include "cli/terminal_presenter.h"
 #include "cli/volume_source.h"
 #include "export/export_files.h"
+#include "find/visible_walk.h"
 #include "fs/tree/volume_set.h"
 
 namespace kestrum::cli {
@@ -94,6 +96,8 @@ int RunExportFiles(const Arguments& args) {
   VolumeDescriptor volume;
   int status = kExitOk;
   VolumeSet set;
+  FileFilter filter;
+  if (!FilterFromArguments(args, filter, status)) return status;
   const bool found = args.values.count("--scan") != 0;
   if (found) {
     if (!FoundVolumeIntoSet(args, set, volume, status)) return status;
@@ -123,7 +127,32 @@ int RunExportFiles(const Arguments& args) {
   ExportJob job;
   job.set = &set;
   job.target = targetPath;
-  job.indices = std::move(indices);
+  if (filter.IsEmpty()) {
+    job.indices = std::move(indices);
+  } else {
+    // The matches at or below the named paths, each below its folders.
+    job.keepPaths = true;
+    std::vector<bool> named(set.NodesOfVolume(kCurrentVolume)->Count(), false);
+    for (std::uint32_t index : indices) named[index] = true;
+    const FilterMatcher matcher(filter);
+    const bool everything = named[kRootNodeId];
+    auto noPath = [](std::string&, std::u16string_view) {};  // PathToRoot tells where a match lies
+    std::vector<std::uint32_t> chain;
+    WalkVisibleTree<std::string>(
+        set, kCurrentVolume, noPath, [&](std::uint32_t index, const FileNode& node, const std::string&) {
+          if (!matcher.Matches(node)) return;
+          bool inside = everything;
+          chain.clear();
+          if (!inside && set.PathToRoot(kCurrentVolume, index, chain)) {
+            for (std::uint32_t up : chain) inside = inside || named[up];
+          }
+          if (inside) job.indices.push_back(index);
+        });
+    if (job.indices.empty()) {
+      Tell(u"没有符合筛选条件的文件或目录，未导出任何文件");
+      return kExitFailure;
+    }
+  }
 
   TerminalPresenter presenter(WantProgress(args.Has("--progress")));
   const bool ok = RunExport(job, presenter);

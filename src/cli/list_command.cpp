@@ -7,10 +7,12 @@
 
 #include "base/text.h"
 #include "cli/commands.h"
+#include "cli/filter_options.h"
 #include "cli/found_volume.h"
 #include "cli/json.h"
 #include "cli/table.h"
 #include "cli/volume_source.h"
+#include "find/visible_walk.h"
 #include "fs/tree/node_text.h"
 #include "fs/tree/volume_set.h"
 
@@ -78,51 +80,32 @@ void AppendNumber(std::string& out, std::uint64_t value) {
   out.append(digits, end);
 }
 
-// Every visible node below the root, depth first in child-list order, with
-// its path. The path is kept once, in the caller's form (`appendName` adds a
-// node's name to it), and each node's name replaces the name of the node
-// before it at the same depth. The walk keeps one cursor per open folder,
-// never a copy of a folder's children: a folder may hold millions.
-template <typename Path, typename AppendName, typename Visit>
-void WalkVisible(const VolumeSet& set, AppendName appendName, Visit visit) {
-  const NodeArray* array = set.NodesOfVolume(kCurrentVolume);
-  if (array == nullptr) return;
-  struct Level {
-    ChildRange::Iterator next;  // the next child to visit
-    std::size_t nameStart;      // where its name begins in the path
-  };
-  std::vector<Level> levels = {{ChildrenOf(array->nodes, kRootNodeId).begin(), 0}};
-  Path path;
-  while (!levels.empty()) {
-    if (levels.back().next == ChildRange::Iterator{}) {
-      levels.pop_back();
-      continue;
-    }
-    const std::uint32_t index = *levels.back().next++;
-    const FileNode* node = set.IsNodeVisible(kCurrentVolume, index, false);
-    if (node == nullptr) continue;
-    path.resize(levels.back().nameStart);
-    appendName(path, node->name);
-    visit(index, *node, path);
-    if (node->IsFolder()) {
-      path.push_back('/');
-      levels.push_back({ChildrenOf(array->nodes, index).begin(), path.size()});
-    }
-  }
-}
-
 }  // namespace
 
 int RunList(const Arguments& args) {
   VolumeDescriptor volume;
   int status = kExitOk;
   VolumeSet set;
+  FileFilter filter;
+  if (!FilterFromArguments(args, filter, status)) return status;
   if (args.values.count("--scan") != 0) {
     if (!FoundVolumeIntoSet(args, set, volume, status)) return status;
   } else {
     if (!ResolveVolumeSource(args, volume, status)) return status;
     if (!ReadIntoVolumeSet(args, volume, set, status)) return status;
   }
+  // With a filter only the matches are listed, each with its whole path.
+  const FilterMatcher matcher(filter);
+  const bool filtered = !filter.IsEmpty();
+  std::size_t listed = 0;
+  auto shown = [&](const FileNode& node) {
+    if (filtered && !matcher.Matches(node)) return false;
+    ++listed;
+    return true;
+  };
+  auto tellIfNone = [&] {
+    if (filtered && listed == 0) Tell(u"没有符合筛选条件的文件或目录");
+  };
 
   if (args.Has("--json")) {
     OutputBuffer output;
@@ -131,8 +114,9 @@ int RunList(const Arguments& args) {
     auto appendJsonName = [](std::string& path, std::u16string_view name) {
       AppendJsonChars(path, name);
     };
-    WalkVisible<std::string>(set, appendJsonName, [&](std::uint32_t index, const FileNode& node,
-                                                      const std::string& path) {
+    WalkVisibleTree<std::string>(set, kCurrentVolume, appendJsonName,
+                                 [&](std::uint32_t index, const FileNode& node, const std::string& path) {
+      if (!shown(node)) return;
       std::string& out = output.Text();
       out += "{\"path\":\"";
       out += path;
@@ -156,15 +140,22 @@ int RunList(const Arguments& args) {
       out += '}';
       output.LineDone();
     });
+    output.Flush();
+    tellIfNone();
     return kExitOk;
   }
   std::vector<std::vector<std::u16string>> rows = {{u"类型", u"大小", u"修改日期", u"路径"}};
   auto appendName = [](std::u16string& path, std::u16string_view name) { path += name; };
-  WalkVisible<std::u16string>(set, appendName, [&](std::uint32_t, const FileNode& node,
-                                                   const std::u16string& path) {
+  WalkVisibleTree<std::u16string>(set, kCurrentVolume, appendName,
+                                  [&](std::uint32_t, const FileNode& node, const std::u16string& path) {
+    if (!shown(node)) return;
     rows.push_back({TypeText(node.type), node.IsFile() ? SizeText(node.size) : u"",
                     FileTimeToLocalText(node.lastWriteTime), path});
   });
+  if (filtered && listed == 0) {
+    tellIfNone();
+    return kExitOk;
+  }
   PrintTable(rows);
   return kExitOk;
 }

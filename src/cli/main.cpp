@@ -3,8 +3,10 @@
 #include <clocale>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 #include "cli/commands.h"
+#include "cli/filter_options.h"
 #include "cli/terminal_presenter.h"
 #include "run/crash_reporter.h"
 
@@ -16,8 +18,8 @@ constexpr const char* kUsage =
     "usage:\n"
     "  kestrum-cli disks    [--json] [IMAGE...]\n"
     "  kestrum-cli volumes  [--json] [DISK_OR_IMAGE...]\n"
-    "  kestrum-cli ls       [--deleted] [--json] SOURCE [--partition N] [--scan FILE --found N]\n"
-    "  kestrum-cli export   [--deleted] SOURCE TARGET [PATH...] [--partition N] [--scan FILE --found N]\n"
+    "  kestrum-cli ls       [--deleted] [--json] [FILTER...] SOURCE [--partition N] [--scan FILE --found N]\n"
+    "  kestrum-cli export   [--deleted] [FILTER...] SOURCE TARGET [PATH...] [--partition N] [--scan FILE --found N]\n"
     "  kestrum-cli image    SOURCE TARGET [--map MAPFILE] [--retries N] [--json]\n"
     "  kestrum-cli classify [--json] DEVICE_OR_IMAGE [--partition N] [--from SECTOR] [--count N]\n"
     "  kestrum-cli scan     [--json] [--priority START_GB:SIZE_GB] [--state FILE] [--fresh] SOURCE [--partition N]\n"
@@ -67,6 +69,15 @@ constexpr const char* kHelp =
     "  --scan FILE --found N   ls/export work on found volume N of the scan saved in FILE\n"
     "  --map MAPFILE     image: the rescue map (default TARGET.map)\n"
     "  --retries N       image: tries of each bad sector in all (default 1)\n"
+    "\n"
+    "FILTER (ls, export; every one given must hold): ls lists only the matches, each with its\n"
+    "path; export copies only the matches (at or below the PATHs), each below its folders\n"
+    "  --name GLOB       the name, with * and ? (Latin letters in either case)\n"
+    "  --type GROUP[,GROUP...]   picture, document, video, audio, archive, other (by extension)\n"
+    "  --min-size SIZE, --max-size SIZE   bytes, or with K, M, G, T (1024-based): 10M, 1.5G\n"
+    "  --since DATE, --until DATE   modified on or after / on or before: YYYY-MM-DD [HH:MM[:SS]], local time\n"
+    "  --recovery CHANCE[,CHANCE...]   good, partial, overwritten, unknown, unverified\n"
+    "every export writes 恢复报告.csv and recovery-report.jsonl into TARGET: each file's result\n"
     "  --yes             answer Yes to every question of repair and undo; without it and\n"
     "                    without a terminal they refuse and write nothing\n"
     "  --history FILE    the repair history (default $XDG_STATE_HOME/kestrum/FixPartTable.dat)\n"
@@ -88,10 +99,11 @@ int main(int argc, char** argv) {
   std::string error;
   const std::set<std::string> flags = {"--json", "--deleted", "--progress", "--help", "--version", "--fresh",
                                        "--lost-partitions", "--yes", "--gpt-from-backup"};
-  const std::set<std::string> valued = {"--partition", "--from", "--count", "--priority",
-                                        "--state", "--scan", "--found",
-                                        "--select", "--history", "--record", "--table",
-                                        "--sector-size", "--map", "--retries"};
+  std::set<std::string> valued = {"--partition", "--from", "--count", "--priority",
+                                  "--state", "--scan", "--found",
+                                  "--select", "--history", "--record", "--table",
+                                  "--sector-size", "--map", "--retries"};
+  valued.insert(std::begin(kFilterOptions), std::end(kFilterOptions));
   if (!ParseArguments(argc, argv, flags, valued, args, error)) {
     std::fprintf(stderr, "kestrum-cli: %s\n%s", error.c_str(), kUsage);
     return kExitUsage;
