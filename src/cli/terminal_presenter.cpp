@@ -47,8 +47,9 @@ bool WantProgress(bool requested) { return requested || ::isatty(STDERR_FILENO) 
 
 void TerminalPresenter::Draw() {
   if (!draw_) return;
-  std::u16string text = lines_.heading;
-  for (const std::u16string* line : {&lines_.line1, &lines_.line2, &lines_.line3, &lines_.line4}) {
+  const ProgressLines& lines = tracker_.Lines();
+  std::u16string text = lines.heading;
+  for (const std::u16string* line : {&lines.line1, &lines.line2, &lines.line3, &lines.line4, &lines.timeLeft}) {
     if (!line->empty()) text += u"  " + *line;
   }
   std::fprintf(stderr, "\r%s\033[K", ToUtf8(text).c_str());
@@ -60,7 +61,8 @@ void TerminalPresenter::Present(ProgressSession& session) {
   StatusMessage message;
   for (;;) {
     bool done = session.WorkersDone();
-    if (session.Take(message) && ApplyStatus(message, lines_)) Draw();
+    const auto now = ProgressTracker::Clock::now();
+    if (session.Take(message) ? tracker_.Apply(message, now) : tracker_.Idle(now)) Draw();
     if (done) break;
     session.WaitForWorkers(kProgressTickMs);
   }

@@ -14,14 +14,14 @@ class TerminalPresenter : public ProgressPresenter {
   explicit TerminalPresenter(bool draw) : draw_(draw) {}
   void Present(ProgressSession& session) override;
 
-  const ProgressLines& Lines() const { return lines_; }
+  const ProgressLines& Lines() const { return tracker_.Lines(); }
 
  private:
   void Draw();
 
   bool draw_;
   bool drawn_ = false;
-  ProgressLines lines_;
+  ProgressTracker tracker_;
 };
 
 // SIGINT and SIGTERM request an abort instead of killing the process.

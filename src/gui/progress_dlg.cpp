@@ -56,9 +56,11 @@ void CProgressDlg::Tick() {
     accept();
   }
   StatusMessage message;
-  if (!session_.Take(message) || !ApplyStatus(message, lines_)) return;
-  const std::u16string* texts[] = {&lines_.heading, &lines_.line1, &lines_.line2, &lines_.line3,
-                                   &lines_.line4};
+  const auto now = ProgressTracker::Clock::now();
+  if (session_.Take(message) ? !tracker_.Apply(message, now) : !tracker_.Idle(now)) return;
+  const ProgressLines& lines = tracker_.Lines();
+  const std::u16string* texts[] = {&lines.heading, &lines.line1, &lines.line2, &lines.line3,
+                                   &lines.line4, &lines.timeLeft};
   for (std::size_t i = 0; i < labels_.size(); ++i) labels_[i]->setText(ToQString(*texts[i]));
 }
 

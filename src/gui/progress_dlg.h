@@ -1,6 +1,7 @@
 #pragma once
 // The small modal dialog every long operation runs behind: five lines of
-// the latest status message, "退出", and "暂停" for the deep scan. It shows
+// the latest status message, the rate and time left where they can be told,
+// "退出", and "暂停" for the deep scan. It shows
 // the shared worker state every 100 ms and closes itself as soon as the last
 // worker has ended.
 
@@ -23,7 +24,7 @@ class CProgressDlg : public QDialog {
  public:
   CProgressDlg(ProgressSession& session, QWidget* parent);
 
-  // 0 is the heading, 1–4 the lines below it.
+  // 0 is the heading, 1–4 the lines below it, 5 the rate and time left.
   QLabel* Line(int index) const { return labels_[static_cast<std::size_t>(index)]; }
   QPushButton* QuitButton() const { return quit_; }
   QPushButton* PauseButton() const { return pause_; }
@@ -38,8 +39,8 @@ class CProgressDlg : public QDialog {
 
  private:
   ProgressSession& session_;
-  ProgressLines lines_;
-  std::array<QLabel*, 5> labels_{};
+  ProgressTracker tracker_;
+  std::array<QLabel*, 6> labels_{};
   QPushButton* quit_ = nullptr;
   QPushButton* pause_ = nullptr;
   QTimer timer_;

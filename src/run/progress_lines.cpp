@@ -10,6 +10,8 @@ namespace {
 
 unsigned MiB(std::uint64_t bytes) { return static_cast<unsigned>(bytes >> 20); }
 
+constexpr std::uint64_t kSectorBytes = 512;
+
 void ShowParse(const ParseStatus& s, ProgressLines& lines) {
   lines.heading = u"正在解析磁盘上的文件，请耐心等候！";
   lines.line1 = FormatText("发现文件： %u", s.files);
@@ -89,6 +91,60 @@ void ShowImaging(const ImagingStatus& s, ProgressLines& lines) {
 }
 
 }  // namespace
+
+bool ProgressTracker::Apply(const StatusMessage& message, Clock::time_point now) {
+  if (!ApplyStatus(message, lines_)) return false;
+  // Work done and to do, where the message carries a total.
+  std::uint64_t done = 0, total = 0;
+  bool bytes = true;
+  switch (message.kind) {
+    case StatusKind::kScan:
+      done = std::uint64_t{std::min(message.scan.sectorsScanned, message.scan.sectorsToScan)} * kSectorBytes;
+      total = std::uint64_t{message.scan.sectorsToScan} * kSectorBytes;
+      break;
+    case StatusKind::kExport:
+      done = message.exportStatus.bytesExported;
+      total = message.exportStatus.bytesToExport;
+      break;
+    case StatusKind::kParse:
+      done = message.parse.recordsRead;
+      total = message.parse.recordsToRead;
+      bytes = false;
+      break;
+    default:
+      return true;  // a read error or a volume found: the estimate goes on
+  }
+  if (message.kind != kind_) {
+    estimator_.Reset();
+    kind_ = message.kind;
+    bytes_ = bytes;
+  }
+  if (total == 0) {
+    lines_.timeLeft.clear();
+    return true;
+  }
+  estimator_.Observe(done, total, now);
+  UpdateTimeLeft();
+  return true;
+}
+
+bool ProgressTracker::Idle(Clock::time_point now) {
+  if (kind_ == StatusKind::kNone) return false;
+  estimator_.Idle(now);
+  return UpdateTimeLeft();
+}
+
+bool ProgressTracker::UpdateTimeLeft() {
+  std::u16string text;
+  if (estimator_.Ready()) {
+    const double rate = estimator_.UnitsPerSecond();
+    text = u"速度： " + (bytes_ ? ByteRateText(rate) : FormatText("%.0f 个记录/秒", rate)) + u"    剩余时间： " +
+           DurationText(estimator_.SecondsLeft());
+  }
+  if (text == lines_.timeLeft) return false;
+  lines_.timeLeft = std::move(text);
+  return true;
+}
 
 bool ApplyStatus(const StatusMessage& message, ProgressLines& lines) {
   switch (message.kind) {

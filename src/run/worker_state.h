@@ -31,6 +31,9 @@ struct ParseStatus {
   std::uint32_t folders = 0;
   std::uint32_t deletedFiles = 0;
   std::uint32_t deletedFolders = 0;
+  // Where the reader knows its work ahead (the MFT's records): how far it is.
+  std::uint64_t recordsRead = 0;
+  std::uint64_t recordsToRead = 0;
 };
 
 struct ScanStatus {

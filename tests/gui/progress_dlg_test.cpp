@@ -232,5 +232,37 @@ TEST(ProgressDlg, QuitWhileReadingAVolumeLeavesTheDevicePageAsItWas) {
   EXPECT_TRUE(gui.boxes.shown.empty());
 }
 
+// An export that moves steadily: after its first two seconds the dialog adds
+// the rate and the time left below the five lines, and updates them.
+TEST(ProgressDlg, ALongTaskShowsItsRateAndTimeLeftOnceItCanBeTold) {
+  std::atomic<bool> seen{false};
+  QString early, line;
+  auto ran = WhenModal<CProgressDlg>([&](CProgressDlg* dialog) {
+    WaitFor([&] { return !dialog->Line(0)->text().isEmpty(); }, 10000);
+    early = dialog->Line(5)->text();
+    seen = WaitFor([&] { return dialog->Line(5)->text().startsWith(QStringLiteral("速度： ")); }, 20000);
+    line = dialog->Line(5)->text();
+  });
+  QtProgressPresenter presenter(nullptr);
+  RunWithProgress(
+      [&] {
+        BeginWorker("SteadyExport");
+        StatusMessage m = Export();
+        m.exportStatus.bytesToExport = 1ull << 40;
+        for (int i = 0; i < 2000 && !seen && !AbortRequested(); ++i) {
+          m.exportStatus.bytesExported = std::uint64_t(i) << 20;
+          PostStatus(m);
+          std::this_thread::sleep_for(20ms);
+        }
+        RequestFinish();
+        EndWorker("SteadyExport");
+      },
+      false, presenter);
+  EXPECT_TRUE(*ran);
+  EXPECT_TRUE(seen) << line.toStdString();
+  EXPECT_TRUE(early.isEmpty()) << "told before the task had run a moment: " << early.toStdString();
+  EXPECT_TRUE(line.contains(QStringLiteral("MB/s    剩余时间： "))) << line.toStdString();
+}
+
 }  // namespace
 }  // namespace kestrum::test

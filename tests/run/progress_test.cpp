@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "run/progress_lines.h"
+#include "run/time_left.h"
 #include "base/text.h"
 #include "support/run_state.h"
 
@@ -165,7 +166,7 @@ TEST(ProgressLines, EachKindWritesItsLines) {
 }
 
 TEST(ProgressLines, ReadErrorEmptiesTheLowerLinesAndOthersKeepUnownedLines) {
-  ProgressLines lines{u"h", u"1", u"2", u"3", u"4"};
+  ProgressLines lines{u"h", u"1", u"2", u"3", u"4", u""};
   StatusMessage m;
   m.kind = StatusKind::kReadError;
   m.readError.sector = 4096;
@@ -211,6 +212,111 @@ TEST(ProgressLines, VolumeFoundShowsTheDeviceName) {
   EXPECT_EQ(lines.line2, u"当前分区： sdb1");
   EXPECT_EQ(lines.line3, u"分区格式： NTFS");
   EXPECT_EQ(lines.line4, u"分区卷标： 本地磁盘");
+}
+
+// Feeds the estimator `rate` units a second for `seconds`, a sample every 100 ms.
+void Feed(TimeLeftEstimator& e, TimeLeftEstimator::Clock::time_point& now, std::uint64_t& done,
+         std::uint64_t total, double rate, double seconds) {
+  for (int i = 0; i < static_cast<int>(seconds * 10); ++i) {
+    now += 100ms;
+    done += static_cast<std::uint64_t>(rate / 10);
+    e.Observe(done, total, now);
+  }
+}
+
+TEST(TimeLeft, WaitsForAMomentThenFollowsTheRateSmoothlyAndSlowsWithAStall) {
+  TimeLeftEstimator e;
+  TimeLeftEstimator::Clock::time_point now{};
+  std::uint64_t done = 0;
+  const std::uint64_t total = 100000;
+  e.Observe(done, total, now);
+  Feed(e, now, done, total, 100, 1.9);
+  EXPECT_FALSE(e.Ready()) << "nothing told before the task has run a moment";
+  Feed(e, now, done, total, 100, 0.2);
+  ASSERT_TRUE(e.Ready());
+  EXPECT_NEAR(e.UnitsPerSecond(), 100, 1);
+  EXPECT_NEAR(e.SecondsLeft(), (total - done) / 100.0, 10);
+  // Ten times faster: the rate moves towards it, not there at once.
+  Feed(e, now, done, total, 1000, 1);
+  EXPECT_GT(e.UnitsPerSecond(), 150);
+  EXPECT_LT(e.UnitsPerSecond(), 500);
+  Feed(e, now, done, total, 1000, 20);
+  EXPECT_NEAR(e.UnitsPerSecond(), 1000, 20);
+  // Stalled: looks without news slow the rate only after a while.
+  const double before = e.UnitsPerSecond();
+  now += 1s;
+  e.Idle(now);
+  EXPECT_EQ(e.UnitsPerSecond(), before);
+  for (int i = 0; i < 50; ++i) {
+    now += 100ms;
+    e.Idle(now);
+  }
+  EXPECT_LT(e.UnitsPerSecond(), before / 2);
+  EXPECT_GT(e.SecondsLeft(), (total - done) / before * 2);
+  // Another phase (a new total) starts afresh; the end leaves nothing to tell.
+  e.Observe(10, 50, now);
+  EXPECT_FALSE(e.Ready());
+  Feed(e, now, done = 10, 50, 10, 3);
+  EXPECT_TRUE(e.Ready());
+  Feed(e, now, done, 50, 10, 1);
+  EXPECT_EQ(done, 50u);
+  EXPECT_FALSE(e.Ready());
+}
+
+TEST(TimeLeft, DurationsAndRatesReadRounded) {
+  const std::pair<double, const char16_t*> durations[] = {
+      {3, u"不到 10 秒"},        {42, u"约 40 秒"},          {44, u"约 45 秒"},
+      {200, u"约 3 分 20 秒"},   {598, u"约 10 分"},         {3599, u"约 60 分"},
+      {3600 + 5 * 60, u"约 1 小时 5 分"}, {200 * 3600, u"超过 99 小时"}};
+  for (const auto& [seconds, text] : durations) EXPECT_EQ(DurationText(seconds), text) << seconds;
+  EXPECT_EQ(ByteRateText(85.3 * (1 << 20)), u"85.3 MB/s");
+  EXPECT_EQ(ByteRateText(2.5 * (1 << 30)), u"2.5 GB/s");
+  EXPECT_EQ(ByteRateText(300 * 1024), u"300 KB/s");
+}
+
+// The dialog and the terminal line show the same rate line, from the counts
+// of exports, scans and NTFS reads, and only once it can be told.
+TEST(ProgressLines, TheRateLineComesFromTheCountsOfEachLongTask) {
+  ProgressTracker tracker;
+  ProgressTracker::Clock::time_point now{};
+  StatusMessage m;
+  m.kind = StatusKind::kExport;
+  m.exportStatus.bytesToExport = 1000ull << 20;
+  for (int tick = 0; tick <= 30; ++tick) {  // 10 MiB/s for 3 s
+    m.exportStatus.bytesExported = std::uint64_t(tick) << 20;
+    ASSERT_TRUE(tracker.Apply(m, now + tick * 100ms));
+    if (tick < 20) {
+      EXPECT_EQ(tracker.Lines().timeLeft, u"") << tick;
+    }
+  }
+  EXPECT_EQ(tracker.Lines().timeLeft, u"速度： 10.0 MB/s    剩余时间： 约 1 分 40 秒");
+  // A read error between two counts keeps the estimate.
+  StatusMessage error;
+  error.kind = StatusKind::kReadError;
+  ASSERT_TRUE(tracker.Apply(error, now + 3100ms));
+  EXPECT_EQ(tracker.Lines().timeLeft, u"速度： 10.0 MB/s    剩余时间： 约 1 分 40 秒");
+
+  StatusMessage scan;
+  scan.kind = StatusKind::kScan;
+  scan.scan.sectorsToScan = 2048 * 10000;  // 10000 MiB
+  for (int tick = 0; tick <= 30; ++tick) {  // 100 MiB/s
+    scan.scan.sectorsScanned = 2048 * 10 * static_cast<std::uint32_t>(tick);
+    tracker.Apply(scan, now + 10s + tick * 100ms);
+  }
+  EXPECT_EQ(tracker.Lines().timeLeft, u"速度： 100.0 MB/s    剩余时间： 约 1 分 40 秒");
+
+  StatusMessage parse;
+  parse.kind = StatusKind::kParse;
+  parse.parse.recordsToRead = 126000;
+  for (int tick = 0; tick <= 30; ++tick) {  // 2000 records a second
+    parse.parse.recordsRead = 200 * static_cast<std::uint64_t>(tick);
+    tracker.Apply(parse, now + 20s + tick * 100ms);
+  }
+  EXPECT_EQ(tracker.Lines().timeLeft, u"速度： 2000 个记录/秒    剩余时间： 约 1 分");
+  // A reader that cannot tell its total (FAT, exFAT) shows no rate line.
+  parse.parse.recordsToRead = 0;
+  tracker.Apply(parse, now + 30s);
+  EXPECT_EQ(tracker.Lines().timeLeft, u"");
 }
 
 }  // namespace

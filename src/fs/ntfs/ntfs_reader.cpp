@@ -45,6 +45,7 @@ bool ReadFileRecords(const DeviceHandle& device, const VolumeDescriptor& volume,
   const std::uint32_t spc = SectorsPerCluster(volume);
   StatusMessage status;
   status.kind = StatusKind::kParse;
+  status.parse.recordsToRead = recordCount;
   std::vector<std::uint8_t> buffer(std::size_t{kMftReadSectors} * kSectorSize);
   const std::uint32_t recordBytes = RecordBytesOf(volume);
   const std::uint32_t recordSectors = recordBytes / kSectorSize;
@@ -68,6 +69,7 @@ bool ReadFileRecords(const DeviceHandle& device, const VolumeDescriptor& volume,
       }
       auto records = static_cast<std::uint32_t>(chunk / recordSectors);
       if (records == 0) continue;
+      status.parse.recordsRead += records;
       ReadRecords(device, first, records, recordBytes, buffer);
       for (std::uint32_t i = 0; i < records; ++i) {
         ByteView record(buffer.data() + std::size_t{i} * recordBytes, recordBytes);
