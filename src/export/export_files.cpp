@@ -269,26 +269,8 @@ void ExportWalk::Run(const std::vector<std::uint32_t>& indices, bool keepPaths) 
     RunItems(target_, indices);
     return;
   }
-  // Each item goes below the folders that hold it in the volume. An item
-  // inside another one comes with that one, and is not copied twice.
-  std::vector<bool> chosen(nodes->Count(), false);
-  for (std::uint32_t k : indices) {
-    if (k < chosen.size()) chosen[k] = true;
-  }
-  std::vector<bool> done(nodes->Count(), false);
-  for (std::uint32_t k : indices) {
-    if (k >= chosen.size() || done[k]) continue;
-    done[k] = true;
-    bool nested = false;
-    std::uint32_t up = k;
-    for (std::uint32_t steps = 0; steps < nodes->Count() && up != kRootNodeId; ++steps) {
-      up = LinkedParent(nodes->nodes, up);
-      if (chosen[up] && up != k) {
-        nested = true;
-        break;
-      }
-    }
-    if (nested) continue;
+  // Each item goes below the folders that hold it in the volume.
+  for (std::uint32_t k : WithoutNestedItems(set_, indices)) {
     std::u16string folder;
     if (!FolderAbove(k, folder)) {
       ReportNotExported(k, ExportFailure::kFolderFailed);
@@ -344,6 +326,30 @@ void ExportWalk::RunItems(const std::u16string& folder, const std::vector<std::u
 }
 
 }  // namespace
+
+std::vector<std::uint32_t> WithoutNestedItems(const VolumeSet& set, const std::vector<std::uint32_t>& indices) {
+  const NodeArray* nodes = set.NodesOfVolume(kCurrentVolume);
+  if (nodes == nullptr) return {};
+  std::vector<bool> chosen(nodes->Count(), false);
+  for (std::uint32_t k : indices) {
+    if (k < chosen.size()) chosen[k] = true;
+  }
+  std::vector<bool> taken(nodes->Count(), false);
+  std::vector<std::uint32_t> kept;
+  for (std::uint32_t k : indices) {
+    if (k >= chosen.size() || taken[k]) continue;
+    taken[k] = true;
+    bool nested = false;
+    std::uint32_t up = k;
+    // A damaged volume's parent links may form a ring: no path is longer than the array.
+    for (std::uint32_t steps = 0; steps < nodes->Count() && up != kRootNodeId && !nested; ++steps) {
+      up = LinkedParent(nodes->nodes, up);
+      nested = chosen[up] && up != k;
+    }
+    if (!nested) kept.push_back(k);
+  }
+  return kept;
+}
 
 std::u16string JoinPath(const std::u16string& folder, const std::u16string& name) {
   if (folder.empty() || folder.back() == u'/' || folder.back() == u'\\') return folder + name;
@@ -440,8 +446,10 @@ void SaveAllToDirThread(ExportJob& job) {
   }
   StatusMessage status;
   status.kind = StatusKind::kExport;
+  // Kept paths: an item inside another ticked one is counted (and copied) once.
+  const std::vector<std::uint32_t> items = job.keepPaths ? WithoutNestedItems(*job.set, job.indices) : job.indices;
   SubtreeTotals totals;
-  job.set->SumSelection(job.indices, totals);
+  job.set->SumSelection(items, totals);
   status.exportStatus.filesToExport = totals.files;
   status.exportStatus.bytesToExport = totals.bytes;
   PostStatus(status);
@@ -450,7 +458,7 @@ void SaveAllToDirThread(ExportJob& job) {
   if (!folder.empty() && folder.back() == u'\\') folder += u'/';
   ExportReport report;
   report.Open(ToUtf8(folder));
-  ExportNodes(*job.set, folder, job.indices, status, job.keepPaths, &report);
+  ExportNodes(*job.set, folder, items, status, job.keepPaths, &report);
   report.Close();
   job.counts = report.Counts();
   job.reportPaths = report.Paths();

@@ -40,6 +40,9 @@ void SaveAllToDirThread(ExportJob& job);
 // Whether writing into `target` could overwrite the device `volume` is read from.
 bool TargetIsOnSourceDevice(const std::u16string& target, const VolumeDescriptor& volume);
 std::u16string JoinPath(const std::u16string& folder, const std::u16string& name);
+// The items of the current volume, in order, without those that lie inside
+// another of them or come twice.
+std::vector<std::uint32_t> WithoutNestedItems(const VolumeSet& set, const std::vector<std::uint32_t>& indices);
 
 // The unit in which a file found by its content is read and written.
 constexpr std::uint32_t kExportChunkSectors = kCopyChunkSectors;

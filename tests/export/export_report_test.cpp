@@ -25,15 +25,16 @@ using test::ContentVolume;
 using test::FlatObject;
 
 ExportJob RunJob(const VolumeSet& set, const std::string& target, std::vector<std::uint32_t> indices,
-                 bool keepPaths = false) {
+                 bool keepPaths = false, ExportStatus* last = nullptr) {
   ExportJob job;
   job.set = &set;
   job.target = FromUtf8(target);
   job.indices = std::move(indices);
   job.keepPaths = keepPaths;
   test::PrepareRun();
-  SilentPresenter quiet;
-  EXPECT_TRUE(RunExport(job, quiet));
+  test::WatchingPresenter presenter;
+  EXPECT_TRUE(RunExport(job, presenter));
+  if (last != nullptr) *last = presenter.last;
   return job;
 }
 
@@ -207,7 +208,8 @@ TEST(KeptPaths, EachItemGoesBelowItsOwnFoldersAndNothingTwice) {
   v.Finish(set);
 
   Box box;
-  ExportJob job = RunJob(set, box.target, {leaf, inner, docs, top, one, two, leaf}, true);
+  ExportStatus last;
+  ExportJob job = RunJob(set, box.target, {leaf, inner, docs, top, one, two, leaf}, true, &last);
   const std::map<std::string, std::string> expected = {
       {"deep/a/leaf.txt", "leaf"}, {"docs/inner.txt", "inner"}, {"docs/other.txt", "other"},
       {"top.txt", "top"},          {"x_y/same.txt", "one"},     {"x_y (2)/same.txt", "two"}};
@@ -217,6 +219,8 @@ TEST(KeptPaths, EachItemGoesBelowItsOwnFoldersAndNothingTwice) {
   }
   EXPECT_EQ(written, expected);
   EXPECT_EQ(job.counts.copied, 6u);
+  EXPECT_EQ(last.filesToExport, 6u) << "each file counted once for the progress display";
+  EXPECT_EQ(last.filesExported, 6u);
   auto report = test::LoadJsonReport(box.target);
   EXPECT_EQ(report["x/y/same.txt"]["savedAs"], "x_y/same.txt");
   EXPECT_EQ(report["x_y/same.txt"]["savedAs"], "x_y (2)/same.txt");
