@@ -4,7 +4,10 @@
 // until the event loop is idle again (the window answers input); for the
 // opening also until the progress dialog closed (the volume read), and
 // from there to idle (what the browser itself adds); then the same rows
-// switched to the icon view and to the list view, until idle.
+// switched to the icon view and to the list view, until idle; then the
+// filter bar over the whole volume: a name typed key by key (the slowest
+// key, until the matches are painted and the window is idle), a pattern
+// that every file matches, the kind "文档", and the filter cleared.
 //
 //   kestrum_gui_bench IMAGE FOLDER     (QT_QPA_PLATFORM=offscreen or a display)
 
@@ -12,6 +15,8 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QComboBox>
+#include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
 #include <QTableWidget>
@@ -20,6 +25,7 @@
 #include <QTreeView>
 #include <QTreeWidget>
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 
@@ -28,6 +34,7 @@
 #include "gui/explorer_list_ctrl.h"
 #include "gui/explorer_tree_ctrl.h"
 #include "gui/fdr_dlg.h"
+#include "gui/filter_bar.h"
 #include "gui/kestrum_dlg.h"
 #include "gui/main_menu_dlg.h"
 #include "gui/progress_dlg.h"
@@ -163,11 +170,35 @@ int Run(const char* image, const char* folder) {
   PaintProbe iconProbe(list->IconListView()->viewport(), [list] { return list->RowCount() > 0; }, clock);
   Timing icons = Measure(iconProbe, clock, [&] { list->SetViewMode(CExplorerListCtrl::kIconView); });
   Timing names = Measure(iconProbe, clock, [&] { list->SetViewMode(CExplorerListCtrl::kListView); });
+  const int folderRows = list->RowCount();
+
+  // The filter over the whole volume, in the details view.
+  list->SetViewMode(CExplorerListCtrl::kDetailView);
+  QApplication::processEvents();
+  CFilterBar* bar = window.Fdr()->Filter();
+  double slowestKey = 0;
+  int keyMatches = 0;
+  for (QChar c : QStringLiteral("f1234")) {
+    Timing key = Measure(probe, clock, [&] { QTest::keyClick(bar->NameEdit(), c.toLatin1()); });
+    slowestKey = std::max(slowestKey, key.idleMs);
+    keyMatches = list->RowCount();
+  }
+  Timing every = Measure(probe, clock, [&] { bar->NameEdit()->setText(QStringLiteral("*.txt")); });
+  const int everyMatches = list->RowCount();
+  bar->NameEdit()->clear();
+  QApplication::processEvents();
+  Timing kind = Measure(probe, clock, [&] { bar->TypeBox()->setCurrentText(QStringLiteral("文档")); });
+  const int kindMatches = list->RowCount();
+  Timing cleared = Measure(probe, clock, [&] { bar->ClearButton()->click(); });
+
   // root_rows read_ms open_paint_ms open_idle_ms shown_ms folder_rows click_paint_ms click_idle_ms
-  // icon_view_idle_ms list_view_idle_ms
+  // icon_view_idle_ms list_view_idle_ms key_matches slowest_key_idle_ms every_matches every_idle_ms
+  // kind_matches kind_idle_ms cleared_idle_ms
   double shownMs = readMs >= 0 && open.idleMs >= 0 ? open.idleMs - readMs : -1;
-  std::printf("%d %.1f %.1f %.1f %.1f %d %.1f %.1f %.1f %.1f\n", rootRows, readMs, open.paintMs, open.idleMs,
-              shownMs, list->RowCount(), click.paintMs, click.idleMs, icons.idleMs, names.idleMs);
+  std::printf("%d %.1f %.1f %.1f %.1f %d %.1f %.1f %.1f %.1f %d %.1f %d %.1f %d %.1f %.1f\n", rootRows, readMs,
+              open.paintMs, open.idleMs, shownMs, folderRows, click.paintMs, click.idleMs, icons.idleMs,
+              names.idleMs, keyMatches, slowestKey, everyMatches, every.idleMs, kindMatches, kind.idleMs,
+              cleared.idleMs);
   return 0;
 }
 

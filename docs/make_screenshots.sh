@@ -100,7 +100,7 @@ progress_done() { wait_gone '^请稍候' || true; sleep 0.5; }
 # Where the buttons are (client coordinates, as the layout puts them).
 menu_button() { click 160 $((141 + 66 * ($1 - 1))) 0.3; }
 DEV_OPEN=(48 630); DEV_SETTINGS=(220 630); DEV_BACK=(760 630); DEV_NEXT=(846 630)
-FDR_ALL=(673 99); FDR_EXPORT=(846 99); FDR_BACK=(846 630)
+FDR_ALL=(673 176); FDR_EXPORT=(846 176); FDR_BACK=(846 630)
 
 shot 01-main-menu
 

@@ -16,7 +16,7 @@
 #include "cli/terminal_presenter.h"
 #include "cli/volume_source.h"
 #include "export/export_files.h"
-#include "find/visible_walk.h"
+#include "find/file_filter.h"
 #include "fs/tree/volume_set.h"
 
 namespace kestrum::cli {
@@ -134,20 +134,15 @@ int RunExportFiles(const Arguments& args) {
     job.keepPaths = true;
     std::vector<bool> named(set.NodesOfVolume(kCurrentVolume)->Count(), false);
     for (std::uint32_t index : indices) named[index] = true;
-    const FilterMatcher matcher(filter);
-    const bool everything = named[kRootNodeId];
-    auto noPath = [](std::string&, std::u16string_view) {};  // PathToRoot tells where a match lies
     std::vector<std::uint32_t> chain;
-    WalkVisibleTree<std::string>(
-        set, kCurrentVolume, noPath, [&](std::uint32_t index, const FileNode& node, const std::string&) {
-          if (!matcher.Matches(node)) return;
-          bool inside = everything;
-          chain.clear();
-          if (!inside && set.PathToRoot(kCurrentVolume, index, chain)) {
-            for (std::uint32_t up : chain) inside = inside || named[up];
-          }
-          if (inside) job.indices.push_back(index);
-        });
+    for (std::uint32_t match : FindMatches(set, kCurrentVolume, filter)) {
+      chain.clear();
+      bool inside = named[kRootNodeId];
+      if (!inside && set.PathToRoot(kCurrentVolume, match, chain)) {
+        for (std::uint32_t up : chain) inside = inside || named[up];
+      }
+      if (inside) job.indices.push_back(match);
+    }
     if (job.indices.empty()) {
       Tell(u"没有符合筛选条件的文件或目录，未导出任何文件");
       return kExitFailure;

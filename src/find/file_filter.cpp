@@ -1,5 +1,6 @@
 #include "find/file_filter.h"
 
+#include "find/visible_walk.h"
 #include "fs/tree/node_text.h"
 
 namespace kestrum {
@@ -46,6 +47,17 @@ bool FilterMatcher::Matches(const FileNode& node) const {
     }
   }
   return glob_.Empty() || glob_.Matches(node.name);
+}
+
+std::vector<std::uint32_t> FindMatches(const VolumeSet& set, int volume, const FileFilter& filter) {
+  std::vector<std::uint32_t> matches;
+  const FilterMatcher matcher(filter);
+  // Only the nodes are wanted: no path is built.
+  auto noPath = [](std::string&, std::u16string_view) {};
+  WalkVisibleTree<std::string>(set, volume, noPath, [&](std::uint32_t index, const FileNode& node, const std::string&) {
+    if (matcher.Matches(node)) matches.push_back(index);
+  });
+  return matches;
 }
 
 }  // namespace kestrum

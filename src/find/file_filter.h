@@ -6,10 +6,12 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "find/name_glob.h"
 #include "find/type_groups.h"
 #include "fs/tree/file_node.h"
+#include "fs/tree/volume_set.h"
 
 namespace kestrum {
 
@@ -49,5 +51,9 @@ class FilterMatcher {
   FileFilter filter_;
   NameGlob glob_;
 };
+
+// Every visible node of the volume below its root that the filter matches,
+// depth first in child-list order (as `ls` lists them).
+std::vector<std::uint32_t> FindMatches(const VolumeSet& set, int volume, const FileFilter& filter);
 
 }  // namespace kestrum

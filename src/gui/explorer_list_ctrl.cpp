@@ -7,6 +7,7 @@
 #include <QMenu>
 #include <QMimeDatabase>
 #include <QPainter>
+#include <QScrollBar>
 #include <QStackedWidget>
 #include <QStyledItemDelegate>
 #include <QTreeView>
@@ -16,14 +17,18 @@
 #include <string_view>
 
 #include "fs/tree/node_text.h"
+#include "gui/content_loader.h"
 
 namespace kestrum {
 
 namespace {
 
 constexpr int kColumnCount = 5;
-const char16_t* const kListColumns[kColumnCount] = {u"名称", u"大小", u"创建日期", u"修改日期", u"恢复可能性"};
-constexpr int kColumnWidths[kColumnCount] = {150, 80, 150, 150, 90};
+// The matches of a filter add the folder they lie in.
+constexpr int kPathColumn = kColumnCount;
+const char16_t* const kListColumns[kColumnCount + 1] = {u"名称", u"大小", u"创建日期", u"修改日期", u"恢复可能性",
+                                                        u"路径"};
+constexpr int kColumnWidths[kColumnCount + 1] = {150, 80, 150, 150, 90, 260};
 const QString kFolderKey = QStringLiteral("***");
 
 // A page with the extension written on it, for extensions the icon theme
@@ -60,6 +65,43 @@ QIcon DrawExtensionIcon(const QString& extension) {
   return icon;
 }
 
+// A picture frame: crossed out for a picture that would not decode, with
+// "大" for one that claims too many pixels to decode.
+QIcon DrawPictureMark(bool broken) {
+  QIcon icon;
+  for (int side : {32, 64, 128}) {
+    QPixmap pixmap(side, side);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QRectF frame(side * 0.1, side * 0.2, side * 0.8, side * 0.6);
+    painter.setPen(QPen(QColor(120, 120, 120), qMax(1.0, side / 32.0)));
+    painter.setBrush(QColor(235, 235, 235));
+    painter.drawRect(frame);
+    if (broken) {
+      painter.setPen(QPen(QColor(200, 30, 30), qMax(2.0, side / 16.0)));
+      painter.drawLine(frame.topLeft(), frame.bottomRight());
+      painter.drawLine(frame.topRight(), frame.bottomLeft());
+    } else {
+      QFont font = painter.font();
+      font.setPixelSize(qMax(8, side / 3));
+      font.setBold(true);
+      painter.setFont(font);
+      painter.setPen(QColor(60, 60, 160));
+      painter.drawText(frame, Qt::AlignCenter, QStringLiteral("大"));
+    }
+    painter.end();
+    icon.addPixmap(pixmap);
+  }
+  return icon;
+}
+
+QString ExtensionOf(std::u16string_view name) {
+  const std::size_t dot = name.rfind(u'.');
+  if (dot == std::u16string_view::npos || dot == 0) return {};
+  return QString::fromUtf16(name.data() + dot + 1, static_cast<qsizetype>(name.size() - dot - 1)).toLower();
+}
+
 QIcon IconForExtension(const QString& extension) {
   QMimeDatabase mimes;
   QMimeType mime = mimes.mimeTypeForFile(QStringLiteral("x") + extension, QMimeDatabase::MatchExtension);
@@ -92,15 +134,29 @@ QString ColumnText(const FileNode& node, int column) {
 // no name is cut short.
 class LongestNameDelegate : public QStyledItemDelegate {
  public:
-  LongestNameDelegate(const ExplorerListModel* model, QObject* parent) : QStyledItemDelegate(parent), model_(model) {}
+  LongestNameDelegate(const ExplorerListModel* model, QListView* view)
+      : QStyledItemDelegate(view), model_(model), view_(view) {}
 
   QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
     int row = model_->LongestNameRow();
-    return QStyledItemDelegate::sizeHint(option, row >= 0 ? model_->index(row, 0) : index);
+    // Measuring a row is not showing it: no thumbnail for it.
+    model_->SetMeasuring(true);
+    QSize size = QStyledItemDelegate::sizeHint(option, row >= 0 ? model_->index(row, 0) : index);
+    model_->SetMeasuring(false);
+    return size;
+  }
+
+ protected:
+  // Every item takes the view's icon size, whatever its own icon offers, so
+  // one measured item fits a thumbnail as well as a small type icon.
+  void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+    QStyledItemDelegate::initStyleOption(option, index);
+    if (option->features & QStyleOptionViewItem::HasDecoration) option->decorationSize = view_->iconSize();
   }
 
  private:
   const ExplorerListModel* model_;
+  QListView* view_;
 };
 
 }  // namespace
@@ -110,7 +166,7 @@ int ExplorerListModel::rowCount(const QModelIndex& parent) const {
 }
 
 int ExplorerListModel::columnCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : kColumnCount;
+  return parent.isValid() ? 0 : kColumnCount + (matches_ ? 1 : 0);
 }
 
 const FileNode* ExplorerListModel::NodeOfRow(int row) const {
@@ -118,18 +174,36 @@ const FileNode* ExplorerListModel::NodeOfRow(int row) const {
   return set_->IsNodeVisible(volume_, nodes_[static_cast<std::size_t>(row)], false);
 }
 
+QString ExplorerListModel::FolderPathOfRow(int row) const {
+  std::vector<std::uint32_t> chain;
+  const NodeArray* array = set_ != nullptr ? set_->NodesOfVolume(volume_) : nullptr;
+  if (array == nullptr || !set_->PathToRoot(volume_, nodes_[static_cast<std::size_t>(row)], chain)) return {};
+  QString path;
+  // chain: the node, its folders, the root; the folders are wanted, root first.
+  for (std::size_t i = chain.size(); i-- > 1;) {
+    if (chain[i] == kRootNodeId) continue;
+    if (!path.isEmpty()) path += QLatin1Char('/');
+    path += NodeName(array->nodes[chain[i]]);
+  }
+  return path;
+}
+
 QVariant ExplorerListModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= static_cast<int>(nodes_.size())) return {};
   const std::size_t row = static_cast<std::size_t>(index.row());
   if (role == Qt::UserRole) return nodes_[row];
   if (role == Qt::DisplayRole) {
+    if (index.column() == kPathColumn) return FolderPathOfRow(index.row());
     const FileNode* node = NodeOfRow(index.row());
     return node != nullptr ? ColumnText(*node, index.column()) : QString();
   }
   if (index.column() != 0) return {};
-  if (role == Qt::CheckStateRole) return checked_[row] != 0 ? Qt::Checked : Qt::Unchecked;
+  if (role == Qt::CheckStateRole) return ticks_[nodes_[row]] != 0 ? Qt::Checked : Qt::Unchecked;
   if (role == Qt::DecorationRole && icons_ != nullptr && iconOf_) {
     const FileNode* node = NodeOfRow(index.row());
+    if (node != nullptr && thumbnailOf_ && !measuring_) {
+      if (const QIcon* thumbnail = thumbnailOf_(index.row(), *node)) return *thumbnail;
+    }
     int icon = node != nullptr ? iconOf_(*node) : -1;
     if (icon >= 0 && icon < static_cast<int>(icons_->size())) return (*icons_)[static_cast<std::size_t>(icon)];
   }
@@ -150,19 +224,26 @@ Qt::ItemFlags ExplorerListModel::flags(const QModelIndex& index) const {
 }
 
 QVariant ExplorerListModel::headerData(int section, Qt::Orientation orientation, int role) const {
-  if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= kColumnCount) {
+  if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= columnCount()) {
     return {};
   }
   return QString::fromStdU16String(kListColumns[section]);
 }
 
-void ExplorerListModel::SetRows(const VolumeSet* set, int volume, std::vector<std::uint32_t> nodes) {
+void ExplorerListModel::SetRows(const VolumeSet* set, int volume, std::vector<std::uint32_t> nodes, bool matches,
+                                bool keepTicks) {
   beginResetModel();
-  set_ = set;
   // Pinned, so the rows keep naming this volume whichever becomes current.
-  volume_ = set != nullptr && volume == kCurrentVolume ? set->currentVolume : volume;
+  volume = set != nullptr && volume == kCurrentVolume ? set->currentVolume : volume;
+  const NodeArray* array = set != nullptr ? set->NodesOfVolume(volume) : nullptr;
+  const std::size_t count = array != nullptr ? array->Count() : 0;
+  if (!keepTicks || set != set_ || volume != volume_ || ticks_.size() != count) ticks_.assign(count, 0);
+  set_ = set;
+  volume_ = volume;
+  // A node past the array (a damaged volume's link) gets no row.
+  std::erase_if(nodes, [count](std::uint32_t k) { return k >= count; });
   nodes_ = std::move(nodes);
-  checked_.assign(nodes_.size(), 0);
+  matches_ = matches;
   longestNameRow_ = -2;
   endResetModel();
 }
@@ -194,13 +275,13 @@ int ExplorerListModel::LongestNameRow() const {
 
 void ExplorerListModel::SetAllChecked(bool checked) {
   if (nodes_.empty()) return;
-  std::fill(checked_.begin(), checked_.end(), checked ? 1 : 0);
+  for (std::uint32_t k : nodes_) ticks_[k] = checked ? 1 : 0;
   emit dataChanged(index(0, 0), index(static_cast<int>(nodes_.size()) - 1, 0), {Qt::CheckStateRole});
 }
 
 void ExplorerListModel::SetChecked(int row, bool checked) {
   if (row < 0 || row >= static_cast<int>(nodes_.size())) return;
-  checked_[static_cast<std::size_t>(row)] = checked ? 1 : 0;
+  ticks_[nodes_[static_cast<std::size_t>(row)]] = checked ? 1 : 0;
   emit dataChanged(index(row, 0), index(row, 0), {Qt::CheckStateRole});
 }
 
@@ -233,6 +314,15 @@ CExplorerListCtrl::CExplorerListCtrl(QWidget* parent) : QWidget(parent) {
     connect(view, &QWidget::customContextMenuRequested, this,
             [this, view](const QPoint& at) { ShowContextMenu(view->viewport()->mapToGlobal(at)); });
   }
+  thumbnailLoader_ = new ContentLoader([this](const ContentResult& result) { OnThumbnail(result); }, 256, this);
+  thumbnails_.setMaxCost(48 << 20);  // bytes of pixels
+  brokenIcon_ = DrawPictureMark(true);
+  tooLargeIcon_ = DrawPictureMark(false);
+  // Rows scrolled away want no thumbnail; the rows that come ask for theirs.
+  connect(icons_->verticalScrollBar(), &QScrollBar::valueChanged, this,
+          [this] { Forget(thumbnailLoader_->DropPending(false)); });
+  connect(icons_->horizontalScrollBar(), &QScrollBar::valueChanged, this,
+          [this] { Forget(thumbnailLoader_->DropPending(false)); });
   stack_ = new QStackedWidget(this);
   stack_->addWidget(detail_);
   stack_->addWidget(icons_);
@@ -256,12 +346,112 @@ void CExplorerListCtrl::OnVolumeSelected(int volume, std::uint32_t folder) {
   std::vector<std::uint32_t> children;
   if (set_ == nullptr || !set_->ListVisibleChildren(volume, folder, children, false)) children.clear();
   // New rows every time: nothing of a row, its tick included, outlives the folder.
-  model_->SetRows(set_, volume, std::move(children));
+  SetRows(volume, std::move(children), false, false);
   shownVolume_ = volume;
   shownFolder_ = folder;
+  emit FolderShown();
 }
 
-void CExplorerListCtrl::OnVolumesCleared() { model_->Clear(); }
+void CExplorerListCtrl::SetRows(int volume, std::vector<std::uint32_t> nodes, bool matches, bool keepTicks) {
+  const bool hadPaths = model_->ShowsMatches();
+  const int before = model_->Volume();
+  // Thumbnails asked for the old rows are not wanted; those made stay for
+  // the same volume's nodes.
+  Forget(thumbnailLoader_->DropPending(false));
+  if (set_ == nullptr || (volume == kCurrentVolume ? set_->currentVolume : volume) != before) ForgetThumbnails();
+  model_->SetRows(set_, volume, std::move(nodes), matches, keepTicks);
+  if (hadPaths != matches) SetViewMode(viewMode_);  // the path column came or went
+}
+
+void CExplorerListCtrl::ShowMatches(std::vector<std::uint32_t> matches) {
+  SetRows(shownVolume_, std::move(matches), true, true);
+}
+
+void CExplorerListCtrl::ShowFolderAgain() {
+  std::vector<std::uint32_t> children;
+  if (set_ == nullptr || !set_->ListVisibleChildren(shownVolume_, shownFolder_, children, false)) children.clear();
+  SetRows(shownVolume_, std::move(children), false, true);
+}
+
+void CExplorerListCtrl::OnVolumesCleared() {
+  ForgetThumbnails();
+  model_->Clear();
+}
+
+void CExplorerListCtrl::Forget(const std::vector<std::uint64_t>& keys) {
+  for (std::uint64_t key : keys) {
+    auto it = thumbnailRequests_.find(key);
+    if (it == thumbnailRequests_.end()) continue;
+    pendingThumbnails_.erase(it->second.node);
+    thumbnailRequests_.erase(it);
+  }
+}
+
+void CExplorerListCtrl::ForgetThumbnails() {
+  thumbnailLoader_->DropPending(true);
+  thumbnailRequests_.clear();  // whatever still comes back is not looked at
+  pendingThumbnails_.clear();
+  thumbnails_.clear();
+}
+
+const QIcon* CExplorerListCtrl::ThumbnailFor(int row, const FileNode& node) {
+  if (!node.IsFile() || node.size == 0 || node.size > kThumbnailReadLimit || set_ == nullptr) return nullptr;
+  if (!IsShownPictureExtension(ExtensionOf(node.name))) return nullptr;
+  const std::uint32_t index = model_->RowNode(row);
+  if (const ThumbnailEntry* made = thumbnails_.object(index)) return &made->icon;
+  if (pendingThumbnails_.count(index) != 0) return nullptr;
+  const int volume = model_->Volume();
+  if (volume < 0 || volume >= static_cast<int>(set_->volumes.size())) return nullptr;
+  ContentRequest request;
+  request.key = nextThumbnailKey_++;
+  request.volume = set_->volumes[static_cast<std::size_t>(volume)];
+  request.node = node;
+  request.limit = kThumbnailReadLimit;
+  request.picture = true;
+  request.fit = QSize(2 * kThumbnailSide, 2 * kThumbnailSide);
+  thumbnailRequests_[request.key] = {index, row};
+  pendingThumbnails_[index] = request.key;
+  Forget(thumbnailLoader_->Request(std::move(request)));
+  return nullptr;
+}
+
+void CExplorerListCtrl::OnThumbnail(const ContentResult& result) {
+  auto it = thumbnailRequests_.find(result.key);
+  if (it == thumbnailRequests_.end()) return;  // the rows it was made for are gone
+  const ThumbnailRequest asked = it->second;
+  thumbnailRequests_.erase(it);
+  pendingThumbnails_.erase(asked.node);
+  auto* entry = new ThumbnailEntry;
+  entry->state = result.picture.state;
+  qsizetype cost = 1024;
+  switch (entry->state) {
+    case PictureState::kShown:
+      entry->icon = QIcon(QPixmap::fromImage(result.picture.image));
+      cost = result.picture.image.sizeInBytes();
+      break;
+    case PictureState::kBroken: entry->icon = brokenIcon_; break;
+    case PictureState::kTooLarge: entry->icon = tooLargeIcon_; break;
+  }
+  thumbnails_.insert(asked.node, entry, cost);
+  if (asked.row < model_->rowCount() && model_->RowNode(asked.row) == asked.node) {
+    const QModelIndex index = model_->index(asked.row, 0);
+    emit model_->dataChanged(index, index, {Qt::DecorationRole});
+  }
+}
+
+CExplorerListCtrl::Thumbnail CExplorerListCtrl::ThumbnailOf(int row) const {
+  const std::uint32_t index = model_->RowNode(row);
+  if (const ThumbnailEntry* made = thumbnails_.object(index)) {
+    switch (made->state) {
+      case PictureState::kShown: return Thumbnail::kShown;
+      case PictureState::kBroken: return Thumbnail::kBroken;
+      case PictureState::kTooLarge: return Thumbnail::kTooLarge;
+    }
+  }
+  return pendingThumbnails_.count(index) != 0 ? Thumbnail::kPending : Thumbnail::kNone;
+}
+
+std::size_t CExplorerListCtrl::ThumbnailsOutstanding() const { return thumbnailLoader_->Outstanding(); }
 
 int CExplorerListCtrl::RowCount() const { return model_->rowCount(); }
 
@@ -304,12 +494,15 @@ void CExplorerListCtrl::SetViewMode(int mode) {
       icons_->setViewMode(QListView::IconMode);
       icons_->setFlow(QListView::LeftToRight);
       icons_->setWrapping(true);
-      icons_->setIconSize(QSize(32, 32));
-      icons_->setGridSize(QSize(96, 64));
+      // Room for a thumbnail of a picture: the icons of other files scale up.
+      icons_->setIconSize(QSize(kThumbnailSide, kThumbnailSide));
+      icons_->setGridSize(QSize(112, kThumbnailSide + 44));
       icons_->setWordWrap(true);
+      model_->SetThumbnails([this](int row, const FileNode& node) { return ThumbnailFor(row, node); });
       stack_->setCurrentWidget(icons_);
       break;
     case kListView:
+      model_->SetThumbnails(nullptr);
       icons_->setViewMode(QListView::ListMode);
       icons_->setFlow(QListView::TopToBottom);
       icons_->setWrapping(true);
@@ -319,9 +512,10 @@ void CExplorerListCtrl::SetViewMode(int mode) {
       stack_->setCurrentWidget(icons_);
       break;
     default:
+      model_->SetThumbnails(nullptr);
       mode = kDetailView;
       detail_->setIconSize(QSize(16, 16));
-      for (int c = 0; c < kColumnCount; ++c) detail_->setColumnWidth(c, kColumnWidths[c]);
+      for (int c = 0; c < model_->columnCount(); ++c) detail_->setColumnWidth(c, kColumnWidths[c]);
       stack_->setCurrentWidget(detail_);
       break;
   }
@@ -333,6 +527,10 @@ QMenu* CExplorerListCtrl::BuildContextMenu() {
   if (FirstSelectedRow() >= 0) {
     menu->addAction(QStringLiteral("复制"));  // nothing to copy to yet: no action
     menu->addAction(QStringLiteral("打开"), this, [this] { OpenSelected(); });
+    if (extraAction_ != nullptr) menu->addAction(extraAction_);
+    menu->addSeparator();
+  } else if (extraAction_ != nullptr) {
+    menu->addAction(extraAction_);
     menu->addSeparator();
   }
   const QString names[] = {QStringLiteral("图标"), QStringLiteral("列表"), QStringLiteral("细节")};

@@ -1,14 +1,20 @@
 #include "gui/fdr_dlg.h"
 
+#include <QAction>
 #include <QHBoxLayout>
+#include <QItemSelectionModel>
 #include <QPushButton>
 #include <QSplitter>
+#include <QTreeView>
 #include <QVBoxLayout>
 
 #include "gui/message_boxes.h"
 #include "export/export_files.h"
 #include "gui/explorer_list_ctrl.h"
 #include "gui/explorer_tree_ctrl.h"
+#include "gui/filter_bar.h"
+#include "gui/preview_pane.h"
+#include "find/file_filter.h"
 
 namespace kestrum {
 
@@ -28,6 +34,16 @@ CFdrDlg::CFdrDlg(PageHost& host, const GuiServices& services, QWidget* parent)
     : QWidget(parent), host_(host), services_(services) {
   tree_ = new CExplorerTreeCtrl(this);
   list_ = new CExplorerListCtrl(this);
+  filter_ = new CFilterBar(this);
+  filter_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
+  preview_ = new CPreviewPane(this);
+  preview_->setVisible(false);
+  previewButton_ = new QPushButton(QStringLiteral("预览"), this);
+  previewButton_->setObjectName(QStringLiteral("preview"));
+  previewButton_->setCheckable(true);
+  previewAction_ = new QAction(QStringLiteral("预览窗格"), this);
+  previewAction_->setCheckable(true);
+  list_->SetExtraMenuAction(previewAction_);
   auto* back = new QPushButton(QStringLiteral("上一步"), this);
   auto* up = new QPushButton(QStringLiteral("向上"), this);
   auto* all = new QPushButton(QStringLiteral("全选"), this);
@@ -41,6 +57,7 @@ CFdrDlg::CFdrDlg(PageHost& host, const GuiServices& services, QWidget* parent)
 
   auto* listButtons = new QHBoxLayout;
   listButtons->addWidget(up);
+  listButtons->addWidget(previewButton_);
   listButtons->addStretch();
   listButtons->addWidget(all);
   listButtons->addWidget(none);
@@ -48,8 +65,14 @@ CFdrDlg::CFdrDlg(PageHost& host, const GuiServices& services, QWidget* parent)
   auto* right = new QWidget(this);
   auto* rightLayout = new QVBoxLayout(right);
   rightLayout->setContentsMargins(0, 0, 0, 0);
+  rightLayout->addWidget(filter_);
   rightLayout->addLayout(listButtons);
-  rightLayout->addWidget(list_);
+  auto* listAndPreview = new QSplitter(Qt::Horizontal, right);
+  listAndPreview->addWidget(list_);
+  listAndPreview->addWidget(preview_);
+  listAndPreview->setStretchFactor(0, 3);
+  listAndPreview->setStretchFactor(1, 2);
+  rightLayout->addWidget(listAndPreview, 1);
   auto* splitter = new QSplitter(Qt::Horizontal, this);
   splitter->addWidget(tree_);
   splitter->addWidget(right);
@@ -74,6 +97,60 @@ CFdrDlg::CFdrDlg(PageHost& host, const GuiServices& services, QWidget* parent)
   connect(all, &QPushButton::clicked, this, &CFdrDlg::SelectAll);
   connect(none, &QPushButton::clicked, this, &CFdrDlg::ClearAll);
   connect(export_, &QPushButton::clicked, this, &CFdrDlg::ExportTicked);
+  connect(filter_, &CFilterBar::FilterEdited, this, &CFdrDlg::ApplyFilter);
+  connect(previewButton_, &QPushButton::toggled, this, &CFdrDlg::SetPreviewShown);
+  connect(previewAction_, &QAction::toggled, this, &CFdrDlg::SetPreviewShown);
+  // Both views share one selection: the current row is the one previewed.
+  connect(list_->DetailView()->selectionModel(), &QItemSelectionModel::currentChanged, this,
+          [this] { PreviewCurrentRow(); });
+  // New rows leave nothing selected: nothing to preview.
+  connect(list_->Model(), &QAbstractItemModel::modelReset, this, [this] { PreviewCurrentRow(); });
+  // Going to another folder leaves the matches: the filter empties.
+  connect(list_, &CExplorerListCtrl::FolderShown, this, [this] { filter_->ClearQuietly(); });
+}
+
+void CFdrDlg::SetPreviewShown(bool shown) {
+  previewButton_->setChecked(shown);
+  previewAction_->setChecked(shown);
+  preview_->setVisible(shown);
+  if (shown) {
+    PreviewCurrentRow();
+  } else {
+    preview_->Clear();
+  }
+}
+
+void CFdrDlg::PreviewCurrentRow() {
+  if (!preview_->isVisible()) return;
+  const QModelIndex current = list_->DetailView()->selectionModel()->currentIndex();
+  if (!current.isValid() || current.row() >= list_->RowCount()) {
+    preview_->Clear();
+    return;
+  }
+  preview_->ShowNode(set_, list_->Model()->Volume(), list_->RowNode(current.row()));
+}
+
+void CFdrDlg::ApplyFilter() {
+  FileFilter filter;
+  std::u16string problem;
+  if (!filter_->ReadFilter(filter, problem)) {
+    filter_->ShowMessage(QString::fromStdU16String(problem), true);
+    return;
+  }
+  if (filter.IsEmpty()) {
+    if (list_->ShowsMatches()) list_->ShowFolderAgain();
+    filter_->ShowMessage(QString(), false);
+    return;
+  }
+  std::vector<std::uint32_t> matches;
+  if (set_ != nullptr) matches = FindMatches(*set_, list_->Model()->Volume(), filter);
+  const std::size_t count = matches.size();
+  list_->ShowMatches(std::move(matches));
+  if (count == 0) {
+    filter_->ShowMessage(QStringLiteral("没有符合筛选条件的文件或目录"), true);
+  } else {
+    filter_->ShowMessage(QStringLiteral("在整个分区中找到 %1 项").arg(count), false);
+  }
 }
 
 void CFdrDlg::SetVolumeSet(VolumeSet* set) {
@@ -120,6 +197,8 @@ void CFdrDlg::ExportTicked() {
   job.set = set_;
   job.target = target;
   job.indices = std::move(nodes);
+  // The matches of a filter come from anywhere in the volume: each keeps its folders.
+  job.keepPaths = list_->ShowsMatches();
   const bool ok = RunExport(job, *services_.presenter);
   services_.boxes->Information(std::u16string(ok ? kExportDone : kExportFailed) + u"\n" +
                                ExportSummaryText(job.counts, job.reportPaths, job.reportProblem));

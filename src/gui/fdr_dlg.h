@@ -10,12 +10,15 @@
 #include "gui/gui_services.h"
 #include "gui/page_host.h"
 
+class QAction;
 class QPushButton;
 
 namespace kestrum {
 
 class CExplorerListCtrl;
 class CExplorerTreeCtrl;
+class CFilterBar;
+class CPreviewPane;
 class VolumeSet;
 
 class CFdrDlg : public QWidget {
@@ -31,9 +34,17 @@ class CFdrDlg : public QWidget {
   void SelectAll();
   void ClearAll();
   void ExportTicked();
+  // Shows the matches of what the filter bar asks over the whole shown
+  // volume, or, with nothing asked, the shown folder again with its ticks.
+  void ApplyFilter();
+  // Shows or hides the preview pane (the "预览" button and the menu item).
+  void SetPreviewShown(bool shown);
 
   CExplorerTreeCtrl* Tree() const { return tree_; }
   CExplorerListCtrl* List() const { return list_; }
+  CFilterBar* Filter() const { return filter_; }
+  CPreviewPane* Preview() const { return preview_; }
+  QPushButton* PreviewButton() const { return previewButton_; }
   QPushButton* ExportButton() const { return export_; }
 
  private:
@@ -42,7 +53,13 @@ class CFdrDlg : public QWidget {
   VolumeSet* set_ = nullptr;
   CExplorerTreeCtrl* tree_ = nullptr;
   CExplorerListCtrl* list_ = nullptr;
+  CFilterBar* filter_ = nullptr;
+  CPreviewPane* preview_ = nullptr;
+  QPushButton* previewButton_ = nullptr;
+  QAction* previewAction_ = nullptr;
   QPushButton* export_ = nullptr;
+
+  void PreviewCurrentRow();
 };
 
 }  // namespace kestrum

@@ -20,6 +20,7 @@
 #include "gui/dev_sel_dlg.h"
 #include "base/text.h"
 #include "fs/tree/node_text.h"
+#include "browser_support.h"
 #include "gui_test_support.h"
 #include "support/export_report.h"
 #include "support/fixtures.h"
@@ -34,103 +35,6 @@ namespace kestrum::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr int kNtfsRow = 0;
-constexpr int kExfatRow = 3;
-const char* const kManifests[] = {"disk.p1.manifest.tsv", "disk.p2.manifest.tsv", "disk.p5.manifest.tsv",
-                                  "disk.p6.manifest.tsv"};
-
-// A main window showing one partition of disk.img in the browser.
-struct Browser {
-  GuiFixture gui;
-  CFdrDlg* page = nullptr;
-  CExplorerTreeCtrl* tree = nullptr;
-  CExplorerListCtrl* list = nullptr;
-
-  Browser(int mode, int row, const std::string& image = FixtureImage("disk.img")) : gui({image}) {
-    gui.ChooseFunction(mode);
-    gui.window->DevSel()->Table()->selectRow(row);
-    gui.window->DevSel()->Next();
-    page = gui.window->Fdr();
-    tree = page->Tree();
-    list = page->List();
-  }
-
-  // What the list shows in a cell, as a view asks for it.
-  QString Text(int row, int column) const { return list->Model()->index(row, column).data().toString(); }
-  int Row(const QString& name) const {
-    for (int r = 0; r < list->RowCount(); ++r) {
-      if (Text(r, 0) == name) return r;
-    }
-    return -1;
-  }
-  QStringList RowNames() const {
-    QStringList names;
-    for (int r = 0; r < list->RowCount(); ++r) names << Text(r, 0);
-    return names;
-  }
-  // Through the window, as the platform delivers a real click.
-  static void Mouse(bool doubleClick, QWidget* target, QPoint at) {
-    QWidget* top = target->window();
-    QPoint inWindow = target->mapTo(top, at);
-    if (doubleClick) {
-      QTest::mouseDClick(top->windowHandle(), Qt::LeftButton, Qt::NoModifier, inWindow);
-    } else {
-      QTest::mouseClick(top->windowHandle(), Qt::LeftButton, Qt::NoModifier, inWindow);
-    }
-  }
-  void DoubleClickRow(int row) {
-    QTreeView* view = list->DetailView();
-    QModelIndex index = list->Model()->index(row, 1);
-    view->scrollTo(index);
-    Mouse(true, view->viewport(), view->visualRect(index).center());
-  }
-  void ClickTreeItem(QTreeWidgetItem* item) {
-    tree->scrollToItem(item);
-    Mouse(false, tree->viewport(), tree->visualItemRect(item).center());
-  }
-  void Tick(const QString& name) {
-    int row = Row(name);
-    ASSERT_GE(row, 0) << name.toStdString();
-    list->SetRowChecked(row, true);
-  }
-  void Press(const char* button) { page->findChild<QPushButton*>(QString::fromUtf8(button))->click(); }
-};
-
-QTreeWidgetItem* Child(QTreeWidgetItem* item, const QString& text) {
-  for (int i = 0; i < item->childCount(); ++i) {
-    if (item->child(i)->text(0) == text) return item->child(i);
-  }
-  return nullptr;
-}
-
-std::uint64_t UnixToFileTime(std::int64_t seconds) {
-  return static_cast<std::uint64_t>(seconds + 11644473600LL) * 10000000ULL;
-}
-
-// Every manifest file below `prefix` (stripped), with its expected hash.
-std::map<std::string, std::string> ExpectedFiles(const char* manifest, const std::string& prefix, bool deleted) {
-  std::map<std::string, std::string> files;
-  for (const ManifestEntry& e : LoadManifest(manifest)) {
-    if (e.folder || e.deleted != deleted || e.path.rfind(prefix, 0) != 0) continue;
-    files[e.path.substr(prefix.size())] = e.sha256;
-  }
-  return files;
-}
-
-// The box after an export that copied every one of `files` files into `target`.
-std::u16string ExportDone(std::size_t files, const std::string& target) {
-  return FormatText("导出文件成功！\n已复制 %zu 个文件。\n恢复报告：%s/恢复报告.csv", files, target.c_str());
-}
-
-std::map<std::string, std::string> WrittenFiles(const std::string& root) {
-  std::map<std::string, std::string> files;
-  for (const auto& entry : fs::recursive_directory_iterator(root)) {
-    const std::string relative = fs::relative(entry.path(), root).string();
-    if (entry.is_regular_file() && !IsReportFile(relative)) files[relative] = Sha256OfFile(entry.path().string());
-  }
-  return files;
-}
 
 TEST(Browser, TheTreeListsSubfoldersOnlyWhenAFolderIsFirstExpanded) {
   Browser b(2, kNtfsRow);
@@ -368,23 +272,23 @@ TEST(Browser, TheContextMenuOpensFoldersAndSwitchesViewsWithoutTouchingRows) {
     return list;
   };
   std::unique_ptr<QMenu> plain(b.list->BuildContextMenu());
-  EXPECT_EQ(texts(plain.get()), QStringList({"图标", "列表", "细节"}));
-  EXPECT_TRUE(plain->actions()[2]->isChecked());
+  EXPECT_EQ(texts(plain.get()), QStringList({"预览窗格", "-", "图标", "列表", "细节"}));
+  EXPECT_TRUE(plain->actions()[4]->isChecked());
   QStringList rows = b.RowNames();
-  plain->actions()[0]->trigger();
+  plain->actions()[2]->trigger();
   EXPECT_EQ(b.list->ViewMode(), 0);
   EXPECT_EQ(b.list->IconListView()->viewMode(), QListView::IconMode);
   EXPECT_EQ(b.RowNames(), rows);
 
   b.list->SelectRow(b.Row(QStringLiteral("sizes")));
   std::unique_ptr<QMenu> onRow(b.list->BuildContextMenu());
-  EXPECT_EQ(texts(onRow.get()), QStringList({"复制", "打开", "-", "图标", "列表", "细节"}));
-  EXPECT_TRUE(onRow->actions()[3]->isChecked());
+  EXPECT_EQ(texts(onRow.get()), QStringList({"复制", "打开", "预览窗格", "-", "图标", "列表", "细节"}));
+  EXPECT_TRUE(onRow->actions()[4]->isChecked());
   onRow->actions()[1]->trigger();  // 打开
   EXPECT_EQ(b.tree->currentItem()->text(0), QStringLiteral("sizes"));
   EXPECT_EQ(b.list->RowCount(), 10);
   std::unique_ptr<QMenu> again(b.list->BuildContextMenu());
-  again->actions()[2]->trigger();  // 细节
+  again->actions()[4]->trigger();  // 细节
   EXPECT_EQ(b.list->ViewMode(), 2);
   EXPECT_EQ(b.list->RowCount(), 10);
 }
