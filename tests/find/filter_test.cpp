@@ -50,9 +50,12 @@ TEST(TypeGroups, ExtensionsInAnyCaseAndEveryKindFoundByContentHaveTheirGroup) {
                {u"a.", TypeGroup::kOther},            {u"a.verylongextension", TypeGroup::kOther}};
   for (const Case& c : cases) EXPECT_EQ(TypeGroupOfName(c.name), c.group) << ToUtf8(c.name);
   // Files found by content are named after their category: each is grouped.
-  for (std::int32_t c = 0; c < kFileCategoryCount; ++c) {
+  // Programs (and apps) are "other" on purpose.
+  for (std::int32_t place = 0; place < kFileCategoryCount; ++place) {
+    const ScanCategory c = FileCategoryAt(place);
     const std::u16string& name = CategoryName(c);
-    EXPECT_EQ(TypeGroupOfExtension(name) == TypeGroup::kOther, c == kCategoryExe) << ToUtf8(name);
+    const bool program = c == kCategoryExe || c == kCategoryElf || c == kCategoryMacho || c == kCategoryApk;
+    EXPECT_EQ(TypeGroupOfExtension(name) == TypeGroup::kOther, program) << ToUtf8(name);
   }
   TypeGroup group;
   EXPECT_TRUE(ParseTypeGroup(u"Picture", group) && group == TypeGroup::kPicture);
