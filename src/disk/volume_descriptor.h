@@ -14,6 +14,7 @@
 namespace kestrum {
 
 struct NodeArray;  // the recovered file tree (fs/)
+struct DeletedClusters;  // the free clusters shared out among deleted FAT entries (fs/fat)
 
 enum FsKind : std::int32_t {
   kFsUnknown = 0,
@@ -49,6 +50,7 @@ struct ReaderState {
   std::shared_ptr<NodeArray> nodes;
   std::shared_ptr<const std::vector<std::uint8_t>> fat;     // cached allocation table
   std::shared_ptr<const std::vector<std::uint8_t>> bitmap;  // cached exFAT allocation bitmap
+  std::shared_ptr<const DeletedClusters> deletedClusters;   // FAT: where each deleted file's content is
   std::uint32_t serial = 0;                                 // volume serial number
 };
 

@@ -197,5 +197,56 @@ TEST(DeletedFat32Entry, AHighWordPointingOutsideTheVolumeFallsBackToTheLowWord) 
   EXPECT_EQ(test::ReadWholeFile(target + "/" + listed.begin()->first), test::ReadWholeFile(content));
 }
 
+// Deleted files that lay among each other, written by mtools on a volume
+// mkfs.vfat made, then deleted with mdel: ALPHA.BIN and BRAVO.BIN
+// interleaved cluster by cluster (written into the holes of one-cluster
+// fillers deleted in turn), CHARLIE.BIN whose second cluster is DELTA.BIN's
+// first, and ECHO.BIN in one piece. Zero-length files take over the
+// fillers' entries, so that these five are the only deleted ones. mtools
+// allocates from the start of the FAT when FAT32's hint of the next free
+// cluster (FSInfo, byte 492) says it is unknown.
+class FilesAmongDeletedFiles : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(FilesAmongDeletedFiles, EachComesBackWholeAndThoseThatLayAmongOthersArePartial) {
+  const bool fat32 = GetParam() == "fat32";
+  test::TempDir dir;
+  const std::string image = dir.File("v.img");
+  ASSERT_EQ(RunCommand({"truncate", "-s", fat32 ? "40M" : "16M", image}).exitCode, 0);
+  ASSERT_EQ(RunCommand({"mkfs.vfat", "-F", fat32 ? "32" : "16", "-s", "1", image}).exitCode, 0);
+  const std::string hint =
+      fat32 ? "printf '\\377\\377\\377\\377' | dd of=v.img bs=1 seek=1004 conv=notrunc 2>/dev/null" : ":";
+  const std::string script =
+      "set -e; cd '" + dir.path() + "'; export MTOOLS_SKIP_CHECK=1; "
+      "put() { head -c $2 /dev/urandom > $1; mcopy -i v.img $1 ::$1; }; "
+      "gone() { for f; do mdel -i v.img ::$f; done; " + hint + "; }; "
+      "for i in 0 1 2 3 4 5; do put P$i 512; done; "
+      "gone P0 P2 P4; put ALPHA.BIN 1536; gone P1 P3 P5; put BRAVO.BIN 1400; "
+      "put Q0 512; put Q1 512; gone Q0; put CHARLIE.BIN 1500; gone Q1; put DELTA.BIN 512; "
+      "put ECHO.BIN 3000; for z in Z1 Z2 Z3; do put $z 0; done; "
+      "gone ALPHA.BIN BRAVO.BIN CHARLIE.BIN DELTA.BIN ECHO.BIN";
+  test::CommandResult made = RunCommand({"sh", "-c", script});
+  ASSERT_EQ(made.exitCode, 0) << made.err;
+
+  // A deleted short name has lost its first letter.
+  const std::map<std::string, std::string> chances = {{"ALPHA.BIN", "partial"},   {"BRAVO.BIN", "partial"},
+                                                      {"CHARLIE.BIN", "partial"}, {"DELTA.BIN", "good"},
+                                                      {"ECHO.BIN", "good"}};
+  std::map<std::string, std::string> listed;
+  for (const auto& [name, chance] : chances) listed["_" + name.substr(1)] = chance;
+  EXPECT_EQ(ListedChances(image), listed);
+  const std::string target = dir.File("out");
+  std::filesystem::create_directory(target);
+  std::vector<std::string> args = {"export", "--deleted", image, target};
+  for (const auto& [name, chance] : listed) args.push_back(name);
+  test::CommandResult r = test::RunCli(args);
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  for (const auto& [name, chance] : chances) {
+    EXPECT_EQ(test::ReadWholeFile(target + "/_" + name.substr(1)), test::ReadWholeFile(dir.File(name))) << name;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Fat, FilesAmongDeletedFiles, ::testing::Values("fat16", "fat32"),
+                         [](const auto& info) { return info.param; });
+
 }  // namespace
 }  // namespace kestrum

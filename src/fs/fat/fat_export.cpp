@@ -24,7 +24,7 @@ bool ExportFatFile(const VolumeDescriptor& volume, const FileNode& node, OutputF
   bool ok = true;
   // A deleted file has no chain left: the clusters come from the free ones.
   const DeletedContent deleted =
-      node.IsDeleted() ? FindDeletedContent(g, fat, node.location, node.size) : DeletedContent{};
+      node.IsDeleted() ? FindDeletedContent(volume, node) : DeletedContent{};
   std::size_t nextDeleted = 0;
   std::uint32_t c = node.IsDeleted() ? (deleted.clusters.empty() ? 0 : deleted.clusters[0]) : node.location;
   while (written < node.size && g.IsValidCluster(c) && !IsEndOfChain(g.width, c) && copied.Insert(c)) {

@@ -9,12 +9,14 @@
 namespace kestrum {
 
 // Follows the node's cluster chain through the volume's cached FAT, one
-// cluster per read; a deleted node's clusters are FindDeletedContent's. A free (0) entry before the file is complete is taken to
-// mean the file goes on in the next cluster. The walk never leaves the
-// volume's clusters nor comes back to a cluster it copied. True only for a
-// complete copy, which then gets the node's times; after a failed read or a
-// stop the output is cut to nothing; a chain that ends before the file does
-// leaves the bytes it gave, and answers false.
+// cluster per read; a deleted node's clusters are the ones the volume's
+// deleted entries shared out to it (FindDeletedContent). A free (0) entry
+// before the file is complete is taken to mean the file goes on in the next
+// cluster. The walk never leaves the volume's clusters nor comes back to a
+// cluster it copied. True only for a complete copy, which then gets the
+// node's times; after a failed read or a stop the output is cut to nothing;
+// a chain that ends before the file does leaves the bytes it gave, and
+// answers false.
 bool ExportFatFile(const VolumeDescriptor& volume, const FileNode& node, OutputFile& out,
                    StatusMessage& status);
 

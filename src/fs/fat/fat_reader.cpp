@@ -172,6 +172,7 @@ bool ReadFatVolume(VolumeDescriptor& volume) {
 
   // A tree of its own: an earlier copy of this descriptor may share the old one.
   volume.readerState.nodes = std::make_shared<NodeArray>();
+  volume.readerState.deletedClusters.reset();
   AddRootNode(volume);
   FatWalk walk;
   ReadFatDirectory(volume, device, 0, kRootNodeId, &walk);
@@ -180,11 +181,7 @@ bool ReadFatVolume(VolumeDescriptor& volume) {
     CloseDevice(device);
     return false;
   }
-  for (FileNode& node : NodesOf(volume).nodes) {
-    if (node.type == kDeletedFile) {
-      node.recovery = FindDeletedContent(g, CachedFat(volume), node.location, node.size).chance;
-    }
-  }
+  ShareDeletedClusters(volume);
   AppendLostFileNode(volume);
   LinkNodes(NodesOf(volume).nodes);
   CloseDevice(device);
