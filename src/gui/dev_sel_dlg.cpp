@@ -8,6 +8,7 @@
 
 #include <algorithm>
 
+#include "imaging/disk_imager.h"
 #include "discovery/device_rows.h"
 #include "gui/message_boxes.h"
 #include "fs/bitlocker.h"
@@ -63,6 +64,8 @@ CDevSelDlg::CDevSelDlg(PageHost& host, const GuiServices& services, QWidget* par
   auto* next = new QPushButton(QStringLiteral("下一步"), this);
   auto* back = new QPushButton(QStringLiteral("上一步"), this);
   auto* image = new QPushButton(QStringLiteral("打开镜像文件"), this);
+  auto* copy = new QPushButton(QStringLiteral("创建镜像文件…"), this);
+  copy->setObjectName(QStringLiteral("createImage"));
   refresh->setObjectName(QStringLiteral("refresh"));
   settings->setObjectName(QStringLiteral("settings"));
   next->setObjectName(QStringLiteral("next"));
@@ -71,6 +74,7 @@ CDevSelDlg::CDevSelDlg(PageHost& host, const GuiServices& services, QWidget* par
 
   auto* buttons = new QHBoxLayout;
   buttons->addWidget(image);
+  buttons->addWidget(copy);
   buttons->addWidget(refresh);
   buttons->addWidget(settings);
   buttons->addStretch();
@@ -83,7 +87,8 @@ CDevSelDlg::CDevSelDlg(PageHost& host, const GuiServices& services, QWidget* par
 
   // Keyboard order as the buttons stand, left to right.
   setTabOrder(table_, image);
-  setTabOrder(image, refresh);
+  setTabOrder(image, copy);
+  setTabOrder(copy, refresh);
   setTabOrder(refresh, settings);
   setTabOrder(settings, back);
   setTabOrder(back, next);
@@ -93,6 +98,7 @@ CDevSelDlg::CDevSelDlg(PageHost& host, const GuiServices& services, QWidget* par
   connect(next, &QPushButton::clicked, this, &CDevSelDlg::Next);
   connect(back, &QPushButton::clicked, this, [this] { host_.ShowPage(PageId::kMainMenu); });
   connect(image, &QPushButton::clicked, this, &CDevSelDlg::OpenImageFile);
+  connect(copy, &QPushButton::clicked, this, &CDevSelDlg::CreateImageFile);
   connect(table_, &QTableWidget::cellDoubleClicked, this, [this] { Next(); });
 }
 
@@ -109,6 +115,48 @@ void CDevSelDlg::OpenImageFile() {
   if (!services_.choosers->ChooseImageFiles(paths)) return;
   AddImages(paths);
   if (mode_ != 0) RefreshList();
+}
+
+void CDevSelDlg::CreateImageFile() {
+  const int row = SelectedRow();
+  if (row < 0) {
+    services_.boxes->Information(IsVolumeMode() ? kSelectVolume : kSelectDisk);
+    return;
+  }
+  ImagingJob job;
+  std::u16string name;
+  if (IsVolumeMode()) {
+    const VolumeDescriptor& v = volumes_[static_cast<std::size_t>(row)];
+    // A partition device is copied as it is; a volume of an image file as
+    // its part of the file.
+    const bool ownDevice = !v.volumePath.empty();
+    job.source = ownDevice ? v.volumePath : v.diskPath;
+    if (!ownDevice) {
+      job.firstSector = v.startSector;
+      job.sectorCount = v.sectorCount;
+    }
+    name = v.name;
+  } else {
+    job.source = disks_[static_cast<std::size_t>(row)].path;
+    name = disks_[static_cast<std::size_t>(row)].name;
+  }
+  std::u16string target;
+  std::replace(name.begin(), name.end(), u'#', u'-');  // "disk.img#2"
+  if (!services_.choosers->ChooseImageTarget(name + u"-镜像.img", target)) return;
+  job.target = ToUtf8(target);
+  job.mapHeader = {"Mapfile. Created by Varnel数据恢复", "Source: " + ToUtf8(job.source)};
+  DiskImager imager;
+  std::u16string problem;
+  if (!imager.Open(job, problem)) {
+    services_.boxes->Information(problem);
+    return;
+  }
+  RunImaging(imager, *services_.presenter);
+  std::u16string text = imager.Problem().empty() ? u"" : imager.Problem() + u"\n";
+  text += imager.Complete() && imager.Problem().empty() ? u"镜像文件创建完成！\n" : u"镜像文件尚未完成。\n";
+  services_.boxes->Information(text + ImagingSummaryText(imager));
+  AddImages({target});
+  RefreshList();
 }
 
 void CDevSelDlg::SetMode(int mode) {

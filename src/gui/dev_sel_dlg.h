@@ -51,6 +51,9 @@ class CDevSelDlg : public QWidget {
   void Next();
   void EditScanSettings();
   void OpenImageFile();
+  // "创建镜像文件…": the selected disk or volume copied into an image file
+  // behind the progress dialog, then added to the list.
+  void CreateImageFile();
 
   QTableWidget* Table() const { return table_; }
   const VolumeList& Volumes() const { return volumes_; }

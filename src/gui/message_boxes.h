@@ -35,6 +35,9 @@ class FileChoosers {
   virtual bool ChooseTargetFolder(std::u16string& out) = 0;
   // Disk image files to add as disks; false when cancelled.
   virtual bool ChooseImageFiles(std::vector<std::u16string>& out) = 0;
+  // Where a new disk image goes ("创建镜像文件"), `suggested` the name
+  // offered; false when cancelled.
+  virtual bool ChooseImageTarget(const std::u16string& suggested, std::u16string& out) = 0;
 };
 
 }  // namespace kestrum

@@ -82,4 +82,16 @@ bool QtFileChoosers::ChooseImageFiles(std::vector<std::u16string>& out) {
   return true;
 }
 
+bool QtFileChoosers::ChooseImageTarget(const std::u16string& suggested, std::u16string& out) {
+  // An existing file is not asked about here: the copy resumes from its map,
+  // or refuses a file without one.
+  const QString file = QFileDialog::getSaveFileName(owner_, QStringLiteral("创建镜像文件"),
+                                                    QString::fromStdU16String(suggested),
+                                                    QStringLiteral("磁盘镜像 (*.img);;所有文件 (*)"), nullptr,
+                                                    QFileDialog::DontConfirmOverwrite);
+  if (file.isEmpty()) return false;
+  out = file.toStdU16String();
+  return true;
+}
+
 }  // namespace kestrum

@@ -28,6 +28,7 @@ class QtFileChoosers : public FileChoosers {
   explicit QtFileChoosers(QWidget* owner) : owner_(owner) {}
   bool ChooseTargetFolder(std::u16string& out) override;
   bool ChooseImageFiles(std::vector<std::u16string>& out) override;
+  bool ChooseImageTarget(const std::u16string& suggested, std::u16string& out) override;
 
  private:
   QWidget* owner_;

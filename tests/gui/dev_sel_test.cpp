@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QLabel>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTreeWidget>
@@ -341,6 +342,60 @@ TEST(DevSel, RefreshDropsADiskThatIsGone) {
   // The vanished file is named to the user.
   ASSERT_EQ(gui.boxes.shown.size(), 1u);
   EXPECT_NE(gui.boxes.shown[0].find(u"copy.img"), std::u16string::npos);
+}
+
+// "创建镜像文件…" on a failing disk image: the copy runs behind the progress
+// dialog with "暂停", the summary names the unreadable sectors and the map,
+// and the new image is listed as a disk; a volume is copied as its part of
+// the disk.
+TEST(DevSel, CreatingAnImageCopiesTheSelectedDiskOrVolumeAndListsIt) {
+  TempDir dir;
+  const std::string failing = dir.File("failing.img");
+  std::filesystem::copy_file(FixtureImage("disk.img"), failing);
+  const std::string source = ReadWholeFile(failing);
+  testing::ClearReadFaults();
+  testing::InjectReadFault(failing, 100400, 8);  // inside the FAT32 volume
+  GuiFixture gui({failing});
+  gui.ChooseFunction(4);
+  gui.window->DevSel()->Table()->selectRow(0);
+  const std::string image = dir.File("failing-copy.img");
+  gui.choosers.imageTarget = FromUtf8(image);
+  bool pauseShown = false;
+  auto ran = WhenModal<CProgressDlg>([&](CProgressDlg* dialog) {
+    pauseShown = dialog->PauseButton()->isVisible();
+    WaitFor([&] { return dialog->Line(0)->text().contains(QStringLiteral("镜像")); }, 5000);
+    Shoot(dialog, "22-progress-image.png");
+  });
+  gui.window->DevSel()->findChild<QPushButton*>(QStringLiteral("createImage"))->click();
+  EXPECT_TRUE(*ran);
+  EXPECT_TRUE(pauseShown);
+  ASSERT_EQ(gui.boxes.shown.size(), 1u);
+  const std::string summary = ToUtf8(gui.boxes.shown[0]);
+  EXPECT_NE(summary.find("镜像文件创建完成！"), std::string::npos) << summary;
+  EXPECT_NE(summary.find("无法读取的扇区 8 个（1 处）"), std::string::npos) << summary;
+  EXPECT_NE(summary.find("映射文件：" + image + ".map"), std::string::npos) << summary;
+  std::string expected = source;
+  std::fill(expected.begin() + 100400 * 512, expected.begin() + 100408 * 512, '\0');
+  EXPECT_TRUE(ReadWholeFile(image) == expected);
+  const QTableWidget* table = gui.window->DevSel()->Table();
+  ASSERT_EQ(table->rowCount(), 2);
+  EXPECT_EQ(table->item(1, 0)->text(), QStringLiteral("failing-copy.img"));
+  Shoot(gui.window.get(), "23-device-page-image.png");
+
+  // The FAT32 volume of the disk: its own sectors, from its first on.
+  gui.window->ShowPage(PageId::kMainMenu);
+  gui.ChooseFunction(1);
+  gui.window->DevSel()->Table()->selectRow(1);
+  ASSERT_EQ(gui.window->DevSel()->Volumes()[1].startSector, 100352u);
+  const std::string volume = dir.File("fat32.img");
+  gui.choosers.imageTarget = FromUtf8(volume);
+  gui.boxes.shown.clear();
+  gui.window->DevSel()->findChild<QPushButton*>(QStringLiteral("createImage"))->click();
+  ASSERT_EQ(gui.boxes.shown.size(), 1u);
+  EXPECT_NE(ToUtf8(gui.boxes.shown[0]).find("无法读取的扇区 8 个"), std::string::npos);
+  EXPECT_TRUE(ReadWholeFile(volume) == expected.substr(100352u * 512, 98304u * 512));
+  testing::ClearReadFaults();
+  EXPECT_TRUE(ReadWholeFile(failing) == source) << "the source is only read";
 }
 
 }  // namespace

@@ -66,6 +66,12 @@ class ScriptedChoosers : public FileChoosers {
     out = images;
     return true;
   }
+  std::optional<std::u16string> imageTarget;
+  bool ChooseImageTarget(const std::u16string&, std::u16string& out) override {
+    if (!imageTarget) return false;
+    out = *imageTarget;
+    return true;
+  }
 };
 
 // Runs `action` on the first modal dialog of type T that comes up, from
