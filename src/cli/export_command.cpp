@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/text.h"
+#include "export/target_device.h"
 #include "cli/commands.h"
 #include "cli/filter_options.h"
 #include "cli/found_volume.h"
@@ -72,14 +73,6 @@ bool FindVisiblePath(const VolumeSet& set, std::string path, std::uint32_t& out)
 bool IsDirectory(const std::string& path) {
   struct stat st {};
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-std::string AbsolutePath(const std::string& path) {
-  char* real = ::realpath(path.c_str(), nullptr);
-  if (real == nullptr) return path;
-  std::string out(real);
-  std::free(real);
-  return out;
 }
 
 }  // namespace

@@ -56,9 +56,9 @@ void AddFault(const std::string& path, std::uint64_t first, std::uint64_t count,
 // A test that runs kestrum-cli names its faults in the environment:
 // KESTRUM_TEST_FAULTS="read:FIRST:COUNT:PATH;write:FIRST:COUNT:PATH".
 void AddEnvironmentFaults() {
-  const char* spec = std::getenv("KESTRUM_TEST_FAULTS");
-  if (spec == nullptr) return;
-  std::string_view rest(spec);
+  const char* faults = std::getenv("KESTRUM_TEST_FAULTS");
+  if (faults == nullptr) return;
+  std::string_view rest(faults);
   while (!rest.empty()) {
     std::string_view item = rest.substr(0, rest.find(';'));
     rest.remove_prefix(std::min(rest.size(), item.size() + 1));

@@ -322,4 +322,9 @@ bool TargetIsOnSourceDevice(const std::u16string& target, const VolumeDescriptor
                      [&read](const std::string& key) { return read.count(key) != 0; });
 }
 
+std::string AbsolutePath(const std::string& path) {
+  const std::string real = RealPath(path);
+  return real.empty() ? path : real;
+}
+
 }  // namespace kestrum

@@ -35,6 +35,10 @@ int FindMountOf(const std::vector<MountEntry>& mounts, const std::string& realPa
 
 // What a path stores its bytes on, and what a source reads from: whole
 // disks as "disk:MAJ:MIN" and files as "file:DEV:INODE".
+// The path with its links and dots resolved; the path as given when it
+// cannot be (it does not exist yet).
+std::string AbsolutePath(const std::string& path);
+
 std::vector<std::string> TargetStorage(const std::string& targetPath);
 std::vector<std::string> SourceStorage(const std::string& diskPath);
 

@@ -1,4 +1,5 @@
 #include "imaging/disk_imager.h"
+#include "export/target_device.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -58,14 +59,6 @@ std::string FolderOf(const std::string& path) {
   const std::size_t slash = path.rfind('/');
   if (slash == std::string::npos) return ".";
   return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string AbsolutePath(const std::string& path) {
-  char* real = ::realpath(path.c_str(), nullptr);
-  if (real == nullptr) return path;
-  std::string out(real);
-  std::free(real);
-  return out;
 }
 
 bool ReadWholeFile(const std::string& path, std::string& out) {
