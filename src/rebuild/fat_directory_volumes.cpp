@@ -1,12 +1,17 @@
 #include "rebuild/fat_directory_volumes.h"
 
 #include <algorithm>
+#include <map>
+#include <set>
+#include <string>
+#include <string_view>
 #include <utility>
 
 #include "fs/fat/directory_entries.h"
 #include "fs/fat/fat_layout.h"
 #include "fs/tree/node_array.h"
 #include "rebuild/rebuild_volumes.h"
+#include "run/worker_state.h"
 
 namespace kestrum {
 
@@ -17,6 +22,10 @@ namespace {
 constexpr std::uint32_t kMaxRootRegionSectors = 4096;
 constexpr std::uint32_t kMaxSectorsPerCluster = 128;
 constexpr std::uint32_t kDefaultRootRegionSectors = 32;  // 512 entries
+// How far past the last data its entries name a directory's next cluster is
+// looked for, and how many clusters are read at a time while looking.
+constexpr std::uint32_t kContinuationSlackClusters = 1024;
+constexpr std::uint32_t kSweepClusters = 256;
 
 struct Member {
   const ScanFinding* finding = nullptr;
@@ -41,6 +50,47 @@ bool ContinuesDirectory(ByteView cluster) {
     }
   }
   return true;
+}
+
+// A DOS date and time that could have been written: month 1–12, day 1–31,
+// hour, minute and seconds in range; 0 means not set.
+bool PlausibleDosStamp(std::uint16_t date, std::uint16_t time) {
+  if (date != 0) {
+    const unsigned month = (date >> 5) & 0x0F, day = date & 0x1F;
+    if (month == 0 || month > 12 || day == 0) return false;
+  }
+  return (time >> 11) < 24 && ((time >> 5) & 0x3F) < 60 && (time & 0x1F) < 30;
+}
+
+// A cluster away from any directory found is taken for one only on more
+// than its layout: every short entry names itself in the characters a short
+// name may hold and carries dates that could be, every long-name part has
+// an ordinal a name can have, and at least one short entry is there.
+bool HoldsOnlyPlausibleEntries(ByteView cluster) {
+  static constexpr std::string_view kBadNameBytes = "\"*+,./:;<=>?[\\]|";
+  bool shortEntry = false;
+  for (std::size_t i = 0; i < cluster.size() / fatdir::kEntrySize; ++i) {
+    ByteView entry = DirEntryAt(cluster, i);
+    const std::uint8_t first = ReadLe8(entry, fatdir::kName);
+    if (first == fatdir::kEndOfDirectory) break;
+    if (ReadLe8(entry, fatdir::kAttribute) == fatdir::kAttrLongName) {
+      const unsigned ordinal = ReadLe8(entry, fatlfn::kOrdinal) & 0x3F;
+      if (first != fatdir::kDeleted && (ordinal == 0 || ordinal > fatlfn::kMaxEntries)) return false;
+      continue;
+    }
+    for (std::size_t b = 0; b < fatdir::kShortNameLength; ++b) {
+      const std::uint8_t c = entry[b];
+      if (b == 0 && (c == fatdir::kDeleted || c == 0x05)) continue;
+      if (c < 0x20 || kBadNameBytes.find(static_cast<char>(c)) != std::string_view::npos) return false;
+    }
+    if (first == ' ' ||
+        !PlausibleDosStamp(ReadLe16(entry, fatdir::kWriteDate), ReadLe16(entry, fatdir::kWriteTime)) ||
+        !PlausibleDosStamp(ReadLe16(entry, fatdir::kCreationDate), ReadLe16(entry, fatdir::kCreationTime))) {
+      return false;
+    }
+    shortEntry = true;
+  }
+  return shortEntry;
 }
 
 bool EndsDirectory(ByteView bytes) {
@@ -72,10 +122,148 @@ bool OnGrid(Sector64 sector, std::uint32_t cluster, const ClusterVote& vote) {
          std::uint64_t{cluster - kFirstDataCluster} * vote.sectorsPerCluster + vote.start == sector;
 }
 
+std::string ShortNameBytes(ByteView entry) {
+  return std::string(reinterpret_cast<const char*>(entry.data()), fatdir::kShortNameLength);
+}
+
+// The first live short entry's name bytes of a cluster, empty when none.
+std::string FirstShortName(ByteView cluster) {
+  for (std::size_t i = 0; i < cluster.size() / fatdir::kEntrySize; ++i) {
+    ByteView entry = DirEntryAt(cluster, i);
+    const std::uint8_t first = ReadLe8(entry, fatdir::kName);
+    if (first == fatdir::kEndOfDirectory) break;
+    const std::uint8_t attribute = ReadLe8(entry, fatdir::kAttribute);
+    if (first != fatdir::kDeleted && attribute != fatdir::kAttrLongName &&
+        (attribute & fatdir::kAttrVolumeLabel) == 0) {
+      return ShortNameBytes(entry);
+    }
+  }
+  return {};
+}
+
+std::size_t CommonPrefix(const std::string& a, const std::string& b) {
+  std::size_t n = 0;
+  while (n < a.size() && n < b.size() && a[n] == b[n] && a[n] != '~' && a[n] != ' ') ++n;
+  return n;
+}
+
+// Where a directory read so far ends, and what its last cluster leaves open.
+struct DirectoryTail {
+  Sector64 start = 0;  // its first sector: the key of its continuations
+  Sector64 last = 0;   // the first sector of its last cluster
+  bool open = true;    // no end mark yet: it goes on somewhere
+  bool nameOpen = false;  // its last entries are long-name parts without their short entry
+  std::uint8_t nameChecksum = 0;
+  std::uint32_t dataEnd = 0;  // the cluster after the last data its entries name
+  std::size_t bytes = 0;
+  std::string lastName;  // the 11 bytes of its last live short entry
+
+  // Takes in the entries of a cluster (or piece) that continues the directory.
+  void Add(ByteView piece, std::uint32_t clusterBytes) {
+    bytes += piece.size();
+    for (std::size_t i = 0; i < piece.size() / fatdir::kEntrySize; ++i) {
+      ByteView entry = DirEntryAt(piece, i);
+      const std::uint8_t first = ReadLe8(entry, fatdir::kName);
+      if (first == fatdir::kEndOfDirectory) {
+        open = false;
+        return;
+      }
+      if (first == fatdir::kDeleted || first == '.') continue;
+      if (ReadLe8(entry, fatdir::kAttribute) == fatdir::kAttrLongName) {
+        nameOpen = true;
+        nameChecksum = ReadLe8(entry, fatlfn::kChecksum);
+        continue;
+      }
+      nameOpen = false;
+      if ((ReadLe8(entry, fatdir::kAttribute) & fatdir::kAttrVolumeLabel) == 0) lastName = ShortNameBytes(entry);
+      const std::uint32_t cluster = EntryFirstCluster(entry, true);
+      if (cluster < kFirstDataCluster || clusterBytes == 0) continue;
+      const std::uint64_t size = ReadLe32(entry, fatdir::kSize);
+      const std::uint64_t end = cluster + std::max<std::uint64_t>(1, (size + clusterBytes - 1) / clusterBytes);
+      dataEnd = static_cast<std::uint32_t>(std::min<std::uint64_t>(std::max<std::uint64_t>(dataEnd, end), UINT32_MAX));
+    }
+    if (bytes >= kMaxDirectoryBytes) open = false;
+  }
+};
+
+// Whether `cluster` goes on with the long-name set `tail` left open: a
+// further part with its checksum, or the short entry the checksum names.
+bool ContinuesName(const DirectoryTail& tail, ByteView cluster) {
+  if (!tail.nameOpen) return false;
+  ByteView entry = DirEntryAt(cluster, 0);
+  if (ReadLe8(entry, fatdir::kAttribute) == fatdir::kAttrLongName) {
+    return (ReadLe8(entry, fatlfn::kOrdinal) & fatlfn::kLastEntryFlag) == 0 &&
+           ReadLe8(entry, fatlfn::kChecksum) == tail.nameChecksum;
+  }
+  return ShortNameChecksum(entry) == tail.nameChecksum;
+}
+
 class FatRebuild {
  public:
   FatRebuild(const DeviceHandle& device, const ClusterVote& vote, std::vector<Member> members)
       : device_(device), vote_(vote), members_(std::move(members)) {}
+
+  // With no FAT, a directory whose clusters do not lie together is read only
+  // as far as its first run. Its later clusters hold entries but no "."
+  // entry: every such cluster after the directories found is given to the
+  // open directory that needs it — the one it directly follows, the one
+  // whose long name it goes on with, the one whose last entries' data it
+  // directly follows, else the nearest open one before it.
+  void LinkContinuations(const std::vector<const ScanFinding*>& roots) {
+    const std::uint32_t k = vote_.sectorsPerCluster;
+    const std::uint32_t clusterBytes = k * kSectorSize;
+    std::vector<Sector64> starts;
+    for (const Member& m : members_) starts.push_back(m.finding->sector);
+    for (const ScanFinding* root : roots) {
+      if (root->sector >= vote_.start && (root->sector - vote_.start) % k == 0) starts.push_back(root->sector);
+    }
+    starts.push_back(vote_.start);  // a FAT32 root at cluster 2
+    std::sort(starts.begin(), starts.end());
+    starts.erase(std::unique(starts.begin(), starts.end()), starts.end());
+
+    std::vector<DirectoryTail> tails;
+    std::set<Sector64> read;  // sectors of directory clusters read already
+    std::uint32_t dataEnd = 0;
+    for (Sector64 start : starts) {
+      std::vector<std::uint8_t> bytes = ReadDirectoryAt(device_, start, k, k);
+      const bool isMember = std::any_of(members_.begin(), members_.end(),
+                                        [&](const Member& m) { return m.finding->sector == start; });
+      if (!isMember && !ContinuesDirectory(ByteView(bytes).first(clusterBytes))) continue;
+      DirectoryTail tail;
+      tail.start = start;
+      tail.last = start + bytes.size() / kSectorSize - k;
+      tail.Add(bytes, clusterBytes);
+      for (Sector64 sector = start; sector <= tail.last; sector += k) read.insert(sector);
+      dataEnd = std::max(dataEnd, tail.dataEnd);
+      tails.push_back(tail);
+    }
+
+    std::vector<std::uint8_t> chunk(std::size_t{kSweepClusters} * clusterBytes);
+    Sector64 from = UINT64_MAX;
+    for (const DirectoryTail& t : tails) {
+      if (t.open) from = std::min(from, t.last + k);
+    }
+    auto bound = [&] { return SectorOf(dataEnd + kContinuationSlackClusters); };
+    for (Sector64 at = from; at != UINT64_MAX && at < bound(); at += Sector64{kSweepClusters} * k) {
+      if (device_.sectorLimit != 0 && at >= device_.sectorLimit) break;
+      if (AbortRequested() || std::none_of(tails.begin(), tails.end(), [](const DirectoryTail& t) { return t.open; })) {
+        break;
+      }
+      ReadSectorsMapped(device_, chunk, at, kSweepClusters * k, nullptr);
+      for (std::uint32_t i = 0; i < kSweepClusters; ++i) {
+        const Sector64 sector = at + Sector64{i} * k;
+        ByteView cluster = ByteView(chunk).subspan(std::size_t{i} * clusterBytes, clusterBytes);
+        if (read.count(sector) || !ContinuesDirectory(cluster) || !HoldsOnlyPlausibleEntries(cluster)) continue;
+        DirectoryTail* tail = TailFor(tails, sector, cluster);
+        if (tail == nullptr) continue;
+        continuations_[tail->start].push_back(sector);
+        read.insert(sector);
+        tail->last = sector;
+        tail->Add(cluster, clusterBytes);
+        dataEnd = std::max(dataEnd, tail->dataEnd);
+      }
+    }
+  }
 
   // The root directory: a root sector the scan recognised by its label, or
   // else where a root lies by default — the 512 entries below cluster 2
@@ -90,7 +278,7 @@ class FatRebuild {
         return;
       }
       if (root->sector >= vote_.start && (root->sector - vote_.start) % k == 0) {
-        Parse(ReadDirectoryAt(device_, root->sector, k, k), kRootNodeId);
+        Parse(Read(root->sector, k), kRootNodeId);
         return;
       }
     }
@@ -102,7 +290,7 @@ class FatRebuild {
         return;
       }
     }
-    std::vector<std::uint8_t> cluster2 = ReadDirectoryAt(device_, vote_.start, k, k);
+    std::vector<std::uint8_t> cluster2 = Read(vote_.start, k);
     if (NamesRootChild(cluster2)) Parse(cluster2, kRootNodeId);
   }
 
@@ -130,6 +318,58 @@ class FatRebuild {
   VolumeDescriptor& volume() { return volume_; }
 
  private:
+  Sector64 SectorOf(std::uint64_t cluster) const {
+    const std::uint64_t index = std::max<std::uint64_t>(cluster, kFirstDataCluster) - kFirstDataCluster;
+    return vote_.start + index * vote_.sectorsPerCluster;
+  }
+  std::uint32_t ClusterOf(Sector64 sector) const {
+    return static_cast<std::uint32_t>((sector - vote_.start) / vote_.sectorsPerCluster + kFirstDataCluster);
+  }
+
+  // The open directory a continuation cluster at `sector` belongs to. Names
+  // in one folder tend to run on (IMG_0041, IMG_0042; the short names made
+  // from long ones keep their first letters): short of a long name that
+  // runs across, the directory whose last short name shares the most first
+  // letters with the cluster's first one is taken.
+  DirectoryTail* TailFor(std::vector<DirectoryTail>& tails, Sector64 sector, ByteView cluster) const {
+    constexpr std::size_t kMinSharedLetters = 2;
+    const std::string firstName = FirstShortName(cluster);
+    DirectoryTail* nearest = nullptr;
+    DirectoryTail* name = nullptr;
+    DirectoryTail* alike = nullptr;
+    DirectoryTail* data = nullptr;
+    std::size_t shared = kMinSharedLetters - 1;
+    for (DirectoryTail& t : tails) {
+      if (!t.open || t.last >= sector) continue;
+      if (t.last + vote_.sectorsPerCluster == sector) return &t;
+      if (name == nullptr && ContinuesName(t, cluster)) name = &t;
+      const std::size_t n = CommonPrefix(t.lastName, firstName);
+      if (n > shared || (n == shared && alike != nullptr && t.last > alike->last)) {
+        shared = n;
+        alike = &t;
+      }
+      if (data == nullptr && t.dataEnd == ClusterOf(sector)) data = &t;
+      if (nearest == nullptr || t.last > nearest->last) nearest = &t;
+    }
+    return name != nullptr ? name : alike != nullptr ? alike : data != nullptr ? data : nearest;
+  }
+
+  // A directory's bytes: as ReadDirectoryAt finds them, then the clusters
+  // linked to it.
+  std::vector<std::uint8_t> Read(Sector64 sector, std::uint32_t firstSectors, bool followOn = true) const {
+    const std::uint32_t k = vote_.sectorsPerCluster;
+    std::vector<std::uint8_t> bytes = ReadDirectoryAt(device_, sector, firstSectors, k, followOn);
+    auto more = continuations_.find(sector);
+    if (more == continuations_.end()) return bytes;
+    std::vector<std::uint8_t> cluster(std::size_t{k} * kSectorSize);
+    for (Sector64 next : more->second) {
+      if (bytes.size() + cluster.size() > kMaxDirectoryBytes) break;
+      ReadSectorsMapped(device_, cluster, next, k, nullptr);
+      bytes.insert(bytes.end(), cluster.begin(), cluster.end());
+    }
+    return bytes;
+  }
+
   // Whether a live folder entry of the bytes is a found directory whose
   // parent is the root (".." of cluster 0).
   bool NamesRootChild(ByteView bytes) const {
@@ -159,9 +399,7 @@ class FatRebuild {
 
   void ReadMember(std::size_t index, std::uint32_t parent) {
     members_[index].used = true;
-    Parse(ReadDirectoryAt(device_, members_[index].finding->sector, vote_.sectorsPerCluster,
-                          vote_.sectorsPerCluster),
-          parent);
+    Parse(Read(members_[index].finding->sector, vote_.sectorsPerCluster), parent);
   }
 
   // Parses a directory under `parent`, then reads, depth first, the member
@@ -184,6 +422,7 @@ class FatRebuild {
   ClusterVote vote_;
   std::vector<Member> members_;
   VolumeDescriptor volume_;
+  std::map<Sector64, std::vector<Sector64>> continuations_;  // by a directory's first sector
 };
 
 Sector64 DataAreaStart(const VolumeDescriptor& volume) { return FatGeometryOf(volume).firstDataSector; }
@@ -248,6 +487,7 @@ void FatVolumesFromDirectories(const std::vector<ScanFinding>& findings, const D
     v.bootSector[fatboot::kSectorsPerCluster] = static_cast<std::uint8_t>(vote.sectorsPerCluster);
     v.foundBy = FoundBy::kFatDirectories;
     AddRootNode(v);
+    rebuild.LinkContinuations(roots);
     rebuild.ReadRoot(roots);
     rebuild.ReadOrphans();
     AppendLostFileNode(v);

@@ -18,6 +18,7 @@
 #include "fs/tree/volume_set.h"
 #include "rebuild/rebuild_volumes.h"
 #include "rebuild_test_support.h"
+#include "support/export_report.h"
 #include "support/fixtures.h"
 #include "support/run_command.h"
 #include "support/run_state.h"
@@ -133,6 +134,59 @@ TEST_P(DamagedFixture, WholeAreaSearchGivesBackEveryVolumeWithItsTree) {
   EXPECT_EQ(test::Sha256OfFile(image), before) << "the search wrote to its source";
 }
 
+// Twelve folders filled by mtools in turn, ten files at a time, on FAT32
+// with one-sector clusters: each folder grows by a cluster among the other
+// folders' clusters and the files' data, and a long name is often cut by a
+// cluster's end. With the boot sector, its backup and both FATs zeroed, the
+// rebuild from the directory sectors must give every file back in its
+// folder, byte for byte (before the folders' later clusters were linked to
+// them, only the 48 in the folders' first clusters).
+TEST(FoldersAmongTheirFiles, EveryFileComesBackInItsFolder) {
+  test::TempDir dir;
+  const std::string image = dir.File("v.img");
+  const std::string script =
+      "set -e; cd '" + dir.path() + "'; export MTOOLS_SKIP_CHECK=1; mkdir src; "
+      "truncate -s 64M v.img; mkfs.vfat -F 32 -s 1 -n MIXED v.img >/dev/null; "
+      "dirs='photos docs music notes mail backup videos scans games books maps work'; "
+      "for d in $dirs; do mmd -i v.img ::$d; done; k=0; "
+      "for batch in 0 1 2 3; do for d in $dirs; do k=$((k + 1)); set --; "
+      "for i in 0 1 2 3 4 5 6 7 8 9; do n=$((batch * 10 + i)); [ $n -lt 37 ] || continue; "
+      "f=src/${d}_file_$(printf %04d $n).dat; head -c $(( (n * 7919 + k * 104729) % 3000 + 1 )) /dev/urandom > $f; "
+      "set -- \"$@\" $f; done; mcopy -i v.img \"$@\" ::$d/; done; done";
+  test::CommandResult made = test::RunCommand({"sh", "-c", script});
+  ASSERT_EQ(made.exitCode, 0) << made.err;
+  std::map<std::string, std::string> expected;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.File("src"))) {
+    const std::string name = entry.path().filename().string();
+    expected[name.substr(0, name.find("_file_")) + "/" + name] = test::Sha256OfFile(entry.path().string());
+  }
+  ASSERT_EQ(expected.size(), 444u);
+  const std::string stat = test::RunCommand({"fsstat", image}).out;
+  const std::size_t at = stat.find("* Data Area: ");
+  ASSERT_NE(at, std::string::npos);
+  const Sector64 dataStart = std::stoull(stat.substr(at + 13));
+  test::ZeroSectors(image, {{0, dataStart}});
+
+  VolumeList rebuilt = test::ScanAndRebuild(image);
+  auto found = std::find_if(rebuilt.begin(), rebuilt.end(),
+                            [](const VolumeDescriptor& v) { return v.fsKind == kFsRebuiltFat; });
+  ASSERT_NE(found, rebuilt.end()) << test::Describe(rebuilt);
+  EXPECT_EQ(found->startSector, dataStart);
+  VolumeSet set;
+  set.AddVolume(*found);
+  set.viewMode = kViewExistingFiles;
+  set.SelectVolume(0, nullptr, kRootNodeId);
+  test::TempDir out;
+  test::PrepareRun();
+  StatusMessage status;
+  ExportNodes(set, FromUtf8(out.path()), {kRootNodeId}, status);
+  std::map<std::string, std::string> written;
+  for (const auto& [path, item] : test::WrittenTree(out.path())) {
+    if (!item.folder && path.rfind("LostFile", 0) != 0 && !test::IsReportFile(path)) written[path] = item.sha256;
+  }
+  EXPECT_EQ(written, expected);
+}
+
 // Where the fixtures keep their structures (see the builder's .info files
 // and the boot sectors it wrote).
 constexpr Sector64 kNtfsBackupBoot = 196607;
@@ -160,14 +214,22 @@ void AddFilesWithNtfscp(const std::string& image) {
 }
 
 // FAT32 with one-sector clusters and nothing left but directory sectors:
-// the folders' own entries lie in root clusters no finding leads to, and of
-// many/ only the entries in its first cluster (after "." and "..") are found.
+// a folder's clusters after its first one hold entries but no "." entry,
+// and are linked to it when they lie after its first cluster, so the
+// entries lost are those The Sleuth Kit places in a cluster before their
+// folder's first one (none on this image: the builder writes a folder's
+// entries after making it; before the linking, the folders' own entries in
+// the root's second cluster and all of many/ but its first cluster were lost).
 std::set<std::string> LostWithoutTheFats(const std::string& intact) {
   const test::EntryLayout layout = test::TskEntryLayout(intact);
-  const std::uint64_t manyFirst = layout.FirstSectorOf(intact, "many");
-  std::set<std::string> lost = {"sizes", "spacers", "many"};
+  std::map<std::string, std::uint64_t> firstSectors;
+  std::set<std::string> lost;
   for (const auto& [path, place] : layout.entries) {
-    if (path.rfind("many/", 0) == 0 && place.sector != manyFirst) lost.insert(path);
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) continue;
+    const std::string folder = path.substr(0, slash);
+    if (!firstSectors.count(folder)) firstSectors[folder] = layout.FirstSectorOf(intact, folder);
+    if (place.sector < firstSectors[folder]) lost.insert(path);
   }
   return lost;
 }
