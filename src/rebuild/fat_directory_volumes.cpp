@@ -64,15 +64,23 @@ bool PlausibleDosStamp(std::uint16_t date, std::uint16_t time) {
 
 // A cluster away from any directory found is taken for one only on more
 // than its layout: every short entry names itself in the characters a short
-// name may hold and carries dates that could be, every long-name part has
-// an ordinal a name can have, and at least one short entry is there.
+// name may hold and carries dates that could be, with the date it was
+// written set (every driver sets it; the last cluster of a file whose few
+// bytes are followed by zeros has none), every long-name part has an
+// ordinal a name can have, at least one short entry is there, and after the
+// end mark every entry is free.
 bool HoldsOnlyPlausibleEntries(ByteView cluster) {
   static constexpr std::string_view kBadNameBytes = "\"*+,./:;<=>?[\\]|";
   bool shortEntry = false;
+  bool ended = false;
   for (std::size_t i = 0; i < cluster.size() / fatdir::kEntrySize; ++i) {
     ByteView entry = DirEntryAt(cluster, i);
     const std::uint8_t first = ReadLe8(entry, fatdir::kName);
-    if (first == fatdir::kEndOfDirectory) break;
+    if (ended || first == fatdir::kEndOfDirectory) {
+      if (first != fatdir::kEndOfDirectory) return false;
+      ended = true;
+      continue;
+    }
     if (ReadLe8(entry, fatdir::kAttribute) == fatdir::kAttrLongName) {
       const unsigned ordinal = ReadLe8(entry, fatlfn::kOrdinal) & 0x3F;
       if (first != fatdir::kDeleted && (ordinal == 0 || ordinal > fatlfn::kMaxEntries)) return false;
@@ -83,7 +91,7 @@ bool HoldsOnlyPlausibleEntries(ByteView cluster) {
       if (b == 0 && (c == fatdir::kDeleted || c == 0x05)) continue;
       if (c < 0x20 || kBadNameBytes.find(static_cast<char>(c)) != std::string_view::npos) return false;
     }
-    if (first == ' ' ||
+    if (first == ' ' || ReadLe16(entry, fatdir::kWriteDate) == 0 ||
         !PlausibleDosStamp(ReadLe16(entry, fatdir::kWriteDate), ReadLe16(entry, fatdir::kWriteTime)) ||
         !PlausibleDosStamp(ReadLe16(entry, fatdir::kCreationDate), ReadLe16(entry, fatdir::kCreationTime))) {
       return false;
