@@ -84,6 +84,15 @@ bool IsEndOfChain(FatWidth width, std::uint32_t cluster) {
   return true;
 }
 
+bool IsBadClusterMark(FatWidth width, std::uint32_t entry) {
+  switch (width) {
+    case kFat32: return (entry & kFat32ClusterMask) == kFat32EndOfChain - 1;
+    case kFat16: return entry == kFat16EndOfChain - 1;
+    case kFat12: return entry == kFat12EndOfChain - 1;
+  }
+  return false;
+}
+
 bool ClusterRuns::Contains(std::uint32_t cluster) const {
   auto after = runs_.upper_bound(cluster);
   if (after == runs_.begin()) return false;

@@ -18,6 +18,7 @@ constexpr std::uint32_t kFat12EndOfChain = 0xFF8;
 constexpr std::uint32_t kFat16EndOfChain = 0xFFF8;
 constexpr std::uint32_t kFat32EndOfChain = 0x0FFFFFF8;
 constexpr std::uint32_t kFat32ClusterMask = 0x0FFFFFFF;  // the top 4 bits are reserved
+constexpr std::uint32_t kFreeCluster = 0;  // the FAT entry of a cluster no chain holds
 
 // Reads the first FAT into `fat` (replacing its content). Sectors the first
 // copy cannot give are taken from the second; sectors neither gives stay
@@ -30,6 +31,8 @@ bool LoadFat(const DeviceHandle& device, const FatGeometry& geometry, std::vecto
 // them fill three bytes, the even one in the low 12 bits.
 std::uint32_t NextCluster(ByteView fat, FatWidth width, std::uint32_t cluster);
 bool IsEndOfChain(FatWidth width, std::uint32_t cluster);
+// The entry the format marks a cluster with that could not be read or written.
+bool IsBadClusterMark(FatWidth width, std::uint32_t entry);
 // The same for a FAT of 16-bit (false) or 32-bit (true) entries.
 inline std::uint32_t NextCluster(ByteView fat, bool fat32, std::uint32_t cluster) {
   return NextCluster(fat, fat32 ? kFat32 : kFat16, cluster);

@@ -45,12 +45,32 @@ std::vector<bool> ClaimedClusters(const VolumeDescriptor& volume, const FatGeome
   return claimed;
 }
 
-// Every unclaimed cluster that opens with "." naming itself. False when stopped.
-bool FindFolderStarts(const DeviceHandle& device, const FatGeometry& g, const std::vector<bool>& claimed,
-                      const FatWalk& walk, std::vector<FoundFolder>& out) {
+// Where lost folders are looked for. Clusters the FAT gives out that no
+// chain of the tree holds are always searched: they are few, and where an
+// entry was wiped its folder's chain is still there. The free clusters are
+// most of a healthy volume, so reading them for every listing would read
+// the whole free space; they are searched when the tree is empty (a quick
+// format left only the label) or when the volume came from a deep scan,
+// which reads the whole area anyway.
+bool SearchFreeClusters(const VolumeDescriptor& volume) {
+  if (volume.foundBy != FoundBy::kNotScanned) return true;
+  const NodeVector& nodes = NodesOf(volume)->nodes;
+  for (std::size_t i = kRootNodeId + 1; i < nodes.size(); ++i) {
+    if (!nodes[i].IsDeleted()) return false;
+  }
+  return true;
+}
+
+// Every searched cluster that opens with "." naming itself. False when stopped.
+bool FindFolderStarts(const DeviceHandle& device, const FatGeometry& g, ByteView fat, bool freeToo,
+                      const std::vector<bool>& claimed, const FatWalk& walk, std::vector<FoundFolder>& out) {
   const std::uint32_t spc = g.sectorsPerCluster;
   const std::uint32_t perRead = spc <= kWholeClustersUpTo ? std::max<std::uint32_t>(1, kChunkSectors / spc) : 1;
-  auto skip = [&](std::uint32_t c) { return claimed[c - kFirstDataCluster] || walk.readAsDirectory.Contains(c); };
+  auto skip = [&](std::uint32_t c) {
+    if (claimed[c - kFirstDataCluster] || walk.readAsDirectory.Contains(c)) return true;
+    const std::uint32_t next = NextCluster(fat, g.width, c);
+    return next == kFreeCluster ? !freeToo : IsBadClusterMark(g.width, next);
+  };
   std::vector<std::uint8_t> buffer;
   const std::uint32_t end = kFirstDataCluster + g.clusterCount;
   for (std::uint32_t c = kFirstDataCluster; c < end;) {
@@ -83,7 +103,10 @@ bool ReadLostFolders(VolumeDescriptor& volume, const DeviceHandle& device, FatWa
   const FatGeometry g = FatGeometryOf(volume);
   if (!g.HasDataArea()) return true;
   std::vector<FoundFolder> found;
-  if (!FindFolderStarts(device, g, ClaimedClusters(volume, g, CachedFat(volume)), walk, found)) return false;
+  const ByteView fat = CachedFat(volume);
+  if (!FindFolderStarts(device, g, fat, SearchFreeClusters(volume), ClaimedClusters(volume, g, fat), walk, found)) {
+    return false;
+  }
 
   const std::size_t before = NodesOf(volume).nodes.size();
   std::set<std::uint32_t> waiting;

@@ -200,5 +200,25 @@ TEST(ForeignFat, FoldersWhoseEntriesAreGoneComeBackUnderLostFile) {
   }
 }
 
+// The free clusters are most of a healthy volume: listing one with a few
+// files reads its FAT and folders, not the free space (looking there for
+// lost folders once read all 40 MB of this volume for every listing). A
+// deleted file keeps the tree from being empty as a quick format leaves it.
+TEST(ForeignFat, AHealthyVolumeIsListedWithoutReadingItsFreeClusters) {
+  test::TempDir dir;
+  test::MtoolsFat fat(dir.File("healthy.img"), "32", "40M", "HEALTHY");
+  fat.Run({"mmd", "::docs"});
+  fat.Put("docs/a.txt", "in docs");
+  fat.Put("gone.bin", std::string(5000, 'g'));
+  fat.Run({"mdel", "::gone.bin"});
+  const std::string log = dir.File("reads.log");
+  const test::CommandResult ls = test::RunCliWith({"KESTRUM_TEST_READ_LOG=" + log}, {"ls", "--json", fat.path()});
+  ASSERT_EQ(ls.exitCode, 0) << ls.err;
+  EXPECT_NE(ls.out.find("docs/a.txt"), std::string::npos) << ls.out;
+  std::uint64_t bytes = 0;
+  for (const std::string& line : test::Lines(test::ReadWholeFile(log))) bytes += std::stoull(line.substr(line.find(' ') + 1));
+  EXPECT_LT(bytes, 2u << 20) << "of a 40 MiB volume";
+}
+
 }  // namespace
 }  // namespace kestrum
