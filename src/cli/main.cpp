@@ -8,7 +8,7 @@
 #include "cli/commands.h"
 #include "cli/filter_options.h"
 #include "cli/terminal_presenter.h"
-#include "run/crash_reporter.h"
+#include "platform/crash_reporter.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 
 #include "disk/device.h"
 #include "disk/disk_info.h"
-#include "discovery/sysfs.h"
+#include "platform/linux/sysfs.h"
 #include "disk/volume_descriptor.h"
 
 namespace kestrum {

@@ -12,7 +12,7 @@
 
 #include "run/worker_state.h"
 #include "base/text.h"
-#include "disk/fault_injection.h"
+#include "platform/fault_injection.h"
 #include "disk/sector_size.h"
 #include "disk/volume_descriptor.h"
 

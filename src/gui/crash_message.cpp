@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "run/crash_reporter.h"
+#include "platform/crash_reporter.h"
 
 namespace kestrum {
 

@@ -2,7 +2,7 @@
 
 #include "gui/crash_message.h"
 #include "gui/kestrum_app.h"
-#include "run/crash_reporter.h"
+#include "platform/crash_reporter.h"
 
 int main(int argc, char** argv) {
   if (kestrum::IsCrashMessageRun(argc, argv)) return kestrum::ShowCrashMessage(argc, argv);

@@ -12,7 +12,7 @@
 #include "base/byte_order.h"
 #include "base/text.h"
 #include "discovery/discovery.h"
-#include "disk/fault_injection.h"
+#include "platform/fault_injection.h"
 #include "fs/fat/fat_reader.h"
 #include "fs/tree/node_array.h"
 #include "support/fixtures.h"

@@ -6,7 +6,7 @@
 #include <numeric>
 
 #include "base/text.h"
-#include "disk/fault_injection.h"
+#include "platform/fault_injection.h"
 #include "disk/volume_descriptor.h"
 #include "support/run_state.h"
 #include "support/sector_image.h"

@@ -6,7 +6,7 @@
 #include <filesystem>
 
 #include "base/text.h"
-#include "disk/fault_injection.h"
+#include "platform/fault_injection.h"
 #include "export/export_files.h"
 #include "export/export_report.h"
 #include "export/file_content.h"

@@ -10,7 +10,7 @@
 #include "fs/part_data_thread.h"
 #include "base/text.h"
 #include "discovery/discovery.h"
-#include "disk/fault_injection.h"
+#include "platform/fault_injection.h"
 #include "support/fixtures.h"
 #include "support/run_state.h"
 #include "support/export_report.h"

@@ -9,7 +9,7 @@
 #include <set>
 
 #include "base/text.h"
-#include "disk/fault_injection.h"
+#include "platform/fault_injection.h"
 #include "export/export_files.h"
 #include "export/export_names.h"
 #include "export_test_support.h"

@@ -6,7 +6,7 @@
 
 #include <cstdlib>
 
-#include "disk/fault_injection.h"
+#include "platform/fault_injection.h"
 #include "gui/main_menu_dlg.h"
 #include "gui/progress_dlg.h"
 #include "base/text.h"

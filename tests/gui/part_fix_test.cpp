@@ -9,7 +9,7 @@
 #include <cstdlib>
 
 #include "base/text.h"
-#include "disk/fault_injection.h"
+#include "platform/fault_injection.h"
 #include "gui/dev_sel_dlg.h"
 #include "gui/part_fix_dlg.h"
 #include "gui/un_fix_part_dlg.h"

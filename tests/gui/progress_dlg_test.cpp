@@ -14,7 +14,7 @@
 #include "gui/dev_sel_dlg.h"
 #include "gui/progress_dlg.h"
 #include "base/text.h"
-#include "disk/fault_injection.h"
+#include "platform/fault_injection.h"
 #include "gui_test_support.h"
 
 namespace kestrum::test {

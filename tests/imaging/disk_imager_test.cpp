@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "base/text.h"
-#include "disk/fault_injection.h"
+#include "platform/fault_injection.h"
 #include "support/run_state.h"
 #include "support/temp_dir.h"
 

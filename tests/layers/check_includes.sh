@@ -5,7 +5,7 @@
 #   check_includes.sh SRC_DIR
 set -uo pipefail
 src=${1:?usage: check_includes.sh SRC_DIR}
-layers=(base run disk fs scan find discovery export imaging rebuild repair cli gui)
+layers=(base platform run disk fs scan find discovery export imaging rebuild repair cli gui)
 
 rank() {
   local i

@@ -9,7 +9,7 @@
 #include <functional>
 
 #include "base/text.h"
-#include "disk/fault_injection.h"
+#include "platform/fault_injection.h"
 #include "disk/gpt.h"
 #include "disk/partition_table.h"
 #include "repair/rebuild.h"

@@ -15,7 +15,7 @@
 #include <cstring>
 #include <string>
 
-#include "run/crash_reporter.h"
+#include "platform/crash_reporter.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // signal: the dump's name and content, the message, the way the process ends,
 // and handlers that later code cannot displace.
 
-#include "run/crash_reporter.h"
+#include "platform/crash_reporter.h"
 
 #include <gtest/gtest.h>
 

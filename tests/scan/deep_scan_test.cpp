@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "base/text.h"
-#include "disk/fault_injection.h"
+#include "platform/fault_injection.h"
 #include "fs/tree/node_vector.h"
 #include "scan/scan_pipeline.h"
 #include "scan/search_file_volume.h"

@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "base/text.h"
-#include "disk/fault_injection.h"
+#include "platform/fault_injection.h"
 #include "fs/ntfs/ntfs_builder.h"
 #include "scan/block_findings.h"
 #include "scan/file_extents.h"

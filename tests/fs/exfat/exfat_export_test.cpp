@@ -4,7 +4,7 @@
 
 #include "base/byte_order.h"
 #include "base/text.h"
-#include "disk/fault_injection.h"
+#include "platform/fault_injection.h"
 #include "exfat_image.h"
 #include "support/run_state.h"
 #include "support/temp_dir.h"

@@ -8,7 +8,7 @@
 #include <set>
 
 #include "base/text.h"
-#include "disk/fault_injection.h"
+#include "platform/fault_injection.h"
 #include "fs/dos_time.h"
 #include "fs/exfat/exfat_export.h"
 #include "fs/exfat/exfat_reader.h"

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "base/text.h"
-#include "disk/fault_injection.h"
+#include "platform/fault_injection.h"
 #include "fat_test_support.h"
 #include "support/run_state.h"
 #include "support/temp_dir.h"

@@ -11,7 +11,7 @@
 #include <random>
 
 #include "base/text.h"
-#include "disk/fault_injection.h"
+#include "platform/fault_injection.h"
 #include "fat_test_support.h"
 #include "fs/fat/fat_export.h"
 #include "fs/tree/node_array.h"

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "base/text.h"
-#include "disk/fault_injection.h"
+#include "platform/fault_injection.h"
 #include "fat_test_support.h"
 #include "support/run_state.h"
 #include "support/temp_dir.h"

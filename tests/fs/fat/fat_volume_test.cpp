@@ -9,7 +9,7 @@
 #include <set>
 
 #include "base/text.h"
-#include "disk/fault_injection.h"
+#include "platform/fault_injection.h"
 #include "fat_test_support.h"
 #include "fs/fat/fat_export.h"
 #include "fs/fat/fat_layout.h"

@@ -13,7 +13,7 @@
 
 #include "base/text.h"
 #include "disk/device.h"
-#include "disk/fault_injection.h"
+#include "platform/fault_injection.h"
 #include "fs/ntfs/file_record.h"
 #include "fs/ntfs/mft.h"
 #include "fs/ntfs/ntfs_boot.h"

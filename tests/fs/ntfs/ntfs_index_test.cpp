@@ -7,7 +7,7 @@
 
 #include "base/byte_order.h"
 #include "base/text.h"
-#include "disk/fault_injection.h"
+#include "platform/fault_injection.h"
 #include "fs/ntfs/ntfs_reader.h"
 #include "ntfs_builder.h"
 #include "support/run_state.h"

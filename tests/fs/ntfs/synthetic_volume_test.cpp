@@ -11,7 +11,7 @@
 #include "run/worker_state.h"
 #include "base/byte_order.h"
 #include "base/text.h"
-#include "disk/fault_injection.h"
+#include "platform/fault_injection.h"
 #include "fs/ntfs/file_record.h"
 #include "fs/ntfs/mft.h"
 #include "fs/ntfs/ntfs_export.h"

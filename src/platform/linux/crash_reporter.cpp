@@ -1,4 +1,4 @@
-#include "run/crash_reporter.h"
+#include "platform/crash_reporter.h"
 
 #include <dlfcn.h>
 #include <execinfo.h>

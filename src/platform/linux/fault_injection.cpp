@@ -1,4 +1,4 @@
-#include "disk/fault_injection.h"
+#include "platform/fault_injection.h"
 
 #ifdef KESTRUM_FAULT_INJECTION
 

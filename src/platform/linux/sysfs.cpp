@@ -1,4 +1,4 @@
-#include "discovery/sysfs.h"
+#include "platform/linux/sysfs.h"
 
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
