@@ -18,6 +18,9 @@ FIXTURE_PACKAGES=(ntfs-3g dosfstools mtools exfatprogs exfat-fuse fdisk util-lin
 TEST_PACKAGES=(libgtest-dev libgmock-dev libssl-dev tzdata sleuthkit xvfb xauth fonts-wqy-microhei imagemagick ghostscript zip 7zip libgsf-bin ffmpeg libimage-exiftool-perl python3-fitz python3-docx libheif-examples flac vorbis-tools genisoimage sqlite3 zstd bzip2 clang lld-14 llvm-14 gddrescue python3-pyfuse3)
 # The desktop program: Chinese font for the widgets, Qt's own texts in Chinese.
 GUI_PACKAGES=(fonts-wqy-microhei qt6-translations-l10n)
+# scripts/build-windows.sh and the tests of the Windows build: the cross
+# compiler, and Wine to run what it builds.
+WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix wine64)
 # scripts/fuzz.sh: clang with libFuzzer and the sanitizer runtimes.
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 # docs/make_screenshots.sh: a virtual display, a window manager for title bars,

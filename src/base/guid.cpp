@@ -1,7 +1,5 @@
 #include "base/guid.h"
 
-#include <sys/random.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -59,21 +57,6 @@ std::string GuidText(const Guid& guid) {
 
 bool IsZeroGuid(const Guid& guid) {
   return std::all_of(guid.begin(), guid.end(), [](std::uint8_t b) { return b == 0; });
-}
-
-bool NewRandomGuid(Guid& out) {
-  std::size_t got = 0;
-  while (got < out.size()) {
-    ssize_t n = ::getrandom(out.data() + got, out.size() - got, 0);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    got += static_cast<std::size_t>(n);
-  }
-  // Version 4 in the high nibble of the third field (stored little-endian),
-  // the RFC 4122 variant in the fourth.
-  out[7] = static_cast<std::uint8_t>((out[7] & 0x0F) | 0x40);
-  out[8] = static_cast<std::uint8_t>((out[8] & 0x3F) | 0x80);
-  return true;
 }
 
 }  // namespace kestrum

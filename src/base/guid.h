@@ -15,7 +15,7 @@ using Guid = std::array<std::uint8_t, 16>;
 bool ParseGuid(const std::string& text, Guid& out);
 std::string GuidText(const Guid& guid);
 bool IsZeroGuid(const Guid& guid);
-// A random (version 4) GUID from the kernel's random source; false when the
+// A random (version 4) GUID from the system's random source (src/platform); false when the
 // source gives too few bytes.
 bool NewRandomGuid(Guid& out);
 

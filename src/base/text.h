@@ -17,7 +17,7 @@ char32_t NextCodePoint(std::u16string_view text, std::size_t& i);
 void AppendUtf8(std::string& out, char32_t c);
 std::u16string FromUtf8(std::string_view text);
 // Bytes in the Chinese ANSI code page; undecodable bytes become U+FFFD.
-std::u16string FromGbk(std::string_view bytes);
+std::u16string FromGbk(std::string_view bytes);  // the system's converter: src/platform
 
 std::u16string TrimTrailingBlanks(std::u16string_view text);
 

@@ -1,8 +1,6 @@
 // `export`: read one volume, then copy the chosen paths of the chosen view
 // into a target folder, as the browser's "导出" does.
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <string>
@@ -19,6 +17,7 @@
 #include "export/export_files.h"
 #include "find/file_filter.h"
 #include "fs/tree/volume_set.h"
+#include "platform/files.h"
 
 namespace kestrum::cli {
 
@@ -71,8 +70,7 @@ bool FindVisiblePath(const VolumeSet& set, std::string path, std::uint32_t& out)
 }
 
 bool IsDirectory(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  return platform::ExaminePath(FromUtf8(path), true).kind == platform::PathKind::kFolder;
 }
 
 }  // namespace

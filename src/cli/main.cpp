@@ -4,10 +4,13 @@
 #include <cstdio>
 #include <cstring>
 #include <iterator>
+#include <string>
+#include <vector>
 
 #include "cli/commands.h"
 #include "cli/filter_options.h"
 #include "cli/terminal_presenter.h"
+#include "platform/console.h"
 #include "platform/crash_reporter.h"
 
 namespace {
@@ -96,6 +99,13 @@ int main(int argc, char** argv) {
   using namespace kestrum::cli;
   kestrum::InstallCrashReporter();  // a crash names its dump on stderr
   std::setlocale(LC_ALL, "");
+  kestrum::platform::PrepareConsole();
+  // The arguments as UTF-8 whatever the system hands over.
+  std::vector<std::string> given = kestrum::platform::Utf8Arguments(argc, argv);
+  std::vector<char*> pointers;
+  for (std::string& arg : given) pointers.push_back(arg.data());
+  pointers.push_back(nullptr);
+  argv = pointers.data();
   Arguments args;
   std::string error;
   const std::set<std::string> flags = {"--json", "--deleted", "--progress", "--help", "--version", "--fresh",

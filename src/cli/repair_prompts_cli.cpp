@@ -1,17 +1,16 @@
 #include "cli/repair_prompts_cli.h"
 
-#include <unistd.h>
-
 #include <cctype>
 #include <cstdio>
 
 #include "base/text.h"
 #include "cli/commands.h"
+#include "platform/console.h"
 
 namespace kestrum::cli {
 
 TerminalPrompts::TerminalPrompts(bool yes)
-    : yes_(yes), interactive_(::isatty(STDIN_FILENO) != 0 && ::isatty(STDERR_FILENO) != 0) {}
+    : yes_(yes), interactive_(platform::IsTerminal(platform::Stream::kIn) && platform::IsTerminal(platform::Stream::kErr)) {}
 
 void TerminalPrompts::Inform(const std::u16string& text) { Tell(text); }
 

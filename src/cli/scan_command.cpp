@@ -1,8 +1,6 @@
 // `scan`: the deep scan of a disk or a volume, behind the terminal progress
 // line; prints the volumes found, one a line.
 
-#include <unistd.h>
-
 #include <cstdio>
 
 #include "base/text.h"
@@ -18,6 +16,7 @@
 #include "scan/scan_pipeline.h"
 #include "scan/scan_state_file.h"
 #include "disk/device_identity.h"
+#include "platform/files.h"
 
 namespace kestrum::cli {
 
@@ -95,7 +94,7 @@ bool LoadOrPrepare(const Arguments& args, const SavedScan& current, DeepScanJob&
                    int& status) {
   auto it = args.values.find("--state");
   const bool fresh = args.Has("--fresh");
-  if (it != args.values.end() && !fresh && ::access(it->second.c_str(), F_OK) == 0) {
+  if (it != args.values.end() && !fresh && platform::ExaminePath(FromUtf8(it->second), true).kind != platform::PathKind::kMissing) {
     SavedScan saved;
     std::u16string error;
     if (!LoadScanState(it->second, saved, state, error)) {

@@ -1,24 +1,22 @@
 #include "cli/terminal_presenter.h"
 
-#include <unistd.h>
-
 #include <atomic>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <thread>
 
 #include "base/text.h"
+#include "platform/console.h"
 
 namespace kestrum::cli {
 
 namespace {
 
-void OnInterrupt(int) { RequestAbort(); }
+void OnInterrupt() { RequestAbort(); }
 
 std::atomic<int> scanInterrupts{0};
 
-void OnScanInterrupt(int) {
+void OnScanInterrupt() {
   if (scanInterrupts.fetch_add(1) == 0) {
     RequestFinish();
   } else {
@@ -26,24 +24,16 @@ void OnScanInterrupt(int) {
   }
 }
 
-void Install(void (*handler)(int)) {
-  struct sigaction action {};
-  action.sa_handler = handler;
-  sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
-}
-
 }  // namespace
 
-void InstallInterruptHandler() { Install(OnInterrupt); }
+void InstallInterruptHandler() { platform::OnInterrupt(OnInterrupt); }
 
 void InstallScanInterruptHandler() {
   scanInterrupts.store(0);
-  Install(OnScanInterrupt);
+  platform::OnInterrupt(OnScanInterrupt);
 }
 
-bool WantProgress(bool requested) { return requested || ::isatty(STDERR_FILENO) == 1; }
+bool WantProgress(bool requested) { return requested || platform::IsTerminal(platform::Stream::kErr); }
 
 void TerminalPresenter::Draw() {
   if (!draw_) return;

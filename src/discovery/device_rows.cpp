@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "base/text.h"
+#include "platform/files.h"
 
 namespace kestrum {
 
@@ -25,8 +26,7 @@ DiskRow FormatDiskRow(const DiskInfo& disk) { return {disk.description, disk.siz
 
 std::u16string OpenErrorText(int error) {
   if (LacksRights(error)) return u"权限不足";
-  char buffer[128];
-  return FromUtf8(strerror_r(error, buffer, sizeof buffer));  // GNU: the text, maybe not in buffer
+  return FromUtf8(platform::ErrorText(error));
 }
 
 std::vector<std::u16string> UnopenedDeviceLines(const UnopenedDevices& devices) {

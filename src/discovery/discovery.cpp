@@ -1,7 +1,5 @@
 #include "discovery/discovery.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -17,6 +15,8 @@
 #include "fs/bitlocker.h"
 #include "discovery/probe.h"
 #include "discovery/table_notes.h"
+#include "platform/code_page.h"
+#include "platform/files.h"
 #include "scan/boot_sector_tests.h"
 
 namespace kestrum {
@@ -24,7 +24,7 @@ namespace kestrum {
 namespace {
 
 std::u16string BaseName(const std::u16string& path) {
-  return FromUtf8(std::filesystem::path(ToUtf8(path)).filename().string());
+  return std::filesystem::path(path).filename().u16string();
 }
 
 // Fills size, text and number; false (with a problem) for a sector size no
@@ -64,27 +64,22 @@ int OpenWindow(const DiscoveryPlatform& platform, const std::u16string& path, Se
   return 0;
 }
 
-bool IsBlockDevice(const std::u16string& path) {
-  struct stat st {};
-  return ::stat(ToUtf8(path).c_str(), &st) == 0 && S_ISBLK(st.st_mode);
-}
-
-void AddSysfsDisk(const SysfsDisk& sys, const DiskSelection& selection, bool named, DiskList& out,
-                  DiscoveryProblems* problems, UnopenedDevices* unopened) {
+void AddSystemDisk(const platform::SystemDisk& sys, const DiskSelection& selection, bool named, DiskList& out,
+                   DiscoveryProblems* problems, UnopenedDevices* unopened) {
   const DiscoveryPlatform& platform = selection.platform;
-  std::u16string path = FromUtf8("/dev/" + sys.name);
+  const std::u16string& path = sys.path;
   for (const DiskInfo& listed : out) {
     if (listed.path == path) return;
   }
   DeviceHandle handle;
   if (int error = platform.open(path, handle)) {
     // A card reader without a card is no disk; anything else the user must hear of.
-    if (error != ENOMEDIUM) KeepUnopened(path, error, unopened);
+    if (!platform::IsNoMediumError(error)) KeepUnopened(path, error, unopened);
     return;
   }
   DiskInfo disk;
   disk.path = path;
-  disk.name = FromUtf8(sys.name);
+  disk.name = sys.name;
   disk.removable = sys.removable;
   if (!sys.backingFile.empty()) {
     disk.description = BaseName(FromUtf8(sys.backingFile));
@@ -102,14 +97,14 @@ void AddImageDisk(const std::u16string& givenPath, const DiskSelection& selectio
                   DiscoveryProblems* problems, UnopenedDevices* unopened) {
   const DiscoveryPlatform& platform = selection.platform;
   std::error_code ec;
-  std::filesystem::path absolute = std::filesystem::absolute(ToUtf8(givenPath), ec);
-  std::u16string path = ec ? givenPath : FromUtf8(absolute.lexically_normal().string());
+  std::filesystem::path absolute = std::filesystem::absolute(std::filesystem::path(givenPath), ec);
+  std::u16string path = ec ? givenPath : absolute.lexically_normal().u16string();
   for (const DiskInfo& listed : out) {
     if (listed.path == path) return;
   }
   DeviceHandle handle;
   if (int error = platform.open(path, handle)) {
-    if (IsBlockDevice(path)) {
+    if (platform::IsDevicePath(path)) {
       KeepUnopened(path, error, unopened);  // a partition device given by name
     } else if (problems) {
       problems->push_back(u"无法打开镜像文件: " + path + u"（" + OpenErrorText(error) + u"）");
@@ -255,15 +250,14 @@ bool EnumerateDisks(const DiskSelection& selection, DiskList& out, DiscoveryProb
   out.clear();
   const DiscoveryPlatform& platform = selection.platform;
   if (selection.systemDisks) {
-    for (const SysfsDisk& disk : platform.sysfs.ListDisks()) {
-      AddSysfsDisk(disk, selection, false, out, problems, unopened);
+    for (const platform::SystemDisk& disk : platform.disks->ListDisks()) {
+      AddSystemDisk(disk, selection, false, out, problems, unopened);
     }
   }
   for (const std::u16string& path : selection.paths) {
-    std::string wholeDisk = WholeDiskName(ToUtf8(path), platform.sysfs);
-    SysfsDisk sys;
-    if (!wholeDisk.empty() && platform.sysfs.ReadDisk(wholeDisk, sys)) {
-      AddSysfsDisk(sys, selection, true, out, problems, unopened);
+    platform::SystemDisk sys;
+    if (platform.disks->FindDisk(path, sys)) {
+      AddSystemDisk(sys, selection, true, out, problems, unopened);
     } else {
       AddImageDisk(path, selection, out, problems, unopened);
     }
@@ -277,8 +271,13 @@ std::vector<VolumeExtent> CollectVolumeExtents(const DiskInfo& disk, DiscoveryPr
   DeviceHandle handle;
   if (platform.open(disk.path, handle) != 0) return extents;
   handle.sectorSize = disk.sectorSize;  // the tables count its sectors
-  std::vector<SysfsPartition> parts;
-  if (!disk.isImage) parts = platform.sysfs.ListPartitions(ToUtf8(disk.name));
+  std::vector<platform::SystemPartition> parts;
+  if (!disk.isImage) {
+    platform::SystemDisk system;
+    system.path = disk.path;
+    system.name = disk.name;
+    parts = platform.disks->ListPartitions(system);
+  }
   if (parts.empty()) {
     CollectFromTable(disk, handle, extents, problems);
   } else {
@@ -287,12 +286,12 @@ std::vector<VolumeExtent> CollectVolumeExtents(const DiskInfo& disk, DiscoveryPr
     PartitionTableNotes notes;
     ReadPartitionTable(handle, table, &notes);
     TellNotes(notes, disk, problems);
-    for (const SysfsPartition& p : parts) {
+    for (const platform::SystemPartition& p : parts) {
       bool container = p.number <= 4 && std::find(containers.begin(), containers.end(), p.number) !=
                                             containers.end();
       if (container) continue;
-      extents.push_back({disk.path, FromUtf8("/dev/" + p.name), FromUtf8(p.name), p.startSector,
-                         p.sectorCount, TableTypeAt(table, p.startSector)});
+      extents.push_back({disk.path, p.volumePath, p.name, p.startSector, p.sectorCount,
+                         TableTypeAt(table, p.startSector)});
     }
   }
   CloseDevice(handle);

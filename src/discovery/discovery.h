@@ -1,5 +1,5 @@
 #pragma once
-// Finding what the user can choose from: the disks (block devices from sysfs,
+// Finding what the user can choose from: the disks (those the system lists,
 // plus image files the user added) and the volumes on them.
 
 #include <functional>
@@ -8,24 +8,25 @@
 
 #include "disk/device.h"
 #include "disk/disk_info.h"
-#include "platform/linux/sysfs.h"
 #include "disk/volume_descriptor.h"
+#include "platform/system_disks.h"
 
 namespace kestrum {
 
 // Opens a device read-only: 0, or the errno of the failure.
 int OpenDeviceOrErrno(const std::u16string& path, DeviceHandle& out);
 
-// How discovery reaches the machine: /sys/block and open(2). Tests give a
-// made-up tree and an opener that fails as it does for a user without rights.
+// How discovery reaches the machine: the system's disks and the opening of
+// devices. Tests give a made-up list and an opener that fails as it does for
+// a user without rights.
 struct DiscoveryPlatform {
-  Sysfs sysfs = Sysfs();
+  std::shared_ptr<const platform::SystemDisks> disks = platform::MachineDisks();
   std::function<int(const std::u16string& path, DeviceHandle& out)> open = OpenDeviceOrErrno;
 };
 
 // Which disks to list.
 struct DiskSelection {
-  bool systemDisks = true;               // every disk sysfs lists
+  bool systemDisks = true;               // every disk the system lists
   std::vector<std::u16string> paths;     // plus these disks or image files
   DiscoveryPlatform platform;
   // The logical sector size of the disks named in `paths`, when the user
@@ -61,7 +62,7 @@ struct VolumeExtent {
   std::uint8_t partitionType = 0;  // the type byte of its table entry; 0 without a table
 };
 
-// The volumes of one disk, by ascending start sector: its sysfs partitions,
+// The volumes of one disk, by ascending start sector: the partitions the system knows,
 // or, for image files and disks the kernel did not partition, the disk's own
 // partition table — or the whole disk when it starts with a file system (a
 // boot sector ends in 55 AA too; one whose "entries" describe no partition

@@ -58,6 +58,42 @@ FsKind ExfatKind(ByteView sector) { return IsExfatBootSector(sector) ? kFsExfat 
 
 }  // namespace
 
+bool NameLikeTheSystem(const DeviceHandle& device, Sector64 firstSector, Sector64 sectorCount,
+                       std::u16string& fsName, std::u16string& label, std::uint32_t& serial) {
+  VolumeDescriptor volume;
+  volume.startSector = firstSector;
+  volume.sectorCount = sectorCount;
+  if (!ReadSectors(device, volume.bootSector, firstSector, 1)) return false;
+  switch (KindAtFirstSector(volume.bootSector)) {
+    case kFsNtfs:
+      ReadNtfsLabel(device, volume);
+      volume.partitionType = 7;
+      fsName = u"NTFS";
+      break;
+    case kFsFat16:
+      ReadFatLabel(volume, device);
+      volume.partitionType = 6;
+      fsName = u"FAT";
+      break;
+    case kFsFat32:
+      ReadFatLabel(volume, device);
+      volume.partitionType = 11;
+      fsName = u"FAT32";
+      break;
+    case kFsExfat:
+      ReadExfatLabel(device, volume);
+      volume.partitionType = 7;
+      fsName = u"exFAT";
+      break;
+    default:
+      return false;
+  }
+  SerialFromBootSector(volume);
+  label = volume.label;
+  serial = volume.readerState.serial;
+  return true;
+}
+
 bool ProbeBootSector(const DeviceHandle& device, VolumeDescriptor& volume, FsKind& kind, std::uint8_t typeHint) {
   kind = kFsUnknown;
   SectorBytes sector{};

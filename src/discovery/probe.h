@@ -24,6 +24,13 @@ constexpr Sector64 kExfatBackupBootSector = 12;  // the backup boot region
 bool ProbeBootSector(const DeviceHandle& device, VolumeDescriptor& volume, FsKind& kind,
                      std::uint8_t typeHint = 0);
 
+// What the system would say of a mounted volume (file-system name as the
+// system gives it, label, serial), from its first sector and its own label,
+// for a volume the system cannot look at itself (an image file on Windows).
+// False when the first sector is no boot sector.
+bool NameLikeTheSystem(const DeviceHandle& device, Sector64 firstSector, Sector64 sectorCount,
+                       std::u16string& fsName, std::u16string& label, std::uint32_t& serial);
+
 // For a volume the platform named no file system on: a probed kind becomes
 // the volume's, with the label read from the file system itself through the
 // volume's disk, the partition type, the file-system name and the serial.

@@ -1,18 +1,15 @@
 #include "disk/data_extents.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
+
+#include "platform/files.h"
 
 namespace kestrum {
 
 namespace {
 
 bool IsRegularFile(const DeviceHandle& device) {
-  struct stat st {};
-  return device.IsOpen() && ::fstat(device.fd, &st) == 0 && S_ISREG(st.st_mode);
+  return device.IsOpen() && platform::IsRegularFile(device.fd);
 }
 
 // The runs as below, on a device known to be a regular file.
@@ -25,16 +22,13 @@ std::vector<SectorRun> FileDataRuns(const DeviceHandle& device, Sector64 first, 
   std::vector<SectorRun> runs;
   std::uint64_t at = from;
   while (at < to) {
-    off_t data = ::lseek(device.fd, static_cast<off_t>(at), SEEK_DATA);
-    if (data < 0 && errno != ENXIO) return whole;  // the file system cannot tell
-    // ENXIO: nothing but hole up to the end of the file.
-    const std::uint64_t dataAt = data < 0 ? UINT64_MAX : static_cast<std::uint64_t>(data);
-    if (dataAt >= to) break;
-    off_t hole = ::lseek(device.fd, data, SEEK_HOLE);
-    if (hole < 0) return whole;
-    const std::uint64_t runFrom = dataAt / kSectorSize * kSectorSize;
-    const std::uint64_t runTo = std::min<std::uint64_t>(
-        to, (static_cast<std::uint64_t>(hole) + kSectorSize - 1) / kSectorSize * kSectorSize);
+    std::uint64_t data = 0;
+    std::uint64_t hole = 0;
+    const platform::DataQuery found = platform::NextDataRange(device.fd, at, data, hole);
+    if (found == platform::DataQuery::kUnknown) return whole;  // the file system cannot tell
+    if (found == platform::DataQuery::kNoMoreData || data >= to) break;  // nothing but hole up to the end
+    const std::uint64_t runFrom = data / kSectorSize * kSectorSize;
+    const std::uint64_t runTo = std::min<std::uint64_t>(to, (hole + kSectorSize - 1) / kSectorSize * kSectorSize);
     const Sector64 runFirst = runFrom / kSectorSize - base;
     const Sector64 runEnd = runTo / kSectorSize - base;
     if (!runs.empty() && runs.back().first + runs.back().count >= runFirst) {
@@ -42,7 +36,7 @@ std::vector<SectorRun> FileDataRuns(const DeviceHandle& device, Sector64 first, 
     } else {
       runs.push_back({runFirst, runEnd - runFirst});
     }
-    at = std::max<std::uint64_t>(runTo, static_cast<std::uint64_t>(hole));
+    at = std::max<std::uint64_t>(runTo, hole);
   }
   return runs;
 }
@@ -62,14 +56,16 @@ bool HoleSkippingReader::IsHole(Sector64 first, std::uint32_t count) {
   if (!regular_ || first > UINT64_MAX / kSectorSize / 2 - device_.baseSector) return false;
   // Where the hole at `first` ends: asked once, so that the blocks after it
   // inside the same hole need not ask again.
-  const off_t at = static_cast<off_t>((device_.baseSector + first) * kSectorSize);
-  const off_t data = ::lseek(device_.fd, at, SEEK_DATA);
-  if (data < 0 && errno != ENXIO) {
+  std::uint64_t data = 0;
+  std::uint64_t hole = 0;
+  const platform::DataQuery found =
+      platform::NextDataRange(device_.fd, (device_.baseSector + first) * kSectorSize, data, hole);
+  if (found == platform::DataQuery::kUnknown) {
     regular_ = false;  // the file system cannot tell: all data
     return false;
   }
   holeFirst_ = first;
-  holeEnd_ = data < 0 ? UINT64_MAX : static_cast<std::uint64_t>(data) / kSectorSize - device_.baseSector;
+  holeEnd_ = found == platform::DataQuery::kNoMoreData ? UINT64_MAX : data / kSectorSize - device_.baseSector;
   return first + count <= holeEnd_;
 }
 

@@ -1,20 +1,12 @@
 #include "disk/device.h"
 
-#include <fcntl.h>
-#include <linux/fs.h>
-#include <sys/ioctl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 
 #include "run/worker_state.h"
 #include "base/text.h"
-#include "platform/fault_injection.h"
 #include "disk/sector_size.h"
 #include "disk/volume_descriptor.h"
+#include "platform/files.h"
 
 namespace kestrum {
 
@@ -22,35 +14,15 @@ namespace {
 
 Sector64 LimitFromBytes(std::uint64_t bytes) { return bytes / kSectorSize; }
 
-bool OpenWithFlags(const std::u16string& path, int flags, DeviceHandle& out) {
+bool OpenWithMode(const std::u16string& path, platform::OpenMode mode, DeviceHandle& out) {
   out = DeviceHandle{};
-  int fd = ::open(ToUtf8(path).c_str(), flags | O_CLOEXEC);
+  int fd = platform::OpenFile(path, mode);
   if (fd < 0) return false;
   out.fd = fd;
   out.name = path;
   out.health = std::make_shared<ReadHealth>();
   out.sectorLimit = LimitFromBytes(QueryDeviceBytes(fd));
   if (const std::uint32_t reported = QueryLogicalSectorSize(fd)) out.sectorSize = reported;
-  return true;
-}
-
-// Reads exactly `bytes` at `offset`; false on an error or an early end.
-bool ReadFully(int fd, std::uint8_t* buffer, std::uint64_t bytes, std::uint64_t offset) {
-#ifdef KESTRUM_FAULT_INJECTION
-  testing::WaitAtReadGate(fd, offset, bytes);
-  testing::NoteRead(offset, bytes);
-  if (testing::ReadHitsFault(fd, offset, bytes)) {
-    errno = EIO;
-    return false;
-  }
-#endif
-  std::uint64_t done = 0;
-  while (done < bytes) {
-    ssize_t n = ::pread(fd, buffer + done, bytes - done, static_cast<off_t>(offset + done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<std::uint64_t>(n);
-  }
   return true;
 }
 
@@ -72,31 +44,20 @@ bool BeyondKnownEnd(const DeviceHandle& device, Sector64 sector) {
 }  // namespace
 
 bool OpenDevice(const std::u16string& path, DeviceHandle& out) {
-  return OpenWithFlags(path, O_RDONLY, out);
+  return OpenWithMode(path, platform::OpenMode::kRead, out);
 }
 
 bool OpenDeviceUnbuffered(const std::u16string& path, DeviceHandle& out) {
-  if (!OpenDevice(path, out)) return false;
-  struct stat st {};
-  int logical = 0;
-  if (::fstat(out.fd, &st) != 0 || !S_ISBLK(st.st_mode) || ::ioctl(out.fd, BLKSSZGET, &logical) != 0 ||
-      logical != static_cast<int>(kSectorSize)) {
-    return true;
-  }
-  const int direct = ::open(ToUtf8(path).c_str(), O_RDONLY | O_DIRECT | O_CLOEXEC);
-  if (direct < 0) return true;
-  ::close(out.fd);
-  out.fd = direct;
-  return true;
+  return OpenWithMode(path, platform::OpenMode::kReadUnbuffered, out);
 }
 
 bool OpenDeviceForRepair(const std::u16string& path, DeviceHandle& out) {
-  return OpenWithFlags(path, O_RDWR, out);
+  return OpenWithMode(path, platform::OpenMode::kReadWrite, out);
 }
 
 DeviceHandle OpenVolumeOnDisk(const VolumeDescriptor& volume) {
   DeviceHandle handle;
-  int fd = ::open(ToUtf8(volume.diskPath).c_str(), O_RDONLY | O_CLOEXEC);
+  int fd = platform::OpenFile(volume.diskPath, platform::OpenMode::kRead);
   if (fd < 0) return handle;
   handle.fd = fd;
   handle.health = std::make_shared<ReadHealth>();
@@ -126,26 +87,17 @@ bool OpenDeviceWindow(const std::u16string& path, Sector64 first, Sector64 count
 }
 
 void CloseDevice(DeviceHandle& device) {
-  if (device.fd >= 0) ::close(device.fd);
+  platform::CloseFile(device.fd);
   device.fd = -1;
 }
 
-std::uint64_t QueryDeviceBytes(int fd) {
-  std::uint64_t bytes = 0;
-  if (::ioctl(fd, BLKGETSIZE64, &bytes) == 0) return bytes;
-  struct stat st {};
-  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
-    return static_cast<std::uint64_t>(st.st_size);
-  }
-  off_t end = ::lseek(fd, 0, SEEK_END);
-  return end > 0 ? static_cast<std::uint64_t>(end) : 0;
-}
+std::uint64_t QueryDeviceBytes(int fd) { return platform::DeviceBytes(fd); }
 
 std::uint64_t QueryPathBytes(const std::u16string& path) {
-  int fd = ::open(ToUtf8(path).c_str(), O_RDONLY | O_CLOEXEC);
+  int fd = platform::OpenFile(path, platform::OpenMode::kRead);
   if (fd < 0) return 0;
   std::uint64_t bytes = QueryDeviceBytes(fd);
-  ::close(fd);
+  platform::CloseFile(fd);
   return bytes;
 }
 
@@ -160,7 +112,7 @@ bool ReadSectors(const DeviceHandle& device, std::span<std::uint8_t> buffer, Sec
     addressable = false;  // like the end of a partition's device
   }
   if (addressable &&
-      ReadFully(device.fd, buffer.data(), bytes, (device.baseSector + sector) * kSectorSize)) {
+      platform::ReadAt(device.fd, buffer.data(), bytes, (device.baseSector + sector) * kSectorSize)) {
     return true;
   }
   if (!addressable || BeyondKnownEnd(device, sector)) return false;
@@ -250,21 +202,7 @@ bool ReadSectorsMapped(const DeviceHandle& device, std::span<std::uint8_t> buffe
 
 bool WriteSectors(const DeviceHandle& device, std::span<const std::uint8_t> data, Sector64 sector) {
   if (!device.IsOpen() || data.empty() || data.size() % kSectorSize != 0) return false;
-  std::uint64_t offset = (device.baseSector + sector) * kSectorSize;
-#ifdef KESTRUM_FAULT_INJECTION
-  if (testing::WriteHitsFault(device.fd, offset, data.size())) {
-    errno = EIO;
-    return false;
-  }
-#endif
-  std::size_t done = 0;
-  while (done < data.size()) {
-    ssize_t n = ::pwrite(device.fd, data.data() + done, data.size() - done, static_cast<off_t>(offset + done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
+  return platform::WriteAt(device.fd, data.data(), data.size(), (device.baseSector + sector) * kSectorSize);
 }
 
 bool EstimateClusterStride(const std::vector<std::uint32_t>& positions, std::uint32_t& stride) {

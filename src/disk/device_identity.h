@@ -12,7 +12,7 @@ namespace kestrum {
 struct DeviceIdentity {
   std::u16string description;
   std::uint64_t sectors = 0;
-  std::string token;  // "serial:…", "block:MAJ:MIN" or "file:DEV:INODE"
+  std::string token;  // "serial:…", "block:…" (the device's number) or "file:…" (its place on its volume)
 
   bool operator==(const DeviceIdentity&) const = default;
 };

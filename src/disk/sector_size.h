@@ -22,7 +22,7 @@ inline std::uint32_t UnitsPerSector(std::uint32_t sectorSize) {
   return IsDeviceSectorSize(sectorSize) ? sectorSize / kSectorSize : 1;
 }
 
-// What a block device reports (BLKSSZGET); 0 for a file or a failed query.
+// What a disk or partition device reports; 0 for a file or a failed query.
 std::uint32_t QueryLogicalSectorSize(int fd);
 
 }  // namespace kestrum

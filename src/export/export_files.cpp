@@ -1,12 +1,8 @@
 #include "export/export_files.h"
 
-#include <sys/stat.h>
-#include <sys/types.h>
-
 #include <algorithm>
 #include <cerrno>
-#include <climits>
-#include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <set>
 #include <utility>
@@ -19,6 +15,7 @@
 #include "fs/exfat/exfat_export.h"
 #include "fs/fat/fat_export.h"
 #include "fs/ntfs/ntfs_export.h"
+#include "platform/files.h"
 
 namespace kestrum {
 
@@ -54,28 +51,19 @@ bool RoutineSetsTimes(CopyRoutine routine) {
   return routine == CopyRoutine::kNtfs || routine == CopyRoutine::kFat;
 }
 
-std::string RealPathOf(const std::string& path) {
-  char* real = ::realpath(path.empty() ? "." : path.c_str(), nullptr);
-  if (real == nullptr) return {};
-  std::string out(real);
-  std::free(real);
-  return out;
+// The path with every link resolved, '/'-separated; empty when it does not resolve.
+std::u16string RealPathOf(const std::u16string& path) {
+  std::error_code ec;
+  std::filesystem::path real = std::filesystem::canonical(std::filesystem::path(path.empty() ? u"." : path), ec);
+  return ec ? std::u16string() : real.generic_u16string();
 }
 
-bool IsInside(const std::string& root, const std::string& path) {
+bool IsInside(const std::u16string& root, const std::u16string& path) {
   if (root.empty() || path.empty()) return false;
   if (path == root) return true;
-  std::string prefix = root.back() == '/' ? root : root + "/";
+  std::u16string prefix = root.back() == u'/' ? root : root + u"/";
   return path.compare(0, prefix.size(), prefix) == 0;
 }
-
-struct FileId {
-  dev_t device;
-  ino_t inode;
-  bool operator<(const FileId& other) const {
-    return device != other.device ? device < other.device : inode < other.inode;
-  }
-};
 
 // What one export has created or written so far, so that two siblings whose
 // safe names coincide (or that a case-insensitive target folds together) are
@@ -84,11 +72,11 @@ struct FileId {
 class ExportWalk {
  public:
   ExportWalk(const VolumeSet& set, const std::u16string& target, StatusMessage& status, ExportReport* report)
-      : set_(set), status_(status), report_(report), target_(target), realTarget_(RealPathOf(ToUtf8(target))) {
+      : set_(set), status_(status), report_(report), target_(target), realTarget_(RealPathOf(target)) {
     // The report files count as written by this export: an exported file
     // of the same name is numbered instead of replacing them.
     if (report_ != nullptr) {
-      for (const std::string& path : report_->Paths()) Remember(path);
+      for (const std::string& path : report_->Paths()) Remember(FromUtf8(path));
     }
   }
 
@@ -110,7 +98,7 @@ class ExportWalk {
   // A free path in `folder` for the node's name, or "" when none is found.
   std::u16string ChoosePath(const std::u16string& folder, const FileNode& node);
   bool MakeFolder(const std::u16string& path);
-  void Remember(const std::string& path);
+  void Remember(const std::u16string& path);
   // The folder really lies inside the target (the last line of defence
   // against a name that climbs out).
   bool FolderIsInsideTarget(const std::u16string& folder) const;
@@ -124,47 +112,50 @@ class ExportWalk {
   StatusMessage& status_;
   ExportReport* report_;
   std::u16string target_;
-  std::string realTarget_;
-  std::set<FileId> written_;
+  std::u16string realTarget_;
+  std::set<std::string> written_;  // file identities
   std::vector<bool> onPath_;
   std::map<std::uint32_t, std::u16string> folderOf_;  // folders made for kept paths
 };
 
-void ExportWalk::Remember(const std::string& path) {
-  struct stat st {};
-  if (::lstat(path.c_str(), &st) == 0) written_.insert({st.st_dev, st.st_ino});
+void ExportWalk::Remember(const std::u16string& path) {
+  std::string identity = platform::FileIdentity(path);
+  if (!identity.empty()) written_.insert(std::move(identity));
 }
 
 bool ExportWalk::FolderIsInsideTarget(const std::u16string& folder) const {
-  return IsInside(realTarget_, RealPathOf(ToUtf8(folder)));
+  return IsInside(realTarget_, RealPathOf(folder));
 }
 
 std::u16string ExportWalk::ChoosePath(const std::u16string& folder, const FileNode& node) {
   const std::u16string clean = CleanExportName(std::u16string(node.name));
   for (unsigned n = 1; n <= kMaxNumberedNames; ++n) {
     std::u16string path = JoinPath(folder, n == 1 ? clean : NumberedName(clean, n));
-    struct stat st {};
-    if (::lstat(ToUtf8(path).c_str(), &st) != 0) {
+    std::error_code ec;
+    const std::filesystem::file_status st = std::filesystem::symlink_status(std::filesystem::path(path), ec);
+    if (ec || !std::filesystem::exists(st)) {
       // Free, or unreachable for another reason that creating it will report.
       return path;
     }
-    if (written_.count({st.st_dev, st.st_ino}) != 0) continue;  // a sibling of this export
+    if (written_.count(platform::FileIdentity(path)) != 0) continue;  // a sibling of this export
     // Only a real file is replaced and only a real folder merged into: a
     // link could lead out of the target, a device node onto a disk.
-    bool fits = node.IsFolder() ? S_ISDIR(st.st_mode) : S_ISREG(st.st_mode);
+    bool fits = node.IsFolder() ? std::filesystem::is_directory(st) : std::filesystem::is_regular_file(st);
     if (fits) return path;
   }
   return {};
 }
 
 bool ExportWalk::MakeFolder(const std::u16string& path) {
-  std::string bytes = ToUtf8(path);
-  if (::mkdir(bytes.c_str(), 0777) != 0) {
-    struct stat st {};
+  std::error_code ec;
+  const std::filesystem::path folder(path);
+  if (!std::filesystem::create_directory(folder, ec)) {
     // ChoosePath saw an existing real folder here, or nothing at all.
-    if (errno != EEXIST || ::lstat(bytes.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+    if (ec) return false;
+    const std::filesystem::file_status st = std::filesystem::symlink_status(folder, ec);
+    if (ec || !std::filesystem::is_directory(st)) return false;
   }
-  Remember(bytes);
+  Remember(path);
   return true;
 }
 
@@ -201,7 +192,7 @@ void ExportWalk::ExportFile(const std::u16string& folder, std::uint32_t k, const
   FileExportResult result;
   if (!path.empty()) {
     result = ExportOneFile(path, status_, node, set_);
-    Remember(ToUtf8(path));
+    Remember(path);
   } else {
     result.failure = ExportFailure::kCannotCreate;
     result.error = EEXIST;

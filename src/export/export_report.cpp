@@ -1,16 +1,12 @@
 #include "export/export_report.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
-#include <cstring>
 
 #include "base/json_text.h"
 #include "base/text.h"
 #include "export/export_names.h"
 #include "fs/tree/node_text.h"
+#include "platform/files.h"
 
 namespace kestrum {
 
@@ -29,22 +25,11 @@ std::u16string ErrorText(int error) {
     case ENAMETOOLONG: return u"名称过长";
     case EIO: return u"输入输出错误";
     case 0: return u"原因不明";
-    default: return FromUtf8(std::strerror(error));
+    default: return FromUtf8(platform::ErrorText(error));
   }
 }
 
-bool WriteAll(int fd, const std::string& text) {
-  const char* p = text.data();
-  std::size_t left = text.size();
-  while (left > 0) {
-    ssize_t n = ::write(fd, p, left);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    p += n;
-    left -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
+bool WriteAll(int fd, const std::string& text) { return platform::WriteAll(fd, text.data(), text.size()); }
 
 // A text cell, always quoted. Control characters would break lines or show
 // as nothing in a spreadsheet: they become U+FFFD (the JSON lines keep them).
@@ -68,9 +53,9 @@ int OpenReportFile(const std::string& folder, const std::string& name, std::stri
   for (unsigned n = 1; n <= kMaxNumberedReports; ++n) {
     path = folder + (folder.empty() || folder.back() == '/' ? "" : "/") +
            (n == 1 ? name : ToUtf8(NumberedName(wide, n)));
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) continue;
-    return ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+    const platform::PathKind kind = platform::ExaminePath(FromUtf8(path), false).kind;
+    if (kind != platform::PathKind::kMissing && kind != platform::PathKind::kFile) continue;
+    return platform::OpenFile(FromUtf8(path), platform::OpenMode::kCreateNoLink);
   }
   errno = EEXIST;
   return -1;
@@ -176,7 +161,7 @@ bool ExportReport::Open(const std::string& targetFolder) {
     error = errno;
   }
   if (!IsOpen()) {
-    if (csv_ >= 0) ::close(csv_);
+    platform::CloseFile(csv_);
     csv_ = -1;
     problem_ = u"无法写入恢复报告：" + ErrorText(error);
     return false;
@@ -257,8 +242,8 @@ bool ExportReport::Flush(bool force) {
   if (!force && csvText_.size() < kFlushBytes && jsonText_.size() < kFlushBytes) return true;
   if (!WriteAll(csv_, csvText_) || !WriteAll(json_, jsonText_)) {
     problem_ = u"无法写入恢复报告：" + ErrorText(errno);
-    ::close(csv_);
-    ::close(json_);
+    platform::CloseFile(csv_);
+    platform::CloseFile(json_);
     csv_ = json_ = -1;
     return false;
   }
@@ -271,8 +256,8 @@ bool ExportReport::Close() {
   if (!IsOpen()) return problem_.empty();
   bool ok = Flush(true);
   if (ok) {
-    ok = ::close(csv_) == 0;
-    ok = ::close(json_) == 0 && ok;
+    ok = platform::CloseFile(csv_);
+    ok = platform::CloseFile(json_) && ok;
     csv_ = json_ = -1;
     if (!ok) problem_ = u"无法写入恢复报告：" + ErrorText(errno);
   }

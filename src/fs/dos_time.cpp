@@ -3,6 +3,8 @@
 #include <atomic>
 #include <ctime>
 
+#include "platform/local_time.h"
+
 namespace kestrum {
 
 namespace {
@@ -19,11 +21,7 @@ constexpr std::int64_t kSecondsFrom1601To1970 = 11644473600LL;
 std::int64_t LocalTimeBias() {
   std::int64_t bias = cachedBias.load();
   if (bias != kBiasUnset) return bias;
-  tzset();
-  std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  bias = -static_cast<std::int64_t>(local.tm_gmtoff);  // includes daylight saving now in effect
+  bias = platform::LocalBiasSecondsNow();
   std::int64_t expected = kBiasUnset;
   cachedBias.compare_exchange_strong(expected, bias);
   return cachedBias.load();

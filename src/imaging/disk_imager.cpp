@@ -1,21 +1,21 @@
 #include "imaging/disk_imager.h"
 #include "export/target_device.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "base/text.h"
 #include "export/export_files.h"
 #include "run/worker_state.h"
+#include "platform/files.h"
+#include "platform/local_time.h"
+#include "platform/process.h"
 
 namespace kestrum {
 
@@ -25,44 +25,27 @@ using Clock = std::chrono::steady_clock;
 
 constexpr char kThreadName[] = "DiskImageThread";
 
-std::u16string Reason(int error) { return FromUtf8(std::strerror(error)); }
+std::u16string Reason(int error) { return FromUtf8(platform::ErrorText(error)); }
 
 bool AllZero(const std::uint8_t* p, std::size_t bytes) {
   return std::all_of(p, p + bytes, [](std::uint8_t b) { return b == 0; });
 }
 
-bool WriteAt(int fd, const std::uint8_t* p, std::size_t bytes, std::uint64_t offset) {
-  while (bytes > 0) {
-    ssize_t n = ::pwrite(fd, p, bytes, static_cast<off_t>(offset));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      if (n == 0) errno = ENOSPC;
-      return false;
-    }
-    p += n;
-    offset += static_cast<std::uint64_t>(n);
-    bytes -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
 std::string TimeNow() {
   std::time_t now = std::time(nullptr);
   std::tm local{};
-  localtime_r(&now, &local);
+  platform::LocalTime(now, local);
   char text[32];
   std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
   return text;
 }
 
 std::string FolderOf(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
+  return ToUtf8(platform::FolderOfPath(FromUtf8(path)));
 }
 
 bool ReadWholeFile(const std::string& path, std::string& out) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(std::filesystem::path(FromUtf8(path)), std::ios::binary);
   if (!in) return false;
   std::ostringstream text;
   text << in.rdbuf();
@@ -70,14 +53,14 @@ bool ReadWholeFile(const std::string& path, std::string& out) {
   return !in.bad();
 }
 
-bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+bool SameFile(const platform::PathInfo& a, const platform::PathInfo& b) { return !a.identity.empty() && a.identity == b.identity; }
 
 }  // namespace
 
 DiskImager::~DiskImager() {
   CloseDevice(source_);
-  if (target_ >= 0) ::close(target_);
-  std::free(buffer_);
+  platform::CloseFile(target_);
+  platform::UnmapPages(buffer_, kImagingReadSectors * kSectorSize);
 }
 
 bool DiskImager::Open(const ImagingJob& job, std::u16string& problem) {
@@ -102,15 +85,17 @@ bool DiskImager::Open(const ImagingJob& job, std::u16string& problem) {
     problem = u"设备大小为 0，没有可复制的数据：" + job.source;
     return false;
   }
-  struct stat sourceStat {}, targetStat {}, mapStat {};
-  const bool sourceKnown = ::stat(source.c_str(), &sourceStat) == 0;
-  const bool targetExists = ::lstat(job.target.c_str(), &targetStat) == 0;
-  const bool mapExists = ::lstat(mapPath_.c_str(), &mapStat) == 0;
-  if (targetExists && !S_ISREG(targetStat.st_mode)) {
+  const platform::PathInfo sourceInfo = platform::ExaminePath(job.source, true);
+  const platform::PathInfo targetInfo = platform::ExaminePath(FromUtf8(job.target), false);
+  const platform::PathInfo mapInfo = platform::ExaminePath(FromUtf8(mapPath_), false);
+  const bool sourceKnown = sourceInfo.kind != platform::PathKind::kMissing;
+  const bool targetExists = targetInfo.kind != platform::PathKind::kMissing;
+  const bool mapExists = mapInfo.kind != platform::PathKind::kMissing;
+  if (targetExists && targetInfo.kind != platform::PathKind::kFile) {
     problem = u"镜像文件必须是普通文件：" + FromUtf8(job.target);
     return false;
   }
-  if (sourceKnown && ((targetExists && SameFile(sourceStat, targetStat)) || (mapExists && SameFile(sourceStat, mapStat)))) {
+  if (sourceKnown && ((targetExists && SameFile(sourceInfo, targetInfo)) || (mapExists && SameFile(sourceInfo, mapInfo)))) {
     problem = u"镜像文件和映射文件不能是要复制的设备本身：" + job.source;
     return false;
   }
@@ -137,27 +122,27 @@ bool DiskImager::Open(const ImagingJob& job, std::u16string& problem) {
       problem = u"映射文件记录了已复制的数据，但镜像文件不存在：" + FromUtf8(job.target);
       return false;
     }
-  } else if (targetExists && targetStat.st_size != 0) {
+  } else if (targetExists && targetInfo.bytes != 0) {
     problem = u"镜像文件已存在，且没有它的映射文件，不会覆盖：" + FromUtf8(job.target);
     return false;
   }
-  target_ = ::open(job.target.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+  target_ = platform::OpenFile(FromUtf8(job.target), platform::OpenMode::kOpenOrCreateNoLink);
   if (target_ < 0) {
     problem = u"无法创建镜像文件：" + FromUtf8(job.target) + u"（" + Reason(errno) + u"）";
     return false;
   }
-  struct stat opened {};
   const std::uint64_t bytes = sectors * kSectorSize;
-  if (::fstat(target_, &opened) != 0 || static_cast<std::uint64_t>(opened.st_size) > bytes) {
+  if (!platform::IsRegularFile(target_) || platform::FileBytes(target_) > bytes) {
     problem = u"镜像文件比要复制的设备大，不是它的镜像：" + FromUtf8(job.target);
     return false;
   }
   // Unread sectors read as zeros without being written: a sparse image.
-  if (::ftruncate(target_, static_cast<off_t>(bytes)) != 0) {
+  if (!platform::ResizeFile(target_, bytes)) {
     problem = u"无法创建镜像文件：" + FromUtf8(job.target) + u"（" + Reason(errno) + u"）";
     return false;
   }
-  buffer_ = static_cast<std::uint8_t*>(std::aligned_alloc(4096, kImagingReadSectors * kSectorSize));
+  // Page-aligned, as reads past the system's cache want it.
+  buffer_ = static_cast<std::uint8_t*>(platform::MapPages(kImagingReadSectors * kSectorSize));
   if (buffer_ == nullptr) {
     problem = u"内存不足";
     return false;
@@ -183,7 +168,7 @@ bool DiskImager::Keep(Sector64 first, Sector64 count, bool read) {
     return true;
   }
   const std::size_t bytes = count * kSectorSize;
-  if (!AllZero(buffer_, bytes) && !WriteAt(target_, buffer_, bytes, first * kSectorSize)) {
+  if (!AllZero(buffer_, bytes) && !platform::WriteFileAt(target_, buffer_, bytes, first * kSectorSize)) {
     problem_ = u"写镜像文件出错：" + FromUtf8(targetPath_) + u"（" + Reason(errno) + u"）";
     failed_ = true;
     return false;
@@ -195,7 +180,7 @@ bool DiskImager::Keep(Sector64 first, Sector64 count, bool read) {
 
 bool DiskImager::Save() {
   // The image's bytes reach the disk before a map that says they are there.
-  if (::fdatasync(target_) != 0 && errno != EINVAL) {
+  if (!platform::FlushFile(target_, true) && errno != EINVAL) {
     problem_ = u"写镜像文件出错：" + FromUtf8(targetPath_) + u"（" + Reason(errno) + u"）";
     failed_ = true;
     return false;

@@ -1,14 +1,14 @@
 #include "imaging/rescue_map.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
+
+#include "base/text.h"
+#include "platform/files.h"
 
 namespace kestrum {
 
@@ -28,17 +28,6 @@ std::string Hex(std::uint64_t value) {
   char text[24];
   std::snprintf(text, sizeof text, "0x%08" PRIX64, value);
   return text;
-}
-
-bool WriteAll(int fd, const std::string& text) {
-  std::size_t done = 0;
-  while (done < text.size()) {
-    ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
 }
 
 }  // namespace
@@ -203,30 +192,25 @@ bool ParseMapfile(const std::string& text, Sector64 sectors, RescueMap& out, std
 }
 
 bool ReplaceFileAtomically(const std::string& path, const std::string& text, int& error) {
-  const std::string temporary = path + ".new";
-  int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
+  const std::u16string target = FromUtf8(path);
+  const std::u16string temporary = target + u".new";
+  int fd = platform::OpenFile(temporary, platform::OpenMode::kCreateNoLink);
   if (fd < 0) {
     error = errno;
     return false;
   }
-  bool ok = WriteAll(fd, text) && ::fsync(fd) == 0;
+  bool ok = platform::WriteAll(fd, text.data(), text.size()) && platform::FlushFile(fd);
   error = ok ? 0 : errno;
-  ok = ::close(fd) == 0 && ok;
-  if (ok && ::rename(temporary.c_str(), path.c_str()) != 0) {
+  ok = platform::CloseFile(fd) && ok;
+  if (ok && !platform::ReplaceFile(temporary, target)) {
     error = errno;
     ok = false;
   }
   if (!ok) {
-    ::unlink(temporary.c_str());
+    platform::RemoveFile(temporary);
     return false;
   }
-  const std::size_t slash = path.rfind('/');
-  const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
-  int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir >= 0) {
-    ::fsync(dir);
-    ::close(dir);
-  }
+  platform::FlushFolder(platform::FolderOfPath(target));
   return true;
 }
 

@@ -1,13 +1,16 @@
 #pragma once
-// Crash reporting. Handlers for the fatal signals write a text dump (signal,
-// fault address, registers, a backtrace, the memory map) named after the time
-// the program started, tell the user which file to send, and then let the
-// disposition found at installation end the process as it would have ended.
-// The handler uses async-signal-safe calls only: everything it needs (paths,
+// Crash reporting. On Linux, handlers for the fatal signals write a text dump
+// (signal, fault address, registers, a backtrace, the memory map); on Windows
+// the top-level exception filter (and SIGABRT) writes a minidump. Either is
+// named after the time the program started; the user is told which file to
+// send, and the process then ends as it would have ended. The handler uses
+// only calls that are safe in a crashed process: everything it needs (paths,
 // message texts, the arguments of the message program) is prepared when the
 // reporter is installed.
 
 #include <string>
+
+#include "platform/state_folder.h"
 
 namespace kestrum {
 
@@ -21,18 +24,19 @@ enum class CrashNotice { kStderr, kRelaunch };
 inline constexpr const char* kCrashMessageOption = "--crash-message";
 
 struct CrashReporterOptions {
-  std::string programPath;  // empty: the running executable (/proc/self/exe)
+  std::string programPath;  // empty: the running executable
   std::string stateFolder;  // empty: StateFolder()
   CrashNotice notice = CrashNotice::kStderr;
   std::string messageProgram;  // kRelaunch: run as `messageProgram --crash-message DUMP`; empty: programPath
 };
 
-// Installs the handlers for SIGSEGV, SIGBUS, SIGFPE, SIGILL and SIGABRT (on an
-// alternate stack for the calling thread) and fixes the dump name. Once per
-// process: a second call changes nothing and answers false. From then on,
-// `signal` and `sigaction` calls for these signals by any other code leave the
-// handlers in place. At exit (or RemoveCrashReporter) the previous
-// dispositions are back.
+// Installs the handlers (Linux: SIGSEGV, SIGBUS, SIGFPE, SIGILL and SIGABRT,
+// on an alternate stack for the calling thread; Windows: the unhandled
+// exception filter and SIGABRT) and fixes the dump name. Once per process: a
+// second call changes nothing and answers false. From then on, calls by any
+// other code that would replace them (`signal`, `sigaction`,
+// `SetUnhandledExceptionFilter`) leave them in place. At exit (or
+// RemoveCrashReporter) the previous ones are back.
 bool InstallCrashReporter(const CrashReporterOptions& options = {});
 void RemoveCrashReporter();
 
@@ -45,9 +49,5 @@ std::string FallbackCrashDumpPath();
 std::string CrashDumpName(int hour, int minute, int second);
 // What the user is told of a dump (UTF-8).
 std::string CrashMessage(const std::string& dumpPath);
-
-// The program's own state folder: $XDG_STATE_HOME/kestrum, by default
-// ~/.local/state/kestrum.
-std::string StateFolder();
 
 }  // namespace kestrum

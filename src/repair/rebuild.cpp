@@ -8,6 +8,7 @@
 #include "disk/sector_size.h"
 #include "repair/gpt_rebuild.h"
 #include "repair/selection_checks.h"
+#include "platform/local_time.h"
 
 namespace kestrum::repair {
 
@@ -50,7 +51,7 @@ std::u16string RebuildEndMessage(bool allWritten, bool historySaved, RereadResul
 std::u16string HistoryTimeNow() {
   std::time_t now = std::time(nullptr);
   std::tm local{};
-  localtime_r(&now, &local);
+  platform::LocalTime(now, local);
   return FormatText("%04u-%02u-%02u %02u:%02u:%02u", static_cast<unsigned>(local.tm_year + 1900),
                     static_cast<unsigned>(local.tm_mon + 1), static_cast<unsigned>(local.tm_mday),
                     static_cast<unsigned>(local.tm_hour), static_cast<unsigned>(local.tm_min),

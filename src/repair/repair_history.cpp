@@ -1,14 +1,12 @@
 #include "repair/repair_history.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+
+#include "base/text.h"
+#include "platform/files.h"
+#include "platform/state_folder.h"
 
 #include "repair/history_layout.h"
 #include "repair/record_bytes.h"
@@ -95,54 +93,39 @@ bool SerializeHistory(const RepairHistory& history, std::vector<std::uint8_t>& o
   return true;
 }
 
-std::string DefaultHistoryPath() {
-  const char* state = std::getenv("XDG_STATE_HOME");
-  std::string folder;
-  if (state != nullptr && state[0] == '/') {
-    folder = state;
-  } else {
-    const char* home = std::getenv("HOME");
-    folder = std::string(home != nullptr && home[0] != 0 ? home : ".") + "/.local/state";
-  }
-  return folder + "/kestrum/" + kFileName;
-}
+std::string DefaultHistoryPath() { return StateFile(kFileName); }
 
 HistoryFile::~HistoryFile() { Close(); }
 
 void HistoryFile::Close() {
-  if (fd_ >= 0) ::close(fd_);  // releases the lock
+  platform::CloseFile(fd_);  // releases the lock
   fd_ = -1;
 }
 
 bool OpenHistoryFile(const std::string& path, HistoryFile& file) {
   file.Close();
   std::error_code ec;
-  std::filesystem::path folder = std::filesystem::path(path).parent_path();
+  std::filesystem::path folder = std::filesystem::path(FromUtf8(path)).parent_path();
   if (!folder.empty()) std::filesystem::create_directories(folder, ec);
-  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  int fd = platform::OpenFile(FromUtf8(path), platform::OpenMode::kOpenOrCreate);
   if (fd < 0) return false;
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    ::close(fd);
+  if (!platform::LockFileExclusive(fd)) {
+    platform::CloseFile(fd);
     return false;
   }
   file.fd_ = fd;
   file.path_ = path;
-  struct stat st {};
-  if (::fstat(fd, &st) != 0) {
-    file.Close();
-    return false;
-  }
-  if (st.st_size == 0) {
+  if (platform::FileBytes(fd) == 0) {
     std::vector<std::uint8_t> empty;
     SerializeHistory(RepairHistory{}, empty);
-    if (!WriteAllBytes(fd, empty.data(), empty.size()) || ::fsync(fd) != 0) {
+    if (!WriteAllBytes(fd, empty.data(), empty.size()) || !platform::FlushFile(fd)) {
       file.Close();
       return false;
     }
     return true;
   }
   std::uint8_t magic[kMagicSize] = {};
-  if (::pread(fd, magic, kMagicSize, 0) != static_cast<ssize_t>(kMagicSize) ||
+  if (!platform::ReadFileAt(fd, magic, kMagicSize, 0) ||
       !HasMagic(ByteView(magic, kMagicSize))) {
     file.Close();
     return false;

@@ -1,11 +1,5 @@
 #include "repair/table_writer.h"
 
-#include <fcntl.h>
-#include <linux/fs.h>
-#include <sys/ioctl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstring>
 
@@ -13,6 +7,7 @@
 #include "disk/device.h"
 #include "disk/partition_table.h"
 #include "disk/sector_size.h"
+#include "platform/files.h"
 
 namespace kestrum::repair {
 
@@ -26,7 +21,7 @@ const SavedSector* FindSaved(const RebuildRecord& record, Sector64 sector) {
 }
 
 void DropCachedRange(int fd, Sector64 sector, std::size_t bytes) {
-  ::posix_fadvise(fd, static_cast<off_t>(sector * kSectorSize), static_cast<off_t>(bytes), POSIX_FADV_DONTNEED);
+  platform::DropCachedRange(fd, sector * kSectorSize, bytes);
 }
 
 }  // namespace
@@ -63,7 +58,7 @@ void WriteAndVerify(const DeviceHandle& disk, const std::vector<SavedSector>& se
       failed.push_back(s.sector);
     }
   }
-  bool flushed = ::fsync(disk.fd) == 0;
+  bool flushed = platform::FlushFile(disk.fd);
   for (const SavedSector* s : sent) {
     DropCachedRange(disk.fd, s->sector, s->data.size());
     std::vector<std::uint8_t> back(s->data.size());
@@ -135,15 +130,12 @@ bool WriteTables(const VolumeDescriptor& device, const std::vector<TableEntry>& 
 }
 
 RereadResult RereadPartitionTable(const std::u16string& diskPath) {
-  int fd = ::open(ToUtf8(diskPath).c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return RereadResult::kFailed;
-  struct stat st {};
-  RereadResult result = RereadResult::kNotBlockDevice;
-  if (::fstat(fd, &st) == 0 && S_ISBLK(st.st_mode)) {
-    result = ::ioctl(fd, BLKRRPART) == 0 ? RereadResult::kDone : RereadResult::kFailed;
+  switch (platform::RereadPartitionTable(diskPath)) {
+    case platform::RereadResult::kDone: return RereadResult::kDone;
+    case platform::RereadResult::kFailed: return RereadResult::kFailed;
+    case platform::RereadResult::kNotDevice: break;
   }
-  ::close(fd);
-  return result;
+  return RereadResult::kNotBlockDevice;
 }
 
 }  // namespace kestrum::repair

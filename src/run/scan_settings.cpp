@@ -1,10 +1,7 @@
 #include "run/scan_settings.h"
 
-#include <cerrno>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
-#include <locale.h>
 
 namespace kestrum {
 
@@ -20,22 +17,17 @@ std::uint64_t GibToSectors(float gib) {
 
 namespace {
 
-// The edits always use a decimal point, whatever the user's locale says.
-locale_t CLocale() {
-  static locale_t c = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
-  return c;
-}
-
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
 
 }  // namespace
 
+// The edits always use a decimal point, whatever the user's locale says:
+// the character conversions never look at it.
 std::string FormatEditFloat(float value) {
-  locale_t old = uselocale(CLocale());
   char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%.*g", 6, static_cast<double>(value));
-  uselocale(old);
-  return buffer;
+  const auto written = std::to_chars(buffer, buffer + sizeof buffer, static_cast<double>(value),
+                                     std::chars_format::general, 6);
+  return std::string(buffer, written.ptr);
 }
 
 bool ParseEditFloat(const std::string& text, float& out) {
@@ -43,14 +35,11 @@ bool ParseEditFloat(const std::string& text, float& out) {
   std::size_t end = text.size();
   while (begin < end && IsBlank(text[begin])) ++begin;
   while (end > begin && IsBlank(text[end - 1])) --end;
+  if (begin < end && text[begin] == '+') ++begin;  // as strtod takes it
   if (begin == end) return false;
-  std::string number = text.substr(begin, end - begin);
-  locale_t old = uselocale(CLocale());
-  char* stop = nullptr;
-  errno = 0;
-  double value = std::strtod(number.c_str(), &stop);
-  uselocale(old);
-  if (stop != number.c_str() + number.size()) return false;
+  double value = 0;
+  const auto parsed = std::from_chars(text.data() + begin, text.data() + end, value);
+  if (parsed.ec == std::errc::invalid_argument || parsed.ptr != text.data() + end) return false;
   out = static_cast<float>(value);
   return true;
 }

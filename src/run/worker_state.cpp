@@ -1,10 +1,9 @@
 #include "run/worker_state.h"
 
-#include <sys/syscall.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
+
+#include "platform/process.h"
 
 namespace kestrum {
 
@@ -38,7 +37,7 @@ void TraceWorker(const char* threadName, const char* what, int count) {
   static const bool enabled = std::getenv("KESTRUM_TRACE") != nullptr;
   if (!enabled) return;
   std::fprintf(stderr, "%s     Thread %ld %s! Thread num=%d  \n", threadName,
-               static_cast<long>(syscall(SYS_gettid)), what, count);
+               static_cast<long>(platform::CurrentThreadId()), what, count);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 
 #include "base/text.h"
 #include "discovery/device_rows.h"
+#include "platform/linux/sysfs.h"
 #include "disk/partition_table.h"
 #include "support/bitlocker_images.h"
 #include "support/fixtures.h"
@@ -209,7 +210,7 @@ TEST_F(FakeSysfs, DevicesThatWillNotOpenAreNamedWithTheirReason) {
   for (const Case& c : cases) {
     DiskSelection selection;
     selection.paths = c.images;
-    selection.platform.sysfs = Sysfs(root());
+    selection.platform.disks = std::make_shared<SysfsDisks>(root());
     selection.platform.open = [&c, &redirect](const std::u16string& path, DeviceHandle& out) {
       auto answer = c.answers.find(path);
       if (answer == c.answers.end()) return OpenDeviceOrErrno(path, out);

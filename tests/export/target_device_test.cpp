@@ -9,7 +9,7 @@
 
 #include "base/text.h"
 #include "export/export_files.h"
-#include "export/target_device.h"
+#include "platform/linux/mount_info.h"
 #include "loop_mount.h"
 #include "support/temp_dir.h"
 

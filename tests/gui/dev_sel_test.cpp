@@ -16,6 +16,7 @@
 #include "gui/progress_dlg.h"
 #include "base/text.h"
 #include "platform/fault_injection.h"
+#include "platform/linux/sysfs.h"
 #include "fs/tree/volume_set.h"
 #include "gui_test_support.h"
 #include "support/bitlocker_images.h"
@@ -267,7 +268,7 @@ TEST(DevSel, DisksThatWillNotOpenAreNamedNotTakenForMissing) {
   TempDir sysfs;
   for (const char* name : {"sda", "vda"}) std::filesystem::create_directories(sysfs.File(name));
   DiscoveryPlatform platform;
-  platform.sysfs = Sysfs(sysfs.path());
+  platform.disks = std::make_shared<SysfsDisks>(sysfs.path());
   platform.open = [](const std::u16string& path, DeviceHandle& out) {
     return path.starts_with(u"/dev/") ? EACCES : OpenDeviceOrErrno(path, out);
   };

@@ -6,6 +6,7 @@
 
 #include "base/text.h"
 #include "fs/dos_time.h"
+#include "platform/local_time.h"
 
 namespace kestrum {
 
@@ -96,7 +97,7 @@ std::u16string FileTimeToLocalText(std::uint64_t fileTime) {
   if (fileTime == 0) return u"";
   std::time_t seconds = static_cast<std::time_t>(FileTimeToUnixSeconds(fileTime));
   std::tm local{};
-  if (localtime_r(&seconds, &local) == nullptr) return u"";
+  if (!platform::LocalTime(seconds, local)) return u"";
   return FormatText("%d-%d-%d %02d:%02d:%02d", local.tm_year + 1900, local.tm_mon + 1,
                     local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
 }

@@ -1,12 +1,11 @@
 #include "fs/tree/node_vector.h"
 
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <new>
 #include <stdexcept>
 #include <type_traits>
 #include <utility>
+
+#include "platform/process.h"
 
 namespace kestrum {
 
@@ -16,7 +15,7 @@ static_assert(std::is_trivially_copyable_v<FileNode>);
 namespace {
 
 std::size_t PageBytes(std::size_t count) {
-  static const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+  static const std::size_t page = platform::PageBytes();
   const std::size_t bytes = count * sizeof(FileNode);
   return (bytes + page - 1) / page * page;
 }
@@ -24,7 +23,7 @@ std::size_t PageBytes(std::size_t count) {
 }  // namespace
 
 NodeVector::~NodeVector() {
-  if (data_ != nullptr) munmap(data_, PageBytes(capacity_));
+  platform::UnmapPages(data_, PageBytes(capacity_));
 }
 
 NodeVector::NodeVector(NodeVector&& other) noexcept
@@ -34,7 +33,7 @@ NodeVector::NodeVector(NodeVector&& other) noexcept
 
 NodeVector& NodeVector::operator=(NodeVector&& other) noexcept {
   if (this == &other) return *this;
-  if (data_ != nullptr) munmap(data_, PageBytes(capacity_));
+  platform::UnmapPages(data_, PageBytes(capacity_));
   data_ = std::exchange(other.data_, nullptr);
   size_ = std::exchange(other.size_, 0);
   capacity_ = std::exchange(other.capacity_, 0);
@@ -50,10 +49,9 @@ void NodeVector::reserve(std::size_t count) {
   if (count <= capacity_) return;
   if (count > SIZE_MAX / sizeof(FileNode) / 2) throw std::bad_alloc();
   const std::size_t bytes = PageBytes(count);
-  void* block = data_ == nullptr
-                    ? mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0)
-                    : mremap(data_, PageBytes(capacity_), bytes, MREMAP_MAYMOVE);
-  if (block == MAP_FAILED) throw std::bad_alloc();
+  void* block = data_ == nullptr ? platform::MapPages(bytes)
+                                 : platform::GrowPages(data_, PageBytes(capacity_), bytes);
+  if (block == nullptr) throw std::bad_alloc();
   data_ = static_cast<FileNode*>(block);
   capacity_ = bytes / sizeof(FileNode);
 }

@@ -19,6 +19,8 @@
 #include <cstring>
 #include <ctime>
 
+#include "platform/process.h"
+
 extern char** environ;
 
 namespace kestrum {
@@ -28,7 +30,6 @@ namespace {
 constexpr int kSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
 constexpr const char* kSignalNames[] = {"SIGSEGV", "SIGBUS", "SIGFPE", "SIGILL", "SIGABRT"};
 constexpr int kSignalCount = sizeof kSignals / sizeof kSignals[0];
-constexpr const char* kSupportContact = "support@varnel-recovery.example";
 
 int SlotOf(int sig) {
   for (int i = 0; i < kSignalCount; ++i) {
@@ -271,12 +272,6 @@ void OnFatalSignal(int sig, siginfo_t* info, void* context) {
 
 // ---- installation (ordinary code: allocation allowed)
 
-std::string SelfExecutable() {
-  char path[PATH_MAX];
-  ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
-  return n > 0 ? std::string(path, static_cast<std::size_t>(n)) : std::string();
-}
-
 bool CopyInto(char* out, std::size_t capacity, const std::string& text) {
   if (text.size() >= capacity) return false;
   std::memcpy(out, text.c_str(), text.size() + 1);
@@ -318,23 +313,6 @@ void UseAlternateStack() {
 
 }  // namespace
 
-std::string CrashDumpName(int hour, int minute, int second) {
-  char name[32];
-  std::snprintf(name, sizeof name, "%u_%02d%02d%02d.dmp", 1177u, hour, minute, second);
-  return name;
-}
-
-std::string CrashMessage(const std::string& dumpPath) {
-  return "程序运行出现错误，请将文件 " + dumpPath + "发送到" + kSupportContact;
-}
-
-std::string StateFolder() {
-  const char* state = std::getenv("XDG_STATE_HOME");
-  if (state != nullptr && state[0] == '/') return std::string(state) + "/kestrum";
-  const char* home = std::getenv("HOME");
-  return std::string(home != nullptr && home[0] != '\0' ? home : "/tmp") + "/.local/state/kestrum";
-}
-
 std::string CrashDumpPath() { return TheReporter().primary.path; }
 std::string FallbackCrashDumpPath() { return TheReporter().fallback.path; }
 
@@ -342,7 +320,7 @@ bool InstallCrashReporter(const CrashReporterOptions& options) {
   static std::atomic<bool> installed{false};
   if (installed.exchange(true)) return false;
   Reporter& r = TheReporter();
-  const std::string program = options.programPath.empty() ? SelfExecutable() : options.programPath;
+  const std::string program = options.programPath.empty() ? platform::ExecutablePath() : options.programPath;
   const std::string state = options.stateFolder.empty() ? StateFolder() : options.stateFolder;
   CopyInto(r.stateFolder, sizeof r.stateFolder, state);
   CopyInto(r.messageProgram, sizeof r.messageProgram,

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/system_disks.h"
+
 namespace kestrum {
 
 struct SysfsPartition {
@@ -37,6 +39,18 @@ class Sysfs {
 
  private:
   std::string root_;
+};
+
+// The machine's disks as sysfs lists them (a made-up tree in tests).
+class SysfsDisks : public platform::SystemDisks {
+ public:
+  explicit SysfsDisks(std::string root = "/sys/block") : sysfs_(std::move(root)) {}
+  std::vector<platform::SystemDisk> ListDisks() const override;
+  bool FindDisk(const std::u16string& path, platform::SystemDisk& out) const override;
+  std::vector<platform::SystemPartition> ListPartitions(const platform::SystemDisk& disk) const override;
+
+ private:
+  Sysfs sysfs_;
 };
 
 // Whether a /sys/block name is a disk kind we list.

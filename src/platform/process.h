@@ -1,0 +1,24 @@
+#pragma once
+// The running program: its file, its threads, and pages of memory.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace kestrum::platform {
+
+// The executable's full path (UTF-8); empty when the system does not tell.
+std::string ExecutablePath();
+// The path separators of the system's paths ("/" or "\\/").
+const char* PathSeparators();
+std::uint64_t CurrentThreadId();
+
+// Zeroed, page-aligned memory for a growing array: Grow keeps the content
+// (moving pages where the system can, copying where it cannot) and may
+// change the address. Null on failure.
+std::size_t PageBytes();
+void* MapPages(std::size_t bytes);
+void* GrowPages(void* pages, std::size_t oldBytes, std::size_t newBytes);
+void UnmapPages(void* pages, std::size_t bytes);
+
+}  // namespace kestrum::platform
