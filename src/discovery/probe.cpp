@@ -64,7 +64,9 @@ bool NameLikeTheSystem(const DeviceHandle& device, Sector64 firstSector, Sector6
   volume.startSector = firstSector;
   volume.sectorCount = sectorCount;
   if (!ReadSectors(device, volume.bootSector, firstSector, 1)) return false;
-  switch (KindAtFirstSector(volume.bootSector)) {
+  // The label readers go by the kind: a FAT16 label is in the root region.
+  volume.fsKind = KindAtFirstSector(volume.bootSector);
+  switch (volume.fsKind) {
     case kFsNtfs:
       ReadNtfsLabel(device, volume);
       volume.partitionType = 7;
