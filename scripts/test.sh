@@ -4,7 +4,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/deps.sh
 ensure_packages "${BUILD_PACKAGES[@]}" "${FIXTURE_PACKAGES[@]}" "${GUI_PACKAGES[@]}" "${TEST_PACKAGES[@]}" \
-  "${WINDOWS_PACKAGES[@]}"
+  "${WINDOWS_PACKAGES[@]}" "${PACKAGE_PACKAGES[@]}"
 # The Windows build, compared with this one under Wine by the suite.
 windows_cli=$PWD/$(scripts/build-windows.sh | tail -1)
 

@@ -2,6 +2,8 @@
 
 #include <cctype>
 
+#include "base/catalog.h"
+
 namespace kestrum::cli {
 
 std::optional<std::uint64_t> Arguments::Number(const std::string& option, bool& bad) const {
@@ -24,7 +26,7 @@ std::optional<std::uint64_t> Arguments::Number(const std::string& option, bool& 
 }
 
 bool ParseArguments(int argc, char** argv, const std::set<std::string>& flags,
-                    const std::set<std::string>& valued, Arguments& out, std::string& error) {
+                    const std::set<std::string>& valued, Arguments& out, std::u16string& error) {
   out = Arguments{};
   bool operandsOnly = false;
   for (int i = 1; i < argc; ++i) {
@@ -45,7 +47,7 @@ bool ParseArguments(int argc, char** argv, const std::set<std::string>& flags,
       if (valued.count(name)) {
         if (!inlineValue) {
           if (i + 1 >= argc) {
-            error = "option " + name + " needs a value";
+            error = TrFormat("选项 %s 需要一个值", name.c_str());
             return false;
           }
           value = argv[++i];
@@ -54,7 +56,7 @@ bool ParseArguments(int argc, char** argv, const std::set<std::string>& flags,
       } else if (flags.count(name) && !inlineValue) {
         out.flags.insert(name);
       } else {
-        error = "unknown option " + word;
+        error = TrFormat("未知的选项 %s", word.c_str());
         return false;
       }
       continue;

@@ -24,6 +24,6 @@ struct Arguments {
 // Splits argv. `valued` names the options that take a value. Returns false
 // with a message for an unknown option or a missing value.
 bool ParseArguments(int argc, char** argv, const std::set<std::string>& flags,
-                    const std::set<std::string>& valued, Arguments& out, std::string& error);
+                    const std::set<std::string>& valued, Arguments& out, std::u16string& error);
 
 }  // namespace kestrum::cli

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "run/progress_runner.h"
+#include "base/catalog.h"
 #include "run/worker_state.h"
 #include "base/text.h"
 #include "cli/commands.h"
@@ -209,7 +210,7 @@ bool OpenArea(const Arguments& args, ClassifyArea& area, int& status) {
     area.end = QueryDeviceBytes(area.device.fd) / kSectorSize;
   }
   if (!area.device.IsOpen()) {
-    Tell(u"获取设备信息失败!");
+    Tell(Tr(u"获取设备信息失败!"));
     status = kExitFailure;
     return false;
   }
@@ -222,16 +223,16 @@ bool NarrowArea(const Arguments& args, ClassifyArea& area, int& status) {
   std::optional<std::uint64_t> from = args.Number("--from", bad);
   std::optional<std::uint64_t> count = args.Number("--count", bad);
   if (bad) {
-    status = UsageError("--from and --count take sector numbers");
+    status = UsageError(Tr(u"--from 和 --count 需要扇区号"));
     return false;
   }
   if (from) {
     if (*from < area.first || *from >= area.end) {
-      status = UsageError(ToUtf8(FormatText("--from %llu lies outside sectors %llu-%llu of %s",
+      status = UsageError(TrFormat("--from %llu 超出 %llu-%llu 扇区（%s）",
                                      static_cast<unsigned long long>(*from),
                                      static_cast<unsigned long long>(area.first),
                                      static_cast<unsigned long long>(area.end == 0 ? 0 : area.end - 1),
-                                     args.operands[0].c_str())));
+                                     args.operands[0].c_str()));
       return false;
     }
     area.first = *from;
@@ -243,7 +244,7 @@ bool NarrowArea(const Arguments& args, ClassifyArea& area, int& status) {
 }  // namespace
 
 int RunClassify(const Arguments& args) {
-  if (args.operands.empty()) return UsageError("missing SOURCE");
+  if (args.operands.empty()) return UsageError(Tr(u"缺少 SOURCE"));
   ClassifyJob job;
   int status = kExitOk;
   if (!OpenArea(args, job.area, status)) return status;
@@ -255,7 +256,7 @@ int RunClassify(const Arguments& args) {
   bool finished = RunWithProgress([&job] { ClassifyThread(job); }, false, presenter);
   CloseDevice(job.area.device);
   if (!finished) {
-    Tell(u"操作已取消");
+    Tell(Tr(u"操作已取消"));
     return kExitFailure;
   }
   AssignFileExtents(job.findings, job.area.end);

@@ -30,7 +30,8 @@ int RunUndo(const Arguments& args);
 void Tell(const std::u16string& message);
 // Names the devices that would not open, and why; false when there are none.
 bool TellUnopened(const UnopenedDevices& devices);
-int UsageError(const std::string& message);
+// A wrong command line: the message, and exit status 2.
+int UsageError(const std::u16string& message);
 
 // --sector-size N: 512, 1024, 2048 or 4096. False (with the usage error in
 // `status`) for any other value; 0 when the option is not given.

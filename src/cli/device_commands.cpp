@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "discovery/device_rows.h"
+#include "base/catalog.h"
 #include "base/text.h"
 #include "cli/commands.h"
 #include "cli/json.h"
@@ -36,8 +37,8 @@ bool TellUnopened(const UnopenedDevices& devices) {
   return !devices.empty();
 }
 
-int UsageError(const std::string& message) {
-  std::fprintf(stderr, "kestrum-cli: %s\n", message.c_str());
+int UsageError(const std::u16string& message) {
+  std::fprintf(stderr, "kestrum-cli: %s\n", ToUtf8(message).c_str());
   return kExitUsage;
 }
 
@@ -46,11 +47,12 @@ bool SectorSizeOption(const Arguments& args, std::uint32_t& out, int& status) {
   bool bad = false;
   const std::optional<std::uint64_t> bytes = args.Number("--sector-size", bad);
   if (!bytes) {
-    if (bad) status = UsageError("--sector-size takes 512, 1024, 2048 or 4096 (bytes)");
+    if (bad) status = UsageError(Tr(u"--sector-size 只能是 512、1024、2048 或 4096（字节）"));
     return !bad;
   }
   if (!IsDeviceSectorSize(*bytes)) {
-    status = UsageError("--sector-size takes 512, 1024, 2048 or 4096 (bytes), not " + std::to_string(*bytes));
+    status = UsageError(TrFormat("--sector-size 只能是 512、1024、2048 或 4096（字节），不能是 %llu",
+                                 static_cast<unsigned long long>(*bytes)));
     return false;
   }
   out = static_cast<std::uint32_t>(*bytes);
@@ -77,7 +79,7 @@ int RunDisks(const Arguments& args) {
   TellProblems(problems);
   if (!any) {
     // Disks that are there but would not open are not "no disk".
-    if (!TellUnopened(unopened)) Tell(u"未发现磁盘设备，请确定磁盘设备正确连接电脑，然后点击刷新按钮!");
+    if (!TellUnopened(unopened)) Tell(Tr(u"未发现磁盘设备，请确定磁盘设备正确连接电脑，然后点击刷新按钮!"));
     return kExitFailure;
   }
   if (args.Has("--json")) {
@@ -93,7 +95,7 @@ int RunDisks(const Arguments& args) {
                               .c_str());
     }
   } else {
-    std::vector<std::vector<std::u16string>> rows = {{kDiskColumns[0], kDiskColumns[1], u"设备"}};
+    std::vector<std::vector<std::u16string>> rows = {{Tr(kDiskColumns[0]), Tr(kDiskColumns[1]), Tr(u"设备")}};
     for (const DiskInfo& disk : disks) {
       DiskRow row = FormatDiskRow(disk);
       rows.push_back({row[0], row[1], disk.path});
@@ -112,11 +114,11 @@ int RunVolumes(const Arguments& args) {
   bool ok = RunWithProgress([&request] { VolumeListThread(request); }, false, presenter);
   TellProblems(request.problems);
   if (!ok) {
-    Tell(u"获取设备信息失败!");
+    Tell(Tr(u"获取设备信息失败!"));
     return kExitFailure;
   }
   if (request.volumes.empty()) {
-    if (!TellUnopened(request.unopened)) Tell(u"未发现分区！");
+    if (!TellUnopened(request.unopened)) Tell(Tr(u"未发现分区！"));
     return kExitFailure;
   }
   if (args.Has("--json")) {
@@ -139,8 +141,8 @@ int RunVolumes(const Arguments& args) {
                               .c_str());
     }
   } else {
-    std::vector<std::vector<std::u16string>> rows = {
-        {kVolumeColumns.begin(), kVolumeColumns.end()}};
+    std::vector<std::vector<std::u16string>> rows(1);
+    for (const char16_t* caption : kVolumeColumns) rows[0].push_back(Tr(caption));
     for (const VolumeDescriptor& v : request.volumes) {
       VolumeRow row = FormatVolumeRow(v);
       rows.push_back({row.begin(), row.end()});

@@ -9,6 +9,7 @@
 
 #include "base/text.h"
 #include "export/target_device.h"
+#include "base/catalog.h"
 #include "cli/commands.h"
 #include "cli/filter_options.h"
 #include "cli/found_volume.h"
@@ -22,10 +23,6 @@
 namespace kestrum::cli {
 
 namespace {
-
-const char* ViewName(std::int32_t viewMode) {
-  return viewMode == kViewDeletedFiles ? "deleted-files" : "existing-files";
-}
 
 // A path as `ls` prints it ("docs/报告/a.txt"), looked up in the current
 // view. Names may themselves hold "/", so every way of splitting is tried,
@@ -77,11 +74,11 @@ bool IsDirectory(const std::string& path) {
 
 int RunExportFiles(const Arguments& args) {
   if (args.operands.size() < 2) {
-    return UsageError(args.operands.empty() ? "missing SOURCE and TARGET" : "missing TARGET");
+    return UsageError(args.operands.empty() ? Tr(u"缺少 SOURCE 和 TARGET") : Tr(u"缺少 TARGET"));
   }
   const std::string target = args.operands[1];
   if (!IsDirectory(target)) {
-    Tell(u"导出目录不存在或不是目录：" + FromUtf8(target));
+    Tell(Tr(u"导出目录不存在或不是目录：") + FromUtf8(target));
     return kExitUsage;
   }
   VolumeDescriptor volume;
@@ -97,8 +94,8 @@ int RunExportFiles(const Arguments& args) {
   }
   const std::u16string targetPath = FromUtf8(AbsolutePath(target));
   if (TargetIsOnSourceDevice(targetPath, volume)) {
-    Tell(u"导出目录与要恢复的分区在同一个磁盘上，导出的文件可能覆盖要恢复的数据，"
-         u"请选择其他磁盘上的目录：" + targetPath);
+    Tell(Tr(u"导出目录与要恢复的分区在同一个磁盘上，导出的文件可能覆盖要恢复的数据，"
+            u"请选择其他磁盘上的目录：") + targetPath);
     return kExitFailure;
   }
   if (!found && !ReadIntoVolumeSet(args, volume, set, status)) return status;
@@ -107,9 +104,10 @@ int RunExportFiles(const Arguments& args) {
   for (std::size_t i = 2; i < args.operands.size(); ++i) {
     std::uint32_t index = 0;
     if (!FindVisiblePath(set, args.operands[i], index)) {
-      return UsageError("no such path in the " + std::string(ViewName(set.viewMode)) +
-                        " view: " + args.operands[i] + " (see kestrum-cli ls" +
-                        (set.viewMode == kViewDeletedFiles ? " --deleted" : "") + ")");
+      return UsageError(set.viewMode == kViewDeletedFiles
+                            ? TrFormat("已删除文件视图中没有这个路径：%s（见 kestrum-cli ls --deleted）",
+                                       args.operands[i].c_str())
+                            : TrFormat("现有文件视图中没有这个路径：%s（见 kestrum-cli ls）", args.operands[i].c_str()));
     }
     // Naming a path twice exports it once.
     if (std::find(indices.begin(), indices.end(), index) == indices.end()) indices.push_back(index);
@@ -135,14 +133,14 @@ int RunExportFiles(const Arguments& args) {
       if (inside) job.indices.push_back(match);
     }
     if (job.indices.empty()) {
-      Tell(u"没有符合筛选条件的文件或目录，未导出任何文件");
+      Tell(Tr(u"没有符合筛选条件的文件或目录，未导出任何文件"));
       return kExitFailure;
     }
   }
 
   TerminalPresenter presenter(WantProgress(args.Has("--progress")));
   const bool ok = RunExport(job, presenter);
-  Tell(ok ? u"导出文件成功！" : u"导出文件失败！");
+  Tell(Tr(ok ? u"导出文件成功！" : u"导出文件失败！"));
   Tell(ExportSummaryText(job.counts, job.reportPaths, job.reportProblem));
   return ok ? kExitOk : kExitFailure;
 }

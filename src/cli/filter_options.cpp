@@ -5,6 +5,7 @@
 #include <utility>
 #include <string_view>
 
+#include "base/catalog.h"
 #include "base/text.h"
 #include "cli/commands.h"
 #include "find/filter_text.h"
@@ -32,8 +33,8 @@ bool ForEachWord(const std::string& list, Each each) {
 
 bool FilterFromArguments(const Arguments& args, FileFilter& out, int& exitStatus) {
   out = FileFilter{};
-  auto bad = [&](const std::string& option, const std::string& what) {
-    exitStatus = UsageError(option + ": " + what + ": " + args.values.at(option));
+  auto bad = [&](const std::u16string& message) {
+    exitStatus = UsageError(message);
     return false;
   };
   auto value = [&](const char* option) -> const std::string* {
@@ -48,7 +49,9 @@ bool FilterFromArguments(const Arguments& args, FileFilter& out, int& exitStatus
       out.AddGroup(group);
       return true;
     });
-    if (!ok) return bad("--type", "not one of picture, document, video, audio, archive, other");
+    if (!ok) {
+      return bad(TrFormat("%s：不是 picture、document、video、audio、archive、other 之一：%s", "--type", types->c_str()));
+    }
   }
   const std::pair<const char*, std::optional<std::uint64_t>*> sizes[] = {{"--min-size", &out.minSize},
                                                                          {"--max-size", &out.maxSize}};
@@ -56,7 +59,9 @@ bool FilterFromArguments(const Arguments& args, FileFilter& out, int& exitStatus
     const std::string* text = value(option);
     std::uint64_t bytes = 0;
     if (text == nullptr) continue;
-    if (!ParseSizeText(*text, bytes)) return bad(option, "not a size (bytes, or with K, M, G, T)");
+    if (!ParseSizeText(*text, bytes)) {
+      return bad(TrFormat("%s：不是大小（字节数，或带 K、M、G、T）：%s", option, text->c_str()));
+    }
     *bound = bytes;
   }
   // A date alone: from its first second, until its last.
@@ -66,7 +71,9 @@ bool FilterFromArguments(const Arguments& args, FileFilter& out, int& exitStatus
     const std::string* text = value(option);
     std::int64_t seconds = 0;
     if (text == nullptr) continue;
-    if (!ParseDateText(*text, bound == &out.until, seconds)) return bad(option, "not a date (YYYY-MM-DD [HH:MM[:SS]])");
+    if (!ParseDateText(*text, bound == &out.until, seconds)) {
+      return bad(TrFormat("%s：不是日期（YYYY-MM-DD [HH:MM[:SS]]）：%s", option, text->c_str()));
+    }
     *bound = seconds;
   }
   if (const std::string* chances = value("--recovery")) {
@@ -76,7 +83,10 @@ bool FilterFromArguments(const Arguments& args, FileFilter& out, int& exitStatus
       out.AddChance(chance);
       return true;
     });
-    if (!ok) return bad("--recovery", "not one of good, partial, overwritten, unknown, unverified");
+    if (!ok) {
+      return bad(TrFormat("%s：不是 good、partial、overwritten、unknown、unverified 之一：%s", "--recovery",
+                          chances->c_str()));
+    }
   }
   if (FilterProblem problem = CheckFilter(out); problem != FilterProblem::kNone) {
     Tell(FilterProblemText(problem));

@@ -1,5 +1,6 @@
 #include "cli/found_volume.h"
 
+#include "base/catalog.h"
 #include "base/text.h"
 #include "cli/commands.h"
 #include "disk/device_identity.h"
@@ -11,10 +12,10 @@ namespace kestrum::cli {
 
 bool FoundVolumeIntoSet(const Arguments& args, VolumeSet& set, VolumeDescriptor& volume, int& exitStatus) {
   exitStatus = kExitUsage;
-  if (args.operands.empty()) return (UsageError("missing SOURCE"), false);
+  if (args.operands.empty()) return (UsageError(Tr(u"缺少 SOURCE")), false);
   bool bad = false;
   std::optional<std::uint64_t> found = args.Number("--found", bad);
-  if (bad || !found || *found == 0) return (UsageError("--scan FILE needs --found N (from 1)"), false);
+  if (bad || !found || *found == 0) return (UsageError(Tr(u"--scan FILE 需要 --found N（从 1 开始）")), false);
   exitStatus = kExitFailure;
   const std::string& file = args.values.at("--scan");
   SavedScan saved;
@@ -27,11 +28,11 @@ bool FoundVolumeIntoSet(const Arguments& args, VolumeSet& set, VolumeDescriptor&
   const std::u16string source = FromUtf8(args.operands[0]);
   DeviceIdentity device;
   if (!IdentifyDevice(source, saved.device.description, device)) {
-    Tell(u"无法打开设备: " + source);
+    Tell(Tr(u"无法打开设备: ") + source);
     return false;
   }
   if (device.token != saved.device.token || device.sectors != saved.device.sectors) {
-    Tell(u"扫描状态文件属于另一个设备：" + FromUtf8(file) + u"（扫描的是 " + saved.area.diskPath + u"）");
+    Tell(Tr(u"扫描状态文件属于另一个设备：") + FromUtf8(file) + Tr(u"（扫描的是 ") + saved.area.diskPath + Tr(u"）"));
     return false;
   }
   DeepScanJob job;
@@ -42,13 +43,13 @@ bool FoundVolumeIntoSet(const Arguments& args, VolumeSet& set, VolumeDescriptor&
   job.finish = ScanFinishHookFor(saved.request.mode);
   DeviceHandle disk = OpenVolumeOnDisk(job.volume);
   if (!disk.IsOpen()) {
-    Tell(u"无法打开设备: " + source);
+    Tell(Tr(u"无法打开设备: ") + source);
     return false;
   }
   FinishScan(job, disk);
   CloseDevice(disk);
   if (*found > job.results.size()) {
-    Tell(FormatText("扫描只找到 %zu 个卷（见 kestrum-cli scan --state %s）", job.results.size(), file.c_str()));
+    Tell(TrFormat("扫描只找到 %zu 个卷（见 kestrum-cli scan --state %s）", job.results.size(), file.c_str()));
     exitStatus = kExitUsage;
     return false;
   }

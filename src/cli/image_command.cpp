@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "base/catalog.h"
 #include "base/text.h"
 #include "cli/commands.h"
 #include "cli/json.h"
@@ -15,11 +16,11 @@ namespace kestrum::cli {
 
 int RunImage(const Arguments& args) {
   if (args.operands.size() != 2) {
-    return UsageError(args.operands.size() < 2 ? "image needs SOURCE and TARGET" : "image takes SOURCE and TARGET only");
+    return UsageError(args.operands.size() < 2 ? Tr(u"image 需要 SOURCE 和 TARGET") : Tr(u"image 只接受 SOURCE 和 TARGET"));
   }
   bool bad = false;
   const std::optional<std::uint64_t> retries = args.Number("--retries", bad);
-  if (bad || (retries && (*retries == 0 || *retries > 100))) return UsageError("--retries takes 1 to 100");
+  if (bad || (retries && (*retries == 0 || *retries > 100))) return UsageError(Tr(u"--retries 只能是 1 到 100"));
   ImagingJob job;
   job.source = FromUtf8(args.operands[0]);
   job.target = args.operands[1];
@@ -34,12 +35,12 @@ int RunImage(const Arguments& args) {
     Tell(problem);
     return kExitFailure;
   }
-  if (imager.Resumed()) Tell(u"按映射文件继续复制：" + FromUtf8(imager.MapPath()));
+  if (imager.Resumed()) Tell(Tr(u"按映射文件继续复制：") + FromUtf8(imager.MapPath()));
   TerminalPresenter presenter(WantProgress(args.Has("--progress")));
   RunImaging(imager, presenter);
   if (!imager.Problem().empty()) Tell(imager.Problem());
   const bool complete = imager.Complete() && imager.Problem().empty();
-  Tell(std::u16string(complete ? u"镜像文件创建完成！" : u"镜像文件尚未完成。") + u"\n" + ImagingSummaryText(imager));
+  Tell(Tr(complete ? u"镜像文件创建完成！" : u"镜像文件尚未完成。") + u"\n" + ImagingSummaryText(imager));
   if (args.Has("--json")) {
     const ImagingStatus s = imager.Status();
     std::printf("%s\n", JsonLine()

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/text.h"
+#include "base/catalog.h"
 #include "cli/commands.h"
 #include "cli/filter_options.h"
 #include "cli/found_volume.h"
@@ -104,7 +105,7 @@ int RunList(const Arguments& args) {
     return true;
   };
   auto tellIfNone = [&] {
-    if (filtered && listed == 0) Tell(u"没有符合筛选条件的文件或目录");
+    if (filtered && listed == 0) Tell(Tr(u"没有符合筛选条件的文件或目录"));
   };
 
   if (args.Has("--json")) {
@@ -144,12 +145,12 @@ int RunList(const Arguments& args) {
     tellIfNone();
     return kExitOk;
   }
-  std::vector<std::vector<std::u16string>> rows = {{u"类型", u"大小", u"修改日期", u"路径"}};
+  std::vector<std::vector<std::u16string>> rows = {{Tr(u"类型"), Tr(u"大小"), Tr(u"修改日期"), Tr(u"路径")}};
   auto appendName = [](std::u16string& path, std::u16string_view name) { path += name; };
   WalkVisibleTree<std::u16string>(set, kCurrentVolume, appendName,
                                   [&](std::uint32_t, const FileNode& node, const std::u16string& path) {
     if (!shown(node)) return;
-    rows.push_back({TypeText(node.type), node.IsFile() ? SizeText(node.size) : u"",
+    rows.push_back({Tr(TypeText(node.type)), node.IsFile() ? SizeText(node.size) : u"",
                     FileTimeToLocalText(node.lastWriteTime), path});
   });
   if (filtered && listed == 0) {

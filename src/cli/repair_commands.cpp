@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "base/text.h"
+#include "base/catalog.h"
 #include "cli/commands.h"
 #include "cli/json.h"
 #include "cli/repair_prompts_cli.h"
@@ -48,7 +49,7 @@ bool ResolveWholeDisk(const Arguments& args, const std::string& operand, VolumeD
   std::error_code ec;
   std::string given = std::filesystem::absolute(operand, ec).lexically_normal().string();
   if (!disk.isImage && FromUtf8(given) != disk.path) {
-    Tell(u"请给出整个磁盘，而不是其中的分区：" + disk.path);
+    Tell(Tr(u"请给出整个磁盘，而不是其中的分区：") + disk.path);
     return false;
   }
   out = WholeDiskArea(disk);
@@ -57,7 +58,7 @@ bool ResolveWholeDisk(const Arguments& args, const std::string& operand, VolumeD
 
 bool OneDiskOperand(const Arguments& args, const char* verb, VolumeDescriptor& disk, int& status) {
   if (args.operands.size() != 1) {
-    status = UsageError(std::string(verb) + " takes one DISK");
+    status = UsageError(TrFormat("%s 只接受一个 DISK", verb));
     return false;
   }
   if (!ResolveWholeDisk(args, args.operands[0], disk)) {
@@ -84,7 +85,7 @@ void PrintCandidates(const std::vector<FoundPartition>& rows, bool json) {
     return;
   }
   std::vector<std::vector<std::u16string>> table;
-  const CandidateRow& captions = CandidateCaptions();
+  const CandidateRow captions = CandidateCaptions();
   table.emplace_back(captions.begin(), captions.end());
   for (const FoundPartition& c : rows) {
     CandidateRow row = FormatCandidateRow(c);
@@ -133,15 +134,15 @@ std::u16string PieceList(const std::vector<SavedSector>& pieces) {
 // The end of a command that wrote: what was written, what failed, where the
 // history went.
 void TellWritten(const WriteReport& write, bool historySaved, const std::string& historyPath) {
-  Tell(u"已写入的分区表扇区：" + SectorList(write.written));
-  if (!write.failed.empty()) Tell(u"写入失败的分区表扇区：" + SectorList(write.failed));
-  Tell(historySaved ? u"修复历史已保存：" + FromUtf8(historyPath) : u"修复历史没有保存。");
+  Tell(Tr(u"已写入的分区表扇区：") + SectorList(write.written));
+  if (!write.failed.empty()) Tell(Tr(u"写入失败的分区表扇区：") + SectorList(write.failed));
+  Tell(historySaved ? Tr(u"修复历史已保存：") + FromUtf8(historyPath) : Tr(u"修复历史没有保存。"));
 }
 
 // `repair DISK --gpt-from-backup`: the primary GPT written again from the backup.
 int RunMendGpt(const Arguments& args, const VolumeDescriptor& disk) {
   if (args.values.count("--scan") || args.values.count("--select") || args.values.count("--table")) {
-    return UsageError("--gpt-from-backup takes neither --scan, --select nor --table");
+    return UsageError(Tr(u"--gpt-from-backup 不能与 --scan、--select 或 --table 同用"));
   }
   MendRequest request;
   request.device = disk;
@@ -177,7 +178,7 @@ int RunLostPartitionScan(const Arguments& args) {
   InstallScanInterruptHandler();
   TerminalPresenter presenter(WantProgress(args.Has("--progress")));
   if (!RunDeepScan(job, presenter)) {
-    Tell(u"操作已取消");
+    Tell(Tr(u"操作已取消"));
     return kExitFailure;
   }
   const FoundPartitionList& found = TheFoundPartitionList();
@@ -185,7 +186,7 @@ int RunLostPartitionScan(const Arguments& args) {
   if (state != args.values.end()) {
     FoundPartitionFile file{disk.sectorCount, disk.diskPath, disk.diskDescription, found};
     if (!SaveFoundPartitions(state->second, file)) {
-      Tell(u"无法保存扫描结果：" + FromUtf8(state->second));
+      Tell(Tr(u"无法保存扫描结果：") + FromUtf8(state->second));
       return kExitFailure;
     }
   }
@@ -201,11 +202,11 @@ int RunRepair(const Arguments& args) {
   auto scan = args.values.find("--scan");
   auto select = args.values.find("--select");
   if (scan == args.values.end() || select == args.values.end()) {
-    return UsageError("repair needs --scan FILE and --select I,J,... (or --gpt-from-backup)");
+    return UsageError(Tr(u"repair 需要 --scan FILE 和 --select I,J,...（或 --gpt-from-backup）"));
   }
   TableChoice table = TableChoice::kAuto;
   if (auto kind = args.values.find("--table"); kind != args.values.end()) {
-    if (kind->second != "gpt" && kind->second != "mbr") return UsageError("--table takes gpt or mbr");
+    if (kind->second != "gpt" && kind->second != "mbr") return UsageError(Tr(u"--table 只能是 gpt 或 mbr"));
     table = kind->second == "gpt" ? TableChoice::kGpt : TableChoice::kMbr;
   }
   FoundPartitionFile file;
@@ -215,14 +216,13 @@ int RunRepair(const Arguments& args) {
     return kExitFailure;
   }
   if (!BelongsTo(file, disk)) {
-    Tell(u"扫描结果文件属于另一个磁盘：" + file.diskPath);
+    Tell(Tr(u"扫描结果文件属于另一个磁盘：") + file.diskPath);
     return kExitFailure;
   }
   std::vector<FoundPartition> rows = MakeCandidates(file.found);
   std::vector<std::size_t> ticked;
   if (!ParseSelection(select->second, rows.size(), ticked)) {
-    return UsageError("--select takes row numbers of the scan's candidates, from 0 to " +
-                      std::to_string(rows.empty() ? 0 : rows.size() - 1));
+    return UsageError(TrFormat("--select 需要扫描候选分区的行号，从 0 到 %zu", rows.empty() ? 0 : rows.size() - 1));
   }
   RebuildRequest request;
   request.device = disk;
@@ -241,13 +241,13 @@ int RunRepair(const Arguments& args) {
     case RebuildOutcome::kWritten:
     case RebuildOutcome::kWriteFailed: break;
   }
-  Tell(report.kind == TableKind::kGpt ? u"已写入 GPT 分区表。" : u"已写入 MBR 分区表。");
+  Tell(report.kind == TableKind::kGpt ? Tr(u"已写入 GPT 分区表。") : Tr(u"已写入 MBR 分区表。"));
   TellWritten(report.write, report.historySaved, request.historyPath);
   return outcome == RebuildOutcome::kWritten ? kExitOk : kExitFailure;
 }
 
 int RunHistory(const Arguments& args) {
-  if (args.operands.size() > 1) return UsageError("history takes at most one DISK");
+  if (args.operands.size() > 1) return UsageError(Tr(u"history 最多接受一个 DISK"));
   std::u16string only;
   if (!args.operands.empty()) {
     VolumeDescriptor disk;
@@ -257,11 +257,11 @@ int RunHistory(const Arguments& args) {
   RepairHistory history;
   std::string path = HistoryPath(args);
   if (!LoadHistory(path, history)) {
-    Tell(u"无法读取修复历史文件：" + FromUtf8(path));
+    Tell(Tr(u"无法读取修复历史文件：") + FromUtf8(path));
     return kExitFailure;
   }
   bool json = args.Has("--json");
-  std::vector<std::vector<std::u16string>> table = {{u"设备描述", u"记录", u"时间", u"扇区"}};
+  std::vector<std::vector<std::u16string>> table = {{Tr(u"设备描述"), Tr(u"记录"), Tr(u"时间"), Tr(u"扇区")}};
   bool any = false;
   for (const DeviceHistory& device : history.devices) {
     if (!only.empty() && device.description != only) continue;
@@ -280,7 +280,7 @@ int RunHistory(const Arguments& args) {
     }
   }
   if (!any) {
-    Tell(kNoHistoryFound);
+    Tell(Tr(kNoHistoryFound));
     return kExitFailure;
   }
   if (!json) PrintTable(table);
@@ -293,21 +293,21 @@ int RunUndo(const Arguments& args) {
   if (!OneDiskOperand(args, "undo", disk, status)) return status;
   bool bad = false;
   std::optional<std::uint64_t> record = args.Number("--record", bad);
-  if (bad || !record) return UsageError("undo needs --record K (as history numbers them)");
+  if (bad || !record) return UsageError(Tr(u"undo 需要 --record K（编号同 history）"));
   TerminalPrompts prompts(args.Has("--yes"));
   std::string path = HistoryPath(args);
   DeviceHistory history;
   if (!FindDeviceHistory(path, disk.diskDescription, history, prompts)) return kExitFailure;
   if (*record >= history.records.size()) {
-    return UsageError("--record: " + ToUtf8(disk.diskDescription) + " has records 0 to " +
-                      std::to_string(history.records.size() - 1));
+    return UsageError(TrFormat("--record：%s 的记录是 0 到 %zu", ToUtf8(disk.diskDescription).c_str(),
+                               history.records.size() - 1));
   }
   std::size_t sectors = 0;
   // Whole sectors, not places: a GPT's place at either end runs to 33 and more.
   for (std::size_t k = *record; k < history.records.size(); ++k) {
     for (const SavedSector& place : history.records[k].sectors) sectors += place.data.size() / kSectorSize;
   }
-  std::u16string question = FormatText("撤销%s的第%u条及之后的%zu条重建记录，将改写%zu个扇区，确定吗？",
+  std::u16string question = TrFormat("撤销%s的第%u条及之后的%zu条重建记录，将改写%zu个扇区，确定吗？",
                                        ToUtf8(disk.diskDescription).c_str(),
                                        static_cast<unsigned>(*record),
                                        history.records.size() - static_cast<std::size_t>(*record), sectors);
@@ -318,20 +318,20 @@ int RunUndo(const Arguments& args) {
   }
   UndoReport report;
   if (!UndoRebuild(disk, history, static_cast<std::size_t>(*record), path, prompts, report)) return kExitFailure;
-  Tell(u"已写回的扇区：" + SectorList(report.written));
-  Tell(u"改写前的扇区已保存：" + FromUtf8(UndoBackupPath(path)));
+  Tell(Tr(u"已写回的扇区：") + SectorList(report.written));
+  Tell(Tr(u"改写前的扇区已保存：") + FromUtf8(UndoBackupPath(path)));
   if (!SaveUndoneHistory(path, history)) {
-    Tell(u"无法更新修复历史文件：" + FromUtf8(path));
+    Tell(Tr(u"无法更新修复历史文件：") + FromUtf8(path));
     return kExitFailure;
   }
   if (!report.failed.empty()) {
-    Tell(u"写回失败的扇区：" + SectorList(report.failed));
-    Tell(FormatText("撤销没有完成：第%zu条到第%zu条重建记录仍保留在修复历史中。",
+    Tell(Tr(u"写回失败的扇区：") + SectorList(report.failed));
+    Tell(TrFormat("撤销没有完成：第%zu条到第%zu条重建记录仍保留在修复历史中。",
                     static_cast<std::size_t>(*record),
                     static_cast<std::size_t>(*record) + report.keptRecords - 1));
     return kExitFailure;
   }
-  Tell(disk.diskDescription + u"：撤销重建操作完成。");
+  Tell(disk.diskDescription + Tr(u"：撤销重建操作完成。"));
   return kExitOk;
 }
 

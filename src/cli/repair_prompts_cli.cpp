@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstdio>
 
+#include "base/catalog.h"
 #include "base/text.h"
 #include "cli/commands.h"
 #include "platform/console.h"
@@ -62,9 +63,9 @@ int TerminalPrompts::Choose(const std::u16string& text, const std::vector<std::u
 }
 
 void TerminalPrompts::TellRefusal() const {
-  Tell(u"没有终端可以询问，也没有 --yes：没有写入任何扇区。");
+  Tell(Tr(u"没有终端可以询问，也没有 --yes：没有写入任何扇区。"));
   if (collected_.empty()) return;
-  Tell(u"将会询问的问题：");
+  Tell(Tr(u"将会询问的问题："));
   for (const std::u16string& question : collected_) Tell(u"  " + question);
 }
 

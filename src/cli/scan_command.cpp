@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "base/text.h"
+#include "base/catalog.h"
 #include "cli/commands.h"
 #include "cli/json.h"
 #include "fs/tree/node_vector.h"
@@ -67,7 +68,7 @@ std::u16string FsNameOf(const VolumeDescriptor& volume) {
 
 void PrintVolumes(const VolumeList& volumes, bool json) {
   std::vector<std::vector<std::u16string>> rows = {
-      {u"序号", u"卷标", u"文件系统", u"起始扇区", u"扇区数", u"文件", u"目录", u"发现方式"}};
+      {Tr(u"序号"), Tr(u"卷标"), Tr(u"文件系统"), Tr(u"起始扇区"), Tr(u"扇区数"), Tr(u"文件"), Tr(u"目录"), Tr(u"发现方式")}};
   for (std::size_t i = 0; i < volumes.size(); ++i) {
     const VolumeDescriptor& v = volumes[i];
     const TreeCounts counts = CountTree(v);
@@ -98,14 +99,14 @@ bool LoadOrPrepare(const Arguments& args, const SavedScan& current, DeepScanJob&
     SavedScan saved;
     std::u16string error;
     if (!LoadScanState(it->second, saved, state, error)) {
-      Tell(error + u"（用 --fresh 重新开始扫描）");
+      Tell(error + Tr(u"（用 --fresh 重新开始扫描）"));
       status = kExitFailure;
       return false;
     }
     if (!(saved.device == current.device) || saved.area.startSector != current.area.startSector ||
         saved.area.sectorCount != current.area.sectorCount) {
-      Tell(u"扫描状态文件属于另一个设备或另一个扫描范围：" + FromUtf8(it->second) +
-           u"（" + saved.area.diskPath + u"，用 --fresh 重新开始扫描）");
+      Tell(Tr(u"扫描状态文件属于另一个设备或另一个扫描范围：") + FromUtf8(it->second) +
+           Tr(u"（") + saved.area.diskPath + Tr(u"，用 --fresh 重新开始扫描）"));
       status = kExitFailure;
       return false;
     }
@@ -129,20 +130,20 @@ int RunScan(const Arguments& args) {
   ScanSource source;
   int status = kExitOk;
   DeepScanJob job;
-  if (!ParsePriority(args, job.request)) return UsageError("--priority takes START_GB:SIZE_GB");
+  if (!ParsePriority(args, job.request)) return UsageError(Tr(u"--priority 的格式是 START_GB:SIZE_GB"));
   if (!ResolveScanSource(args, source, status)) return status;
   job.request.mode = source.mode;
   job.volume = source.area;
   job.finish = ScanFinishHookFor(source.mode);
   DeviceHandle probe = OpenVolumeOnDisk(job.volume);
   if (!probe.IsOpen()) {
-    Tell(u"无法打开设备: " + job.volume.diskPath);
+    Tell(Tr(u"无法打开设备: ") + job.volume.diskPath);
     return kExitFailure;
   }
   CloseDevice(probe);
   SavedScan current;
   if (!DescribeScan(job.volume.diskPath, job.volume, job.request, current)) {
-    Tell(u"获取设备信息失败!");
+    Tell(Tr(u"获取设备信息失败!"));
     return kExitFailure;
   }
   ScanState state;
@@ -163,7 +164,7 @@ int RunScan(const Arguments& args) {
     }
   }
   if (!finished) {
-    Tell(u"操作已取消");
+    Tell(Tr(u"操作已取消"));
     return kExitFailure;
   }
   PrintVolumes(job.results, args.Has("--json"));

@@ -1,5 +1,6 @@
 #include "cli/scan_source.h"
 
+#include "base/catalog.h"
 #include "base/text.h"
 #include "cli/commands.h"
 #include "cli/volume_source.h"
@@ -14,7 +15,7 @@ namespace {
 
 bool ResolveScanSource(const Arguments& args, ScanSource& out, int& exitStatus) {
   if (args.operands.empty()) {
-    exitStatus = UsageError("missing SOURCE");
+    exitStatus = UsageError(Tr(u"缺少 SOURCE"));
     return false;
   }
   if (args.values.count("--partition") != 0) {
@@ -31,7 +32,7 @@ bool ResolveScanSource(const Arguments& args, ScanSource& out, int& exitStatus) 
   const bool found = EnumerateDisks(selection, disks, &problems, &unopened);
   for (const std::u16string& problem : problems) Tell(problem);
   if (!found) {
-    if (!TellUnopened(unopened)) Tell(u"获取设备信息失败!");
+    if (!TellUnopened(unopened)) Tell(Tr(u"获取设备信息失败!"));
     exitStatus = kExitFailure;
     return false;
   }
@@ -41,7 +42,7 @@ bool ResolveScanSource(const Arguments& args, ScanSource& out, int& exitStatus) 
   std::vector<VolumeExtent> extents = CollectVolumeExtents(disks[0], &problems);
   if (extents.size() == 1 && extents[0].startSector == 0 && extents[0].sectorCount == disks[0].sectorCount) {
     if (!ProbeDriveLetter(extents[0], disks, out.area)) {
-      Tell(u"获取设备信息失败!");
+      Tell(Tr(u"获取设备信息失败!"));
       exitStatus = kExitFailure;
       return false;
     }

@@ -1,6 +1,7 @@
 #include "cli/volume_source.h"
 
 #include "fs/bitlocker.h"
+#include "base/catalog.h"
 #include "fs/part_data_thread.h"
 #include "base/text.h"
 #include "cli/commands.h"
@@ -11,13 +12,13 @@ namespace kestrum::cli {
 
 bool ResolveVolumeSource(const Arguments& args, VolumeDescriptor& out, int& exitStatus) {
   if (args.operands.empty()) {
-    exitStatus = UsageError("missing SOURCE");
+    exitStatus = UsageError(Tr(u"缺少 SOURCE"));
     return false;
   }
   bool bad = false;
   std::optional<std::uint64_t> partition = args.Number("--partition", bad);
   if (bad || (partition && *partition == 0)) {
-    exitStatus = UsageError("--partition takes a number from 1");
+    exitStatus = UsageError(Tr(u"--partition 需要一个从 1 开始的数字"));
     return false;
   }
   std::u16string path = FromUtf8(args.operands[0]);
@@ -28,32 +29,32 @@ bool ResolveVolumeSource(const Arguments& args, VolumeDescriptor& out, int& exit
   bool found = EnumerateDisks(selection, disks, &problems, &unopened);
   for (const std::u16string& problem : problems) Tell(problem);
   if (!found) {
-    if (!TellUnopened(unopened)) Tell(u"获取设备信息失败!");
+    if (!TellUnopened(unopened)) Tell(Tr(u"获取设备信息失败!"));
     exitStatus = kExitFailure;
     return false;
   }
   std::vector<VolumeExtent> extents = CollectVolumeExtents(disks[0], &problems);
   if (extents.empty()) {
-    Tell(u"未发现分区！");
+    Tell(Tr(u"未发现分区！"));
     exitStatus = kExitFailure;
     return false;
   }
   std::size_t index = 0;
   if (partition) {
     if (*partition > extents.size()) {
-      Tell(FormatText("%s 只有 %zu 个分区", args.operands[0].c_str(), extents.size()));
+      Tell(TrFormat("%s 只有 %zu 个分区", args.operands[0].c_str(), extents.size()));
       exitStatus = kExitUsage;
       return false;
     }
     index = static_cast<std::size_t>(*partition - 1);
   } else if (extents.size() > 1) {
-    Tell(FormatText("%s 有 %zu 个分区，请用 --partition N 选择一个（见 kestrum-cli volumes）",
+    Tell(TrFormat("%s 有 %zu 个分区，请用 --partition N 选择一个（见 kestrum-cli volumes）",
                     args.operands[0].c_str(), extents.size()));
     exitStatus = kExitUsage;
     return false;
   }
   if (!ProbeDriveLetter(extents[index], disks, out)) {
-    Tell(u"获取设备信息失败!");
+    Tell(Tr(u"获取设备信息失败!"));
     exitStatus = kExitFailure;
     return false;
   }
@@ -65,22 +66,22 @@ bool ReadIntoVolumeSet(const Arguments& args, const VolumeDescriptor& volume, Vo
                        int& exitStatus) {
   exitStatus = kExitFailure;
   if (volume.fsKind == kFsUnknown) {
-    Tell(u"无法识别该分区的文件系统：" + volume.name);
+    Tell(Tr(u"无法识别该分区的文件系统：") + volume.name);
     return false;
   }
   if (volume.fsKind == kFsBitLocker) {
-    Tell(kBitLockerMessage);
+    Tell(Tr(kBitLockerMessage));
     return false;
   }
   PartDataJob job;
   job.volume = volume;
   TerminalPresenter presenter(WantProgress(args.Has("--progress")));
   if (!RunWithProgress([&job] { GetPartDataThread(job); }, false, presenter)) {
-    Tell(u"操作已取消");
+    Tell(Tr(u"操作已取消"));
     return false;
   }
   if (!job.readOk) {
-    Tell(u"读取分区的文件系统失败：" + job.volume.name);
+    Tell(Tr(u"读取分区的文件系统失败：") + job.volume.name);
     return false;
   }
   set.ClearVolumes();

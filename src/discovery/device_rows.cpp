@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "base/catalog.h"
 #include "base/text.h"
 #include "platform/files.h"
 
@@ -25,7 +26,7 @@ VolumeRow FormatVolumeRow(const VolumeDescriptor& volume) {
 DiskRow FormatDiskRow(const DiskInfo& disk) { return {disk.description, disk.sizeText}; }
 
 std::u16string OpenErrorText(int error) {
-  if (LacksRights(error)) return u"权限不足";
+  if (LacksRights(error)) return Tr(u"权限不足");
   return FromUtf8(platform::ErrorText(error));
 }
 
@@ -33,10 +34,10 @@ std::vector<std::u16string> UnopenedDeviceLines(const UnopenedDevices& devices) 
   std::vector<std::u16string> lines;
   bool rightsLacking = false;
   for (const UnopenedDevice& device : devices) {
-    lines.push_back(u"无法打开设备: " + device.path + u"（" + OpenErrorText(device.error) + u"）");
+    lines.push_back(Tr(u"无法打开设备: ") + device.path + Tr(u"（") + OpenErrorText(device.error) + Tr(u"）"));
     rightsLacking = rightsLacking || LacksRights(device.error);
   }
-  if (rightsLacking) lines.push_back(u"读取磁盘需要 root 权限，请以 root 身份运行本软件（例如用 sudo）");
+  if (rightsLacking) lines.push_back(Tr(u"读取磁盘需要 root 权限，请以 root 身份运行本软件（例如用 sudo）"));
   return lines;
 }
 

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <filesystem>
 
+#include "base/catalog.h"
 #include "run/worker_state.h"
 #include "base/text.h"
 #include "discovery/device_rows.h"
@@ -33,7 +34,7 @@ bool FinishDisk(DiskInfo& disk, std::uint64_t bytes, std::uint32_t sectorSize, D
                 DiscoveryProblems* problems) {
   if (!IsDeviceSectorSize(sectorSize)) {
     if (problems) {
-      problems->push_back(disk.path + FormatText(" 的扇区大小为 %u 字节，本软件只支持 512、1024、2048 和 4096 字节的扇区，已跳过",
+      problems->push_back(disk.path + TrFormat(" 的扇区大小为 %u 字节，本软件只支持 512、1024、2048 和 4096 字节的扇区，已跳过",
                                                  sectorSize));
     }
     return false;
@@ -107,7 +108,7 @@ void AddImageDisk(const std::u16string& givenPath, const DiskSelection& selectio
     if (platform::IsDevicePath(path)) {
       KeepUnopened(path, error, unopened);  // a partition device given by name
     } else if (problems) {
-      problems->push_back(u"无法打开镜像文件: " + path + u"（" + OpenErrorText(error) + u"）");
+      problems->push_back(Tr(u"无法打开镜像文件: ") + path + Tr(u"（") + OpenErrorText(error) + Tr(u"）"));
     }
     return;
   }
@@ -195,7 +196,7 @@ void CollectFromTable(const DiskInfo& disk, const DeviceHandle& handle, std::vec
   for (const PartitionEntry& e : entries) {
     std::u16string name = disk.name + FormatText("#%d", e.number);
     if (e.startSector >= disk.sectorCount) {
-      if (problems) problems->push_back(name + u" 的起始扇区超出磁盘末尾，未列出");
+      if (problems) problems->push_back(name + Tr(u" 的起始扇区超出磁盘末尾，未列出"));
       continue;
     }
     out.push_back({disk.path, u"", name, e.startSector, e.sectorCount, e.type});
@@ -224,7 +225,7 @@ std::u16string OtherClaimants(const std::vector<std::string>& claimants, FsKind 
   std::u16string others;
   for (const std::string& type : claimants) {
     if (type == own) continue;
-    if (!others.empty()) others += u"、";
+    if (!others.empty()) others += Tr(u"、");
     others += FromUtf8(type);
   }
   return others;
@@ -318,8 +319,9 @@ bool ProbeDriveLetter(const VolumeExtent& extent, const DiskList& disks, VolumeD
 
 std::u16string OverwrittenNote(const VolumeDescriptor& volume) {
   if (volume.overwrittenBy.empty()) return u"";
-  return volume.name + u"：" + FsKindName(volume.fsKind) + u" 所在的区域还写入过另一个文件系统（" +
-         volume.overwrittenBy + u"），按 " + FsKindName(volume.fsKind) + u" 读取";
+  const std::string fs = ToUtf8(FsKindName(volume.fsKind));
+  return TrFormat("%s：%s 所在的区域还写入过另一个文件系统（%s），按 %s 读取", ToUtf8(volume.name).c_str(), fs.c_str(),
+                  ToUtf8(volume.overwrittenBy).c_str(), fs.c_str());
 }
 
 void FillVolumeFromOs(const VolumeExtent& extent, const DeviceHandle& volumeHandle,
@@ -359,7 +361,7 @@ void FillVolumeFromOs(const VolumeExtent& extent, const DeviceHandle& volumeHand
     if (out.fsKind != kFsUnknown) out.overwrittenBy = OtherClaimants(info.claimants, out.fsKind);
     return;
   }
-  out.label = info.label.empty() ? std::u16string(kDefaultLabel) : info.label;
+  out.label = info.label.empty() ? Tr(kDefaultLabel) : info.label;
   out.readerState.serial = info.serial;
   out.fsName = info.fsName;
   ClassifyFsName(out.fsName, out);

@@ -2,15 +2,16 @@
 
 #include <algorithm>
 
+#include "base/catalog.h"
 #include "base/text.h"
 
 namespace kestrum {
 
 std::u16string ReadLossText(const ReadCounts& counts) {
   if (counts.Lost() == 0) return {};
-  std::u16string text = FormatText("无法读取的扇区 %llu 个", static_cast<unsigned long long>(counts.Lost()));
+  std::u16string text = TrFormat("无法读取的扇区 %llu 个", static_cast<unsigned long long>(counts.Lost()));
   if (counts.skippedSectors != 0) {
-    text += FormatText("（其中 %llu 个位于连续坏扇区中，跳过未读）", static_cast<unsigned long long>(counts.skippedSectors));
+    text += TrFormat("（其中 %llu 个位于连续坏扇区中，跳过未读）", static_cast<unsigned long long>(counts.skippedSectors));
   }
   return text;
 }

@@ -3,6 +3,7 @@
 #include <cerrno>
 
 #include "base/json_text.h"
+#include "base/catalog.h"
 #include "base/text.h"
 #include "export/export_names.h"
 #include "fs/tree/node_text.h"
@@ -18,13 +19,13 @@ constexpr char kUtf8Bom[] = "\xEF\xBB\xBF";
 
 std::u16string ErrorText(int error) {
   switch (error) {
-    case ENOSPC: return u"磁盘空间不足";
+    case ENOSPC: return Tr(u"磁盘空间不足");
     case EACCES:
-    case EPERM: return u"权限不足";
-    case EROFS: return u"目标是只读的";
-    case ENAMETOOLONG: return u"名称过长";
-    case EIO: return u"输入输出错误";
-    case 0: return u"原因不明";
+    case EPERM: return Tr(u"权限不足");
+    case EROFS: return Tr(u"目标是只读的");
+    case ENAMETOOLONG: return Tr(u"名称过长");
+    case EIO: return Tr(u"输入输出错误");
+    case 0: return Tr(u"原因不明");
     default: return FromUtf8(platform::ErrorText(error));
   }
 }
@@ -99,11 +100,11 @@ const char* ExportResultName(ExportResult result) {
 
 std::u16string ExportResultText(ExportResult result) {
   switch (result) {
-    case ExportResult::kCopied: return u"已复制";
-    case ExportResult::kCopiedWithUnreadableSectors: return u"已复制（有无法读取的扇区）";
+    case ExportResult::kCopied: return Tr(u"已复制");
+    case ExportResult::kCopiedWithUnreadableSectors: return Tr(u"已复制（有无法读取的扇区）");
     case ExportResult::kFailed: break;
   }
-  return u"失败";
+  return Tr(u"失败");
 }
 
 const char* ExportFailureName(ExportFailure failure) {
@@ -127,21 +128,21 @@ std::u16string ExportFailureText(const FileExportResult& r, std::uint64_t size) 
   switch (r.failure) {
     case ExportFailure::kNone:
       if (r.record.unreadableSectors == 0) return u"";
-      return FormatText("%llu 个扇区无法读取，以零填充",
+      return TrFormat("%llu 个扇区无法读取，以零填充",
                         static_cast<unsigned long long>(r.record.unreadableSectors));
-    case ExportFailure::kCannotCreate: return u"无法创建文件：" + ErrorText(r.error);
-    case ExportFailure::kFolderFailed: return u"无法创建所在的目录";
-    case ExportFailure::kSourceUnopened: return u"无法打开源磁盘";
+    case ExportFailure::kCannotCreate: return Tr(u"无法创建文件：") + ErrorText(r.error);
+    case ExportFailure::kFolderFailed: return Tr(u"无法创建所在的目录");
+    case ExportFailure::kSourceUnopened: return Tr(u"无法打开源磁盘");
     case ExportFailure::kUnreadable:
-      return FormatText("读取扇区 %llu 起的 %u 个扇区失败", sector, r.record.failedReadSectors);
-    case ExportFailure::kWriteFailed: return u"写入失败：" + ErrorText(r.error);
-    case ExportFailure::kStopped: return u"导出被中止";
+      return TrFormat("读取扇区 %llu 起的 %u 个扇区失败", sector, r.record.failedReadSectors);
+    case ExportFailure::kWriteFailed: return Tr(u"写入失败：") + ErrorText(r.error);
+    case ExportFailure::kStopped: return Tr(u"导出被中止");
     case ExportFailure::kIncomplete:
-      return FormatText("文件内容不完整：只复制了 %llu / %llu 字节",
+      return TrFormat("文件内容不完整：只复制了 %llu / %llu 字节",
                         static_cast<unsigned long long>(r.record.bytesWritten),
                         static_cast<unsigned long long>(size));
-    case ExportFailure::kNoContent: return u"找不到文件内容在磁盘上的位置";
-    case ExportFailure::kUnsupported: return u"不支持从这种分区复制文件";
+    case ExportFailure::kNoContent: return Tr(u"找不到文件内容在磁盘上的位置");
+    case ExportFailure::kUnsupported: return Tr(u"不支持从这种分区复制文件");
   }
   return u"";
 }
@@ -163,12 +164,12 @@ bool ExportReport::Open(const std::string& targetFolder) {
   if (!IsOpen()) {
     platform::CloseFile(csv_);
     csv_ = -1;
-    problem_ = u"无法写入恢复报告：" + ErrorText(error);
+    problem_ = Tr(u"无法写入恢复报告：") + ErrorText(error);
     return false;
   }
   paths_ = {csvPath, jsonPath};
   csvText_ = kUtf8Bom;
-  csvText_ += "\"路径\",\"大小\",\"恢复可能性\",\"结果\",\"原因\",\"保存为\"\r\n";
+  csvText_ += ToUtf8(Tr(u"\"路径\",\"大小\",\"恢复可能性\",\"结果\",\"原因\",\"保存为\"")) + "\r\n";
   jsonText_.clear();
   return Flush(true);
 }
@@ -241,7 +242,7 @@ bool ExportReport::Flush(bool force) {
   if (!IsOpen()) return false;
   if (!force && csvText_.size() < kFlushBytes && jsonText_.size() < kFlushBytes) return true;
   if (!WriteAll(csv_, csvText_) || !WriteAll(json_, jsonText_)) {
-    problem_ = u"无法写入恢复报告：" + ErrorText(errno);
+    problem_ = Tr(u"无法写入恢复报告：") + ErrorText(errno);
     platform::CloseFile(csv_);
     platform::CloseFile(json_);
     csv_ = json_ = -1;
@@ -259,23 +260,23 @@ bool ExportReport::Close() {
     ok = platform::CloseFile(csv_);
     ok = platform::CloseFile(json_) && ok;
     csv_ = json_ = -1;
-    if (!ok) problem_ = u"无法写入恢复报告：" + ErrorText(errno);
+    if (!ok) problem_ = Tr(u"无法写入恢复报告：") + ErrorText(errno);
   }
   return ok;
 }
 
 std::u16string ExportSummaryText(const ExportCounts& counts, const std::vector<std::string>& reportPaths,
                                  const std::u16string& reportProblem) {
-  std::u16string text = FormatText("已复制 %u 个文件", counts.copied + counts.withUnreadableSectors);
+  std::u16string text = TrFormat("已复制 %u 个文件", counts.copied + counts.withUnreadableSectors);
   if (counts.withUnreadableSectors > 0) {
-    text += FormatText("，其中 %u 个有无法读取的扇区（以零填充）", counts.withUnreadableSectors);
+    text += TrFormat("，其中 %u 个有无法读取的扇区（以零填充）", counts.withUnreadableSectors);
   }
-  if (counts.failed > 0) text += FormatText("，%u 个文件复制失败", counts.failed);
-  text += u"。";
+  if (counts.failed > 0) text += TrFormat("，%u 个文件复制失败", counts.failed);
+  text += Tr(u"。");
   if (!reportProblem.empty()) {
     text += u"\n" + reportProblem;
   } else if (!reportPaths.empty()) {
-    text += u"\n恢复报告：" + FromUtf8(reportPaths[0]);
+    text += Tr(u"\n恢复报告：") + FromUtf8(reportPaths[0]);
   }
   return text;
 }

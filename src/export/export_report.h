@@ -60,7 +60,7 @@ struct ExportCounts {
   std::uint32_t failed = 0;
 };
 
-inline constexpr char kReportCsvName[] = "恢复报告.csv";
+inline constexpr char kReportCsvName[] = "恢复报告.csv";  // untranslated: one name whatever the language
 inline constexpr char kReportJsonName[] = "recovery-report.jsonl";
 
 // Both report files of one export, written a line per file as the export

@@ -1,5 +1,6 @@
 #include "find/file_filter.h"
 
+#include "base/catalog.h"
 #include "find/visible_walk.h"
 #include "fs/tree/node_text.h"
 
@@ -17,8 +18,8 @@ FilterProblem CheckFilter(const FileFilter& filter) {
 
 std::u16string FilterProblemText(FilterProblem problem) {
   switch (problem) {
-    case FilterProblem::kSizesReversed: return u"最小大小大于最大大小，请检查大小范围";
-    case FilterProblem::kDatesReversed: return u"开始日期晚于结束日期，请检查日期范围";
+    case FilterProblem::kSizesReversed: return Tr(u"最小大小大于最大大小，请检查大小范围");
+    case FilterProblem::kDatesReversed: return Tr(u"开始日期晚于结束日期，请检查日期范围");
     case FilterProblem::kNone: break;
   }
   return u"";

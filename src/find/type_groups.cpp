@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 
+#include "base/catalog.h"
+
 namespace kestrum {
 
 namespace {
@@ -74,7 +76,7 @@ char16_t AsciiLower(char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<ch
 
 const char* TypeGroupName(TypeGroup group) { return kWords[static_cast<int>(group)].name; }
 
-std::u16string TypeGroupText(TypeGroup group) { return kWords[static_cast<int>(group)].text; }
+std::u16string TypeGroupText(TypeGroup group) { return Tr(kWords[static_cast<int>(group)].text); }
 
 bool ParseTypeGroup(std::u16string_view text, TypeGroup& out) {
   for (int g = 0; g < kTypeGroupCount; ++g) {

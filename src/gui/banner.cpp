@@ -1,5 +1,6 @@
 #include "gui/banner.h"
 
+#include <QCoreApplication>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
@@ -55,14 +56,14 @@ QPixmap DrawBanner(int width, int height) {
   painter.setFont(title);
   painter.setPen(Qt::white);
   painter.drawText(QRectF(100, 6, width - 120, 42), Qt::AlignLeft | Qt::AlignVCenter,
-                   QStringLiteral("Varnel数据恢复"));
+                   QCoreApplication::translate("kestrum", "Varnel数据恢复"));
   QFont subtitle = painter.font();
   subtitle.setPixelSize(15);
   subtitle.setBold(false);
   painter.setFont(subtitle);
   painter.setPen(QColor(220, 235, 250));
   painter.drawText(QRectF(102, 46, width - 120, 26), Qt::AlignLeft | Qt::AlignVCenter,
-                   QStringLiteral("误删除文件 · 分区文件 · 丢失分区 —— 只读恢复，安全可靠"));
+                   QCoreApplication::translate("kestrum", "误删除文件 · 分区文件 · 丢失分区 —— 只读恢复，安全可靠"));
   return pixmap;
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "gui/translations.h"
 #include "platform/crash_reporter.h"
 
 namespace kestrum {
@@ -15,7 +16,8 @@ bool IsCrashMessageRun(int argc, char** argv) {
 
 int ShowCrashMessage(int argc, char** argv) {
   QApplication app(argc, argv);
-  QMessageBox box(QMessageBox::Critical, QStringLiteral("错误"), QString::fromStdString(CrashMessage(argv[2])),
+  UseLanguage(LanguageFromEnvironment());
+  QMessageBox box(QMessageBox::Critical, QCoreApplication::translate("kestrum", "错误"), QString::fromStdString(CrashMessage(argv[2])),
                   QMessageBox::Ok);
   box.exec();
   return 0;

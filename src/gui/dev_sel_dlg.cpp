@@ -1,5 +1,6 @@
 #include "gui/dev_sel_dlg.h"
 
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QPushButton>
@@ -9,7 +10,9 @@
 #include <algorithm>
 
 #include "imaging/disk_imager.h"
+#include "base/catalog.h"
 #include "discovery/device_rows.h"
+#include "gui/admin_restart.h"
 #include "gui/message_boxes.h"
 #include "fs/bitlocker.h"
 #include "fs/part_data_thread.h"
@@ -28,11 +31,6 @@ namespace kestrum {
 
 namespace {
 
-constexpr char16_t kSelectVolume[] = u"请选择一个分区";
-constexpr char16_t kSelectDisk[] = u"请选择一个磁盘";
-constexpr char16_t kListingFailed[] = u"获取设备信息失败!";
-constexpr char16_t kNoVolume[] = u"未发现分区！";
-constexpr char16_t kNoDisk[] = u"未发现磁盘设备，请确定磁盘设备正确连接电脑，然后点击刷新按钮!";
 constexpr int kVolumeWidths[] = {50, 100, 100, 120, 250};
 constexpr int kDiskWidths[] = {200, 100};
 
@@ -59,13 +57,19 @@ CDevSelDlg::CDevSelDlg(PageHost& host, const GuiServices& services, QWidget* par
   table_->horizontalHeader()->setHighlightSections(false);
   table_->horizontalHeader()->setStretchLastSection(false);
 
-  auto* refresh = new QPushButton(QStringLiteral("刷新"), this);
-  auto* settings = new QPushButton(QStringLiteral("设置"), this);
-  auto* next = new QPushButton(QStringLiteral("下一步"), this);
-  auto* back = new QPushButton(QStringLiteral("上一步"), this);
-  auto* image = new QPushButton(QStringLiteral("打开镜像文件"), this);
-  auto* copy = new QPushButton(QStringLiteral("创建镜像文件…"), this);
+  auto* refresh = new QPushButton(tr("刷新"), this);
+  auto* settings = new QPushButton(tr("设置"), this);
+  auto* next = new QPushButton(tr("下一步"), this);
+  auto* back = new QPushButton(tr("上一步"), this);
+  auto* image = new QPushButton(tr("打开镜像文件"), this);
+  auto* copy = new QPushButton(tr("创建镜像文件…"), this);
   copy->setObjectName(QStringLiteral("createImage"));
+  // Started without the rights to read disks (from the menu, say), the page
+  // offers to start again with them.
+  auto* admin = new QPushButton(tr("以管理员身份重新启动"), this);
+  admin->setObjectName(QStringLiteral("restartAsAdmin"));
+  admin->setVisible(false);
+  restartButton_ = admin;
   refresh->setObjectName(QStringLiteral("refresh"));
   settings->setObjectName(QStringLiteral("settings"));
   next->setObjectName(QStringLiteral("next"));
@@ -77,6 +81,7 @@ CDevSelDlg::CDevSelDlg(PageHost& host, const GuiServices& services, QWidget* par
   buttons->addWidget(copy);
   buttons->addWidget(refresh);
   buttons->addWidget(settings);
+  buttons->addWidget(admin);
   buttons->addStretch();
   buttons->addWidget(back);
   buttons->addWidget(next);
@@ -90,7 +95,8 @@ CDevSelDlg::CDevSelDlg(PageHost& host, const GuiServices& services, QWidget* par
   setTabOrder(image, copy);
   setTabOrder(copy, refresh);
   setTabOrder(refresh, settings);
-  setTabOrder(settings, back);
+  setTabOrder(settings, admin);
+  setTabOrder(admin, back);
   setTabOrder(back, next);
 
   connect(refresh, &QPushButton::clicked, this, &CDevSelDlg::RefreshList);
@@ -99,6 +105,7 @@ CDevSelDlg::CDevSelDlg(PageHost& host, const GuiServices& services, QWidget* par
   connect(back, &QPushButton::clicked, this, [this] { host_.ShowPage(PageId::kMainMenu); });
   connect(image, &QPushButton::clicked, this, &CDevSelDlg::OpenImageFile);
   connect(copy, &QPushButton::clicked, this, &CDevSelDlg::CreateImageFile);
+  connect(admin, &QPushButton::clicked, this, &CDevSelDlg::RestartAsAdmin);
   connect(table_, &QTableWidget::cellDoubleClicked, this, [this] { Next(); });
 }
 
@@ -120,7 +127,7 @@ void CDevSelDlg::OpenImageFile() {
 void CDevSelDlg::CreateImageFile() {
   const int row = SelectedRow();
   if (row < 0) {
-    services_.boxes->Information(IsVolumeMode() ? kSelectVolume : kSelectDisk);
+    services_.boxes->Information((IsVolumeMode() ? tr("请选择一个分区") : tr("请选择一个磁盘")).toStdU16String());
     return;
   }
   ImagingJob job;
@@ -142,9 +149,9 @@ void CDevSelDlg::CreateImageFile() {
   }
   std::u16string target;
   std::replace(name.begin(), name.end(), u'#', u'-');  // "disk.img#2"
-  if (!services_.choosers->ChooseImageTarget(name + u"-镜像.img", target)) return;
+  if (!services_.choosers->ChooseImageTarget(name + tr("-镜像.img").toStdU16String(), target)) return;
   job.target = ToUtf8(target);
-  job.mapHeader = {"Mapfile. Created by Varnel数据恢复", "Source: " + ToUtf8(job.source)};
+  job.mapHeader = {"Mapfile. Created by Varnel数据恢复", "Source: " + ToUtf8(job.source)};  // untranslated: the map's own header
   DiskImager imager;
   std::u16string problem;
   if (!imager.Open(job, problem)) {
@@ -153,10 +160,28 @@ void CDevSelDlg::CreateImageFile() {
   }
   RunImaging(imager, *services_.presenter);
   std::u16string text = imager.Problem().empty() ? u"" : imager.Problem() + u"\n";
-  text += imager.Complete() && imager.Problem().empty() ? u"镜像文件创建完成！\n" : u"镜像文件尚未完成。\n";
+  text += (imager.Complete() && imager.Problem().empty() ? tr("镜像文件创建完成！\n") : tr("镜像文件尚未完成。\n")).toStdU16String();
   services_.boxes->Information(text + ImagingSummaryText(imager));
   AddImages({target});
   RefreshList();
+}
+
+QStringList CDevSelDlg::RestartArguments() const {
+  QStringList arguments = {QStringLiteral("--lang"),
+                           CurrentLanguage() == Language::kEnglish ? QStringLiteral("en") : QStringLiteral("zh")};
+  if (!selection_.systemDisks) arguments << QStringLiteral("--images-only");
+  // The restarted program starts in another folder.
+  for (const std::u16string& path : selection_.paths) arguments << QFileInfo(ToQString(path)).absoluteFilePath();
+  return arguments;
+}
+
+void CDevSelDlg::RestartAsAdmin() {
+  QString why;
+  if (services_.restart->Restart(RestartArguments(), why)) {
+    window()->close();
+    return;
+  }
+  services_.boxes->Information(tr("无法以管理员身份重新启动：%1").arg(why).toStdU16String());
 }
 
 void CDevSelDlg::SetMode(int mode) {
@@ -171,13 +196,13 @@ void CDevSelDlg::BuildColumns() {
   if (IsVolumeMode()) {
     table_->setColumnCount(static_cast<int>(kVolumeColumns.size()));
     for (std::size_t c = 0; c < kVolumeColumns.size(); ++c) {
-      table_->setHorizontalHeaderItem(static_cast<int>(c), new QTableWidgetItem(ToQString(kVolumeColumns[c])));
+      table_->setHorizontalHeaderItem(static_cast<int>(c), new QTableWidgetItem(ToQString(Tr(kVolumeColumns[c]))));
       table_->setColumnWidth(static_cast<int>(c), kVolumeWidths[c]);
     }
   } else {
     table_->setColumnCount(static_cast<int>(kDiskColumns.size()));
     for (std::size_t c = 0; c < kDiskColumns.size(); ++c) {
-      table_->setHorizontalHeaderItem(static_cast<int>(c), new QTableWidgetItem(ToQString(kDiskColumns[c])));
+      table_->setHorizontalHeaderItem(static_cast<int>(c), new QTableWidgetItem(ToQString(Tr(kDiskColumns[c]))));
       table_->setColumnWidth(static_cast<int>(c), kDiskWidths[c]);
     }
   }
@@ -189,6 +214,7 @@ void CDevSelDlg::ResetScanSettings() {
 }
 
 void CDevSelDlg::RefreshList() {
+  restartButton_->setVisible(services_.restart != nullptr && services_.restart->LacksRights());
   table_->setRowCount(0);
   if (IsVolumeMode()) {
     ListVolumes();
@@ -217,12 +243,12 @@ void CDevSelDlg::ListVolumes() {
   bool ok = RunWithProgress([&request] { VolumeListThread(request); }, false, *services_.presenter);
   TellProblems(request.problems);
   if (!ok) {
-    services_.boxes->Information(kListingFailed);
+    services_.boxes->Information(tr("获取设备信息失败!").toStdU16String());
     return;
   }
   if (request.volumes.empty()) {
     if (request.unopened.empty()) {
-      services_.boxes->Information(kNoVolume);
+      services_.boxes->Information(tr("未发现分区！").toStdU16String());
     } else {
       TellUnopened(request.unopened);
     }
@@ -253,7 +279,8 @@ void CDevSelDlg::ListDisks() {
   TellProblems(problems);
   if (!any) {
     if (unopened.empty()) {
-      services_.boxes->Information(kNoDisk);
+      services_.boxes->Information(
+          tr("未发现磁盘设备，请确定磁盘设备正确连接电脑，然后点击刷新按钮!").toStdU16String());
     } else {
       TellUnopened(unopened);
     }
@@ -282,7 +309,7 @@ void CDevSelDlg::Next() {
   int row = SelectedRow();
   if (IsVolumeMode()) {
     if (row < 0 || row >= static_cast<int>(volumes_.size())) {
-      services_.boxes->Information(kSelectVolume);
+      services_.boxes->Information(tr("请选择一个分区").toStdU16String());
       return;
     }
     if (mode_ == 1 || mode_ == 2) {
@@ -290,7 +317,7 @@ void CDevSelDlg::Next() {
       return;
     }
   } else if (row < 0 || row >= static_cast<int>(disks_.size())) {
-    services_.boxes->Information(kSelectDisk);
+    services_.boxes->Information(tr("请选择一个磁盘").toStdU16String());
     return;
   }
   if (mode_ == kScanPartition) {
@@ -315,7 +342,7 @@ void CDevSelDlg::ReadSelectedVolume(int row) {
   PartDataJob job;
   job.volume = volumes_[static_cast<std::size_t>(row)];
   if (job.volume.fsKind == kFsBitLocker) {
-    services_.boxes->Information(kBitLockerMessage);
+    services_.boxes->Information(Tr(kBitLockerMessage));
     return;
   }
   if (!RunWithProgress([&job] { GetPartDataThread(job); }, false, *services_.presenter)) return;
@@ -323,7 +350,7 @@ void CDevSelDlg::ReadSelectedVolume(int row) {
   // A named file system whose structures would not read is a failure to say
   // so, not an empty browser; an unknown one opens empty.
   if (!job.readOk && job.volume.fsKind != kFsUnknown) {
-    services_.boxes->Information(u"读取分区的文件系统失败：" + job.volume.name);
+    services_.boxes->Information(tr("读取分区的文件系统失败：%1").arg(ToQString(job.volume.name)).toStdU16String());
     return;
   }
   set_->ClearVolumes();

@@ -3,6 +3,7 @@
 // refresh, scan settings, next and back. Disk image files can be added and
 // then count as disks.
 
+#include <QStringList>
 #include <QWidget>
 
 #include <cstdint>
@@ -14,6 +15,7 @@
 #include "discovery/discovery.h"
 #include "scan/scan_state.h"
 
+class QPushButton;
 class QTableWidget;
 
 namespace kestrum {
@@ -54,6 +56,12 @@ class CDevSelDlg : public QWidget {
   // "创建镜像文件…": the selected disk or volume copied into an image file
   // behind the progress dialog, then added to the list.
   void CreateImageFile();
+  // "以管理员身份重新启动": the program again through pkexec, with the images
+  // added so far; this window closes once that program has run.
+  void RestartAsAdmin();
+  // The restarted program's command line: the language, the images, whether
+  // the machine's disks are listed.
+  QStringList RestartArguments() const;
 
   QTableWidget* Table() const { return table_; }
   const VolumeList& Volumes() const { return volumes_; }
@@ -86,6 +94,7 @@ class CDevSelDlg : public QWidget {
   Sector64 priorityStart_ = 0;
   Sector64 priorityLength_ = 0;
   QTableWidget* table_ = nullptr;
+  QPushButton* restartButton_ = nullptr;  // "以管理员身份重新启动"
   // The deep scan's kept state, offered for reuse when the same device and
   // area are scanned again in this run of the program.
   ScanState scanState_;

@@ -14,19 +14,19 @@ namespace kestrum {
 
 CDiskScanSetDlg::CDiskScanSetDlg(MessageBoxes& boxes, QWidget* parent)
     : QDialog(parent), boxes_(boxes) {
-  setWindowTitle(QStringLiteral("设置搜索参数"));
+  setWindowTitle(tr("设置搜索参数"));
   setWindowFlag(Qt::WindowContextHelpButtonHint, false);
   auto* grid = new QGridLayout;
   address_ = new QLineEdit(this);
   size_ = new QLineEdit(this);
-  grid->addWidget(new QLabel(QStringLiteral("优先搜索地址："), this), 0, 0);
+  grid->addWidget(new QLabel(tr("优先搜索地址："), this), 0, 0);
   grid->addWidget(address_, 0, 1);
   grid->addWidget(new QLabel(QStringLiteral("GB"), this), 0, 2);
-  grid->addWidget(new QLabel(QStringLiteral("优先搜索大小："), this), 1, 0);
+  grid->addWidget(new QLabel(tr("优先搜索大小："), this), 1, 0);
   grid->addWidget(size_, 1, 1);
   grid->addWidget(new QLabel(QStringLiteral("GB"), this), 1, 2);
-  auto* ok = new QPushButton(QStringLiteral("确定"), this);
-  auto* cancel = new QPushButton(QStringLiteral("取消"), this);
+  auto* ok = new QPushButton(tr("确定"), this);
+  auto* cancel = new QPushButton(tr("取消"), this);
   ok->setDefault(true);
   ok->setObjectName(QStringLiteral("ok"));
   cancel->setObjectName(QStringLiteral("cancel"));

@@ -1,6 +1,7 @@
 #include "gui/explorer_list_ctrl.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QFileIconProvider>
 #include <QHeaderView>
 #include <QListView>
@@ -26,8 +27,10 @@ namespace {
 constexpr int kColumnCount = 5;
 // The matches of a filter add the folder they lie in.
 constexpr int kPathColumn = kColumnCount;
-const char16_t* const kListColumns[kColumnCount + 1] = {u"名称", u"大小", u"创建日期", u"修改日期", u"恢复可能性",
-                                                        u"路径"};
+const char* const kListColumns[kColumnCount + 1] = {
+    QT_TRANSLATE_NOOP("kestrum", "名称"), QT_TRANSLATE_NOOP("kestrum", "大小"),
+    QT_TRANSLATE_NOOP("kestrum", "创建日期"), QT_TRANSLATE_NOOP("kestrum", "修改日期"),
+    QT_TRANSLATE_NOOP("kestrum", "恢复可能性"), QT_TRANSLATE_NOOP("kestrum", "路径")};
 constexpr int kColumnWidths[kColumnCount + 1] = {150, 80, 150, 150, 90, 260};
 const QString kFolderKey = QStringLiteral("***");
 
@@ -88,7 +91,7 @@ QIcon DrawPictureMark(bool broken) {
       font.setBold(true);
       painter.setFont(font);
       painter.setPen(QColor(60, 60, 160));
-      painter.drawText(frame, Qt::AlignCenter, QStringLiteral("大"));
+      painter.drawText(frame, Qt::AlignCenter, QCoreApplication::translate("kestrum", "大"));
     }
     painter.end();
     icon.addPixmap(pixmap);
@@ -227,7 +230,7 @@ QVariant ExplorerListModel::headerData(int section, Qt::Orientation orientation,
   if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= columnCount()) {
     return {};
   }
-  return QString::fromStdU16String(kListColumns[section]);
+  return QCoreApplication::translate("kestrum", kListColumns[section]);
 }
 
 void ExplorerListModel::SetRows(const VolumeSet* set, int volume, std::vector<std::uint32_t> nodes, bool matches,
@@ -515,7 +518,10 @@ void CExplorerListCtrl::SetViewMode(int mode) {
       model_->SetThumbnails(nullptr);
       mode = kDetailView;
       detail_->setIconSize(QSize(16, 16));
-      for (int c = 0; c < model_->columnCount(); ++c) detail_->setColumnWidth(c, kColumnWidths[c]);
+      // Never narrower than the heading in the language shown.
+      for (int c = 0; c < model_->columnCount(); ++c) {
+        detail_->setColumnWidth(c, std::max(kColumnWidths[c], detail_->header()->sectionSizeHint(c)));
+      }
       stack_->setCurrentWidget(detail_);
       break;
   }
@@ -525,15 +531,15 @@ void CExplorerListCtrl::SetViewMode(int mode) {
 QMenu* CExplorerListCtrl::BuildContextMenu() {
   auto* menu = new QMenu(this);
   if (FirstSelectedRow() >= 0) {
-    menu->addAction(QStringLiteral("复制"));  // nothing to copy to yet: no action
-    menu->addAction(QStringLiteral("打开"), this, [this] { OpenSelected(); });
+    menu->addAction(tr("复制"));  // nothing to copy to yet: no action
+    menu->addAction(tr("打开"), this, [this] { OpenSelected(); });
     if (extraAction_ != nullptr) menu->addAction(extraAction_);
     menu->addSeparator();
   } else if (extraAction_ != nullptr) {
     menu->addAction(extraAction_);
     menu->addSeparator();
   }
-  const QString names[] = {QStringLiteral("图标"), QStringLiteral("列表"), QStringLiteral("细节")};
+  const QString names[] = {tr("图标"), tr("列表"), tr("细节")};
   for (int mode = kIconView; mode <= kDetailView; ++mode) {
     QAction* action = menu->addAction(names[mode], this, [this, mode] { SetViewMode(mode); });
     action->setCheckable(true);

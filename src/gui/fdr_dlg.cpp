@@ -1,6 +1,7 @@
 #include "gui/fdr_dlg.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QItemSelectionModel>
 #include <QPushButton>
@@ -20,13 +21,15 @@ namespace kestrum {
 
 namespace {
 
-constexpr char16_t kNothingTicked[] = u"请至少选择一个需要导出的目录和文件!";
-constexpr char16_t kExportDone[] = u"导出文件成功！";
-constexpr char16_t kExportFailed[] = u"导出文件失败！";
-constexpr char16_t kTargetOnSource[] =
-    u"所选的文件夹位于正在恢复数据的设备上。\n"
-    u"向这个设备写入文件，可能会覆盖尚未恢复的已删除数据，使其再也无法恢复。\n"
-    u"建议选择其他磁盘上的文件夹。仍然要导出到这个文件夹吗？";
+const char* const kNothingTicked = QT_TRANSLATE_NOOP("kestrum", "请至少选择一个需要导出的目录和文件!");
+const char* const kExportDone = QT_TRANSLATE_NOOP("kestrum", "导出文件成功！");
+const char* const kExportFailed = QT_TRANSLATE_NOOP("kestrum", "导出文件失败！");
+const char* const kTargetOnSource = QT_TRANSLATE_NOOP("kestrum",
+    "所选的文件夹位于正在恢复数据的设备上。\n"
+    "向这个设备写入文件，可能会覆盖尚未恢复的已删除数据，使其再也无法恢复。\n"
+    "建议选择其他磁盘上的文件夹。仍然要导出到这个文件夹吗？");
+
+std::u16string Text(const char* source) { return QCoreApplication::translate("kestrum", source).toStdU16String(); }
 
 }  // namespace
 
@@ -38,17 +41,17 @@ CFdrDlg::CFdrDlg(PageHost& host, const GuiServices& services, QWidget* parent)
   filter_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
   preview_ = new CPreviewPane(this);
   preview_->setVisible(false);
-  previewButton_ = new QPushButton(QStringLiteral("预览"), this);
+  previewButton_ = new QPushButton(tr("预览"), this);
   previewButton_->setObjectName(QStringLiteral("preview"));
   previewButton_->setCheckable(true);
-  previewAction_ = new QAction(QStringLiteral("预览窗格"), this);
+  previewAction_ = new QAction(tr("预览窗格"), this);
   previewAction_->setCheckable(true);
   list_->SetExtraMenuAction(previewAction_);
-  auto* back = new QPushButton(QStringLiteral("上一步"), this);
-  auto* up = new QPushButton(QStringLiteral("向上"), this);
-  auto* all = new QPushButton(QStringLiteral("全选"), this);
-  auto* none = new QPushButton(QStringLiteral("全取消"), this);
-  export_ = new QPushButton(QStringLiteral("导出"), this);
+  auto* back = new QPushButton(tr("上一步"), this);
+  auto* up = new QPushButton(tr("向上"), this);
+  auto* all = new QPushButton(tr("全选"), this);
+  auto* none = new QPushButton(tr("全取消"), this);
+  export_ = new QPushButton(tr("导出"), this);
   up->setVisible(false);  // no action of its own yet
   back->setObjectName(QStringLiteral("back"));
   all->setObjectName(QStringLiteral("selectAll"));
@@ -147,9 +150,9 @@ void CFdrDlg::ApplyFilter() {
   const std::size_t count = matches.size();
   list_->ShowMatches(std::move(matches));
   if (count == 0) {
-    filter_->ShowMessage(QStringLiteral("没有符合筛选条件的文件或目录"), true);
+    filter_->ShowMessage(tr("没有符合筛选条件的文件或目录"), true);
   } else {
-    filter_->ShowMessage(QStringLiteral("在整个分区中找到 %1 项").arg(count), false);
+    filter_->ShowMessage(tr("在整个分区中找到 %1 项").arg(count), false);
   }
 }
 
@@ -179,18 +182,18 @@ void CFdrDlg::ClearAll() { list_->SetAllChecked(false); }
 void CFdrDlg::ExportTicked() {
   std::vector<std::uint32_t> nodes;
   if (!CollectTickedNodes(nodes)) {
-    services_.boxes->Information(kNothingTicked);
+    services_.boxes->Information(Text(kNothingTicked));
     return;
   }
   std::u16string target;
   if (!services_.choosers->ChooseTargetFolder(target)) return;
   const VolumeDescriptor* source = set_ != nullptr ? set_->Current() : nullptr;
   if (source != nullptr && TargetIsOnSourceDevice(target, *source) &&
-      !services_.boxes->AskYesNo(kTargetOnSource)) {
+      !services_.boxes->AskYesNo(Text(kTargetOnSource))) {
     return;
   }
   if (set_ == nullptr) {
-    services_.boxes->Information(kExportFailed);
+    services_.boxes->Information(Text(kExportFailed));
     return;
   }
   ExportJob job;
@@ -200,7 +203,7 @@ void CFdrDlg::ExportTicked() {
   // The matches of a filter come from anywhere in the volume: each keeps its folders.
   job.keepPaths = list_->ShowsMatches();
   const bool ok = RunExport(job, *services_.presenter);
-  services_.boxes->Information(std::u16string(ok ? kExportDone : kExportFailed) + u"\n" +
+  services_.boxes->Information(Text(ok ? kExportDone : kExportFailed) + u"\n" +
                                ExportSummaryText(job.counts, job.reportPaths, job.reportProblem));
 }
 

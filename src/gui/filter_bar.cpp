@@ -1,7 +1,10 @@
 #include "gui/filter_bar.h"
 
+#include <algorithm>
+
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -16,21 +19,25 @@ namespace kestrum {
 namespace {
 
 struct Chance {
-  const char16_t* text;
+  const char* text;
   RecoveryChance chance;
 };
-constexpr Chance kChances[] = {{u"良好", kRecoveryGood},
-                               {u"部分覆盖", kRecoveryPartial},
-                               {u"已覆盖", kRecoveryOverwritten},
-                               {u"未知", kRecoveryUnknown},
-                               {u"未验证", kRecoveryUnverified}};
+constexpr Chance kChances[] = {{QT_TRANSLATE_NOOP("kestrum", "良好"), kRecoveryGood},
+                               {QT_TRANSLATE_NOOP("kestrum", "部分覆盖"), kRecoveryPartial},
+                               {QT_TRANSLATE_NOOP("kestrum", "已覆盖"), kRecoveryOverwritten},
+                               {QT_TRANSLATE_NOOP("kestrum", "未知"), kRecoveryUnknown},
+                               {QT_TRANSLATE_NOOP("kestrum", "未验证"), kRecoveryUnverified}};
 
 QLineEdit* Edit(QWidget* parent, const char* name, const QString& placeholder, int width) {
   auto* edit = new QLineEdit(parent);
   edit->setObjectName(QString::fromUtf8(name));
   edit->setPlaceholderText(placeholder);
   edit->setClearButtonEnabled(true);
-  if (width > 0) edit->setMaximumWidth(width);
+  // Room for the whole hint, in either language: the frame and margins
+  // around the text take 12 px.
+  const int needed = edit->fontMetrics().horizontalAdvance(placeholder) + 12;
+  edit->setMinimumWidth(needed);
+  if (width > 0) edit->setMaximumWidth(std::max(width, needed));
   return edit;
 }
 
@@ -39,24 +46,24 @@ std::string Utf8Of(const QLineEdit* edit) { return edit->text().trimmed().toStdS
 }  // namespace
 
 CFilterBar::CFilterBar(QWidget* parent) : QWidget(parent) {
-  name_ = Edit(this, "filterName", QStringLiteral("名称（可用 * 和 ?）"), 0);
+  name_ = Edit(this, "filterName", tr("名称（可用 * 和 ?）"), 0);
   type_ = new QComboBox(this);
   type_->setObjectName(QStringLiteral("filterType"));
-  type_->addItem(QStringLiteral("全部类型"));
+  type_->addItem(tr("全部类型"));
   for (int g = 0; g < kTypeGroupCount; ++g) {
     type_->addItem(QString::fromStdU16String(TypeGroupText(static_cast<TypeGroup>(g))));
   }
-  minSize_ = Edit(this, "filterMinSize", QStringLiteral("最小，如 10K"), 90);
-  maxSize_ = Edit(this, "filterMaxSize", QStringLiteral("最大，如 2M"), 90);
-  since_ = Edit(this, "filterSince", QStringLiteral("从，如 2024-06-01"), 160);
-  until_ = Edit(this, "filterUntil", QStringLiteral("到，如 2024-08-31"), 160);
-  deletedOnly_ = new QCheckBox(QStringLiteral("只显示已删除"), this);
+  minSize_ = Edit(this, "filterMinSize", tr("最小，如 10K"), 90);
+  maxSize_ = Edit(this, "filterMaxSize", tr("最大，如 2M"), 90);
+  since_ = Edit(this, "filterSince", tr("从，如 2024-06-01"), 160);
+  until_ = Edit(this, "filterUntil", tr("到，如 2024-08-31"), 160);
+  deletedOnly_ = new QCheckBox(tr("只显示已删除"), this);
   deletedOnly_->setObjectName(QStringLiteral("filterDeletedOnly"));
   chance_ = new QComboBox(this);
   chance_->setObjectName(QStringLiteral("filterChance"));
-  chance_->addItem(QStringLiteral("任何恢复可能性"));
-  for (const Chance& c : kChances) chance_->addItem(QString::fromStdU16String(c.text));
-  clear_ = new QPushButton(QStringLiteral("清除筛选"), this);
+  chance_->addItem(tr("任何恢复可能性"));
+  for (const Chance& c : kChances) chance_->addItem(QCoreApplication::translate("kestrum", c.text));
+  clear_ = new QPushButton(tr("清除筛选"), this);
   clear_->setObjectName(QStringLiteral("filterClear"));
   message_ = new QLabel(this);
   message_->setObjectName(QStringLiteral("filterMessage"));
@@ -64,16 +71,16 @@ CFilterBar::CFilterBar(QWidget* parent) : QWidget(parent) {
 
   auto* grid = new QGridLayout(this);
   grid->setContentsMargins(0, 0, 0, 0);
-  grid->addWidget(new QLabel(QStringLiteral("查找："), this), 0, 0);
+  grid->addWidget(new QLabel(tr("查找："), this), 0, 0);
   grid->addWidget(name_, 0, 1, 1, 3);
   grid->addWidget(type_, 0, 4);
   grid->addWidget(chance_, 0, 5);
   grid->addWidget(deletedOnly_, 0, 6);
-  grid->addWidget(new QLabel(QStringLiteral("大小："), this), 1, 0);
+  grid->addWidget(new QLabel(tr("大小："), this), 1, 0);
   grid->addWidget(minSize_, 1, 1);
   grid->addWidget(maxSize_, 1, 2);
   auto* dates = new QHBoxLayout;
-  dates->addWidget(new QLabel(QStringLiteral("修改日期："), this));
+  dates->addWidget(new QLabel(tr("修改日期："), this));
   dates->addWidget(since_);
   dates->addWidget(until_);
   grid->addLayout(dates, 1, 3, 1, 3);
@@ -110,7 +117,7 @@ bool CFilterBar::ReadFilter(FileFilter& out, std::u16string& problem) const {
     std::uint64_t bytes = 0;
     if (text.empty()) continue;
     if (!ParseSizeText(text, bytes)) {
-      problem = u"无法识别的大小：" + edit->text().trimmed().toStdU16String() + u"（例如 500、10K、1.5M、2G）";
+      problem = tr("无法识别的大小：%1（例如 500、10K、1.5M、2G）").arg(edit->text().trimmed()).toStdU16String();
       return false;
     }
     *bound = bytes;
@@ -121,7 +128,7 @@ bool CFilterBar::ReadFilter(FileFilter& out, std::u16string& problem) const {
     std::int64_t seconds = 0;
     if (text.empty()) continue;
     if (!ParseDateText(text, bound == &out.until, seconds)) {
-      problem = u"无法识别的日期：" + edit->text().trimmed().toStdU16String() + u"（例如 2024-06-30）";
+      problem = tr("无法识别的日期：%1（例如 2024-06-30）").arg(edit->text().trimmed()).toStdU16String();
       return false;
     }
     *bound = seconds;

@@ -4,6 +4,7 @@
 
 namespace kestrum {
 
+class AdminRestart;
 class FileChoosers;
 class MessageBoxes;
 class ProgressPresenter;
@@ -12,6 +13,7 @@ struct GuiServices {
   MessageBoxes* boxes = nullptr;
   FileChoosers* choosers = nullptr;
   ProgressPresenter* presenter = nullptr;
+  AdminRestart* restart = nullptr;
 };
 
 }  // namespace kestrum

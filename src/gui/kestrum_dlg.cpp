@@ -6,6 +6,7 @@
 #include <QStackedWidget>
 
 #include "gui/about_dlg.h"
+#include "gui/admin_restart.h"
 #include "gui/banner.h"
 #include "gui/dev_sel_dlg.h"
 #include "gui/main_menu_dlg.h"
@@ -31,8 +32,10 @@ CKestrumDlg::CKestrumDlg(const MainWindowOptions& options, QWidget* parent) : QD
   services_.boxes = options.boxes != nullptr ? options.boxes : ownBoxes_.get();
   services_.choosers = options.choosers != nullptr ? options.choosers : ownChoosers_.get();
   services_.presenter = presenter_.get();
+  if (options.restart == nullptr) ownRestart_ = std::make_unique<PkexecRestart>(this);
+  services_.restart = options.restart != nullptr ? options.restart : ownRestart_.get();
 
-  setWindowTitle(QStringLiteral("Varnel数据恢复-免费版"));
+  setWindowTitle(tr("Varnel数据恢复-免费版"));
   setWindowIcon(QIcon(DrawAppIcon(64)));
   setWindowFlags(Qt::Window | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
   move(200, 50);

@@ -30,6 +30,7 @@ struct MainWindowOptions {
   // Left null, the Qt boxes, choosers and progress dialog are used.
   MessageBoxes* boxes = nullptr;
   FileChoosers* choosers = nullptr;
+  AdminRestart* restart = nullptr;
 };
 
 class CKestrumDlg : public QDialog, public PageHost {
@@ -61,6 +62,7 @@ class CKestrumDlg : public QDialog, public PageHost {
   VolumeSet set_;
   std::unique_ptr<MessageBoxes> ownBoxes_;
   std::unique_ptr<FileChoosers> ownChoosers_;
+  std::unique_ptr<AdminRestart> ownRestart_;
   std::unique_ptr<ProgressPresenter> presenter_;
   GuiServices services_;
   int mode_ = 0;

@@ -32,7 +32,7 @@ CPartFixDlg::CPartFixDlg(PageHost& host, const GuiServices& services, QWidget* p
     : QWidget(parent), host_(host), services_(services), historyPath_(repair::DefaultHistoryPath()) {
   list_ = new QTableWidget(this);
   list_->setColumnCount(static_cast<int>(repair::kCandidateColumns));
-  const repair::CandidateRow& captions = repair::CandidateCaptions();
+  const repair::CandidateRow captions = repair::CandidateCaptions();
   for (int c = 0; c < static_cast<int>(captions.size()); ++c) {
     auto* header = new QTableWidgetItem(ToQString(captions[static_cast<std::size_t>(c)]));
     header->setTextAlignment(Qt::AlignLeft | Qt::AlignVCenter);
@@ -43,9 +43,9 @@ CPartFixDlg::CPartFixDlg(PageHost& host, const GuiServices& services, QWidget* p
   list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   list_->setShowGrid(true);
   list_->verticalHeader()->hide();
-  undo_ = new QPushButton(QStringLiteral("撤销重建操作"), this);
-  rebuild_ = new QPushButton(QStringLiteral("重建分区表"), this);
-  auto* back = new QPushButton(QStringLiteral("上一步"), this);
+  undo_ = new QPushButton(tr("撤销重建操作"), this);
+  rebuild_ = new QPushButton(tr("重建分区表"), this);
+  auto* back = new QPushButton(tr("上一步"), this);
   connect(undo_, &QPushButton::clicked, this, [this] { Undo(); });
   connect(rebuild_, &QPushButton::clicked, this, [this] { Rebuild(); });
   connect(back, &QPushButton::clicked, this, [this] { host_.ShowPage(PageId::kDeviceSelection); });
@@ -87,7 +87,7 @@ bool CPartFixDlg::CollectTickedCandidates(std::vector<repair::FoundPartition>& s
     }
   }
   if (selection.empty()) {
-    services_.boxes->Information(u"请至少选择一个分区!");
+    services_.boxes->Information(tr("请至少选择一个分区!").toStdU16String());
     return false;
   }
   return true;
@@ -113,7 +113,7 @@ void CPartFixDlg::Undo() {
   if (dialog.exec() != QDialog::Accepted) return;
   if (dialog.Completed()) services_.boxes->Information(device_.diskDescription);
   if (!repair::SaveUndoneHistory(historyPath_, dialog.History())) {
-    services_.boxes->Information(u"无法更新修复历史记录！");
+    services_.boxes->Information(tr("无法更新修复历史记录！").toStdU16String());
   }
 }
 

@@ -98,7 +98,7 @@ void CPreviewPane::Clear() {
   facts_.clear();
   title_->clear();
   detail_->clear();
-  message_->setText(QStringLiteral("选择一个文件即可预览"));
+  message_->setText(tr("选择一个文件即可预览"));
   stack_->setCurrentWidget(message_);
 }
 
@@ -115,12 +115,12 @@ void CPreviewPane::ShowNode(const VolumeSet* set, int volume, std::uint32_t inde
   loader_.DropPending(true);  // a new selection: the old read is not wanted
   image_ = QImage();
   title_->setText(QString::fromUtf16(node->name.data(), static_cast<qsizetype>(node->name.size())));
-  facts_ = QStringLiteral("大小：%1 字节").arg(node->size);
+  facts_ = tr("大小：%1 字节").arg(node->size);
   const std::u16string chance = RecoveryText(*node);
-  if (!chance.empty()) facts_ += QStringLiteral("    恢复可能性：") + QString::fromStdU16String(chance);
+  if (!chance.empty()) facts_ += tr("    恢复可能性：") + QString::fromStdU16String(chance);
   detail_->setText(facts_);
   if (node->size == 0) {
-    ShowMessage(QStringLiteral("空文件"));
+    ShowMessage(tr("空文件"));
     return;
   }
   ContentRequest request;
@@ -132,7 +132,7 @@ void CPreviewPane::ShowNode(const VolumeSet* set, int volume, std::uint32_t inde
   request.limit = picture_ ? kPictureReadLimit : kTextReadLimit;
   request.fit = kLargestPicture;
   mode_ = Mode::kLoading;
-  message_->setText(QStringLiteral("正在读取…"));
+  message_->setText(tr("正在读取…"));
   stack_->setCurrentWidget(message_);
   loader_.Request(std::move(request));
 }
@@ -147,7 +147,7 @@ void CPreviewPane::ShowHex(const std::vector<std::uint8_t>& bytes, const QString
   mode_ = Mode::kHex;
   const std::size_t shown = std::min(bytes.size(), kHexBytes);
   detail_->setText(facts_ + QStringLiteral("\n") + note +
-                   QStringLiteral("前 %1 字节（十六进制）").arg(shown));
+                   tr("前 %1 字节（十六进制）").arg(shown));
   textView_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
   textView_->setPlainText(HexDump(bytes.data(), bytes.size(), kHexBytes));
   stack_->setCurrentWidget(textView_);
@@ -157,7 +157,7 @@ void CPreviewPane::OnLoaded(const ContentResult& result) {
   if (result.key != serial_) return;  // the user has moved on
   const FileStart& start = result.start;
   if (start.bytes.empty()) {
-    ShowMessage(QStringLiteral("无法读取文件内容：") +
+    ShowMessage(tr("无法读取文件内容：") +
                 QString::fromStdU16String(ExportFailureText(start.result, result.start.bytes.size())));
     return;
   }
@@ -170,14 +170,14 @@ void CPreviewPane::OnLoaded(const ContentResult& result) {
     if (p.state == PictureState::kShown) {
       mode_ = Mode::kPicture;
       image_ = p.image;
-      detail_->setText(facts_ + QStringLiteral("\n图片 ") + claimed);
+      detail_->setText(facts_ + tr("\n图片 ") + claimed);
       stack_->setCurrentWidget(pictureView_);
       FitPicture();
       return;
     }
     ShowHex(start.bytes, p.state == PictureState::kTooLarge
-                             ? QStringLiteral("图片尺寸过大（%1），不解码；").arg(claimed)
-                             : QStringLiteral("图片已损坏，无法显示；"));
+                             ? tr("图片尺寸过大（%1），不解码；").arg(claimed)
+                             : tr("图片已损坏，无法显示；"));
     return;
   }
   const TextEncoding encoding = SniffTextEncoding(bytes);
@@ -186,8 +186,8 @@ void CPreviewPane::OnLoaded(const ContentResult& result) {
     return;
   }
   mode_ = Mode::kText;
-  QString note = QStringLiteral("\n文本，编码 ") + QString::fromLatin1(TextEncodingName(encoding));
-  if (!start.whole) note += QStringLiteral("，只显示开头的 %1 KiB").arg(start.bytes.size() / 1024);
+  QString note = tr("\n文本，编码 ") + QString::fromLatin1(TextEncodingName(encoding));
+  if (!start.whole) note += tr("，只显示开头的 %1 KiB").arg(start.bytes.size() / 1024);
   detail_->setText(facts_ + note);
   textView_->setFont(font());
   textView_->setPlainText(QString::fromStdU16String(DecodeText(bytes, encoding)));

@@ -15,7 +15,7 @@ constexpr int kDonePollMs = 5;
 
 CProgressDlg::CProgressDlg(ProgressSession& session, QWidget* parent)
     : QDialog(parent), session_(session) {
-  setWindowTitle(QStringLiteral("请稍候 - ") + kProductCaption);
+  setWindowTitle(tr("请稍候 - %1").arg(ProductCaption()));
   setWindowFlag(Qt::WindowContextHelpButtonHint, false);
   setModal(true);
   auto* layout = new QVBoxLayout(this);
@@ -23,6 +23,7 @@ CProgressDlg::CProgressDlg(ProgressSession& session, QWidget* parent)
     labels_[i] = new QLabel(this);
     labels_[i]->setMinimumWidth(440);
     labels_[i]->setTextFormat(Qt::PlainText);
+    labels_[i]->setObjectName(QStringLiteral("progressLine"));  // what the worker reports
     layout->addWidget(labels_[i]);
   }
   QFont heading = labels_[0]->font();
@@ -30,8 +31,8 @@ CProgressDlg::CProgressDlg(ProgressSession& session, QWidget* parent)
   labels_[0]->setFont(heading);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch();
-  quit_ = new QPushButton(QStringLiteral("退出"), this);
-  pause_ = new QPushButton(QStringLiteral("暂停"), this);
+  quit_ = new QPushButton(tr("退出"), this);
+  pause_ = new QPushButton(tr("暂停"), this);
   quit_->setAutoDefault(false);
   pause_->setAutoDefault(false);
   buttons->addWidget(pause_);

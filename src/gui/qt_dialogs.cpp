@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include <QCoreApplication>
 #include <QFileDialog>
 #include <QLabel>
 #include <QMessageBox>
@@ -9,6 +10,8 @@
 #include <QStringList>
 
 namespace kestrum {
+
+QString ProductCaption() { return QCoreApplication::translate("kestrum", "Varnel数据恢复"); }
 
 namespace {
 
@@ -30,7 +33,7 @@ void KeepCaptionRoom(QMessageBox& box) {
 
 int ShowBox(QWidget* owner, QMessageBox::Icon icon, const std::u16string& text,
             QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton) {
-  QMessageBox box(icon, kProductCaption, ToQString(text), buttons, owner);
+  QMessageBox box(icon, ProductCaption(), ToQString(text), buttons, owner);
   box.setDefaultButton(defaultButton);
   KeepCaptionRoom(box);
   return box.exec();
@@ -49,11 +52,11 @@ bool QtMessageBoxes::Ask(const std::u16string& text, DefaultAnswer preselected) 
 
 int QtMessageBoxes::Choose(const std::u16string& text, const std::vector<std::u16string>& options,
                            int recommended) {
-  QMessageBox box(QMessageBox::Question, kProductCaption, ToQString(text), QMessageBox::NoButton, owner_);
+  QMessageBox box(QMessageBox::Question, ProductCaption(), ToQString(text), QMessageBox::NoButton, owner_);
   KeepCaptionRoom(box);
   std::vector<QPushButton*> buttons;
   for (const std::u16string& option : options) buttons.push_back(box.addButton(ToQString(option), QMessageBox::AcceptRole));
-  box.addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
+  box.addButton(QCoreApplication::translate("kestrum", "取消"), QMessageBox::RejectRole);
   if (recommended >= 0 && recommended < static_cast<int>(buttons.size())) {
     box.setDefaultButton(buttons[static_cast<std::size_t>(recommended)]);
   }
@@ -65,7 +68,7 @@ int QtMessageBoxes::Choose(const std::u16string& text, const std::vector<std::u1
 }
 
 bool QtFileChoosers::ChooseTargetFolder(std::u16string& out) {
-  QString folder = QFileDialog::getExistingDirectory(owner_, QStringLiteral("选择路径"), QString(),
+  QString folder = QFileDialog::getExistingDirectory(owner_, QCoreApplication::translate("kestrum", "选择路径"), QString(),
                                                      QFileDialog::ShowDirsOnly);
   if (folder.isEmpty()) return false;
   out = folder.toStdU16String();
@@ -74,8 +77,8 @@ bool QtFileChoosers::ChooseTargetFolder(std::u16string& out) {
 
 bool QtFileChoosers::ChooseImageFiles(std::vector<std::u16string>& out) {
   QStringList files = QFileDialog::getOpenFileNames(
-      owner_, QStringLiteral("打开镜像文件"), QString(),
-      QStringLiteral("磁盘镜像 (*.img *.dd *.raw *.bin *.iso *.vhd);;所有文件 (*)"));
+      owner_, QCoreApplication::translate("kestrum", "打开镜像文件"), QString(),
+      QCoreApplication::translate("kestrum", "磁盘镜像 (*.img *.dd *.raw *.bin *.iso *.vhd);;所有文件 (*)"));
   if (files.isEmpty()) return false;
   out.clear();
   for (const QString& file : files) out.push_back(file.toStdU16String());
@@ -85,9 +88,9 @@ bool QtFileChoosers::ChooseImageFiles(std::vector<std::u16string>& out) {
 bool QtFileChoosers::ChooseImageTarget(const std::u16string& suggested, std::u16string& out) {
   // An existing file is not asked about here: the copy resumes from its map,
   // or refuses a file without one.
-  const QString file = QFileDialog::getSaveFileName(owner_, QStringLiteral("创建镜像文件"),
+  const QString file = QFileDialog::getSaveFileName(owner_, QCoreApplication::translate("kestrum", "创建镜像文件"),
                                                     QString::fromStdU16String(suggested),
-                                                    QStringLiteral("磁盘镜像 (*.img);;所有文件 (*)"), nullptr,
+                                                    QCoreApplication::translate("kestrum", "磁盘镜像 (*.img);;所有文件 (*)"), nullptr,
                                                     QFileDialog::DontConfirmOverwrite);
   if (file.isEmpty()) return false;
   out = file.toStdU16String();

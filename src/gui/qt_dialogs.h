@@ -35,6 +35,7 @@ class QtFileChoosers : public FileChoosers {
 };
 
 // The caption of every box the program shows.
-inline const QString kProductCaption = QStringLiteral("Varnel数据恢复");
+// The product's name, the caption of its boxes.
+QString ProductCaption();
 
 }  // namespace kestrum

@@ -16,7 +16,7 @@ CUnFixPartDlg::CUnFixPartDlg(const repair::DeviceHistory& history, const VolumeD
     : QDialog(parent), history_(history), device_(device), historyPath_(historyPath), prompts_(prompts) {
   setWindowTitle(QStringLiteral("Dialog"));
   list_ = new QTableWidget(static_cast<int>(history_.records.size()), 2, this);
-  list_->setHorizontalHeaderLabels({QStringLiteral("设备描述"), QStringLiteral("时间")});
+  list_->setHorizontalHeaderLabels({tr("设备描述"), tr("时间")});
   list_->setColumnWidth(0, 280);
   list_->setColumnWidth(1, 150);
   list_->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -30,8 +30,8 @@ CUnFixPartDlg::CUnFixPartDlg(const repair::DeviceHistory& history, const VolumeD
     list_->setItem(r, 1, new QTableWidgetItem(ToQString(history_.records[static_cast<std::size_t>(r)].time)));
   }
   auto* buttons = new QDialogButtonBox(this);
-  buttons->addButton(QStringLiteral("确定"), QDialogButtonBox::AcceptRole);
-  buttons->addButton(QStringLiteral("取消"), QDialogButtonBox::RejectRole);
+  buttons->addButton(tr("确定"), QDialogButtonBox::AcceptRole);
+  buttons->addButton(tr("取消"), QDialogButtonBox::RejectRole);
   connect(buttons, &QDialogButtonBox::accepted, this, [this] { UndoRebuild(); });
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   auto* layout = new QVBoxLayout(this);
@@ -49,11 +49,11 @@ void CUnFixPartDlg::UndoRebuild() {
     }
   }
   if (count == 0) {
-    prompts_.Inform(u"请选择一个操作记录！");
+    prompts_.Inform(tr("请选择一个操作记录！").toStdU16String());
     return;
   }
   if (count > 1) {
-    prompts_.Inform(u"只能选择一个操作记录！");
+    prompts_.Inform(tr("只能选择一个操作记录！").toStdU16String());
     return;
   }
   repair::UndoReport report;

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "base/catalog.h"
 #include "base/text.h"
 #include "export/export_files.h"
 #include "run/worker_state.h"
@@ -70,19 +71,19 @@ bool DiskImager::Open(const ImagingJob& job, std::u16string& problem) {
   header_ = job.mapHeader;
   retries_ = std::max<std::uint32_t>(job.retries, 1);
   if (!OpenDeviceUnbuffered(job.source, source_)) {
-    problem = u"无法打开设备: " + job.source + u"（" + Reason(errno) + u"）";
+    problem = Tr(u"无法打开设备: ") + job.source + Tr(u"（") + Reason(errno) + Tr(u"）");
     return false;
   }
   if (job.sectorCount != 0) {
     if (job.firstSector >= source_.sectorLimit || job.sectorCount > source_.sectorLimit - job.firstSector) {
-      problem = u"要复制的分区超出了磁盘的末尾：" + job.source;
+      problem = Tr(u"要复制的分区超出了磁盘的末尾：") + job.source;
       return false;
     }
     source_.baseSector = job.firstSector;
     source_.windowSectors = source_.sectorLimit = job.sectorCount;
   }
   if (source_.sectorLimit == 0) {
-    problem = u"设备大小为 0，没有可复制的数据：" + job.source;
+    problem = Tr(u"设备大小为 0，没有可复制的数据：") + job.source;
     return false;
   }
   const platform::PathInfo sourceInfo = platform::ExaminePath(job.source, true);
@@ -92,11 +93,11 @@ bool DiskImager::Open(const ImagingJob& job, std::u16string& problem) {
   const bool targetExists = targetInfo.kind != platform::PathKind::kMissing;
   const bool mapExists = mapInfo.kind != platform::PathKind::kMissing;
   if (targetExists && targetInfo.kind != platform::PathKind::kFile) {
-    problem = u"镜像文件必须是普通文件：" + FromUtf8(job.target);
+    problem = Tr(u"镜像文件必须是普通文件：") + FromUtf8(job.target);
     return false;
   }
   if (sourceKnown && ((targetExists && SameFile(sourceInfo, targetInfo)) || (mapExists && SameFile(sourceInfo, mapInfo)))) {
-    problem = u"镜像文件和映射文件不能是要复制的设备本身：" + job.source;
+    problem = Tr(u"镜像文件和映射文件不能是要复制的设备本身：") + job.source;
     return false;
   }
   VolumeDescriptor disk;
@@ -104,8 +105,8 @@ bool DiskImager::Open(const ImagingJob& job, std::u16string& problem) {
   const std::u16string folder = FromUtf8(AbsolutePath(FolderOf(job.target)));
   if (TargetIsOnSourceDevice(folder, disk) ||
       TargetIsOnSourceDevice(FromUtf8(AbsolutePath(FolderOf(mapPath_))), disk)) {
-    problem = u"镜像文件与要复制的磁盘在同一个磁盘上，写入镜像可能覆盖要恢复的数据，"
-              u"请选择其他磁盘上的位置：" + FromUtf8(job.target);
+    problem = Tr(u"镜像文件与要复制的磁盘在同一个磁盘上，写入镜像可能覆盖要恢复的数据，"
+                 u"请选择其他磁盘上的位置：") + FromUtf8(job.target);
     return false;
   }
   const Sector64 sectors = source_.sectorLimit;
@@ -113,38 +114,38 @@ bool DiskImager::Open(const ImagingJob& job, std::u16string& problem) {
   if (mapExists) {
     std::string text, error;
     if (!ReadWholeFile(mapPath_, text) || !ParseMapfile(text, sectors, map_, error)) {
-      problem = u"映射文件无法使用：" + FromUtf8(mapPath_) + u"（" +
-                (error.empty() ? Reason(errno) : FromUtf8(error)) + u"）";
+      problem = Tr(u"映射文件无法使用：") + FromUtf8(mapPath_) + Tr(u"（") +
+                (error.empty() ? Reason(errno) : FromUtf8(error)) + Tr(u"）");
       return false;
     }
     resumed_ = true;
     if (!targetExists && map_.CountOf(RescueState::kRescued) != 0) {
-      problem = u"映射文件记录了已复制的数据，但镜像文件不存在：" + FromUtf8(job.target);
+      problem = Tr(u"映射文件记录了已复制的数据，但镜像文件不存在：") + FromUtf8(job.target);
       return false;
     }
   } else if (targetExists && targetInfo.bytes != 0) {
-    problem = u"镜像文件已存在，且没有它的映射文件，不会覆盖：" + FromUtf8(job.target);
+    problem = Tr(u"镜像文件已存在，且没有它的映射文件，不会覆盖：") + FromUtf8(job.target);
     return false;
   }
   target_ = platform::OpenFile(FromUtf8(job.target), platform::OpenMode::kOpenOrCreateNoLink);
   if (target_ < 0) {
-    problem = u"无法创建镜像文件：" + FromUtf8(job.target) + u"（" + Reason(errno) + u"）";
+    problem = Tr(u"无法创建镜像文件：") + FromUtf8(job.target) + Tr(u"（") + Reason(errno) + Tr(u"）");
     return false;
   }
   const std::uint64_t bytes = sectors * kSectorSize;
   if (!platform::IsRegularFile(target_) || platform::FileBytes(target_) > bytes) {
-    problem = u"镜像文件比要复制的设备大，不是它的镜像：" + FromUtf8(job.target);
+    problem = Tr(u"镜像文件比要复制的设备大，不是它的镜像：") + FromUtf8(job.target);
     return false;
   }
   // Unread sectors read as zeros without being written: a sparse image.
   if (!platform::ResizeFile(target_, bytes)) {
-    problem = u"无法创建镜像文件：" + FromUtf8(job.target) + u"（" + Reason(errno) + u"）";
+    problem = Tr(u"无法创建镜像文件：") + FromUtf8(job.target) + Tr(u"（") + Reason(errno) + Tr(u"）");
     return false;
   }
   // Page-aligned, as reads past the system's cache want it.
   buffer_ = static_cast<std::uint8_t*>(platform::MapPages(kImagingReadSectors * kSectorSize));
   if (buffer_ == nullptr) {
-    problem = u"内存不足";
+    problem = Tr(u"内存不足");
     return false;
   }
   if (!Save()) {
@@ -169,7 +170,7 @@ bool DiskImager::Keep(Sector64 first, Sector64 count, bool read) {
   }
   const std::size_t bytes = count * kSectorSize;
   if (!AllZero(buffer_, bytes) && !platform::WriteFileAt(target_, buffer_, bytes, first * kSectorSize)) {
-    problem_ = u"写镜像文件出错：" + FromUtf8(targetPath_) + u"（" + Reason(errno) + u"）";
+    problem_ = Tr(u"写镜像文件出错：") + FromUtf8(targetPath_) + Tr(u"（") + Reason(errno) + Tr(u"）");
     failed_ = true;
     return false;
   }
@@ -181,7 +182,7 @@ bool DiskImager::Keep(Sector64 first, Sector64 count, bool read) {
 bool DiskImager::Save() {
   // The image's bytes reach the disk before a map that says they are there.
   if (!platform::FlushFile(target_, true) && errno != EINVAL) {
-    problem_ = u"写镜像文件出错：" + FromUtf8(targetPath_) + u"（" + Reason(errno) + u"）";
+    problem_ = Tr(u"写镜像文件出错：") + FromUtf8(targetPath_) + Tr(u"（") + Reason(errno) + Tr(u"）");
     failed_ = true;
     return false;
   }
@@ -189,7 +190,7 @@ bool DiskImager::Save() {
   header.push_back("Current time: " + TimeNow());
   int error = 0;
   if (!ReplaceFileAtomically(mapPath_, FormatMapfile(map_, header), error)) {
-    problem_ = u"写映射文件出错：" + FromUtf8(mapPath_) + u"（" + Reason(error) + u"）";
+    problem_ = Tr(u"写映射文件出错：") + FromUtf8(mapPath_) + Tr(u"（") + Reason(error) + Tr(u"）");
     failed_ = true;
     return false;
   }
@@ -373,14 +374,14 @@ bool RunImaging(DiskImager& imager, ProgressPresenter& presenter) {
 
 std::u16string ImagingSummaryText(const DiskImager& imager) {
   const ImagingStatus s = imager.Status();
-  std::u16string text = FormatText("已复制 %.1f MB / %.1f MB", static_cast<double>(s.rescuedBytes) / (1 << 20),
+  std::u16string text = TrFormat("已复制 %.1f MB / %.1f MB", static_cast<double>(s.rescuedBytes) / (1 << 20),
                                    static_cast<double>(s.sourceBytes) / (1 << 20));
-  text += FormatText("，无法读取的扇区 %llu 个（%llu 处）", static_cast<unsigned long long>(s.badSectors),
+  text += TrFormat("，无法读取的扇区 %llu 个（%llu 处）", static_cast<unsigned long long>(s.badSectors),
                      static_cast<unsigned long long>(s.badAreas));
   if (s.pendingBytes != 0) {
-    text += FormatText("，尚未读取 %.1f MB（再次运行同一命令即可继续）", static_cast<double>(s.pendingBytes) / (1 << 20));
+    text += TrFormat("，尚未读取 %.1f MB（再次运行同一命令即可继续）", static_cast<double>(s.pendingBytes) / (1 << 20));
   }
-  text += u"\n映射文件：" + FromUtf8(imager.MapPath());
+  text += Tr(u"\n映射文件：") + FromUtf8(imager.MapPath());
   return text;
 }
 

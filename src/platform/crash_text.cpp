@@ -2,6 +2,9 @@
 
 #include "platform/crash_reporter.h"
 
+#include "base/catalog.h"
+#include "base/text.h"
+
 namespace kestrum {
 
 namespace {
@@ -17,7 +20,7 @@ std::string CrashDumpName(int hour, int minute, int second) {
 }
 
 std::string CrashMessage(const std::string& dumpPath) {
-  return "程序运行出现错误，请将文件 " + dumpPath + "发送到" + kSupportContact;
+  return ToUtf8(TrFormat("程序运行出现错误，请将文件 %s发送到%s", dumpPath.c_str(), kSupportContact));
 }
 
 }  // namespace kestrum

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "base/catalog.h"
 #include "disk/partition_table.h"
 #include "fs/bitlocker.h"
 #include "fs/exfat/exfat_reader.h"
@@ -157,7 +158,7 @@ void VolumesFromPartitionTables(const FindingRefs& structure, const DeviceHandle
       v.fsKind = KindOfPartitionType(entry.type, v.bootSector);
       SerialFromBootSector(v);
       ReadLabel(device, v);
-      if (v.label.empty()) v.label = kDefaultLabel;
+      if (v.label.empty()) v.label = Tr(kDefaultLabel);
       if (PassesAnyBootTest(v.bootSector)) rebuilt.push_back(std::move(v));
     }
   }

@@ -1,13 +1,13 @@
 #include "repair/candidates.h"
 
+#include "base/catalog.h"
 #include "base/text.h"
 
 namespace kestrum::repair {
 
-const CandidateRow& CandidateCaptions() {
-  static const CandidateRow captions = {u"索引",     u"分区格式", u"起始地址",     u"结束地址",
-                                        u"分区容量", u"文件数据", u"起始地址(GB)", u"分区容量(GB)"};
-  return captions;
+CandidateRow CandidateCaptions() {
+  return {Tr(u"索引"),     Tr(u"分区格式"), Tr(u"起始地址"),     Tr(u"结束地址"),
+          Tr(u"分区容量"), Tr(u"文件数据"), Tr(u"起始地址(GB)"), Tr(u"分区容量(GB)")};
 }
 
 bool IsCandidate(const FoundPartition& record) {
@@ -44,7 +44,7 @@ CandidateRow FormatCandidateRow(const FoundPartition& c) {
           DecimalText(c.startSector),
           DecimalText(c.endSector),
           DecimalText(c.sectorCount),
-          c.dataState != kDataDamaged ? u"正确" : u"错误",
+          c.dataState != kDataDamaged ? Tr(u"正确") : Tr(u"错误"),
           SectorsAsGb(c.startSector),
           SectorsAsGb(c.sectorCount)};
 }

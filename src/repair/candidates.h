@@ -15,7 +15,7 @@ using CandidateRow = std::array<std::u16string, kCandidateColumns>;
 
 // Column captions: 索引, 分区格式, 起始地址, 结束地址, 分区容量, 文件数据,
 // 起始地址(GB), 分区容量(GB).
-const CandidateRow& CandidateCaptions();
+CandidateRow CandidateCaptions();
 
 // Boot sectors are rows; tables (kept only as known table places) and backup
 // boot sectors are not.

@@ -1,3 +1,4 @@
+#include "base/catalog.h"
 #include "repair/found_partition_file.h"
 
 #include "base/text.h"
@@ -65,16 +66,16 @@ bool LoadFoundPartitions(const std::string& path, FoundPartitionFile& out, std::
   out = FoundPartitionFile{};
   std::vector<std::uint8_t> bytes;
   if (!ReadFileBytes(path, bytes)) {
-    error = u"无法读取扫描结果文件：" + FromUtf8(path);
+    error = Tr(u"无法读取扫描结果文件：") + FromUtf8(path);
     return false;
   }
   if (HasTag(ByteView(bytes), 0, kOldMagic)) {
     // Its sector numbers are 32-bit: read as this form, they would be misplaced.
-    error = u"扫描结果文件是本程序的旧版本写的，无法再使用，请重新扫描（scan --lost-partitions）：" + FromUtf8(path);
+    error = Tr(u"扫描结果文件是本程序的旧版本写的，无法再使用，请重新扫描（scan --lost-partitions）：") + FromUtf8(path);
     return false;
   }
   if (!ParseFoundPartitions(ByteView(bytes), out)) {
-    error = u"扫描结果文件已损坏或不是本程序的扫描结果文件：" + FromUtf8(path);
+    error = Tr(u"扫描结果文件已损坏或不是本程序的扫描结果文件：") + FromUtf8(path);
     return false;
   }
   return true;

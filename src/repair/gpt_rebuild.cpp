@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "base/catalog.h"
 #include "base/text.h"
 #include "repair/history_layout.h"
 
@@ -22,7 +23,7 @@ bool BuildGptForSelection(const std::vector<FoundPartition>& selection, const Di
   NewRandomGuid(request.diskGuid);
   for (const FoundPartition& p : selection) {
     if (p.startSector % units != 0) {
-      prompts.Inform(FormatText("您选择的%02u分区的起始扇区%llu不在磁盘扇区（%u字节）的边界上，无法写入分区表！", p.index,
+      prompts.Inform(TrFormat("您选择的%02u分区的起始扇区%llu不在磁盘扇区（%u字节）的边界上，无法写入分区表！", p.index,
                                 static_cast<unsigned long long>(p.startSector), facts.sectorSize));
       return false;
     }
@@ -37,20 +38,20 @@ bool BuildGptForSelection(const std::vector<FoundPartition>& selection, const Di
   GptPlan plan;
   switch (BuildGpt(request, out, &bad)) {
     case GptBuildFault::kNone: return true;
-    case GptBuildFault::kPlan: prompts.Inform(u"磁盘太小，放不下 GPT 分区表！"); return false;
+    case GptBuildFault::kPlan: prompts.Inform(Tr(u"磁盘太小，放不下 GPT 分区表！")); return false;
     case GptBuildFault::kOutsideUsable:
       PlanGpt(facts.diskLbas, facts.sectorSize, selection.size(), plan);
-      prompts.Inform(FormatText("您选择的%02u分区超出了 GPT 分区表留给分区的区域（扇区%llu到%llu），无法写入 GPT 分区表！",
+      prompts.Inform(TrFormat("您选择的%02u分区超出了 GPT 分区表留给分区的区域（扇区%llu到%llu），无法写入 GPT 分区表！",
                                 selection[bad].index, static_cast<unsigned long long>(plan.firstUsableLba * units),
                                 static_cast<unsigned long long>((plan.lastUsableLba + 1) * units - 1)));
       return false;
     case GptBuildFault::kReversed:
     case GptBuildFault::kOverlap:
-      prompts.Inform(FormatText("您选择的%02u分区和前一个分区重叠，无法写入分区表！", selection[bad].index));
+      prompts.Inform(TrFormat("您选择的%02u分区和前一个分区重叠，无法写入分区表！", selection[bad].index));
       return false;
     case GptBuildFault::kNoGuid: break;
   }
-  prompts.Inform(u"无法生成 GPT 分区表的 GUID，分区表没有任何改动。");
+  prompts.Inform(Tr(u"无法生成 GPT 分区表的 GUID，分区表没有任何改动。"));
   return false;
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <ctime>
 
+#include "base/catalog.h"
 #include "base/text.h"
 #include "disk/device.h"
 #include "disk/sector_size.h"
@@ -21,10 +22,10 @@ constexpr char16_t kNoHistory[] =
 
 std::u16string WriteQuestion(const VolumeDescriptor& device, TableKind kind, std::size_t sectors) {
   if (kind == TableKind::kGpt) {
-    return FormatText("即将在%s上写入新的 GPT 分区表，改写磁盘开头和末尾的%zu个扇区，确定执行分区重建操作吗？",
+    return TrFormat("即将在%s上写入新的 GPT 分区表，改写磁盘开头和末尾的%zu个扇区，确定执行分区重建操作吗？",
                       ToUtf8(device.diskDescription).c_str(), sectors);
   }
-  return FormatText("即将改写%s的%zu个分区表扇区，确定执行分区重建操作吗？", ToUtf8(device.diskDescription).c_str(),
+  return TrFormat("即将改写%s的%zu个分区表扇区，确定执行分区重建操作吗？", ToUtf8(device.diskDescription).c_str(),
                     sectors);
 }
 
@@ -42,10 +43,10 @@ void KeepBootCode(const RebuildRecord& captured, const DiskTableFacts& facts, st
 
 std::u16string RebuildEndMessage(bool allWritten, bool historySaved, RereadResult reread) {
   if (!allWritten) {
-    return historySaved ? u"重建分区表没有完成，有扇区没有写入磁盘。原来的分区表保存在修复历史中，可以用“撤销重建操作”恢复。"
-                        : u"重建分区表没有完成，有扇区没有写入磁盘。";
+    return historySaved ? Tr(u"重建分区表没有完成，有扇区没有写入磁盘。原来的分区表保存在修复历史中，可以用“撤销重建操作”恢复。")
+                        : Tr(u"重建分区表没有完成，有扇区没有写入磁盘。");
   }
-  return reread == RereadResult::kDone ? kDoneReread : kDone;
+  return Tr(reread == RereadResult::kDone ? kDoneReread : kDone);
 }
 
 std::u16string HistoryTimeNow() {
@@ -103,7 +104,7 @@ RebuildOutcome CommitRebuild(const CommitRequest& request, const RebuildRecord& 
   if (!request.question.empty() && !prompts.AskYesNo(request.question)) return RebuildOutcome::kCancelled;
   if (request.dryRun) return RebuildOutcome::kDryRun;
   historySaved = RecordRebuild(request.device, captured, request.historyPath);
-  if (!historySaved && !prompts.AskYesNo(kNoHistory)) return RebuildOutcome::kCancelled;
+  if (!historySaved && !prompts.AskYesNo(Tr(kNoHistory))) return RebuildOutcome::kCancelled;
   const bool allWritten = WritePieces(request.device, captured, after, prompts, write);
   if (!write.written.empty()) reread = RereadPartitionTable(request.device.diskPath);
   prompts.Inform(request.endMessage ? request.endMessage(allWritten, historySaved, reread)
@@ -116,14 +117,14 @@ RebuildOutcome RebuildPartitionTable(const RebuildRequest& request, RepairPrompt
   report = RebuildReport{};
   report.placed = request.selection;
   if (report.placed.empty()) {
-    prompts.Inform(u"请至少选择一个分区!");
+    prompts.Inform(Tr(u"请至少选择一个分区!"));
     return RebuildOutcome::kCancelled;
   }
   // The table first: an MBR that cannot hold the selection is refused
   // before any question.
   DiskTableFacts facts;
   if (!ReadDiskTableFacts(request.device, facts)) {
-    prompts.Inform(u"打开设备出错！");
+    prompts.Inform(Tr(u"打开设备出错！"));
     return RebuildOutcome::kCancelled;
   }
   if (!ChooseTableKind(request.table, request.askTable, report.placed, facts, prompts, report.kind) ||
@@ -138,7 +139,7 @@ RebuildOutcome RebuildPartitionTable(const RebuildRequest& request, RepairPrompt
     // Entries count the disk's own sectors, and each table is one of them.
     const std::uint32_t units = facts.sectorSize / kSectorSize;
     if (const FoundPartition* unaligned = FirstUnaligned(report.placed, units)) {
-      prompts.Inform(FormatText("您选择的%02u分区不在磁盘扇区（%u字节）的边界上，分区表无法记录它，无法重建分区表！",
+      prompts.Inform(TrFormat("您选择的%02u分区不在磁盘扇区（%u字节）的边界上，分区表无法记录它，无法重建分区表！",
                                 unaligned->index, facts.sectorSize));
       return RebuildOutcome::kCancelled;
     }
@@ -155,7 +156,7 @@ RebuildOutcome RebuildPartitionTable(const RebuildRequest& request, RepairPrompt
   RebuildRecord captured;
   if (!CapturePlaces(captured, request.device, after, prompts)) {
     DeviceHandle probe = OpenVolumeOnDisk(request.device);
-    if (!probe.IsOpen()) prompts.Inform(u"打开设备出错！");
+    if (!probe.IsOpen()) prompts.Inform(Tr(u"打开设备出错！"));
     CloseDevice(probe);
     return RebuildOutcome::kCancelled;
   }

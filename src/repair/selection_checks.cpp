@@ -1,5 +1,6 @@
 #include "repair/selection_checks.h"
 
+#include "base/catalog.h"
 #include "base/text.h"
 
 namespace kestrum::repair {
@@ -12,7 +13,7 @@ constexpr std::size_t kMbrEntries = 4;
 bool AskDamaged(const FoundPartition& p, RepairPrompts& prompts) {
   if (p.dataState != kDataDamaged) return true;
   return prompts.AskYesNo(
-      FormatText("您选择的%02u分区的数据已经损坏，确定执行分区重建操作吗？", p.index));
+      TrFormat("您选择的%02u分区的数据已经损坏，确定执行分区重建操作吗？", p.index));
 }
 
 // Overlap of p with its successor n: shortened on Yes, so that p ends
@@ -20,12 +21,12 @@ bool AskDamaged(const FoundPartition& p, RepairPrompts& prompts) {
 bool ResolveOverlap(FoundPartition& p, const FoundPartition& n, RepairPrompts& prompts) {
   if (p.endSector < n.startSector) return true;
   if (n.startSector < p.startSector + kOverlapMargin + 1) {
-    prompts.Inform(FormatText("您选择的%02u分区和%02u分区重叠，%02u分区缩小后没有剩余空间，无法重建分区表！",
+    prompts.Inform(TrFormat("您选择的%02u分区和%02u分区重叠，%02u分区缩小后没有剩余空间，无法重建分区表！",
                               p.index, n.index, p.index));
     return false;
   }
   if (!prompts.AskYesNo(
-          FormatText("您选择的%02u分区和%02u分区重叠，是否修改分区容量？", p.index, n.index))) {
+          TrFormat("您选择的%02u分区和%02u分区重叠，是否修改分区容量？", p.index, n.index))) {
     return false;
   }
   p.sectorCount = n.startSector - kOverlapMargin - p.startSector;
@@ -36,7 +37,7 @@ bool ResolveOverlap(FoundPartition& p, const FoundPartition& n, RepairPrompts& p
 bool AskFreeSpace(const FoundPartition& p, const FoundPartition& n, RepairPrompts& prompts) {
   const Sector64 d = n.startSector - p.endSector;
   if (d / 2048 <= kFreeSpaceQuestionMib) return true;
-  return prompts.AskYesNo(FormatText("您选择的%02u分区和%02u分区之间有%.2fGB空闲空间，确定执行分区重建操作吗？",
+  return prompts.AskYesNo(TrFormat("您选择的%02u分区和%02u分区之间有%.2fGB空闲空间，确定执行分区重建操作吗？",
                                      p.index, n.index, static_cast<double>(d / 2048) * (1.0 / 1024)));
 }
 
@@ -46,7 +47,7 @@ bool ConfirmSelection(std::vector<FoundPartition>& selection, RepairPrompts& pro
   if (selection.empty()) return false;
   if (selection.front().startSector == 0) {
     // Its boot sector is where the MBR would be written.
-    prompts.Inform(FormatText("您选择的%02u分区从0扇区开始，不能在它前面建立分区表！", selection.front().index));
+    prompts.Inform(TrFormat("您选择的%02u分区从0扇区开始，不能在它前面建立分区表！", selection.front().index));
     return false;
   }
   for (std::size_t i = 0; i + 1 < selection.size(); ++i) {
@@ -92,7 +93,7 @@ bool PlaceTables(const FoundPartitionList& allFound, std::vector<FoundPartition>
     }
   }
   if (selection.size() > kMbrEntries && selection[kMbrEntries - 1].tableSector == 0) {
-    prompts.Inform(u"没有足够的扇区建立扩展分区！");
+    prompts.Inform(Tr(u"没有足够的扇区建立扩展分区！"));
     return false;
   }
   return true;

@@ -1,5 +1,6 @@
 #include "repair/table_kind.h"
 
+#include "base/catalog.h"
 #include "base/text.h"
 #include "disk/device.h"
 #include "disk/gpt.h"
@@ -32,7 +33,7 @@ bool ChooseTableKind(TableChoice asked, bool ask, const std::vector<FoundPartiti
                      const DiskTableFacts& facts, RepairPrompts& prompts, TableKind& out) {
   const FoundPartition* beyond = FirstBeyondMbr(selection, facts.sectorSize / kSectorSize);
   if (asked == TableChoice::kMbr && beyond != nullptr) {
-    prompts.Inform(FormatText("您选择的%02u分区超出了MBR分区表能记录的范围（2^32个扇区），无法用MBR分区表重建！",
+    prompts.Inform(TrFormat("您选择的%02u分区超出了MBR分区表能记录的范围（2^32个扇区），无法用MBR分区表重建！",
                               beyond->index));
     return false;
   }
@@ -43,10 +44,10 @@ bool ChooseTableKind(TableChoice asked, bool ask, const std::vector<FoundPartiti
   const bool gptFirst = facts.hadGpt || facts.diskLbas >= kMbrLimit || beyond != nullptr;
   out = gptFirst ? TableKind::kGpt : TableKind::kMbr;
   if (!ask || beyond != nullptr) return true;
-  const std::u16string why = facts.hadGpt ? u"（磁盘原来使用 GPT 分区表）"
-                             : facts.diskLbas >= kMbrLimit ? u"（磁盘超过 2^32 个扇区，建议 GPT）"
-                                                          : u"（磁盘原来没有 GPT 分区表）";
-  int choice = prompts.Choose(u"这个磁盘可以写入 GPT 分区表，也可以写入 MBR 分区表" + why + u"。要写入哪一种？",
+  const std::u16string why = facts.hadGpt ? Tr(u"（磁盘原来使用 GPT 分区表）")
+                             : facts.diskLbas >= kMbrLimit ? Tr(u"（磁盘超过 2^32 个扇区，建议 GPT）")
+                                                          : Tr(u"（磁盘原来没有 GPT 分区表）");
+  int choice = prompts.Choose(Tr(u"这个磁盘可以写入 GPT 分区表，也可以写入 MBR 分区表") + why + Tr(u"。要写入哪一种？"),
                               {u"GPT", u"MBR"}, gptFirst ? 0 : 1);
   if (choice < 0) return false;
   out = choice == 0 ? TableKind::kGpt : TableKind::kMbr;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/catalog.h"
 #include "base/text.h"
 #include "disk/device.h"
 #include "disk/partition_table.h"
@@ -71,7 +72,7 @@ void WriteAndVerify(const DeviceHandle& disk, const std::vector<SavedSector>& se
 }
 
 std::u16string UnreadSectorMessage(Sector64 sector) {
-  return FormatText("无法读取扇区%llu，分区表没有任何改动。", static_cast<unsigned long long>(sector));
+  return TrFormat("无法读取扇区%llu，分区表没有任何改动。", static_cast<unsigned long long>(sector));
 }
 
 bool ReadPiece(const DeviceHandle& disk, Sector64 sector, std::span<std::uint8_t> out) {
@@ -98,7 +99,7 @@ bool WritePieces(const VolumeDescriptor& device, const RebuildRecord& before, co
       return false;
     }
     if (saved == nullptr || saved->data != now) {
-      prompts.Inform(FormatText("扇区%llu的内容与历史记录中保存的不同，分区表没有任何改动。",
+      prompts.Inform(TrFormat("扇区%llu的内容与历史记录中保存的不同，分区表没有任何改动。",
                                 static_cast<unsigned long long>(next.sector)));
       CloseDevice(disk);
       return false;

@@ -2,6 +2,7 @@
 
 #include <set>
 
+#include "base/catalog.h"
 #include "base/text.h"
 #include "disk/device.h"
 #include "repair/rebuild.h"
@@ -50,7 +51,7 @@ bool FindDeviceHistory(const std::string& historyPath, const std::u16string& des
   const DeviceHistory* found = nullptr;
   if (LoadHistory(historyPath, history)) found = FindDevice(history, description);
   if (found == nullptr || found->records.empty()) {
-    prompts.Inform(kNoHistoryFound);
+    prompts.Inform(Tr(kNoHistoryFound));
     return false;
   }
   out = *found;
@@ -63,7 +64,7 @@ bool UndoRebuild(const VolumeDescriptor& device, DeviceHistory& history, std::si
   if (record >= history.records.size()) return false;
   DeviceHandle disk;
   if (!OpenDeviceForRepair(device.diskPath, disk)) {
-    prompts.Inform(u"打开设备出错！");
+    prompts.Inform(Tr(u"打开设备出错！"));
     return false;
   }
   // A damaged or foreign history must not send writes past the disk's end
@@ -73,7 +74,7 @@ bool UndoRebuild(const VolumeDescriptor& device, DeviceHistory& history, std::si
       for (const SavedSector& saved : history.records[k].sectors) {
         const Sector64 units = saved.data.size() / kSectorSize;
         if (saved.sector > disk.sectorLimit || units > disk.sectorLimit - saved.sector) {
-          prompts.Inform(FormatText("修复历史中的扇区%llu超出了磁盘的范围（共%llu个扇区），没有写入任何扇区。",
+          prompts.Inform(TrFormat("修复历史中的扇区%llu超出了磁盘的范围（共%llu个扇区），没有写入任何扇区。",
                                     static_cast<unsigned long long>(saved.sector),
                                     static_cast<unsigned long long>(disk.sectorLimit)));
           CloseDevice(disk);
@@ -90,7 +91,7 @@ bool UndoRebuild(const VolumeDescriptor& device, DeviceHistory& history, std::si
   }
   const std::string backupPath = UndoBackupPath(historyPath);
   if (!AddRebuildRecord(backupPath, history.description, before)) {
-    prompts.Inform(u"无法保存撤销前的扇区（" + FromUtf8(backupPath) + u"），磁盘没有任何改动。");
+    prompts.Inform(Tr(u"无法保存撤销前的扇区（") + FromUtf8(backupPath) + Tr(u"），磁盘没有任何改动。"));
     CloseDevice(disk);
     return false;
   }
@@ -102,7 +103,7 @@ bool UndoRebuild(const VolumeDescriptor& device, DeviceHistory& history, std::si
     std::size_t failedBefore = report.failed.size();
     WriteAndVerify(disk, history.records[k].sectors, report.written, report.failed);
     if (report.failed.size() > failedBefore) {
-      for (std::size_t i = failedBefore; i < report.failed.size(); ++i) prompts.Inform(u"写磁盘出错！");
+      for (std::size_t i = failedBefore; i < report.failed.size(); ++i) prompts.Inform(Tr(u"写磁盘出错！"));
       report.keptRecords = k + 1 - record;
       break;
     }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "base/catalog.h"
 #include "base/text.h"
 
 namespace kestrum {
@@ -13,19 +14,19 @@ unsigned MiB(std::uint64_t bytes) { return static_cast<unsigned>(bytes >> 20); }
 constexpr std::uint64_t kSectorBytes = 512;
 
 void ShowParse(const ParseStatus& s, ProgressLines& lines) {
-  lines.heading = u"正在解析磁盘上的文件，请耐心等候！";
-  lines.line1 = FormatText("发现文件： %u", s.files);
-  lines.line2 = FormatText("发现目录： %u", s.folders);
-  lines.line3 = FormatText("发现已删除文件： %u", s.deletedFiles);
-  lines.line4 = FormatText("发现已删除目录： %u", s.deletedFolders);
+  lines.heading = Tr(u"正在解析磁盘上的文件，请耐心等候！");
+  lines.line1 = TrFormat("发现文件： %u", s.files);
+  lines.line2 = TrFormat("发现目录： %u", s.folders);
+  lines.line3 = TrFormat("发现已删除文件： %u", s.deletedFiles);
+  lines.line4 = TrFormat("发现已删除目录： %u", s.deletedFolders);
 }
 
 void ShowScan(const ScanStatus& s, ProgressLines& lines) {
-  lines.heading = u"正在扫描磁盘上的文件，请耐心等候！";
+  lines.heading = Tr(u"正在扫描磁盘上的文件，请耐心等候！");
   const std::uint64_t scanned = std::min(s.sectorsScanned, s.sectorsToScan) / 2048;
   lines.line1 = FormatText("Find: %llu(MB) / %llu(MB)", static_cast<unsigned long long>(scanned),
                            static_cast<unsigned long long>(s.sectorsToScan / 2048));
-  lines.line2 = FormatText("File： %u ", s.signatureFiles);
+  lines.line2 = TrFormat("File： %u ", s.signatureFiles);
   lines.line3 = FormatText("Ebr: %u     Fat dbr: %u     Ntfs dbr: %u     Exfat dbr: %u ",
                            s.extendedTables, s.fatBootSectors, s.ntfsBootSectors,
                            s.exfatBootSectors);
@@ -34,59 +35,59 @@ void ShowScan(const ScanStatus& s, ProgressLines& lines) {
 }
 
 void ShowExport(const ExportStatus& s, ProgressLines& lines) {
-  lines.heading = u"正在导出磁盘上的文件，请耐心等候！";
+  lines.heading = Tr(u"正在导出磁盘上的文件，请耐心等候！");
   lines.line1 = FixedText(s.currentName);
-  lines.line2 = FormatText("文件数： %u / %u", s.filesExported, s.filesToExport);
-  lines.line3 = FormatText("总拷贝数据(MB)： %u / %u", MiB(s.bytesExported), MiB(s.bytesToExport));
-  lines.line4 = FormatText("当前文件拷贝数据(MB)： %u / %u", MiB(s.currentFileCopied),
+  lines.line2 = TrFormat("文件数： %u / %u", s.filesExported, s.filesToExport);
+  lines.line3 = TrFormat("总拷贝数据(MB)： %u / %u", MiB(s.bytesExported), MiB(s.bytesToExport));
+  lines.line4 = TrFormat("当前文件拷贝数据(MB)： %u / %u", MiB(s.currentFileCopied),
                            MiB(s.currentFileBytes));
 }
 
 void ShowVolumeFound(const VolumeFoundStatus& s, ProgressLines& lines) {
-  lines.heading = u"正在获取磁盘上的分区信息，请耐心等候！";
-  lines.line1 = FormatText("发现分区数： %u", s.volumesFound);
-  lines.line2 = u"当前分区： " + FixedText(s.volumeName);
-  lines.line3 = u"分区格式： " + FixedText(s.fsName);
-  lines.line4 = u"分区卷标： " + FixedText(s.label);
+  lines.heading = Tr(u"正在获取磁盘上的分区信息，请耐心等候！");
+  lines.line1 = TrFormat("发现分区数： %u", s.volumesFound);
+  lines.line2 = Tr(u"当前分区： ") + FixedText(s.volumeName);
+  lines.line3 = Tr(u"分区格式： ") + FixedText(s.fsName);
+  lines.line4 = Tr(u"分区卷标： ") + FixedText(s.label);
 }
 
 void ShowReadError(const ReadErrorStatus& s, ProgressLines& lines) {
-  lines.heading = u"读磁盘数据出错！";
-  lines.line1 = u"读设备： " + FixedText(s.device);
-  lines.line2 = FormatText("地址： %llu        大小： %u  ", static_cast<unsigned long long>(s.sector), s.count);
+  lines.heading = Tr(u"读磁盘数据出错！");
+  lines.line1 = Tr(u"读设备： ") + FixedText(s.device);
+  lines.line2 = TrFormat("地址： %llu        大小： %u  ", static_cast<unsigned long long>(s.sector), s.count);
   lines.line3.clear();
   lines.line4.clear();
 }
 
 std::u16string Duration(std::uint64_t seconds) {
   if (seconds >= 3600) {
-    return FormatText("%llu 小时 %02llu 分", static_cast<unsigned long long>(seconds / 3600),
+    return TrFormat("%llu 小时 %02llu 分", static_cast<unsigned long long>(seconds / 3600),
                       static_cast<unsigned long long>(seconds / 60 % 60));
   }
-  return FormatText("%llu 分 %02llu 秒", static_cast<unsigned long long>(seconds / 60),
+  return TrFormat("%llu 分 %02llu 秒", static_cast<unsigned long long>(seconds / 60),
                     static_cast<unsigned long long>(seconds % 60));
 }
 
 std::u16string PhaseText(const ImagingStatus& s) {
   switch (s.phase) {
-    case '?': return s.pass == 1 ? u"按顺序读取" : u"读取跳过的区域";
-    case '*': return u"逐扇区读取坏区的两端";
-    case '/': return u"逐扇区读取坏区";
-    case '-': return FormatText("重试无法读取的扇区（第 %u 次）", s.pass);
-    default: return u"完成";
+    case '?': return s.pass == 1 ? Tr(u"按顺序读取") : Tr(u"读取跳过的区域");
+    case '*': return Tr(u"逐扇区读取坏区的两端");
+    case '/': return Tr(u"逐扇区读取坏区");
+    case '-': return TrFormat("重试无法读取的扇区（第 %u 次）", s.pass);
+    default: return Tr(u"完成");
   }
 }
 
 void ShowImaging(const ImagingStatus& s, ProgressLines& lines) {
-  lines.heading = u"正在创建镜像文件，请耐心等候！";
-  lines.line1 = FormatText("已复制(MB)： %llu / %llu", static_cast<unsigned long long>(s.rescuedBytes >> 20),
+  lines.heading = Tr(u"正在创建镜像文件，请耐心等候！");
+  lines.line1 = TrFormat("已复制(MB)： %llu / %llu", static_cast<unsigned long long>(s.rescuedBytes >> 20),
                            static_cast<unsigned long long>(s.sourceBytes >> 20));
-  lines.line2 = FormatText("无法读取的扇区： %llu     坏区： %llu", static_cast<unsigned long long>(s.badSectors),
+  lines.line2 = TrFormat("无法读取的扇区： %llu     坏区： %llu", static_cast<unsigned long long>(s.badSectors),
                            static_cast<unsigned long long>(s.badAreas));
   lines.line3 = s.bytesPerSecond == 0
-                    ? std::u16string(u"速度： -")
-                    : FormatText("速度： %.1f MB/s", static_cast<double>(s.bytesPerSecond) / (1 << 20));
-  if (s.secondsLeft != 0) lines.line3 += u"     剩余时间： " + Duration(s.secondsLeft);
+                    ? Tr(u"速度： -")
+                    : TrFormat("速度： %.1f MB/s", static_cast<double>(s.bytesPerSecond) / (1 << 20));
+  if (s.secondsLeft != 0) lines.line3 += Tr(u"     剩余时间： ") + Duration(s.secondsLeft);
   lines.line4 = PhaseText(s);
 }
 
@@ -138,7 +139,7 @@ bool ProgressTracker::UpdateTimeLeft() {
   std::u16string text;
   if (estimator_.Ready()) {
     const double rate = estimator_.UnitsPerSecond();
-    text = u"速度： " + (bytes_ ? ByteRateText(rate) : FormatText("%.0f 个记录/秒", rate)) + u"    剩余时间： " +
+    text = Tr(u"速度： ") + (bytes_ ? ByteRateText(rate) : TrFormat("%.0f 个记录/秒", rate)) + Tr(u"    剩余时间： ") +
            DurationText(estimator_.SecondsLeft());
   }
   if (text == lines_.timeLeft) return false;

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "base/catalog.h"
 #include "base/text.h"
 
 namespace kestrum {
@@ -57,16 +58,16 @@ double TimeLeftEstimator::SecondsLeft() const {
 }
 
 std::u16string DurationText(double seconds) {
-  if (seconds < 10) return u"不到 10 秒";
-  if (seconds < 60) return FormatText("约 %d 秒", static_cast<int>(std::lround(seconds / 5)) * 5);
+  if (seconds < 10) return Tr(u"不到 10 秒");
+  if (seconds < 60) return TrFormat("约 %d 秒", static_cast<int>(std::lround(seconds / 5)) * 5);
   if (seconds < 3600) {
     const long rounded = std::lround(seconds / 10) * 10;
-    if (rounded % 60 == 0) return FormatText("约 %ld 分", rounded / 60);
-    return FormatText("约 %ld 分 %ld 秒", rounded / 60, rounded % 60);
+    if (rounded % 60 == 0) return TrFormat("约 %ld 分", rounded / 60);
+    return TrFormat("约 %ld 分 %ld 秒", rounded / 60, rounded % 60);
   }
-  if (seconds >= 100 * 3600.0) return u"超过 99 小时";
+  if (seconds >= 100 * 3600.0) return Tr(u"超过 99 小时");
   const long minutes = std::lround(seconds / 60);
-  return FormatText("约 %ld 小时 %ld 分", minutes / 60, minutes % 60);
+  return TrFormat("约 %ld 小时 %ld 分", minutes / 60, minutes % 60);
 }
 
 std::u16string ByteRateText(double bytesPerSecond) {

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <atomic>
 
+#include "base/catalog.h"
+
 namespace kestrum {
 
 void BlockMap::Reset(Sector64 deviceSectors) {
@@ -142,7 +144,7 @@ void ScanState::SetPriorityBlocks(const std::vector<Sector64>& blocks) {
 bool OfferReuse(ScanState& state, const VolumeDescriptor& volume, const ScanRequest& request,
                 const std::function<bool(const std::u16string&)>& ask) {
   if (!state.identity.empty() && state.Matches(volume.diskDescription, volume) && ask &&
-      ask(kReuseQuestion)) {
+      ask(Tr(kReuseQuestion))) {
     return true;
   }
   state.DiscardScanState();

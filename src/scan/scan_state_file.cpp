@@ -5,6 +5,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "base/catalog.h"
 #include "base/byte_order.h"
 #include "base/text.h"
 #include "scan/scan_category.h"
@@ -278,25 +279,25 @@ std::string SerializeScanState(const SavedScan& saved, const ScanState& state) {
 bool ParseScanState(const std::string& bytes, SavedScan& saved, ScanState& state, std::u16string& error) {
   const ByteView view(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
   if (bytes.size() < kBodyOffset || !HasTag(view, kMagicOffset, kMagic)) {
-    error = u"不是本程序的扫描状态文件";
+    error = Tr(u"不是本程序的扫描状态文件");
     return false;
   }
   const std::uint32_t version = ReadLe32(view, kVersionOffset);
   if (version < kVersion) {
     // Its sector numbers are 32-bit: read as this version, they would be misplaced.
-    error = FormatText("扫描状态文件是本程序的旧版本写的（版本 %u），无法再使用，请重新扫描", version);
+    error = TrFormat("扫描状态文件是本程序的旧版本写的（版本 %u），无法再使用，请重新扫描", version);
     return false;
   }
   if (version != kVersion) {
-    error = FormatText("扫描状态文件的版本 %u 不受支持", version);
+    error = TrFormat("扫描状态文件的版本 %u 不受支持", version);
     return false;
   }
   if (ReadLe64(view, kLengthOffset) != bytes.size()) {
-    error = u"扫描状态文件不完整（长度不符）";
+    error = Tr(u"扫描状态文件不完整（长度不符）");
     return false;
   }
   if (ReadLe64(view, kChecksumOffset) != ScanStateChecksum(bytes)) {
-    error = u"扫描状态文件已损坏（校验和不符）";
+    error = Tr(u"扫描状态文件已损坏（校验和不符）");
     return false;
   }
   SavedScan loadedScan;
@@ -304,7 +305,7 @@ bool ParseScanState(const std::string& bytes, SavedScan& saved, ScanState& state
   Reader reader(bytes, kBodyOffset);
   std::string why;
   if (!ParseBody(reader, loadedScan, loaded, why)) {
-    error = u"扫描状态文件已损坏（" + FromUtf8(why) + u"）";
+    error = Tr(u"扫描状态文件已损坏（") + FromUtf8(why) + Tr(u"）");
     return false;
   }
   saved = loadedScan;
@@ -329,13 +330,13 @@ bool SaveScanState(const std::string& path, const SavedScan& saved, const ScanSt
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     out.flush();
     if (!out) {
-      error = u"无法写入扫描状态文件：" + FromUtf8(path);
+      error = Tr(u"无法写入扫描状态文件：") + FromUtf8(path);
       std::remove(temporary.c_str());
       return false;
     }
   }
   if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-    error = u"无法写入扫描状态文件：" + FromUtf8(path);
+    error = Tr(u"无法写入扫描状态文件：") + FromUtf8(path);
     std::remove(temporary.c_str());
     return false;
   }
@@ -345,13 +346,13 @@ bool SaveScanState(const std::string& path, const SavedScan& saved, const ScanSt
 bool LoadScanState(const std::string& path, SavedScan& saved, ScanState& state, std::u16string& error) {
   std::ifstream in(path, std::ios::binary);
   if (!in) {
-    error = u"无法读取扫描状态文件：" + FromUtf8(path);
+    error = Tr(u"无法读取扫描状态文件：") + FromUtf8(path);
     return false;
   }
   std::ostringstream content;
   content << in.rdbuf();
   if (!ParseScanState(content.str(), saved, state, error)) {
-    error += u"：" + FromUtf8(path);
+    error += Tr(u"：") + FromUtf8(path);
     return false;
   }
   return true;

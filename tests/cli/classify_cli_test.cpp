@@ -107,7 +107,10 @@ TEST(ClassifyCli, FromAndCountNarrowTheRangeAndTextNamesTheFields) {
 
   auto outside = RunCli({"classify", disk, "--partition", "1", "--from", "5"});
   EXPECT_EQ(outside.exitCode, 2) << "sector 5 lies before partition 1";
-  EXPECT_NE(outside.err.find("outside"), std::string::npos) << outside.err;
+  EXPECT_NE(outside.err.find("超出 2048-"), std::string::npos) << outside.err;
+  auto english = RunCli({"classify", disk, "--partition", "1", "--from", "5", "--lang", "en"});
+  EXPECT_EQ(english.exitCode, 2);
+  EXPECT_NE(english.err.find("lies outside sectors 2048-"), std::string::npos) << english.err;
   EXPECT_EQ(RunCli({"classify", disk, "--from", "x"}).exitCode, 2);
   EXPECT_EQ(RunCli({"classify"}).exitCode, 2);
   EXPECT_EQ(RunCli({"classify", "/nonexistent.img"}).exitCode, 1);

@@ -111,7 +111,7 @@ TEST(ExportCommand, ChosenPathsOfTheChosenViewOnly) {
   // A live file is not in the deleted-files view.
   r = RunCli({"export", "--deleted", exfat, deleted.path(), "README.TXT"});
   EXPECT_EQ(r.exitCode, 2);
-  EXPECT_TRUE(Contains(r.err, "README.TXT") && Contains(r.err, "deleted-files")) << r.err;
+  EXPECT_TRUE(Contains(r.err, "README.TXT") && Contains(r.err, "已删除文件视图")) << r.err;
   r = RunCli({"export", exfat, deleted.path(), "docs/nothing-here.txt"});
   EXPECT_EQ(r.exitCode, 2);
   EXPECT_TRUE(Contains(r.err, "docs/nothing-here.txt")) << r.err;

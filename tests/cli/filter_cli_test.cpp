@@ -134,10 +134,10 @@ TEST(FilterCommand, BadValuesAndReversedRangesAreRefusedBeforeAnythingIsRead) {
     const char* message;
   } cases[] = {{{"--since", "2025-01-01", "--until", "2024-01-01"}, "开始日期晚于结束日期"},
                {{"--min-size", "2M", "--max-size", "1M"}, "最小大小大于最大大小"},
-               {{"--min-size", "10Q"}, "--min-size: not a size"},
-               {{"--since", "2023-02-29"}, "--since: not a date"},
-               {{"--type", "pictures"}, "--type: not one of"},
-               {{"--recovery", "good,great"}, "--recovery: not one of"}};
+               {{"--min-size", "10Q"}, "--min-size：不是大小"},
+               {{"--since", "2023-02-29"}, "--since：不是日期"},
+               {{"--type", "pictures"}, "--type：不是 picture"},
+               {{"--recovery", "good,great"}, "--recovery：不是 good"}};
   for (const Case& c : cases) {
     for (const char* verb : {"ls", "export"}) {
       test::TempDir target;

@@ -23,6 +23,10 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::RunCli;
+using test::CommandResult;
+using test::RunCliWith;
+using test::RunCommand;
+using test::TempDir;
 
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
@@ -257,7 +261,7 @@ TEST_F(ScanCommand, StateFileBelongsToItsDeviceAndIsCheckedOnLoad) {
 TEST(CliConventions, UsageVersionAndHelp) {
   auto none = RunCli({});
   EXPECT_EQ(none.exitCode, 2);
-  EXPECT_TRUE(Contains(none.err, "usage:"));
+  EXPECT_TRUE(Contains(none.err, "用法："));
   EXPECT_TRUE(none.out.empty());
   auto version = RunCli({"--version"});
   EXPECT_EQ(version.exitCode, 0);
@@ -268,6 +272,45 @@ TEST(CliConventions, UsageVersionAndHelp) {
                            "--partition", "--from", "--count", "--priority", "--state", "--fresh", "--scan",
                            "--found", "--progress", "--version"}) {
     EXPECT_TRUE(Contains(help.out, word)) << word;
+  }
+}
+
+// Messages, usage and the words among JSON values follow the language: the
+// option, else KESTRUM_LANG, else the locale; JSON keys stay.
+TEST(CliConventions, TheLanguageOfMessagesUsageAndJsonValues) {
+  TempDir dir;
+  const std::string image = dir.File("nolabel.img");
+  ASSERT_EQ(RunCommand({"/sbin/mkfs.fat", "-F", "16", "-C", image, "65536"}).exitCode, 0);
+  struct Case {
+    std::vector<std::string> env;
+    std::vector<std::string> args;
+    int exitCode;
+    std::string out, err;
+  };
+  const Case cases[] = {
+      {{}, {"--bogus"}, 2, "", "未知的选项 --bogus\n用法："},
+      {{}, {"--bogus", "--lang", "en"}, 2, "", "unknown option --bogus\nusage:"},
+      {{"KESTRUM_LANG=en"}, {"ls"}, 2, "", "missing SOURCE"},
+      {{"KESTRUM_LANG=en"}, {"ls", "--lang", "zh"}, 2, "", "缺少 SOURCE"},
+      {{"KESTRUM_LANG=", "LC_ALL=", "LC_MESSAGES=", "LANGUAGE=", "LANG=zh_CN.UTF-8"}, {"frobnicate"}, 2, "",
+       "未知的命令 frobnicate"},
+      {{"KESTRUM_LANG=", "LC_ALL=", "LC_MESSAGES=", "LANGUAGE=", "LANG=en_US.UTF-8"}, {"frobnicate"}, 2, "",
+       "unknown verb frobnicate"},
+      {{}, {"--help", "--lang", "en"}, 0, "options:\n  --json", ""},
+      {{}, {"--lang", "fr"}, 2, "", "--lang 只能是 zh 或 en"},
+      {{}, {"volumes", "--json", image}, 0, "\"label\":\"本地磁盘\"", ""},
+      {{}, {"volumes", "--json", "--lang=en", image}, 0, "\"label\":\"Local Disk\"", ""},
+      {{}, {"volumes", "--lang", "en", image}, 0, "Label", ""},
+  };
+  for (const Case& c : cases) {
+    std::string name;
+    for (const std::string& a : c.env) name += a + " ";
+    for (const std::string& a : c.args) name += a + " ";
+    SCOPED_TRACE(name);
+    CommandResult r = RunCliWith(c.env, c.args);
+    EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
+    EXPECT_TRUE(Contains(r.out, c.out)) << r.out;
+    EXPECT_TRUE(Contains(r.err, c.err)) << r.err;
   }
 }
 

@@ -171,7 +171,7 @@ TEST(SectorSizes, ImagesTellTheirSectorSizeAndTheOptionIsChecked) {
   for (const char* bad : {"1000", "8192", "256", "x"}) {
     auto r = RunCli({"volumes", "--sector-size", bad, test::FixturePath("disk.img")});
     EXPECT_EQ(r.exitCode, 2) << bad;
-    EXPECT_NE(r.err.find("--sector-size takes 512, 1024, 2048 or 4096"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("--sector-size 只能是 512、1024、2048 或 4096"), std::string::npos) << r.err;
   }
 }
 

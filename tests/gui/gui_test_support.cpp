@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QFontMetricsF>
+#include <QLabel>
 #include <QPushButton>
 
 #include <cstdlib>
@@ -24,12 +26,13 @@ bool WaitFor(const std::function<bool()>& done, int timeoutMs) {
   return true;
 }
 
-GuiFixture::GuiFixture(const std::vector<std::string>& images) {
+GuiFixture::GuiFixture(const std::vector<std::string>& images, AdminRestart* restart) {
   MainWindowOptions options;
   options.systemDisks = false;  // the test machine's own disks are no business of the tests
   for (const std::string& image : images) options.images.push_back(FromUtf8(image));
   options.boxes = &boxes;
   options.choosers = &choosers;
+  options.restart = restart;
   window = std::make_unique<CKestrumDlg>(options);
   window->show();
 }
@@ -37,6 +40,15 @@ GuiFixture::GuiFixture(const std::vector<std::string>& images) {
 void GuiFixture::ChooseFunction(int mode) { window->MainMenu()->Button(mode)->click(); }
 
 QString Q(const std::u16string& text) { return QString::fromStdU16String(text); }
+
+void ExpectLabelHoldsItsText(const QLabel* label) {
+  const QRect room = label->contentsRect();
+  const QFontMetricsF metrics(label->font());
+  const int flags = static_cast<int>(label->alignment()) | (label->wordWrap() ? Qt::TextWordWrap : 0);
+  const QRectF needed = metrics.boundingRect(QRectF(0, 0, room.width(), 1 << 20), flags, label->text());
+  EXPECT_LT(needed.width(), room.width() + 1) << label->text().toStdString();
+  EXPECT_LT(needed.height(), room.height() + 1) << label->text().toStdString();
+}
 
 void Shoot(QWidget* widget, const char* name) {
   const char* dir = std::getenv("KESTRUM_SCREENSHOT_DIR");

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QTimer>
 #include <QWidget>
 
@@ -15,6 +16,10 @@
 
 #include "gui/kestrum_dlg.h"
 #include "gui/message_boxes.h"
+
+namespace kestrum {
+class AdminRestart;
+}
 
 namespace kestrum::test {
 
@@ -114,7 +119,8 @@ struct GuiFixture {
   ScriptedChoosers choosers;
   std::unique_ptr<CKestrumDlg> window;
 
-  explicit GuiFixture(const std::vector<std::string>& images);
+  // `restart` stands for the restart through pkexec (left null: the real one).
+  explicit GuiFixture(const std::vector<std::string>& images, AdminRestart* restart = nullptr);
   // Presses the main-menu button of `mode` (1–5).
   void ChooseFunction(int mode);
 };
@@ -123,6 +129,11 @@ QString Q(const std::u16string& text);
 // With KESTRUM_SCREENSHOT_DIR=docs, saves a picture of `widget` there: the
 // pictures of docs/ that show a state the tests build.
 void Shoot(QWidget* widget, const char* name);
+
+// The label's text laid out in the label's own width needs no more room than
+// the label has (within a pixel's rounding: a cut text lacks whole lines or
+// characters), measured with the label's font.
+void ExpectLabelHoldsItsText(const QLabel* label);
 std::string FixtureImage(const std::string& name);
 
 }  // namespace kestrum::test

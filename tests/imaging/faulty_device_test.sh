@@ -13,6 +13,8 @@
 set -uo pipefail
 cli=${1:?usage: faulty_device_test.sh KESTRUM_CLI FIXTURE_DIR}
 fixtures=${2:?}
+# The messages compared below are the Chinese ones, whatever the machine's locale.
+export KESTRUM_LANG=zh
 here=$(cd "$(dirname "$0")" && pwd)
 skip() { echo "skipped: $*"; exit 77; }
 [ "$(id -u)" -eq 0 ] || skip "needs root (FUSE mount, loop device)"

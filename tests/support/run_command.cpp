@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <sstream>
+#include <string_view>
 
 extern char** environ;
 
@@ -24,7 +25,17 @@ CommandResult RunCommand(const std::vector<std::string>& argv, const std::vector
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
   std::vector<char*> environment;
-  for (char** e = environ; *e != nullptr; ++e) environment.push_back(*e);
+  // A variable `env` names replaces the inherited one (getenv finds the first).
+  auto overridden = [&env](std::string_view entry) {
+    const std::string_view name = entry.substr(0, entry.find('='));
+    for (const std::string& e : env) {
+      if (std::string_view(e).substr(0, e.find('=')) == name) return true;
+    }
+    return false;
+  };
+  for (char** e = environ; *e != nullptr; ++e) {
+    if (!overridden(*e)) environment.push_back(*e);
+  }
   for (const std::string& e : env) environment.push_back(const_cast<char*>(e.c_str()));
   environment.push_back(nullptr);
   pid_t pid = 0;

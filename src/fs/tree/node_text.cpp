@@ -4,6 +4,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "base/catalog.h"
 #include "base/text.h"
 #include "fs/dos_time.h"
 #include "platform/local_time.h"
@@ -115,11 +116,11 @@ const char* RecoveryName(RecoveryChance chance) {
 std::u16string RecoveryText(const FileNode& node) {
   if (!ShowsRecoveryChance(node)) return u"";
   switch (node.recovery) {
-    case kRecoveryGood: return u"良好";
-    case kRecoveryPartial: return u"部分覆盖";
-    case kRecoveryOverwritten: return u"已覆盖";
-    case kRecoveryUnverified: return u"未验证";
-    default: return u"未知";
+    case kRecoveryGood: return Tr(u"良好");
+    case kRecoveryPartial: return Tr(u"部分覆盖");
+    case kRecoveryOverwritten: return Tr(u"已覆盖");
+    case kRecoveryUnverified: return Tr(u"未验证");
+    default: return Tr(u"未知");
   }
 }
 

@@ -1,5 +1,6 @@
 #include "platform/windows/device_locks.h"
 
+#include "base/catalog.h"
 #include "platform/files.h"
 #include "platform/windows/volumes.h"
 #include "platform/windows/win32.h"
@@ -55,7 +56,7 @@ bool LockVolumesOfDisk(int fd, std::u16string_view) {
       CloseAll(held);
       std::u16string name = win32::DriveLetterOf(volume);
       if (name.empty()) name = device;
-      gRefusal = u"无法锁定磁盘上的卷 " + name + u"（它正被其他程序使用），没有写入任何扇区。请关闭使用它的程序后重试。";
+      gRefusal = Tr(u"无法锁定磁盘上的卷 ") + name + Tr(u"（它正被其他程序使用），没有写入任何扇区。请关闭使用它的程序后重试。");
       errno = EBUSY;
       return false;
     }
