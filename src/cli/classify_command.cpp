@@ -5,12 +5,14 @@
 #include <array>
 #include <condition_variable>
 #include <deque>
+#include <iterator>
 #include <mutex>
 #include <thread>
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "base/page_buffer.h"
 #include "run/progress_runner.h"
 #include "base/catalog.h"
 #include "run/worker_state.h"
@@ -21,6 +23,7 @@
 #include "cli/volume_source.h"
 #include "disk/data_extents.h"
 #include "disk/device.h"
+#include "scan/block_analysis.h"
 #include "scan/block_findings.h"
 #include "scan/file_extents.h"
 #include "scan/scan_category.h"
@@ -43,13 +46,16 @@ struct ClassifyJob {
   std::vector<ScanFinding> findings;
 };
 
-// Reads the area's blocks on a thread of its own, one block ahead of the
+// Blocks in memory at once: those being classified and those read ahead.
+constexpr std::size_t kClassifyBlocks = 8;
+
+// Reads the area's blocks on a thread of its own, ahead of the
 // classification, so that reading and classifying overlap. Blocks lie on
 // the scan's grid (multiples of 8192 sectors).
 class BlockReader {
  public:
   struct Block {
-    std::vector<std::uint8_t> bytes;
+    PageBuffer bytes;
     Sector64 first = 0;
     std::uint32_t count = 0;  // 0: the area is done
     bool hole = false;        // zeros of a sparse image, not read: nothing to classify
@@ -69,18 +75,20 @@ class BlockReader {
     thread_.join();
   }
 
-  // The next block read (count 0 at the end); hand it back with Release.
-  Block& Next() {
+  // The oldest block read (count 0 at the end), waiting for it, or without
+  // waiting nullptr when none is; hand each back with Release.
+  Block* Next(bool wait) {
     std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait(lock, [this] { return !full_.empty(); });
-    current_ = full_.front();
+    if (wait) changed_.wait(lock, [this] { return !full_.empty(); });
+    if (full_.empty()) return nullptr;
+    Block* block = &blocks_[full_.front()];
     full_.pop_front();
-    return blocks_[current_];
+    return block;
   }
-  void Release() {
+  void Release(Block* block) {
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      free_.push_back(current_);
+      free_.push_back(static_cast<std::size_t>(block - blocks_.data()));
     }
     changed_.notify_all();
   }
@@ -117,10 +125,9 @@ class BlockReader {
   }
 
   const ClassifyArea& area_;
-  std::array<Block, 4> blocks_;
+  std::array<Block, kClassifyBlocks> blocks_;
   std::deque<std::size_t> free_;
   std::deque<std::size_t> full_;
-  std::size_t current_ = 0;
   bool stop_ = false;
   std::mutex mutex_;
   std::condition_variable changed_;
@@ -136,15 +143,30 @@ void ClassifyThread(ClassifyJob& job) {
   status.scan.sectorsToScan = area.end - area.first;
   {
     BlockReader reader(area);
+    // Blocks are classified on every core, half the blocks at most, so the
+    // reader always has free ones to read ahead into; findings come back in
+    // block order.
+    ParallelBlockAnalysis analysis(area.device, AnalysisThreads(kClassifyBlocks / 2));
+    bool ended = false;
     for (;;) {
-      BlockReader::Block& block = reader.Next();
-      if (block.count == 0 || AbortRequested()) break;
-      ByteView bytes(block.bytes.data(), std::size_t{block.count} * kSectorSize);
-      const std::size_t before = job.findings.size();
-      if (!block.hole) CollectBlockFindings(bytes, block.first, area.device, job.findings);
-      for (std::size_t i = before; i < job.findings.size(); ++i) CountFinding(job.findings[i].category, status.scan);
-      status.scan.sectorsScanned = block.first + block.count - area.first;
-      reader.Release();
+      while (!ended && analysis.Pending() < analysis.Threads()) {
+        BlockReader::Block* block = reader.Next(analysis.Pending() == 0);
+        if (block == nullptr) break;
+        if (block->count == 0 || AbortRequested()) {
+          ended = true;
+          break;
+        }
+        ByteView bytes(block->bytes.data(), std::size_t{block->count} * kSectorSize);
+        analysis.Submit(block->hole ? ByteView() : bytes, block->first, block);
+      }
+      if (analysis.Pending() == 0) break;
+      ParallelBlockAnalysis::Result done = analysis.TakeOldest();
+      auto* block = static_cast<BlockReader::Block*>(done.tag);
+      for (const ScanFinding& f : done.findings) CountFinding(f.category, status.scan);
+      job.findings.insert(job.findings.end(), std::make_move_iterator(done.findings.begin()),
+                          std::make_move_iterator(done.findings.end()));
+      status.scan.sectorsScanned = block->first + block->count - area.first;
+      reader.Release(block);
       PostStatus(status);
     }
   }
@@ -171,7 +193,7 @@ void PrintFinding(const ScanFinding& f, bool json) {
     line.Add("sector", f.sector).Add("category", static_cast<std::int32_t>(f.category)).Add("name", name);
     line.Add("wordA", f.wordA).Add("wordB", f.wordB);
     if (record) {
-      line.Add("fileName", f.name).Add("size", f.size).Add("allocatedSize", f.allocatedSize);
+      line.Add("fileName", std::u16string(f.Name())).Add("size", f.size).Add("allocatedSize", f.allocatedSize);
       line.Add("flags", std::uint32_t{f.flags});
     }
     std::printf("%s\n", line.Text().c_str());
@@ -183,7 +205,7 @@ void PrintFinding(const ScanFinding& f, bool json) {
     text += FormatText("\tlength=%llu", static_cast<unsigned long long>(f.FileLength()));
   } else if (record) {
     text += FormatText("\tparent=%u\trecord=%u\tname=%s\tsize=%llu\tallocated=%llu\tflags=%s", f.wordA, f.wordB,
-                       ToUtf8(f.name).c_str(), static_cast<unsigned long long>(f.size),
+                       ToUtf8(f.Name()).c_str(), static_cast<unsigned long long>(f.size),
                        static_cast<unsigned long long>(f.allocatedSize), FlagsText(f.flags).c_str());
   } else {
     text += FormatText("\twordA=%u\twordB=%u", f.wordA, f.wordB);

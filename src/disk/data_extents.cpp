@@ -77,12 +77,19 @@ BlockContent HoleSkippingReader::Read(std::span<std::uint8_t> buffer, Sector64 f
     if (runs.empty()) return BlockContent::kHole;
   }
   const std::size_t bytes = std::min<std::size_t>(buffer.size(), std::size_t{count} * kSectorSize);
-  std::fill(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(bytes), std::uint8_t{0});
+  // Only what no run covers is zeroed here: a block that is one run (the
+  // common case) is written once, by its read.
+  std::size_t done = 0;
   for (const SectorRun& run : runs) {
-    const std::size_t offset = static_cast<std::size_t>(run.first - first) * kSectorSize;
+    const std::size_t offset = std::min(bytes, static_cast<std::size_t>(run.first - first) * kSectorSize);
+    std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(done), buffer.begin() + static_cast<std::ptrdiff_t>(offset),
+              std::uint8_t{0});
     // A failed read is retried sector by sector; unreadable sectors stay zero.
     ReadSectorsMapped(device_, buffer.subspan(offset), run.first, static_cast<std::uint32_t>(run.count), nullptr);
+    done = std::max(done, std::min(bytes, offset + static_cast<std::size_t>(run.count) * kSectorSize));
   }
+  std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(done), buffer.begin() + static_cast<std::ptrdiff_t>(bytes),
+            std::uint8_t{0});
   return BlockContent::kData;
 }
 

@@ -27,7 +27,7 @@ constexpr std::uint8_t kTypeFat16 = 0x06;
 constexpr std::uint8_t kTypeFat32 = 0x0B;
 constexpr std::uint32_t kMaxSectorsPerCluster = 128;
 
-ByteView CopyOf(const ScanFinding& finding) { return ByteView(finding.sectorCopy); }
+ByteView CopyOf(const ScanFinding& finding) { return finding.SectorCopy(); }
 
 void SetBootSector(VolumeDescriptor& volume, ByteView sector) {
   volume.bootSector.fill(0);
@@ -170,7 +170,7 @@ void VolumesFromBootSectors(const FindingRefs& structure, const DeviceHandle& de
       case kCategoryNtfsBoot: case kCategoryFat16Boot: case kCategoryFat32Boot: case kCategoryExfatBoot: break;
       default: continue;
     }
-    if (found->sectorCopy.size() < kSectorSize || HasVolumeAt(found->sector, rebuilt)) continue;
+    if (found->SectorCopy().size() < kSectorSize || HasVolumeAt(found->sector, rebuilt)) continue;
     VolumeDescriptor v;
     if (!VolumeOfBootSector(found->sector, CopyOf(*found), device, rebuilt, v) || IsBitLockerAt(device, v.startSector)) {
       continue;

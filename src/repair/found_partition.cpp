@@ -88,8 +88,8 @@ FoundPartitionList FoundPartitionsFromFindings(const std::vector<ScanFinding>& f
     FoundPartition record;
     record.startSector = finding.sector;
     record.kind = finding.category;
-    std::copy_n(finding.sectorCopy.begin(), std::min(finding.sectorCopy.size(), record.bootSector.size()),
-                record.bootSector.begin());
+    const ByteView copy = finding.SectorCopy();
+    std::copy_n(copy.begin(), std::min(copy.size(), record.bootSector.size()), record.bootSector.begin());
     out.push_back(record);
   }
   return out;

@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/page_buffer.h"
 #include "disk/sector.h"
 
 namespace kestrum {
@@ -19,9 +20,8 @@ namespace kestrum {
 constexpr std::size_t kRingSlots = 8;
 
 struct ScanBlock {
-  std::vector<std::uint8_t> bytes;  // 8192 sectors
+  PageBuffer bytes;  // 8192 sectors
   Sector64 firstSector = 0;
-  bool hole = false;  // all zeros, never read: `bytes` holds nothing of it
 };
 
 class BlockRing {

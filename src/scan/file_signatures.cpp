@@ -199,7 +199,7 @@ struct Signature {
 using namespace std::string_view_literals;
 
 // In the order they are tried: the first that matches decides.
-const Signature kSignatures[] = {
+constexpr Signature kSignatures[] = {
     {kCategoryDoc, {{{0, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1"}}}},
     // The name of a zip's first entry, [Content_Types].xml, starts at 30.
     {kCategoryDocx, {{{38, "_Types].xml"}}}},
@@ -299,28 +299,50 @@ ScanCategory Matches(const Signature& signature, const std::uint8_t* s) {
   return signature.pick != nullptr ? signature.pick(s) : signature.category;
 }
 
-bool Anchored(const Signature& signature) {
-  return !signature.patterns[0].bytes.empty() && signature.patterns[0].offset == 0;
-}
+// One signature a sector may match, with the first byte of its first
+// pattern: a sector without that byte there is passed over without a call.
+// A signature without patterns is probed at byte 0 for the lead byte
+// itself, which every sector of that lead passes.
+struct Candidate {
+  std::uint16_t probeOffset = 0;
+  std::uint8_t probeByte = 0;
+  std::uint8_t index = 0;  // in kSignatures
+};
 
-// The signatures a sector can match, by its first byte: those anchored at
-// offset 0 on that byte and every one that does not look at byte 0, in
-// table order. Most sectors begin with a byte no signature begins with and
-// are tried only against the few of the second kind.
+// The signatures a sector can match, by its first byte: those whose first
+// pattern lies at offset 0 and begins with that byte, and every one whose
+// first pattern lies further in, in table order. Most sectors begin with a
+// byte no signature begins with, and the probes turn the rest away.
 struct ByLead {
-  std::vector<std::uint8_t> order[256];
+  std::vector<Candidate> order[256];
   ByLead() {
     for (int lead = 0; lead < 256; ++lead) {
       for (std::size_t i = 0; i < std::size(kSignatures); ++i) {
-        const Signature& signature = kSignatures[i];
-        if (!Anchored(signature) || static_cast<std::uint8_t>(signature.patterns[0].bytes[0]) == lead) {
-          order[lead].push_back(static_cast<std::uint8_t>(i));
+        const Pattern& first = kSignatures[i].patterns[0];
+        const auto lead8 = static_cast<std::uint8_t>(lead);
+        if (first.bytes.empty()) {
+          order[lead].push_back(Candidate{0, lead8, static_cast<std::uint8_t>(i)});
+          continue;
+        }
+        const auto probe = static_cast<std::uint8_t>(first.bytes[0]);
+        if (first.offset != 0 || probe == lead8) {
+          order[lead].push_back(Candidate{first.offset, probe, static_cast<std::uint8_t>(i)});
         }
       }
     }
   }
 };
 static_assert(std::size(kSignatures) <= 256);
+
+// Every probe lies in the sector.
+constexpr bool EveryFirstPatternIsInTheSector() {
+  for (const Signature& signature : kSignatures) {
+    const Pattern& first = signature.patterns[0];
+    if (first.offset + first.bytes.size() > kSectorSize) return false;
+  }
+  return true;
+}
+static_assert(EveryFirstPatternIsInTheSector());
 
 const ByLead& Candidates() {
   static const ByLead table;
@@ -333,8 +355,9 @@ ScanCategory Match(const std::uint8_t* s) {
   // Blank sectors and 7F filler are the bulk of a disk: out before anything else.
   if (first == 0 || first == 0x7F7F7F7F || second == 0x7F7F7F7F) return kNoCategory;
   const bool blankSecond = second == 0;
-  for (const std::uint8_t i : Candidates().order[s[0]]) {
-    const Signature& signature = kSignatures[i];
+  for (const Candidate& candidate : Candidates().order[s[0]]) {
+    if (s[candidate.probeOffset] != candidate.probeByte) continue;
+    const Signature& signature = kSignatures[candidate.index];
     if (blankSecond && !signature.zeroSecondWord) continue;
     const ScanCategory category = Matches(signature, s);
     if (category != kNoCategory) return category;

@@ -62,6 +62,21 @@ std::vector<ScanFinding> FindingStore::TakeFindings() {
 }
 
 void FindingStore::PutBack(std::vector<ScanFinding>&& findings) {
+  // Ranges that meet end to end, as a whole scan leaves them, take the
+  // findings back as one range, moved rather than copied: the search-file
+  // volume made from them is alive by then, and a second copy would be the
+  // finish's peak.
+  const bool meet = std::adjacent_find(ranges_.begin(), ranges_.end(), [](const ScanRange& a, const ScanRange& b) {
+                      return a.last + 1 != b.first;
+                    }) == ranges_.end();
+  if (meet && !ranges_.empty() && takenCounts_.size() == ranges_.size()) {
+    ScanRange whole{ranges_.front().first, ranges_.back().last, std::move(findings)};
+    ranges_.clear();
+    ranges_.push_back(std::move(whole));
+    takenCounts_.clear();
+    findings.clear();
+    return;
+  }
   std::size_t at = 0;
   for (std::size_t r = 0; r < ranges_.size() && r < takenCounts_.size(); ++r) {
     const std::size_t count = std::min(takenCounts_[r], findings.size() - at);

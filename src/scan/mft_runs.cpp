@@ -15,15 +15,16 @@ constexpr std::uint64_t kMirrorBytes = 4096;
 constexpr std::uint32_t kMirrorSectors = 8;
 
 bool FirstRun(const ScanFinding& record, RunEntry& out) {
-  if (record.dataLength == 0 || record.data.size() < record.dataLength) return false;
+  const ByteView list = record.Runs();
+  if (record.dataLength == 0 || list.size() < record.dataLength) return false;
   std::vector<RunEntry> runs;
-  if (!DecodeRunList(ByteView(record.data.data(), record.dataLength), runs)) return false;
+  if (!DecodeRunList(list.first(record.dataLength), runs)) return false;
   out = runs.front();
   return true;
 }
 
 bool NameStartsWithM(const ScanFinding& record) {
-  return record.name.size() >= 2 && record.name[0] == u'$' && record.name[1] == u'M';
+  return record.Name().starts_with(u"$M");
 }
 
 }  // namespace

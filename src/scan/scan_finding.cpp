@@ -64,21 +64,20 @@ std::optional<NameChoice> ChooseName(ByteView record, std::uint32_t& parent) {
   return posix;
 }
 
-void TakeData(const NtfsAttribute& data, ScanFinding& finding) {
+// The $DATA attribute's sizes; its run list when it has one. A resident
+// value stays in the record.
+ByteView TakeData(const NtfsAttribute& data, ScanFinding& finding) {
   if (data.IsResident()) {
     finding.size = ReadLe32(data.bytes, attr::kValueLength);
-    auto value = ResidentValue(data);
-    if (value && !value->empty()) finding.data.assign(value->begin(), value->end());
     finding.flags |= finding_flags::kResidentData;
-    return;
+    return {};
   }
   finding.size = ReadLe64(data.bytes, attr::kRealSize);
   finding.allocatedSize = ReadLe64(data.bytes, attr::kAllocatedSize);
   ByteView runs = RunListBytes(data);
-  if (!runs.empty() && runs.size() < kRecordSize) {
-    finding.data.assign(runs.begin(), runs.end());
-    finding.dataLength = static_cast<std::uint16_t>(runs.size());
-  }
+  if (runs.empty() || runs.size() >= kRecordSize) return {};
+  finding.dataLength = static_cast<std::uint16_t>(runs.size());
+  return runs;
 }
 
 }  // namespace
@@ -92,9 +91,11 @@ void SummariseRecordBytes(ByteView record, ScanFinding& finding) {
 
   std::optional<NameChoice> chosen = ChooseName(record, finding.wordA);
   if (!chosen) return;
-  finding.name = FileNameOf(chosen->value).value_or(u"");
-  if (auto data = FindAttribute(record, attr::kData, chosen->attribute.offset + 1)) TakeData(*data, finding);
+  const std::u16string name = FileNameOf(chosen->value).value_or(u"");
+  ByteView runs;
+  if (auto data = FindAttribute(record, attr::kData, chosen->attribute.offset + 1)) runs = TakeData(*data, finding);
   if (FindAttribute(record, attr::kIndexAllocation)) finding.flags |= finding_flags::kHasIndexAllocation;
+  finding.bytes = FindingBytes({}, name, runs);
 }
 
 void SummariseFileRecord(ByteView block, std::uint32_t position, Sector64 sector,
@@ -154,7 +155,7 @@ ScanFinding MakeFinding(ScanCategory category, ByteView block, std::uint32_t pos
     case kCategoryFat16Boot:
     case kCategoryFat32Boot:
     case kCategoryExfatBoot:
-      finding.sectorCopy.assign(bytes.begin(), bytes.end());
+      finding.bytes = FindingBytes(bytes, {}, {});
       break;
     case kCategoryFatDir:
       finding.wordA = EntryCluster(bytes, 0);

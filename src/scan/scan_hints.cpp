@@ -32,7 +32,7 @@ void QueueMftHints(const std::vector<ScanFinding>& findings, ScanState& state) {
 void QueueBootHints(const ScanFinding& f, ScanState& state) {
   const Sector64 sector = f.sector;
   if (sector > kBlockSectors) state.QueueBlock(sector - kBlockSectors);
-  const ByteView boot(f.sectorCopy);
+  const ByteView boot = f.SectorCopy();
   if (f.category == kCategoryNtfsBoot) {
     const std::uint64_t total = ntfs::BootSectorVolumeSectors(boot);
     const Sector64 end = sector + total;

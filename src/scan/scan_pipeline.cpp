@@ -1,13 +1,11 @@
 #include "scan/scan_pipeline.h"
 
 #include <algorithm>
-#include <condition_variable>
-#include <mutex>
-#include <thread>
 
 #include "disk/data_extents.h"
 #include "run/worker_state.h"
-#include "scan/block_findings.h"
+#include "scan/block_analysis.h"
+#include "scan/block_reads.h"
 #include "scan/file_extents.h"
 #include "scan/refine_file_extents.h"
 #include "scan/scan_counters.h"
@@ -24,24 +22,6 @@ constexpr char kHandThreadName[] = "DiskFileScanHandThread";
 // Ordered loads: a reader that ends publishes its last block before it sets
 // "finished", and the analysis must see that block once it sees the state.
 RunState OrderedRunState() { return TheWorkerState().runState.load(); }
-
-// The sectors of the block that lie on the device (all of them when its
-// size is unknown).
-std::uint32_t ReadableSectors(const DeviceHandle& device, Sector64 blockStart) {
-  if (device.sectorLimit == 0) return kBlockSectors;
-  if (blockStart >= device.sectorLimit) return 0;
-  return static_cast<std::uint32_t>(std::min<Sector64>(kBlockSectors, device.sectorLimit - blockStart));
-}
-
-// Holes of a sparse image are zeros without a read.
-void ReadBlock(const DeviceHandle& device, HoleSkippingReader& reader, ScanBlock& block) {
-  const std::uint32_t count = ReadableSectors(device, block.firstSector);
-  if (reader.Read(block.bytes, block.firstSector, count) == BlockContent::kHole) {
-    std::fill(block.bytes.begin(), block.bytes.end(), std::uint8_t{0});
-  } else {
-    std::fill(block.bytes.begin() + std::size_t{count} * kSectorSize, block.bytes.end(), std::uint8_t{0});
-  }
-}
 
 void InitialStatus(const DeepScanJob& job, StatusMessage& status) {
   status = StatusMessage{};
@@ -60,13 +40,6 @@ void AppendSearchFileVolume(const ScanRequest& /*request*/, const std::vector<Sc
   results.push_back(BuildSearchFileVolume(findings, scanned));
 }
 
-std::vector<ScanFinding> AnalyseBlock(const ScanBlock& block, const DeviceHandle& device, ScanStatus& status) {
-  std::vector<ScanFinding> findings;
-  CollectBlockFindings(ByteView(block.bytes), block.firstSector, device, findings);
-  for (const ScanFinding& f : findings) CountFinding(f.category, status);
-  return findings;
-}
-
 void DiskFileScanReadThread(DeepScanJob& job, BlockRing& ring) {
   BeginWorker(kReadThreadName);
   DeviceHandle device = OpenVolumeOnDisk(job.volume);
@@ -77,23 +50,34 @@ void DiskFileScanReadThread(DeepScanJob& job, BlockRing& ring) {
   }
   ScanState& state = *job.state;
   HoleSkippingReader reader(device);
-  while (CurrentRunState() == RunState::kRunning) {
-    std::optional<Sector64> next = state.NextBlock();
-    if (!next) break;
-    // A block that is one hole of a sparse image is zeros, which hold no
-    // finding: it passes to the analysis without a read or a slot.
-    if (reader.IsHole(*next, ReadableSectors(device, *next))) {
+  {
+    BlockReads reads(device, kReadsInFlight);
+    while (CurrentRunState() == RunState::kRunning) {
+      // What is read already goes on, in the order it was begun.
+      while (ScanBlock* read = reads.TakeOldest(false)) ring.Publish(read);
+      std::optional<Sector64> next = state.NextBlock();
+      if (!next) break;
+      // A block that is one hole of a sparse image is zeros, which hold no
+      // finding: it passes to the analysis without a read or a slot.
+      if (reader.IsHole(*next, ReadableSectors(device, *next))) {
+        job.blocksRead.push_back(*next);
+        ring.PassHole(*next);
+        continue;
+      }
+      ScanBlock* slot = nullptr;
+      while (slot == nullptr && !AbortRequested()) {
+        slot = ring.AcquireFree();
+        if (slot == nullptr) {
+          if (ScanBlock* read = reads.TakeOldest(false)) ring.Publish(read);
+        }
+      }
+      if (slot == nullptr) break;  // aborted while the ring was full
+      slot->firstSector = *next;
+      if (ScanBlock* read = reads.Start(slot)) ring.Publish(read);
       job.blocksRead.push_back(*next);
-      ring.PassHole(*next);
-      continue;
     }
-    ScanBlock* slot = nullptr;
-    while (slot == nullptr && !AbortRequested()) slot = ring.AcquireFree();
-    if (slot == nullptr) break;  // aborted while the ring was full
-    slot->firstSector = *next;
-    ReadBlock(device, reader, *slot);
-    job.blocksRead.push_back(*next);
-    ring.Publish(slot);
+    // Every block begun is published before the reader ends.
+    while (ScanBlock* read = reads.TakeOldest(true)) ring.Publish(read);
   }
   job.readLosses = device.health->Counts();
   CloseDevice(device);
@@ -102,62 +86,6 @@ void DiskFileScanReadThread(DeepScanJob& job, BlockRing& ring) {
 }
 
 namespace {
-
-// A second analysis thread: the block after the current one is classified
-// beside it, and its findings are stored after the current block's, so the
-// order of findings, counters and hints is that of one thread.
-class BesideAnalysis {
- public:
-  explicit BesideAnalysis(const DeviceHandle& device) : device_(device), thread_([this] { Run(); }) {}
-  ~BesideAnalysis() {
-    {
-      std::lock_guard<std::mutex> lock(lock_);
-      quit_ = true;
-    }
-    changed_.notify_all();
-    thread_.join();
-  }
-  void Start(const ScanBlock& block) {
-    {
-      std::lock_guard<std::mutex> lock(lock_);
-      block_ = &block;
-      done_ = false;
-    }
-    changed_.notify_all();
-  }
-  std::vector<ScanFinding> Wait() {
-    std::unique_lock<std::mutex> lock(lock_);
-    changed_.wait(lock, [this] { return done_; });
-    return std::move(findings_);
-  }
-
- private:
-  void Run() {
-    std::unique_lock<std::mutex> lock(lock_);
-    for (;;) {
-      changed_.wait(lock, [this] { return quit_ || block_ != nullptr; });
-      if (quit_) return;
-      const ScanBlock* block = block_;
-      block_ = nullptr;
-      lock.unlock();
-      std::vector<ScanFinding> findings;
-      CollectBlockFindings(ByteView(block->bytes), block->firstSector, device_, findings);
-      lock.lock();
-      findings_ = std::move(findings);
-      done_ = true;
-      changed_.notify_all();
-    }
-  }
-
-  const DeviceHandle& device_;
-  std::mutex lock_;
-  std::condition_variable changed_;
-  const ScanBlock* block_ = nullptr;
-  std::vector<ScanFinding> findings_;
-  bool done_ = true;
-  bool quit_ = false;
-  std::thread thread_;
-};
 
 // What follows the classification of one block, in block order.
 void StoreAnalysedBlock(Sector64 first, std::vector<ScanFinding>&& findings, ScanState& state,
@@ -179,35 +107,35 @@ void DiskFileScanHandThread(DeepScanJob& job, BlockRing& ring) {
   StatusMessage status;
   InitialStatus(job, status);
   {
-    BesideAnalysis beside(device);
+    // One block a thread at a time: the rest of the ring stays free for the
+    // reader to run ahead.
+    ParallelBlockAnalysis analysis(device, AnalysisThreads(kRingSlots - 1));
     for (;;) {
       const RunState before = OrderedRunState();
       if (before == RunState::kAbort) break;
-      ScanBlock* block = ring.TakeFull();
+      while (analysis.Pending() < analysis.Threads()) {
+        ScanBlock* block = analysis.Pending() == 0 ? ring.TakeFull() : ring.TryTakeFull();
+        if (block == nullptr) break;
+        analysis.Submit(ByteView(block->bytes), block->firstSector, block);
+      }
       if (const std::vector<Sector64> holes = ring.TakeHoles(); !holes.empty()) {
         for (Sector64 hole : holes) state.map.Set(hole, kBlockAnalysed);
         status.scan.sectorsScanned += holes.size() * kBlockSectors;  // as a block read is counted
         PostStatus(status);
       }
-      if (block == nullptr) {
+      if (analysis.Pending() == 0) {
         if (before == RunState::kFinished) {
           FinishScan(job, device);
           break;
         }
         continue;
       }
-      ScanBlock* next = ring.TryTakeFull();
-      if (next != nullptr) beside.Start(*next);
+      ParallelBlockAnalysis::Result done = analysis.TakeOldest();
+      auto* block = static_cast<ScanBlock*>(done.tag);
       const Sector64 first = block->firstSector;
-      std::vector<ScanFinding> findings = AnalyseBlock(*block, device, status.scan);
       ring.Release(block);
-      StoreAnalysedBlock(first, std::move(findings), state, status);
-      if (next == nullptr) continue;
-      const Sector64 nextFirst = next->firstSector;
-      std::vector<ScanFinding> nextFindings = beside.Wait();
-      ring.Release(next);
-      for (const ScanFinding& f : nextFindings) CountFinding(f.category, status.scan);
-      StoreAnalysedBlock(nextFirst, std::move(nextFindings), state, status);
+      for (const ScanFinding& f : done.findings) CountFinding(f.category, status.scan);
+      StoreAnalysedBlock(first, std::move(done.findings), state, status);
     }
   }
   CloseDevice(device);

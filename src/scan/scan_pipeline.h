@@ -57,10 +57,6 @@ bool RunDeepScan(DeepScanJob& job, ProgressPresenter& presenter);
 void DiskFileScanReadThread(DeepScanJob& job, BlockRing& ring);
 void DiskFileScanHandThread(DeepScanJob& job, BlockRing& ring);
 
-// One block's findings (sector order, per sector the signature first), with
-// the progress counters raised for them.
-std::vector<ScanFinding> AnalyseBlock(const ScanBlock& block, const DeviceHandle& device, ScanStatus& status);
-
 // Collects the findings, assigns file lengths and calls the job's finish
 // step; `device` is the scanned disk, open for reading.
 void FinishScan(DeepScanJob& job, const DeviceHandle& device);

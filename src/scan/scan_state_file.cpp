@@ -36,7 +36,7 @@ class Writer {
     U32(static_cast<std::uint32_t>(size));
     out_.append(static_cast<const char*>(data), size);
   }
-  void Text(const std::u16string& text) {
+  void Text(std::u16string_view text) {
     U32(static_cast<std::uint32_t>(text.size()));
     for (char16_t c : text) U16(static_cast<std::uint16_t>(c));
   }
@@ -99,9 +99,10 @@ void WriteFinding(Writer& w, const ScanFinding& f) {
   w.U64(f.sector);
   w.U32(f.wordA);
   w.U32(f.wordB);
-  w.Bytes(f.sectorCopy.data(), f.sectorCopy.size());
-  w.Text(f.name);
-  w.Bytes(f.data.data(), f.data.size());
+  const ByteView copy = f.SectorCopy(), runs = f.Runs();
+  w.Bytes(copy.data(), copy.size());
+  w.Text(f.Name());
+  w.Bytes(runs.data(), runs.size());
   w.U16(f.dataLength);
   w.U64(f.size);
   w.U64(f.allocatedSize);
@@ -116,15 +117,23 @@ bool ReadFinding(Reader& r, ScanFinding& f) {
   f.sector = r.U64();
   f.wordA = r.U32();
   f.wordB = r.U32();
-  r.Bytes(f.sectorCopy, kMaxSectorCopy);
-  r.Text(f.name, kMaxNameUnits);
-  r.Bytes(f.data, kMaxFindingData);
+  std::vector<std::uint8_t> copy, data;
+  std::u16string name;
+  r.Bytes(copy, kMaxSectorCopy);
+  r.Text(name, kMaxNameUnits);
+  r.Bytes(data, kMaxFindingData);
   f.dataLength = r.U16();
   f.size = r.U64();
   f.allocatedSize = r.U64();
   f.flags = r.U8();
-  return r.ok() && KnownCategory(category) && (f.sectorCopy.empty() || f.sectorCopy.size() == kSectorSize) &&
-         f.dataLength <= f.data.size();
+  if (!r.ok() || !KnownCategory(category) || !(copy.empty() || copy.size() == kSectorSize) ||
+      f.dataLength > data.size()) {
+    return false;
+  }
+  // Only the run list is kept: bytes past it are a resident value an
+  // earlier build saved, which is read from its record where it is needed.
+  f.bytes = FindingBytes(copy, name, ByteView(data).first(f.dataLength));
+  return true;
 }
 
 // The range holds whole blocks of the scanned area, lies after the previous

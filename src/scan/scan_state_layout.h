@@ -12,8 +12,10 @@
 //   priority 32-bit count, then 64-bit block starts
 //   store    32-bit range count; per range first (64), last (64), finding
 //            count; per finding category, sector (64), wordA, wordB, sector
-//            copy (bytes), name (string), data (bytes), data length (16),
-//            size (64), allocated size (64), flags (8)
+//            copy (bytes), name (string), data (bytes: the run list; a
+//            file an earlier build wrote may hold a resident value, which
+//            is dropped when read), data length (16), size (64), allocated
+//            size (64), flags (8)
 //
 // Sector numbers count 512-byte units. Other fields are 32-bit. Version 1
 // kept sector numbers in 32 bits; such a file is refused, never misread.

@@ -42,12 +42,13 @@ TEST(PartitionTableVolumes, AnEntryCountsFromSixteenThousandThreeHundredEightyFo
     ScanFinding ebr;
     ebr.category = kCategoryEbr;
     ebr.sector = kExtendedStart;
-    ebr.sectorCopy = test::ReadFileSectors(disk, kExtendedStart);
+    std::vector<std::uint8_t> copy = test::ReadFileSectors(disk, kExtendedStart);
     // The logical's entry: 2048 sectors on, as sfdisk lays it out.
-    ASSERT_EQ(ReadLe32(ebr.sectorCopy, 446 + 8), 2048u);
-    WriteLe32(ebr.sectorCopy, 446 + 12, c.sectors);
-    ebr.sectorCopy[446 + 4] = c.type;
-    std::fill(ebr.sectorCopy.begin() + 462, ebr.sectorCopy.begin() + 510, std::uint8_t{0});
+    ASSERT_EQ(ReadLe32(copy, 446 + 8), 2048u);
+    WriteLe32(copy, 446 + 12, c.sectors);
+    copy[446 + 4] = c.type;
+    std::fill(copy.begin() + 462, copy.begin() + 510, std::uint8_t{0});
+    ebr.bytes = FindingBytes(copy, {}, {});
     VolumeList rebuilt;
     VolumesFromPartitionTables({&ebr}, device, rebuilt);
     ASSERT_EQ(rebuilt.size(), c.volumes);

@@ -34,32 +34,31 @@ TEST(RecordSummary, WindowsNameParentNumberAndNonResidentData) {
   r.StandardInfo(1, 2).FileName(66, u"REPORT~1.DOC", 2).FileName(69, u"Report final.doc", 1);
   r.NonResidentData(runs, 10000);
   ScanFinding f = Summary(r.Build());
-  EXPECT_EQ(f.name, u"Report final.doc") << "the DOS name does not count";
+  EXPECT_EQ(f.Name(), u"Report final.doc") << "the DOS name does not count";
   EXPECT_EQ(f.NameLength(), 16u);
   EXPECT_EQ(f.wordA, 69u) << "the parent of the name taken";
   EXPECT_EQ(f.wordB, 70u);
   EXPECT_EQ(f.flags, finding_flags::kInUse);
   EXPECT_EQ(f.size, 10000u);
   EXPECT_EQ(f.allocatedSize, 12288u);
-  ASSERT_GE(f.data.size(), runs.size());
-  EXPECT_TRUE(std::equal(runs.begin(), runs.end(), f.data.begin())) << "the run list is copied";
-  EXPECT_EQ(f.dataLength, f.data.size());
+  EXPECT_TRUE(std::ranges::equal(f.Runs(), runs)) << "the run list is copied";
+  EXPECT_EQ(f.dataLength, f.Runs().size());
 }
 
 TEST(RecordSummary, ResidentDataDirectoriesAndPosixNames) {
   RecordBuilder file(80, 0);  // a deleted file
   file.FileName(5, u"gone.txt", 0).ResidentData("hello");
   ScanFinding f = Summary(file.Build());
-  EXPECT_EQ(f.name, u"gone.txt") << "volumes Linux wrote carry POSIX names only";
+  EXPECT_EQ(f.Name(), u"gone.txt") << "volumes Linux wrote carry POSIX names only";
   EXPECT_EQ(f.flags, finding_flags::kResidentData);
   EXPECT_EQ(f.size, 5u);
-  EXPECT_EQ(std::string(f.data.begin(), f.data.end()), "hello");
+  EXPECT_TRUE(f.Runs().empty()) << "the resident content stays in its record";
   EXPECT_EQ(f.dataLength, 0u) << "no run list";
 
   RecordBuilder both(81, 1);
   both.FileName(7, u"posix", 0).FileName(8, u"win32", 3);
   f = Summary(both.Build());
-  EXPECT_EQ(f.name, u"win32") << "a Win32-and-DOS name wins over a POSIX one";
+  EXPECT_EQ(f.Name(), u"win32") << "a Win32-and-DOS name wins over a POSIX one";
   EXPECT_EQ(f.wordA, 8u);
 
   RecordBuilder dir(90, 3);
@@ -67,27 +66,27 @@ TEST(RecordSummary, ResidentDataDirectoriesAndPosixNames) {
   f = Summary(dir.Build());
   EXPECT_EQ(f.flags, finding_flags::kInUse | finding_flags::kDirectory | finding_flags::kHasIndexAllocation);
   EXPECT_EQ(f.size, 0u);
-  EXPECT_TRUE(f.data.empty());
+  EXPECT_TRUE(f.Runs().empty());
 }
 
 TEST(RecordSummary, DataBeforeTheNameAndRecordsThatStopEarly) {
   RecordBuilder early(82, 1);
   early.ResidentData("not mine").FileName(5, u"late.txt", 1);
   ScanFinding f = Summary(early.Build());
-  EXPECT_EQ(f.name, u"late.txt");
+  EXPECT_EQ(f.Name(), u"late.txt");
   EXPECT_EQ(f.size, 0u) << "only a $DATA after the name counts";
-  EXPECT_TRUE(f.data.empty());
+  EXPECT_TRUE(f.Runs().empty());
 
   RecordBuilder view(9, 9);  // in use + view index ($Secure)
   view.FileName(5, u"$Secure", 3);
   f = Summary(view.Build());
   EXPECT_EQ(f.wordB, 0u) << "flags above 3 leave the payload empty";
-  EXPECT_TRUE(f.name.empty());
+  EXPECT_TRUE(f.Name().empty());
 
   RecordBuilder unnamed(83, 1);
   unnamed.FileName(12, u"DOSNAME.TXT", 2).ResidentData("x");
   f = Summary(unnamed.Build());
-  EXPECT_TRUE(f.name.empty());
+  EXPECT_TRUE(f.Name().empty());
   EXPECT_EQ(f.wordA, 12u) << "every $FILE_NAME sets the parent";
   EXPECT_EQ(f.wordB, 83u);
   EXPECT_EQ(f.size, 0u) << "without a name nothing more is taken";
@@ -96,10 +95,10 @@ TEST(RecordSummary, DataBeforeTheNameAndRecordsThatStopEarly) {
   Bytes bad = RecordBuilder(84, 1).FileName(5, u"ab", 1).Build();
   bad[0x38 + 0x18 + 0x40] = 200;  // the first attribute's value starts at 0x18
   f = Summary(bad);
-  EXPECT_TRUE(f.name.empty());
+  EXPECT_TRUE(f.Name().empty());
   // A truncated record is read as far as it goes.
   f = Summary(Bytes(bad.begin(), bad.begin() + 0x40));
-  EXPECT_TRUE(f.name.empty());
+  EXPECT_TRUE(f.Name().empty());
 }
 
 // A record written across sectors 8191 and 8192 of an image: the scan's
@@ -144,7 +143,7 @@ TEST_F(BlockEndRecord, TheSecondHalfIsReadFromTheDevice) {
   EXPECT_EQ(f.category, kCategoryFileRecord);
   EXPECT_EQ(f.sector, 8191u);
   EXPECT_EQ(f.wordB, 4242u);
-  EXPECT_EQ(f.name, u"straddles.bin");
+  EXPECT_EQ(f.Name(), u"straddles.bin");
   EXPECT_EQ(f.wordA, 77u);
   EXPECT_EQ(f.size, 7000u);
 }
@@ -152,7 +151,7 @@ TEST_F(BlockEndRecord, TheSecondHalfIsReadFromTheDevice) {
 TEST_F(BlockEndRecord, AnUnreadableOrMissingSecondHalfIsZeros) {
   // Both tries fail: the half stays zero and the name, there, is lost.
   ScanFinding readable = ScanFirstBlock(16384);
-  ASSERT_EQ(readable.name, u"straddles.bin");
+  ASSERT_EQ(readable.Name(), u"straddles.bin");
   testing::InjectReadFault(path_, 8192, 1);
   DeviceHandle device;
   ASSERT_TRUE(OpenDevice(FromUtf8(path_), device));
@@ -163,12 +162,12 @@ TEST_F(BlockEndRecord, AnUnreadableOrMissingSecondHalfIsZeros) {
   CloseDevice(device);
   ASSERT_EQ(findings.size(), 1u);
   EXPECT_EQ(findings[0].wordB, 4242u) << "the header is in the first half";
-  EXPECT_TRUE(findings[0].name.empty());
+  EXPECT_TRUE(findings[0].Name().empty());
 
   // The record's first sector is the device's last: nothing is read past it.
   ScanFinding atEnd = ScanFirstBlock(8192);
   EXPECT_EQ(atEnd.wordB, 4242u);
-  EXPECT_TRUE(atEnd.name.empty());
+  EXPECT_TRUE(atEnd.Name().empty());
   EXPECT_EQ(CurrentRunState(), RunState::kRunning);
 }
 
@@ -215,8 +214,8 @@ TEST(MakeFinding, BootSectorCopiesAndFatDotClusters) {
   std::vector<std::uint8_t> block(2 * 512, 0);
   block[512 + 7] = 0x42;
   ScanFinding boot = MakeFinding(kCategoryNtfsBoot, block, 1, 9, DeviceHandle{});
-  ASSERT_EQ(boot.sectorCopy.size(), 512u);
-  EXPECT_EQ(boot.sectorCopy[7], 0x42);
+  ASSERT_EQ(boot.SectorCopy().size(), 512u);
+  EXPECT_EQ(boot.SectorCopy()[7], 0x42);
   EXPECT_EQ(boot.sector, 9u);
   EXPECT_EQ(boot.wordA, 0u);
 
@@ -229,10 +228,33 @@ TEST(MakeFinding, BootSectorCopiesAndFatDotClusters) {
   ScanFinding dots = MakeFinding(kCategoryFatDir, block, 0, 100, DeviceHandle{});
   EXPECT_EQ(dots.wordA, 0x00012345u);
   EXPECT_EQ(dots.wordB, 2u);
-  EXPECT_TRUE(dots.sectorCopy.empty());
+  EXPECT_TRUE(dots.bytes.Empty());
   // A position past the block gives an empty payload, not a read past it.
   ScanFinding outside = MakeFinding(kCategoryMbr, block, 2, 2, DeviceHandle{});
-  EXPECT_TRUE(outside.sectorCopy.empty());
+  EXPECT_TRUE(outside.bytes.Empty());
+}
+
+TEST(FindingBytes, EveryPartComesBackWholeAlsoFromACopy) {
+  // Odd lengths put the run list at an odd place after the sector copy.
+  const std::vector<std::uint8_t> sector(511, 0x5A), runs{0x11, 0x02, 0x30}, none;
+  struct Case {
+    const std::vector<std::uint8_t>& copy;
+    std::u16string_view name;
+    const std::vector<std::uint8_t>& runs;
+  };
+  for (const Case& c : {Case{sector, u"", none}, Case{none, u"报告 1.doc", runs}, Case{sector, u"x", runs},
+                        Case{none, u"", runs}}) {
+    const FindingBytes made(c.copy, c.name, c.runs);
+    FindingBytes assigned;
+    assigned = made;
+    const FindingBytes constructed(assigned);
+    for (const FindingBytes* b : std::initializer_list<const FindingBytes*>{&made, &assigned, &constructed}) {
+      EXPECT_TRUE(std::ranges::equal(b->SectorCopy(), c.copy));
+      EXPECT_EQ(b->Name(), c.name);
+      EXPECT_TRUE(std::ranges::equal(b->Runs(), c.runs));
+    }
+  }
+  EXPECT_TRUE(FindingBytes(none, u"", none).Empty()) << "nothing to keep costs no block";
 }
 
 ScanFinding At(ScanCategory category, Sector64 sector) {

@@ -201,18 +201,21 @@ ScanFinding Boot(ScanCategory category, Sector64 sector, std::uint64_t total64, 
   ScanFinding f;
   f.category = category;
   f.sector = sector;
-  f.sectorCopy.assign(512, 0);
-  for (int i = 0; i < 8; ++i) f.sectorCopy[0x28 + i] = static_cast<std::uint8_t>(total64 >> (8 * i));
-  for (int i = 0; i < 4; ++i) f.sectorCopy[0x20 + i] = static_cast<std::uint8_t>(total32At20 >> (8 * i));
+  std::vector<std::uint8_t> copy(512, 0);
+  for (int i = 0; i < 8; ++i) copy[0x28 + i] = static_cast<std::uint8_t>(total64 >> (8 * i));
+  for (int i = 0; i < 4; ++i) copy[0x20 + i] = static_cast<std::uint8_t>(total32At20 >> (8 * i));
+  f.bytes = FindingBytes(copy, {}, {});
   return f;
 }
 
-ScanFinding Record(Sector64 sector, std::uint32_t number, std::u16string name = u"f") {
+ScanFinding Record(Sector64 sector, std::uint32_t number, std::u16string_view name = u"f",
+                   std::vector<std::uint8_t> runs = {}) {
   ScanFinding f;
   f.category = kCategoryFileRecord;
   f.sector = sector;
   f.wordB = number;
-  f.name = std::move(name);
+  f.bytes = FindingBytes({}, name, runs);
+  f.dataLength = static_cast<std::uint16_t>(runs.size());
   return f;
 }
 
@@ -258,18 +261,13 @@ TEST(ScanHints, AnMftRunMarkedDollarMLocatesItsVolume) {
   // $MFT at cluster 4 of a volume at 409600 with 8 sectors a cluster: the run's
   // first record lies at 409632; the mirror's record says 8 sectors a cluster.
   std::vector<ScanFinding> run;
-  ScanFinding mft = Record(409632, 0, u"$MFT");
-  mft.data = {0x11, 0x10, 0x04, 0};  // 16 clusters at cluster 4
-  mft.dataLength = 3;
-  run.push_back(mft);
-  ScanFinding mirror = Record(409634, 1, u"$MFTMirr");
-  mirror.data = {0x11, 0x01, 0x02, 0};  // one cluster at cluster 2
-  mirror.dataLength = 3;
+  run.push_back(Record(409632, 0, u"$MFT", {0x11, 0x10, 0x04}));  // 16 clusters at cluster 4
+  ScanFinding mirror = Record(409634, 1, u"$MFTMirr", {0x11, 0x01, 0x02});  // one cluster at cluster 2
   mirror.size = 4096;
   run.push_back(mirror);
   for (std::uint32_t i = 2; i < 6; ++i) run.push_back(Record(409632 + 2 * i, i));
   EXPECT_EQ(Hinted(run), (std::vector<Sector64>{BlockStartOf(409600)}));
-  run[0].name = u"other";  // no $M mark: no guess
+  run[0].bytes = FindingBytes({}, u"other", run[0].Runs());  // no $M mark: no guess
   EXPECT_TRUE(Hinted(run).empty());
 }
 

@@ -1,0 +1,63 @@
+#pragma once
+// The scan reader's reads, several in flight at once: a block is handed to
+// one of a few helper threads to read, and the blocks come back in the
+// order they were handed in, so the analysis sees them in the reader's own
+// order. A disk answers several queued requests faster than one at a time
+// (bench/read_modes_bench.sh). After a read that had to be retried sector by
+// sector the reads go one at a time, as a failing disk wants them.
+
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "disk/device.h"
+#include "scan/block_ring.h"
+
+namespace kestrum {
+
+constexpr std::size_t kReadsInFlight = 4;
+
+// The sectors of the block at `blockStart` that lie on the device (all of
+// them when its size is unknown).
+std::uint32_t ReadableSectors(const DeviceHandle& device, Sector64 blockStart);
+
+class BlockReads {
+ public:
+  // `device` must outlive this object; its reads are shared by the helpers.
+  BlockReads(const DeviceHandle& device, std::size_t depth);
+  // Waits for the reads begun; those not begun are dropped.
+  ~BlockReads();
+  BlockReads(const BlockReads&) = delete;
+  BlockReads& operator=(const BlockReads&) = delete;
+
+  // Hands in a slot whose firstSector is set; waits first for the oldest
+  // read when as many as allowed are in flight, and returns that block
+  // (nullptr when none had to be waited for).
+  ScanBlock* Start(ScanBlock* block);
+  std::size_t InFlight() const;
+  // The oldest block handed in, read; nullptr when there is none in flight
+  // or (without `wait`) when it is not read yet.
+  ScanBlock* TakeOldest(bool wait);
+
+ private:
+  struct Read {
+    ScanBlock* block = nullptr;
+    bool started = false;
+    bool done = false;
+  };
+  void Help();
+  std::size_t AllowedLocked() const;
+
+  const DeviceHandle& device_;
+  mutable std::mutex lock_;
+  std::condition_variable changed_;
+  std::deque<Read> reads_;  // in the order handed in
+  std::size_t depth_;
+  bool quit_ = false;
+  std::vector<std::thread> helpers_;
+};
+
+}  // namespace kestrum
