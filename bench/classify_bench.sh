@@ -9,9 +9,7 @@ cd "$(dirname "$0")/.."
 . scripts/deps.sh
 ensure_packages "${BUILD_PACKAGES[@]}" ntfs-3g dosfstools mtools
 
-cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DKESTRUM_BUILD_GUI=OFF >/dev/null
-cmake --build build-bench --target kestrum-cli >/dev/null
-cli=build-bench/src/cli/kestrum-cli
+. bench/cli.sh
 images=build-bench/bench-images
 img=$images/classify-2g.img
 mkdir -p "$images"

@@ -2,14 +2,17 @@
 # Builds the benchmark volumes of the folder layout: FILES small files spread
 # evenly over FOLDERS folders, written through the real file-system tools
 # (ntfs-3g for NTFS, mtools for FAT32, exfat-fuse for exFAT). Cached: an image
-# is made again only when this script or the counts change.
-#   make_folder_tree.sh OUTDIR FILES FOLDERS fs...
+# is made again only when this script or the counts change. Each file holds
+# one short line, or with MAX_SIZE=N in the environment a size spread over
+# 0..N bytes (file n: n * 7919 mod (N + 1)), made of its line repeated.
+#   [MAX_SIZE=N] make_folder_tree.sh OUTDIR FILES FOLDERS fs...
 set -euo pipefail
 out=${1:?usage: make_folder_tree.sh OUTDIR FILES FOLDERS fs...}; files=${2:?}; folders=${3:?}
 shift 3
 [ "$(id -u)" -eq 0 ] || { echo "make_folder_tree: needs root (loop devices, FUSE)" >&2; exit 1; }
 mkdir -p "$out"
-key=$( { sha256sum <"$0"; echo "$files $folders"; } | sha256sum | cut -c1-16)
+max_size=${MAX_SIZE:-}
+key=$( { sha256sum <"$0"; echo "$files $folders $max_size"; } | sha256sum | cut -c1-16)
 work=$(mktemp -d)
 mnt=$work/mnt
 loop=""
@@ -23,16 +26,21 @@ trap cleanup EXIT
 stage=$work/tree
 stage_tree() {
   [ -d "$stage" ] && return
-  python3 - "$stage" "$files" "$folders" <<'PY'
+  python3 - "$stage" "$files" "$folders" "$max_size" <<'PY'
 import os, sys
 root, files, folders = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
+max_size = int(sys.argv[4]) if sys.argv[4] else None
 per = -(-files // folders)
 for n in range(files):
     d = os.path.join(root, "d%04d" % (n // per))
     if n % per == 0:
         os.makedirs(d)
+    line = "file %06d\n" % n
+    if max_size is not None:
+        size = n * 7919 % (max_size + 1)
+        line = (line * (size // len(line) + 1))[:size]
     with open(os.path.join(d, "f%06d.txt" % n), "w") as f:
-        f.write("file %06d\n" % n)
+        f.write(line)
 PY
 }
 

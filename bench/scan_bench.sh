@@ -6,7 +6,7 @@
 # tests use (JPEG, PNG, GIF, BMP by ImageMagick, PDF by Ghostscript, ZIP by
 # zip, MP4 by ffmpeg) and random filler.
 #   1. `kestrum-cli scan` of the whole disk beside `dd bs=4M` of the image,
-#      cold (page cache dropped before each run) and warm (best of three).
+#      cold (page cache dropped before each run) and warm, best of three each.
 #   2. Peak memory (GNU time): bytes per finding beyond the run of a scan of
 #      an empty image (program, 32 MiB ring).
 #   3. A whole-disk search with export of every search-file file beside
@@ -20,9 +20,7 @@ cd "$(dirname "$0")/.."
 . scripts/deps.sh
 ensure_packages "${BUILD_PACKAGES[@]}" ntfs-3g fdisk imagemagick ghostscript zip ffmpeg testdisk time
 
-cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DKESTRUM_BUILD_GUI=OFF >/dev/null
-cmake --build build-bench --target kestrum-cli >/dev/null
-cli=$PWD/build-bench/src/cli/kestrum-cli
+. bench/cli.sh
 images=$PWD/build-bench/bench-images
 img=$images/scan-2g.img
 hashes=$images/scan-2g.sha256
@@ -92,8 +90,8 @@ rate() { awk "BEGIN{printf \"%.0f\", $bytes / $MiB / $1}"; }
 
 echo "load before: $(cut -d' ' -f1-3 /proc/loadavg)"
 # 1. Speed.
-drop; dd_cold=$(seconds dd if="$img" of=/dev/null bs=4M)
-drop; sc_cold=$(seconds "$cli" scan "$img")
+dd_cold=$(cold_best dd if="$img" of=/dev/null bs=4M)
+sc_cold=$(cold_best "$cli" scan "$img")
 dd_warm=$(best dd if="$img" of=/dev/null bs=4M)
 sc_warm=$(best "$cli" scan "$img")
 printf '%-6s %8s %8s %10s %10s %7s\n' cache dd_s scan_s dd_MB/s scan_MB/s ratio
@@ -159,6 +157,6 @@ read -r p_out p_exact p_prefix <<<"$(compare "$work/photorec")"
 printf '%-9s %9s %8s %12s %14s\n' tool seconds outputs byte_exact written_prefix
 printf '%-9s %9s %8s %12s %14s\n' kestrum "$ks" "$k_out" "$k_exact/$written" "$k_prefix/$written"
 printf '%-9s %9s %8s %12s %14s\n' photorec "$pr" "$p_out" "$p_exact/$written" "$p_prefix/$written"
-echo "($((bytes / MiB)) MiB image; ratio = scan speed / dd speed; cold = page cache dropped before one" \
-  "run each$([ "$can_drop" = 1 ] || echo ' (could not drop: all runs warm)'), warm = best of 3;" \
+echo "($((bytes / MiB)) MiB image; ratio = scan speed / dd speed; cold = page cache dropped before each" \
+  "run$([ "$can_drop" = 1 ] || echo ' (could not drop: all runs warm)'); best of 3 each;" \
   "search = scan + export of every file found by content; load after: $(cut -d' ' -f1-3 /proc/loadavg))"
