@@ -140,6 +140,7 @@ int RunExportFiles(const Arguments& args) {
 
   TerminalPresenter presenter(WantProgress(args.Has("--progress")));
   const bool ok = RunExport(job, presenter);
+  for (const DamagedFile& file : job.damagedFiles) Tell(DamagedFileLine(file));
   Tell(Tr(ok ? u"导出文件成功！" : u"导出文件失败！"));
   Tell(ExportSummaryText(job.counts, job.reportPaths, job.reportProblem));
   return ok ? kExitOk : kExitFailure;

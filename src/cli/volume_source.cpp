@@ -84,6 +84,10 @@ bool ReadIntoVolumeSet(const Arguments& args, const VolumeDescriptor& volume, Vo
     Tell(Tr(u"读取分区的文件系统失败：") + job.volume.name);
     return false;
   }
+  // What a failing disk kept from the listing, before the listing itself.
+  if (const std::u16string lost = ReaderLossText(job.volume.readerState.loss); !lost.empty()) {
+    Tell(job.volume.name + u"：" + lost);
+  }
   set.ClearVolumes();
   set.AddVolume(job.volume);
   set.viewMode = args.Has("--deleted") ? kViewDeletedFiles : kViewExistingFiles;

@@ -16,6 +16,22 @@ std::u16string ReadLossText(const ReadCounts& counts) {
   return text;
 }
 
+std::u16string ReaderLossText(const ReaderLoss& loss) {
+  if (!loss.Any()) return {};
+  std::u16string text = Tr(u"读取时");
+  if (loss.records != 0) text += TrFormat(" %u 个 MFT 记录无法读取，已跳过；", loss.records);
+  if (loss.directoryClusters != 0) {
+    text += TrFormat(" %u 个目录簇无法读取，其中的文件和目录未能列出；", loss.directoryClusters);
+  }
+  const std::u16string sectors = ReadLossText(loss.sectors);
+  if (sectors.empty()) {
+    text.pop_back();  // the last "；" (";" in English)
+  } else {
+    text += sectors;
+  }
+  return text;
+}
+
 ReadCounts ReadHealth::Counts() const {
   std::lock_guard<std::mutex> lock(lock_);
   return counts_;

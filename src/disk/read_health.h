@@ -26,6 +26,19 @@ struct ReadCounts {
 // nothing was lost.
 std::u16string ReadLossText(const ReadCounts& counts);
 
+// What a file-system reader could not read of its volume: the structures it
+// skipped (each goes, not the whole listing) and the sectors its reads lost.
+struct ReaderLoss {
+  std::uint32_t records = 0;            // NTFS: MFT records with a sector that would not read
+  std::uint32_t directoryClusters = 0;  // FAT, exFAT: directory clusters likewise
+  ReadCounts sectors;
+  bool Any() const { return records != 0 || directoryClusters != 0 || sectors.Lost() != 0; }
+};
+
+// "读取时 3 个 MFT 记录无法读取，已跳过；无法读取的扇区 6 个"; empty when
+// nothing was lost.
+std::u16string ReaderLossText(const ReaderLoss& loss);
+
 // Consecutive failing sectors before the reads skip ahead, and the bounds
 // of the stretch passed over.
 constexpr Sector64 kBadRunBeforeSkip = 8;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "disk/read_health.h"
 #include "disk/sector.h"
 
 namespace kestrum {
@@ -52,6 +53,7 @@ struct ReaderState {
   std::shared_ptr<const std::vector<std::uint8_t>> bitmap;  // cached exFAT allocation bitmap
   std::shared_ptr<const DeletedClusters> deletedClusters;   // FAT: where each deleted file's content is
   std::uint32_t serial = 0;                                 // volume serial number
+  ReaderLoss loss;  // what the reading could not read (a failing disk)
 };
 
 struct VolumeDescriptor {

@@ -452,6 +452,7 @@ void SaveAllToDirThread(ExportJob& job) {
   ExportNodes(*job.set, folder, items, status, job.keepPaths, &report);
   report.Close();
   job.counts = report.Counts();
+  job.damagedFiles = report.Damaged();
   job.reportPaths = report.Paths();
   job.reportProblem = report.Problem();
   RequestFinish();  // only if nobody asked to stop

@@ -28,6 +28,7 @@ struct ExportJob {
   bool keepPaths = false;
   // Filled by the worker: what became of the files, and the report's files.
   ExportCounts counts;
+  std::vector<DamagedFile> damagedFiles;  // copied with unreadable sectors
   std::vector<std::string> reportPaths;
   std::u16string reportProblem;
 };

@@ -1,5 +1,6 @@
 #include "export/export_report.h"
 
+#include <algorithm>
 #include <cerrno>
 
 #include "base/json_text.h"
@@ -154,6 +155,7 @@ bool ExportReport::Open(const std::string& targetFolder) {
   paths_.clear();
   problem_.clear();
   counts_ = ExportCounts{};
+  damaged_.clear();
   std::string csvPath, jsonPath;
   csv_ = OpenReportFile(targetFolder, kReportCsvName, csvPath);
   int error = errno;
@@ -178,7 +180,10 @@ void ExportReport::Add(const std::u16string& path, const FileNode& node, const s
                        const FileExportResult& result) {
   switch (result.result) {
     case ExportResult::kCopied: ++counts_.copied; break;
-    case ExportResult::kCopiedWithUnreadableSectors: ++counts_.withUnreadableSectors; break;
+    case ExportResult::kCopiedWithUnreadableSectors:
+      ++counts_.withUnreadableSectors;
+      damaged_.push_back({path, result.record.unreadableSectors});
+      break;
     case ExportResult::kFailed: ++counts_.failed; break;
   }
   if (!IsOpen()) return;
@@ -269,7 +274,7 @@ std::u16string ExportSummaryText(const ExportCounts& counts, const std::vector<s
                                  const std::u16string& reportProblem) {
   std::u16string text = TrFormat("已复制 %u 个文件", counts.copied + counts.withUnreadableSectors);
   if (counts.withUnreadableSectors > 0) {
-    text += TrFormat("，其中 %u 个有无法读取的扇区（以零填充）", counts.withUnreadableSectors);
+    text += TrFormat("，其中 %u 个文件含有无法读取的扇区（以零填充）", counts.withUnreadableSectors);
   }
   if (counts.failed > 0) text += TrFormat("，%u 个文件复制失败", counts.failed);
   text += Tr(u"。");
@@ -278,6 +283,22 @@ std::u16string ExportSummaryText(const ExportCounts& counts, const std::vector<s
   } else if (!reportPaths.empty()) {
     text += Tr(u"\n恢复报告：") + FromUtf8(reportPaths[0]);
   }
+  return text;
+}
+
+std::u16string DamagedFileLine(const DamagedFile& file) {
+  return TrFormat("含有无法读取的扇区（%llu 个，以零填充）：", static_cast<unsigned long long>(file.unreadableSectors)) +
+         file.path;
+}
+
+std::u16string DamagedFilesText(const std::vector<DamagedFile>& files, std::size_t maxLines) {
+  std::u16string text;
+  const std::size_t shown = std::min(files.size(), maxLines);
+  for (std::size_t i = 0; i < shown; ++i) {
+    if (i > 0) text += u'\n';
+    text += DamagedFileLine(files[i]);
+  }
+  if (shown < files.size()) text += TrFormat("\n……另有 %zu 个，见恢复报告", files.size() - shown);
   return text;
 }
 

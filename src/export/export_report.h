@@ -60,6 +60,19 @@ struct ExportCounts {
   std::uint32_t failed = 0;
 };
 
+// A file copied with sectors that would not read (zeros in the copy): the
+// export names each one.
+struct DamagedFile {
+  std::u16string path;  // in the volume, as `ls` prints it
+  std::uint64_t unreadableSectors = 0;
+};
+
+// "含有无法读取的扇区（8 个，以零填充）：docs/a.bin"
+std::u16string DamagedFileLine(const DamagedFile& file);
+// A line each, at most `maxLines` of them, and then how many more the
+// report names.
+std::u16string DamagedFilesText(const std::vector<DamagedFile>& files, std::size_t maxLines);
+
 inline constexpr char kReportCsvName[] = "恢复报告.csv";  // untranslated: one name whatever the language
 inline constexpr char kReportJsonName[] = "recovery-report.jsonl";
 
@@ -90,6 +103,8 @@ class ExportReport {
   // Writes what is pending and closes both files.
   bool Close();
   const ExportCounts& Counts() const { return counts_; }
+  // The files added as copied with unreadable sectors, in the walk's order.
+  const std::vector<DamagedFile>& Damaged() const { return damaged_; }
   const std::u16string& Problem() const { return problem_; }
 
  private:
@@ -101,11 +116,12 @@ class ExportReport {
   std::string jsonText_;
   std::vector<std::string> paths_;
   ExportCounts counts_;
+  std::vector<DamagedFile> damaged_;
   std::u16string problem_;
 };
 
 // The lines the front ends add to "导出文件成功！" / "导出文件失败！": the
-// count of each result and where the report is.
+// count of each result ("N 个文件含有无法读取的扇区") and where the report is.
 std::u16string ExportSummaryText(const ExportCounts& counts, const std::vector<std::string>& reportPaths,
                                  const std::u16string& reportProblem);
 

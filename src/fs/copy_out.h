@@ -20,6 +20,11 @@ struct VolumeDescriptor;
 constexpr std::uint32_t kCopyChunkSectors = 2048;
 constexpr std::uint64_t kCopyChunkBytes = std::uint64_t{kCopyChunkSectors} * kSectorSize;
 
+// The sectors `bytes` of content take, the last one partly.
+constexpr std::uint32_t SectorsHolding(std::uint64_t bytes) {
+  return static_cast<std::uint32_t>((bytes + kSectorSize - 1) / kSectorSize);
+}
+
 // Adds bytes just written to this file's and the whole export's counters.
 void CountCopiedBytes(StatusMessage& status, std::uint64_t bytes);
 // The same, then posts the status for the progress display when it is an
@@ -29,8 +34,14 @@ void ReportCopiedBytes(StatusMessage& status, std::uint64_t bytes);
 // The volume's disk, read-only, as OpenVolumeOnDisk opens it; a disk that
 // does not open is noted in the record.
 DeviceHandle OpenContentSource(const VolumeDescriptor& volume, OutputFile& out);
-// Reads `count` sectors of content at `sector`; a failed read is noted in
-// the record (the first one only) and answers false.
+// Reads `count` sectors of content at `sector` as a failing disk allows
+// (ReadSectorsMapped): sectors that will not read are zeros in the buffer
+// and counted in the record's unreadableSectors, and the copy goes on.
+// False when the read cannot be made at all (no open disk, a buffer too
+// small), runs past the end of what the disk holds, or a stop cut the
+// retries short; that is noted in the record (the first time only). Callers read only
+// the sectors whose bytes they keep, so a bad sector in the slack after a
+// file's end is never counted against it.
 bool ReadContent(const DeviceHandle& device, std::span<std::uint8_t> buffer, Sector64 sector,
                  std::uint32_t count, OutputFile& out);
 

@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QItemSelectionModel>
+#include <QLabel>
 #include <QPushButton>
 #include <QSplitter>
 #include <QTreeView>
@@ -21,6 +22,7 @@ namespace kestrum {
 
 namespace {
 
+constexpr std::size_t kDamagedFilesShown = 10;
 const char* const kNothingTicked = QT_TRANSLATE_NOOP("kestrum", "请至少选择一个需要导出的目录和文件!");
 const char* const kExportDone = QT_TRANSLATE_NOOP("kestrum", "导出文件成功！");
 const char* const kExportFailed = QT_TRANSLATE_NOOP("kestrum", "导出文件失败！");
@@ -52,6 +54,11 @@ CFdrDlg::CFdrDlg(PageHost& host, const GuiServices& services, QWidget* parent)
   auto* all = new QPushButton(tr("全选"), this);
   auto* none = new QPushButton(tr("全取消"), this);
   export_ = new QPushButton(tr("导出"), this);
+  readLoss_ = new QLabel(this);
+  readLoss_->setObjectName(QStringLiteral("readLoss"));
+  readLoss_->setWordWrap(true);
+  readLoss_->setStyleSheet(QStringLiteral("color: #b00020;"));
+  readLoss_->setVisible(false);
   up->setVisible(false);  // no action of its own yet
   back->setObjectName(QStringLiteral("back"));
   all->setObjectName(QStringLiteral("selectAll"));
@@ -68,6 +75,7 @@ CFdrDlg::CFdrDlg(PageHost& host, const GuiServices& services, QWidget* parent)
   auto* right = new QWidget(this);
   auto* rightLayout = new QVBoxLayout(right);
   rightLayout->setContentsMargins(0, 0, 0, 0);
+  rightLayout->addWidget(readLoss_);
   rightLayout->addWidget(filter_);
   rightLayout->addLayout(listButtons);
   auto* listAndPreview = new QSplitter(Qt::Horizontal, right);
@@ -156,9 +164,29 @@ void CFdrDlg::ApplyFilter() {
   }
 }
 
+CFdrDlg::~CFdrDlg() {
+  if (set_ != nullptr) set_->RemoveListener(this);
+}
+
+void CFdrDlg::OnVolumeSelected(int volume, std::uint32_t) {
+  std::u16string text;
+  if (set_ != nullptr && volume >= 0 && volume < static_cast<int>(set_->volumes.size())) {
+    text = ReaderLossText(set_->volumes[static_cast<std::size_t>(volume)].readerState.loss);
+  }
+  readLoss_->setText(QString::fromStdU16String(text));
+  readLoss_->setVisible(!text.empty());
+}
+
+void CFdrDlg::OnVolumesCleared() {
+  readLoss_->clear();
+  readLoss_->setVisible(false);
+}
+
 void CFdrDlg::SetVolumeSet(VolumeSet* set) {
+  if (set_ != nullptr) set_->RemoveListener(this);
   set_ = set;
   if (set_ == nullptr) return;
+  set_->AddListener(this);
   set_->AddListener(tree_);
   set_->AddListener(list_);
   tree_->SetVolumeSet(set_);
@@ -203,8 +231,11 @@ void CFdrDlg::ExportTicked() {
   // The matches of a filter come from anywhere in the volume: each keeps its folders.
   job.keepPaths = list_->ShowsMatches();
   const bool ok = RunExport(job, *services_.presenter);
-  services_.boxes->Information(Text(ok ? kExportDone : kExportFailed) + u"\n" +
-                               ExportSummaryText(job.counts, job.reportPaths, job.reportProblem));
+  std::u16string text = Text(ok ? kExportDone : kExportFailed) + u"\n" +
+                        ExportSummaryText(job.counts, job.reportPaths, job.reportProblem);
+  // A box holds a screenful: the rest of the names are in the report.
+  if (!job.damagedFiles.empty()) text += u"\n\n" + DamagedFilesText(job.damagedFiles, kDamagedFilesShown);
+  services_.boxes->Information(text);
 }
 
 }  // namespace kestrum

@@ -9,8 +9,10 @@
 
 #include "gui/gui_services.h"
 #include "gui/page_host.h"
+#include "fs/tree/volume_set.h"
 
 class QAction;
+class QLabel;
 class QPushButton;
 
 namespace kestrum {
@@ -19,13 +21,13 @@ class CExplorerListCtrl;
 class CExplorerTreeCtrl;
 class CFilterBar;
 class CPreviewPane;
-class VolumeSet;
 
-class CFdrDlg : public QWidget {
+class CFdrDlg : public QWidget, public VolumeSetListener {
   Q_OBJECT
 
  public:
   CFdrDlg(PageHost& host, const GuiServices& services, QWidget* parent);
+  ~CFdrDlg() override;
 
   // Hands over the main window's document; the two controls start listening.
   void SetVolumeSet(VolumeSet* set);
@@ -46,6 +48,13 @@ class CFdrDlg : public QWidget {
   CPreviewPane* Preview() const { return preview_; }
   QPushButton* PreviewButton() const { return previewButton_; }
   QPushButton* ExportButton() const { return export_; }
+  // The line that says what the reading of the shown volume could not read
+  // (a failing disk); hidden when it lost nothing.
+  QLabel* ReadLossLine() const { return readLoss_; }
+
+  void OnVolumeSelected(int volume, std::uint32_t node) override;
+  void OnVolumesCleared() override;
+  void OnVolumeAdded() override {}
 
  private:
   PageHost& host_;
@@ -58,6 +67,7 @@ class CFdrDlg : public QWidget {
   QPushButton* previewButton_ = nullptr;
   QAction* previewAction_ = nullptr;
   QPushButton* export_ = nullptr;
+  QLabel* readLoss_ = nullptr;
 
   void PreviewCurrentRow();
 };

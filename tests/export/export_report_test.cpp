@@ -56,6 +56,8 @@ TEST_F(ExportReportTest, EveryFileIsListedWithWhatItsCopyMetAndTheCountsAddUp) {
   ContentVolume v;
   v.AddFile(u"good.bin", kRootNodeId, test::Pattern(3000));
   const std::uint32_t bad = v.AddFile(u"bad.bin", kRootNodeId, test::Pattern(5000));
+  // Content past the end of the disk: nothing there to read.
+  v.tree.Add(u"gone.bin", kFile, kRootNodeId, 5000, 5000);
   const std::uint32_t docs = v.AddFolder(u"docs", kRootNodeId);
   v.tree.Add(u"empty.txt", kFile, docs, 0, 0);
   // Hostile and awkward names travel into the report as they are named.
@@ -73,15 +75,21 @@ TEST_F(ExportReportTest, EveryFileIsListedWithWhatItsCopyMetAndTheCountsAddUp) {
   Box box;
   ExportJob job = RunJob(set, box.target, {kRootNodeId});
   EXPECT_EQ(job.counts.copied, 5u);
-  EXPECT_EQ(job.counts.withUnreadableSectors, 0u);
+  EXPECT_EQ(job.counts.withUnreadableSectors, 1u);
   EXPECT_EQ(job.counts.failed, 1u);
   EXPECT_EQ(job.reportPaths, (std::vector<std::string>{box.target + "/恢复报告.csv", box.target + "/recovery-report.jsonl"}));
   EXPECT_EQ(ExportSummaryText(job.counts, job.reportPaths, job.reportProblem),
-            u"已复制 5 个文件，1 个文件复制失败。\n恢复报告：" + FromUtf8(box.target) + u"/恢复报告.csv");
+            u"已复制 6 个文件，其中 1 个文件含有无法读取的扇区（以零填充），1 个文件复制失败。\n恢复报告：" +
+                FromUtf8(box.target) + u"/恢复报告.csv");
+  ASSERT_EQ(job.damagedFiles.size(), 1u);
+  EXPECT_EQ(job.damagedFiles[0].path, u"bad.bin");
+  EXPECT_EQ(DamagedFilesText(job.damagedFiles, 10), u"含有无法读取的扇区（1 个，以零填充）：bad.bin");
+  EXPECT_EQ(DamagedFilesText({{u"a", 1}, {u"b", 2}, {u"c", 3}}, 1),
+            u"含有无法读取的扇区（1 个，以零填充）：a\n……另有 2 个，见恢复报告");
 
   auto report = test::LoadJsonReport(box.target);
   const std::string longPath = "docs/" + ToUtf8(longName);
-  ASSERT_EQ(report.size(), 6u);
+  ASSERT_EQ(report.size(), 7u);
   const std::map<std::string, std::string> copied = {{"good.bin", test::Pattern(3000)},
                                                      {"docs/empty.txt", ""},
                                                      {"docs/" + ToUtf8(formula), "f"},
@@ -98,23 +106,34 @@ TEST_F(ExportReportTest, EveryFileIsListedWithWhatItsCopyMetAndTheCountsAddUp) {
   EXPECT_LT(report[longPath]["savedAs"]->size(), longPath.size());
   EXPECT_EQ(report["docs/" + ToUtf8(control)]["savedAs"], "docs/" + ToUtf8(control));
 
-  FlatObject& failed = report["bad.bin"];
+  // The bad sector is zeros in a copy that went on past it.
+  FlatObject& damaged = report["bad.bin"];
+  EXPECT_EQ(damaged["result"], "copiedWithUnreadableSectors");
+  EXPECT_FALSE(damaged.count("failure"));
+  EXPECT_EQ(damaged["unreadableSectors"], "1");
+  EXPECT_EQ(damaged["reason"], "1 个扇区无法读取，以零填充");
+  std::string withZeros = test::Pattern(5000);
+  std::fill_n(withZeros.begin() + 3 * 512, 512, '\0');
+  EXPECT_EQ(test::ReadWholeFile(box.target + "/bad.bin"), withZeros);
+
+  FlatObject& failed = report["gone.bin"];
   EXPECT_EQ(failed["result"], "failed");
   EXPECT_EQ(failed["failure"], "unreadable");
   // The copy reads the whole file at once: the read that failed is that one.
-  EXPECT_EQ(failed["failedSector"], std::to_string(badSector));
+  EXPECT_EQ(failed["failedSector"], "5000");
   EXPECT_EQ(failed["failedSectors"], "10");
-  EXPECT_EQ(failed["reason"], ToUtf8(FormatText("读取扇区 %u 起的 10 个扇区失败", badSector)));
+  EXPECT_EQ(failed["reason"], "读取扇区 5000 起的 10 个扇区失败");
   EXPECT_EQ(failed["size"], "5000");
-  EXPECT_EQ(fs::file_size(box.target + "/bad.bin"), 0u);
+  EXPECT_EQ(fs::file_size(box.target + "/gone.bin"), 0u);
 
   // The spreadsheet's copy: a byte-order mark, a header, a line a file in
   // the walk's order; no cell starts a formula, no control character breaks a line.
   std::vector<std::string> csv = CsvLines(box.target + "/恢复报告.csv");
-  ASSERT_EQ(csv.size(), 7u);
+  ASSERT_EQ(csv.size(), 8u);
   EXPECT_EQ(csv[0], "\xEF\xBB\xBF\"路径\",\"大小\",\"恢复可能性\",\"结果\",\"原因\",\"保存为\"");
   EXPECT_EQ(csv[1], "\"good.bin\",3000,\"\",\"已复制\",\"\",\"good.bin\"");
-  EXPECT_EQ(csv[2].rfind("\"bad.bin\",5000,\"\",\"失败\",\"读取扇区 ", 0), 0u) << csv[2];
+  EXPECT_EQ(csv[2], "\"bad.bin\",5000,\"\",\"已复制（有无法读取的扇区）\",\"1 个扇区无法读取，以零填充\",\"bad.bin\"");
+  EXPECT_EQ(csv[3].rfind("\"gone.bin\",5000,\"\",\"失败\",\"读取扇区 ", 0), 0u) << csv[3];
   EXPECT_NE(std::find(csv.begin(), csv.end(),
                       "\"docs/=HYPERLINK(\"\"x\"\").txt\",1,\"\",\"已复制\",\"\",\"docs/=HYPERLINK(\"\"x\"\").txt\""),
             csv.end())
@@ -228,8 +247,9 @@ TEST(KeptPaths, EachItemGoesBelowItsOwnFoldersAndNothingTwice) {
   EXPECT_TRUE(fs::is_directory(box.target + "/deep/a")) << a;
 }
 
-// A bad sector inside a file of a real file system: the report names the
-// file and the read that failed, every other file is copied.
+// A bad sector inside a file of a real file system: the copy goes on past
+// it with zeros there, the report and the job name the file with its count,
+// every other file is copied whole.
 class FixtureWithAFault : public test::WithReadFaults, public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(FixtureWithAFault, TheUnreadableFileIsReportedAsSuchAndTheRestCopied) {
@@ -261,18 +281,25 @@ TEST_P(FixtureWithAFault, TheUnreadableFileIsReportedAsSuchAndTheRestCopied) {
   auto report = test::LoadJsonReport(dir.path());
   const std::string path = "sizes/" + ToUtf8(node.name);
   ASSERT_EQ(report.count(path), 1u);
-  EXPECT_EQ(report[path]["result"], "failed");
-  EXPECT_EQ(report[path]["failure"], "unreadable");
-  const std::uint64_t failed = std::stoull(*report[path]["failedSector"]);
-  EXPECT_LE(failed, at / 512 + 2);
-  EXPECT_GT(failed + std::stoull(*report[path]["failedSectors"]), at / 512 + 2);
-  EXPECT_EQ(job.counts.failed, 1u);
+  EXPECT_EQ(report[path]["result"], "copiedWithUnreadableSectors");
+  EXPECT_EQ(report[path]["unreadableSectors"], "1");
+  EXPECT_EQ(job.counts.withUnreadableSectors, 1u);
+  EXPECT_EQ(job.counts.failed, 0u);
   EXPECT_EQ(job.counts.copied, report.size() - 1);
+  ASSERT_EQ(job.damagedFiles.size(), 1u);
+  EXPECT_EQ(ToUtf8(job.damagedFiles[0].path), path);
   for (auto& [reported, line] : report) {
     if (reported != path) {
       EXPECT_EQ(line["result"], "copied") << reported;
     }
   }
+  // The source's bytes, the bad sector's 512 as zeros.
+  testing::ClearReadFaults();
+  FileStart clean;
+  ASSERT_TRUE(ReadFileStart(*set.Current(), node, node.size, clean));
+  std::string expected(clean.bytes.begin(), clean.bytes.end());
+  std::fill_n(expected.begin() + 2 * 512, 512, '\0');
+  EXPECT_EQ(test::ReadWholeFile(dir.path() + "/" + *report[path]["savedAs"]), expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(Volumes, FixtureWithAFault, ::testing::Values("ntfs.img", "fat32.img", "exfat.img"));

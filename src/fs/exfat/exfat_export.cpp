@@ -28,7 +28,7 @@ bool ExportExfatFile(const VolumeDescriptor& volume, const FileNode& node, Outpu
   for (std::uint32_t cluster : clusters) {
     if (remaining == 0) break;
     std::uint64_t piece = std::min(remaining, clusterBytes);
-    if (out.StopRequested() || !ReadContent(device, buffer, g.ClusterSector(cluster), g.SectorsPerCluster(), out) ||
+    if (out.StopRequested() || !ReadContent(device, buffer, g.ClusterSector(cluster), SectorsHolding(piece), out) ||
         !out.Write(buffer.data(), piece)) {
       failed = true;
       break;

@@ -93,9 +93,15 @@ bool ReadExfatDirectory(const DeviceHandle& device, VolumeDescriptor& volume, st
     --walk->depth;
     return !AbortRequested();
   };
+  std::vector<std::uint8_t> readable(pieceSectors);
   for (std::size_t c = 0; c < clusters.size() && !parser.Ended(); ++c) {
+    bool clusterWhole = true;
     for (std::uint32_t done = 0; done < clusterSectors && !parser.Ended(); done += pieceSectors) {
-      ReadSectorsMapped(device, piece, g.ClusterSector(clusters[c]) + done, pieceSectors, nullptr);
+      if (!ReadSectorsMapped(device, piece, g.ClusterSector(clusters[c]) + done, pieceSectors, readable.data()) &&
+          clusterWhole && std::find(readable.begin(), readable.end(), std::uint8_t{0}) != readable.end()) {
+        clusterWhole = false;
+        ++walk->unreadableClusters;
+      }
       if (AbortRequested()) return false;
       for (std::size_t at = 0; at < piece.size(); at += exfatentry::kSize) {
         if (parser.Feed(ByteView(piece).subspan(at, exfatentry::kSize), entry) && !take()) return false;
@@ -113,6 +119,7 @@ bool ReadExfatVolume(VolumeDescriptor& volume) {
   AddRootNode(volume);
   volume.readerState.fat.reset();
   volume.readerState.bitmap.reset();
+  volume.readerState.loss = ReaderLoss{};
   ExfatGeometry g = ExfatGeometryOf(volume);
   if (g.valid) {
     LoadExfatFat(device, volume);
@@ -121,8 +128,10 @@ bool ReadExfatVolume(VolumeDescriptor& volume) {
       ExfatDirectoryWalk walk;
       ReadExfatDirectory(device, volume, g.rootCluster, kMaxExfatDirectoryBytes, kRootNodeId, false, &walk);
       PostCounts(walk.counts);
+      volume.readerState.loss.directoryClusters = walk.unreadableClusters;
     }
   }
+  volume.readerState.loss.sectors = device.health->Counts();
   for (FileNode& node : NodesOf(volume).nodes) {
     if (node.type == kDeletedFile) node.recovery = DeletedContentChance(volume, node);
   }

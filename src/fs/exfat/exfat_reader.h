@@ -28,6 +28,8 @@ struct ExfatDirectoryWalk {
   // Nodes appended so far, posted as kind-1 status messages.
   ParseStatus counts;
   std::uint32_t depth = 0;
+  // Directory clusters with a sector that would not read.
+  std::uint32_t unreadableClusters = 0;
 };
 
 // The reader for FsKind 4: opens the volume's disk, caches the FAT and the

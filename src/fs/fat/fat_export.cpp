@@ -28,12 +28,12 @@ bool ExportFatFile(const VolumeDescriptor& volume, const FileNode& node, OutputF
   std::size_t nextDeleted = 0;
   std::uint32_t c = node.IsDeleted() ? (deleted.clusters.empty() ? 0 : deleted.clusters[0]) : node.location;
   while (written < node.size && g.IsValidCluster(c) && !IsEndOfChain(g.width, c) && copied.Insert(c)) {
-    if (out.StopRequested() || !ReadContent(device, cluster, g.ClusterSector(c), g.sectorsPerCluster, out) ||
+    const std::uint64_t chunk = std::min<std::uint64_t>(cluster.size(), node.size - written);
+    if (out.StopRequested() || !ReadContent(device, cluster, g.ClusterSector(c), SectorsHolding(chunk), out) ||
         out.StopRequested()) {
       ok = false;
       break;
     }
-    std::uint64_t chunk = std::min<std::uint64_t>(cluster.size(), node.size - written);
     if (!out.Write(cluster.data(), chunk)) {
       ok = false;
       break;

@@ -55,7 +55,7 @@ void ReadFat16Root(const DeviceHandle& device, const FatGeometry& g, std::vector
 
 std::uint32_t ReadDirChain(const DeviceHandle& device, const FatGeometry& g, ByteView fat,
                            std::uint32_t first, bool checkDots, ClusterRuns& readAsDirectory,
-                           std::vector<std::uint8_t>& bytes) {
+                           std::vector<std::uint8_t>& bytes, std::uint32_t* unreadable) {
   const std::size_t clusterBytes = g.ClusterBytes();
   const std::size_t chainStart = bytes.size();
   std::vector<std::uint8_t> okMap(g.sectorsPerCluster);
@@ -65,11 +65,14 @@ std::uint32_t ReadDirChain(const DeviceHandle& device, const FatGeometry& g, Byt
          bytes.size() - chainStart + clusterBytes <= kMaxDirectoryBytes && readAsDirectory.Insert(c)) {
     const std::size_t at = bytes.size();
     bytes.resize(at + clusterBytes, 0);
-    ReadSectorsMapped(device, std::span<std::uint8_t>(bytes).subspan(at, clusterBytes), g.ClusterSector(c),
-                      g.sectorsPerCluster, okMap.data());
+    const bool whole = ReadSectorsMapped(device, std::span<std::uint8_t>(bytes).subspan(at, clusterBytes),
+                                         g.ClusterSector(c), g.sectorsPerCluster, okMap.data());
     if (AbortRequested()) {
       bytes.resize(at);
       break;
+    }
+    if (!whole && unreadable != nullptr && std::find(okMap.begin(), okMap.end(), std::uint8_t{0}) != okMap.end()) {
+      ++*unreadable;
     }
     ++count;
     // Judged by the first cluster, whose start holds the dot entries; a
@@ -123,16 +126,17 @@ bool ReadFatDirectory(VolumeDescriptor& volume, const DeviceHandle& device, std:
     if (dir.strict) {
       // Judged before its clusters count as read: another folder may claim them.
       std::vector<std::uint8_t> first(kSectorSize, 0);
-      if (!g.IsValidCluster(dir.cluster) || !ReadSectors(device, first, g.ClusterSector(dir.cluster), 1) ||
-          !isTheFolder(first, dir.cluster, dir.parent)) {
-        continue;
-      }
+      if (!g.IsValidCluster(dir.cluster)) continue;
+      std::uint8_t readable = 1;
+      ReadSectorsMapped(device, first, g.ClusterSector(dir.cluster), 1, &readable);
+      if (readable == 0) ++walk->unreadableClusters;
+      if (readable == 0 || !isTheFolder(first, dir.cluster, dir.parent)) continue;
     }
     if (dir.isRoot && !g.fat32) {
       ReadFat16Root(device, g, bytes);
     } else {
       std::uint32_t start = dir.isRoot ? g.rootCluster : dir.cluster;
-      ReadDirChain(device, g, fat, start, !dir.isRoot, readAsDirectory, bytes);
+      ReadDirChain(device, g, fat, start, !dir.isRoot, readAsDirectory, bytes, &walk->unreadableClusters);
     }
     if (AbortRequested()) return false;
     if (isFirst) firstRead = !bytes.empty();
@@ -181,6 +185,7 @@ bool ReadFatVolume(VolumeDescriptor& volume) {
     CloseDevice(device);
     return false;
   }
+  volume.readerState.loss = ReaderLoss{0, walk.unreadableClusters, device.health->Counts()};
   ShareDeletedClusters(volume);
   AppendLostFileNode(volume);
   LinkNodes(NodesOf(volume).nodes);

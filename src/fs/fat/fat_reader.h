@@ -28,10 +28,12 @@ bool ReadFatVolume(VolumeDescriptor& volume);
 // at an invalid cluster, or at a cluster `readAsDirectory` already holds (a
 // loop, or a cluster shared with a directory read before); clusters read are
 // added to it. With `checkDots`, a chain whose first cluster does not start
-// with "." and ".." is not followed past that cluster. Returns the clusters read.
+// with "." and ".." is not followed past that cluster. Clusters with a
+// sector that would not read are added to *unreadable (when given); the
+// chain goes on past them. Returns the clusters read.
 std::uint32_t ReadDirChain(const DeviceHandle& device, const FatGeometry& geometry, ByteView fat,
                            std::uint32_t first, bool checkDots, ClusterRuns& readAsDirectory,
-                           std::vector<std::uint8_t>& bytes);
+                           std::vector<std::uint8_t>& bytes, std::uint32_t* unreadable = nullptr);
 
 // What a walk over directories keeps from one directory to the next.
 struct FatWalk {
@@ -39,6 +41,8 @@ struct FatWalk {
   // Every folder entered must start with "." naming its cluster and ".."
   // its parent's (deleted folders always must).
   bool strictDots = false;
+  // Directory clusters with a sector that would not read.
+  std::uint32_t unreadableClusters = 0;
 };
 
 // Reads the directory at `cluster` (0: the root) under node `parent`, and

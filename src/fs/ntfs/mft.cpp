@@ -19,12 +19,23 @@ constexpr std::size_t kMinMftRunListBytes = 3;
 }  // namespace
 
 bool ReadRecords(const DeviceHandle& device, Sector64 sector, std::uint32_t count, std::uint32_t recordBytes,
-                 std::span<std::uint8_t> buffer) {
+                 std::span<std::uint8_t> buffer, std::uint32_t* unreadable) {
   if (recordBytes < kRecordSize || recordBytes > kMaxRecordSize) return false;
   count = static_cast<std::uint32_t>(std::min<std::uint64_t>(count, buffer.size() / recordBytes));
   if (count == 0) return false;
-  bool whole = ReadSectorsMapped(device, buffer, sector, count * (recordBytes / kSectorSize), nullptr);
-  for (std::uint32_t i = 0; i < count; ++i) ApplyFixup(buffer.subspan(std::size_t{i} * recordBytes, recordBytes));
+  const std::uint32_t recordSectors = recordBytes / kSectorSize;
+  std::vector<std::uint8_t> readable(std::size_t{count} * recordSectors);
+  bool whole = ReadSectorsMapped(device, buffer, sector, count * recordSectors, readable.data());
+  for (std::uint32_t i = 0; i < count; ++i) {
+    std::span<std::uint8_t> record = buffer.subspan(std::size_t{i} * recordBytes, recordBytes);
+    const auto sectors = readable.begin() + std::ptrdiff_t{i} * recordSectors;
+    if (!whole && std::find(sectors, sectors + recordSectors, std::uint8_t{0}) != sectors + recordSectors) {
+      std::fill(record.begin(), record.end(), std::uint8_t{0});
+      if (unreadable != nullptr) ++*unreadable;
+      continue;
+    }
+    ApplyFixup(record);
+  }
   return whole;
 }
 

@@ -14,11 +14,12 @@
 namespace kestrum {
 
 // Reads `count` records of `recordBytes` each at `sector` into `buffer` and
-// applies each record's fixup. Sectors that cannot be read are left zero,
-// so their records fail the magic test. At most as many records as the
+// applies each record's fixup. A record with a sector that cannot be read is
+// left zero whole, so it fails the magic test rather than give half a file,
+// and is added to *unreadable (when given). At most as many records as the
 // buffer holds are read. True when everything was read in one piece.
 bool ReadRecords(const DeviceHandle& device, Sector64 sector, std::uint32_t count, std::uint32_t recordBytes,
-                 std::span<std::uint8_t> buffer);
+                 std::span<std::uint8_t> buffer, std::uint32_t* unreadable = nullptr);
 
 // The MFT's runs from the first $DATA attribute of a record 0 already in
 // memory: non-resident, with at least 3 run-list bytes, resolved on the

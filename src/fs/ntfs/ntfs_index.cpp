@@ -46,7 +46,8 @@ void CollectIndexEntries(ByteView entries, std::size_t first, std::vector<std::u
 }
 
 bool CollectIndexChildren(ByteView record, const DeviceHandle& device,
-                          const VolumeDescriptor& volume, std::vector<std::uint32_t>& out) {
+                          const VolumeDescriptor& volume, std::vector<std::uint32_t>& out,
+                          std::uint32_t* unreadableBlocks) {
   out.clear();
   auto root = FindAttribute(record, attr::kIndexRoot);
   if (!root) return false;
@@ -63,12 +64,19 @@ bool CollectIndexChildren(ByteView record, const DeviceHandle& device,
   const std::uint32_t spc = SectorsPerCluster(volume);
   const std::uint32_t blockSectors = IndexBlockSectors(volume);
   std::vector<std::uint8_t> block(std::size_t{blockSectors} * kSectorSize);
+  std::vector<std::uint8_t> readable(blockSectors);
   for (const RunEntry& run : runs) {
     if (run.sparse) continue;
     // Only a run's first block is parsed, so only that much is read.
     auto sectors = static_cast<std::uint32_t>(std::min<std::uint64_t>(RunSectors(run, spc), blockSectors));
     if (sectors == 0) continue;
-    if (!ReadSectors(device, block, run.startSector, sectors)) break;
+    // A block with a sector that would not read is passed over: the
+    // entries of the other blocks still count.
+    if (!ReadSectorsMapped(device, block, run.startSector, sectors, readable.data()) &&
+        std::find(readable.begin(), readable.begin() + sectors, std::uint8_t{0}) != readable.begin() + sectors) {
+      if (unreadableBlocks != nullptr) ++*unreadableBlocks;
+      continue;
+    }
     ByteView read(block.data(), std::size_t{sectors} * kSectorSize);
     if (!HasTag(read, indx::kMagic, "INDX")) continue;
     std::size_t first = indx::kEntriesBase + std::size_t{ReadLe32(read, indx::kEntriesOffset)};

@@ -19,11 +19,13 @@ namespace kestrum {
 void CollectIndexEntries(ByteView entries, std::size_t first, std::vector<std::uint32_t>& out);
 
 // The children named in a directory record's index: the resident
-// $INDEX_ROOT, then the first INDX block of every run of $INDEX_ALLOCATION
-// (stopping at the first block that cannot be read). `out` is cleared
-// first. False when the record has no usable $INDEX_ROOT.
+// $INDEX_ROOT, then the first INDX block of every run of $INDEX_ALLOCATION.
+// A block with a sector that would not read is passed over (and added to
+// *unreadableBlocks when given); the blocks after it are still read. `out`
+// is cleared first. False when the record has no usable $INDEX_ROOT.
 bool CollectIndexChildren(ByteView record, const DeviceHandle& device,
-                          const VolumeDescriptor& volume, std::vector<std::uint32_t>& out);
+                          const VolumeDescriptor& volume, std::vector<std::uint32_t>& out,
+                          std::uint32_t* unreadableBlocks = nullptr);
 
 // Whether an NTFS boot sector found at `sector` leads to a plausible MFT:
 // its runs come from record 0 or the mirror, and among the first children

@@ -37,10 +37,12 @@ void CountNode(const FileNode& node, ParseStatus& counts) {
 // Reads the records of the MFT's runs in chunks, keeping every named record
 // in the slot of its own number and its named data streams in `streams`.
 // Only the first `recordCount` record places of the runs are read, and
-// nothing at or past the device's end. False when the run state asks to stop.
+// nothing at or past the device's end; records with a sector that would not
+// read are skipped and counted in `unreadable`. False when the run state asks
+// to stop.
 bool ReadFileRecords(const DeviceHandle& device, const VolumeDescriptor& volume,
                      const std::vector<RunEntry>& runs, std::uint32_t recordCount,
-                     NodeArray& array, std::vector<FileNode>& streams) {
+                     NodeArray& array, std::vector<FileNode>& streams, std::uint32_t& unreadable) {
   NodeVector& nodes = array.nodes;
   const std::uint32_t spc = SectorsPerCluster(volume);
   StatusMessage status;
@@ -70,7 +72,7 @@ bool ReadFileRecords(const DeviceHandle& device, const VolumeDescriptor& volume,
       auto records = static_cast<std::uint32_t>(chunk / recordSectors);
       if (records == 0) continue;
       status.parse.recordsRead += records;
-      ReadRecords(device, first, records, recordBytes, buffer);
+      ReadRecords(device, first, records, recordBytes, buffer, &unreadable);
       for (std::uint32_t i = 0; i < records; ++i) {
         ByteView record(buffer.data() + std::size_t{i} * recordBytes, recordBytes);
         if (!ParseFileRecord(record, node, array.strings) || node.name.empty()) continue;
@@ -152,8 +154,11 @@ bool ReadNtfsVolume(VolumeDescriptor& volume) {
   // array grows in place for them.
   nodes.resize(std::size_t{recordCount} + 1);
   std::vector<FileNode> streams;
-  bool complete = ReadFileRecords(device, volume, runs, recordCount, NodesOf(volume), streams);
+  ReaderLoss& loss = volume.readerState.loss;
+  loss = ReaderLoss{};
+  bool complete = ReadFileRecords(device, volume, runs, recordCount, NodesOf(volume), streams, loss.records);
   if (complete && !AbortRequested()) RateDeletedFiles(device, volume, nodes, streams);
+  loss.sectors = device.health->Counts();
   CloseDevice(device);
   if (!complete || AbortRequested()) return false;
   // Streams follow the records, LostFile comes last.

@@ -179,7 +179,7 @@ TEST_P(FixtureVolume, ExportGivesBackEveryLiveFileByteForByte) {
   EXPECT_FALSE(IsContiguous(chain)) << "frag.bin was meant to be fragmented";
 }
 
-TEST_P(FixtureVolume, AReadFaultInsideAFileLeavesNothingAndFails) {
+TEST_P(FixtureVolume, AReadFaultInsideAFileIsZerosInItsCopy) {
   const FileNode& node = Node("sizes/65536.bin");
   auto chain = ChainOf(volume_, node.location);
   ASSERT_GE(chain.size(), 2u);
@@ -187,15 +187,19 @@ TEST_P(FixtureVolume, AReadFaultInsideAFileLeavesNothingAndFails) {
   testing::InjectReadFault(ToUtf8(volume_.diskPath), g.ClusterSector(chain[1]), 1);
   std::string sha;
   StatusMessage status;
-  std::uint64_t size = 1;
-  EXPECT_FALSE(Copy(node, sha, status, ExportFatFile, volume_, &size));
-  EXPECT_EQ(size, 0u);
-  EXPECT_EQ(status.exportStatus.currentFileCopied, g.ClusterBytes()) << "the first cluster was counted";
+  EXPECT_TRUE(Copy(node, sha, status, ExportFatFile, volume_));
+  const std::string damaged = test::ReadWholeFile(dir_.File("copy.bin"));
+  EXPECT_EQ(status.exportStatus.currentFileCopied, node.size);
   // The failing read was the last thing posted, naming its sector.
   StatusMessage m;
   ASSERT_TRUE(TakeStatus(m));
   EXPECT_EQ(m.kind, StatusKind::kReadError);
   EXPECT_EQ(m.readError.sector, g.ClusterSector(chain[1]));
+  testing::ClearReadFaults();
+  ASSERT_TRUE(Copy(node, sha, status, ExportFatFile, volume_));
+  std::string expected = test::ReadWholeFile(dir_.File("copy.bin"));
+  std::fill_n(expected.begin() + g.ClusterBytes(), 512, '\0');
+  EXPECT_EQ(damaged, expected);
 }
 
 TEST_P(FixtureVolume, ContiguousClustersOfARebuiltVolume) {
@@ -226,15 +230,18 @@ TEST_P(FixtureVolume, ContiguousClustersOfARebuiltVolume) {
     ++checked;
   }
   EXPECT_EQ(checked, 5);
-  // A fault in the second MiB: nothing is kept.
+  // A fault in the second MiB: that sector is zeros, the rest as it was.
   const FileNode& big = Node("sizes/5242880.bin");
-  testing::InjectReadFault(ToUtf8(volume_.diskPath), g.ClusterSector(big.location) + 2048 + 7, 1);
   std::string sha;
   StatusMessage status;
-  std::uint64_t size = 1;
-  EXPECT_FALSE(Copy(big, sha, status, ExportContiguousClusters, rebuilt, &size));
-  EXPECT_EQ(size, 0u);
-  EXPECT_EQ(status.exportStatus.currentFileCopied, 1048576u) << "the first MiB was counted, then the copy stopped";
+  ASSERT_TRUE(Copy(big, sha, status, ExportContiguousClusters, rebuilt));
+  std::string expected = test::ReadWholeFile(dir_.File("copy.bin"));
+  std::fill_n(expected.begin() + (2048 + 7) * 512, 512, '\0');
+  testing::InjectReadFault(ToUtf8(volume_.diskPath), g.ClusterSector(big.location) + 2048 + 7, 1);
+  status = StatusMessage{};
+  EXPECT_TRUE(Copy(big, sha, status, ExportContiguousClusters, rebuilt));
+  EXPECT_EQ(test::ReadWholeFile(dir_.File("copy.bin")), expected);
+  EXPECT_EQ(status.exportStatus.currentFileCopied, big.size);
 }
 
 // The live or the deleted files and folders fls lists, without FAT's own

@@ -94,10 +94,13 @@ TEST_F(NtfsIndexOnVolume, CollectsTheRootAndTheFirstBlockOfEveryRun) {
   ASSERT_TRUE(CollectIndexChildren(folder.Build(), device, volume, children));
   EXPECT_EQ(children, (Records{30, 34, 40, 42}));
 
-  // A block that cannot be read ends the walk over the runs.
+  // A block that cannot be read is passed over and counted: the blocks
+  // after it still give their entries.
   testing::InjectReadFault(Image(), v.volume.ClusterSector(305) + 3, 1);
-  ASSERT_TRUE(CollectIndexChildren(folder.Build(), device, volume, children));
-  EXPECT_EQ(children, (Records{30, 34, 40}));
+  std::uint32_t unreadable = 0;
+  ASSERT_TRUE(CollectIndexChildren(folder.Build(), device, volume, children, &unreadable));
+  EXPECT_EQ(children, (Records{30, 34, 40, 42}));
+  EXPECT_EQ(unreadable, 1u);
   testing::ClearReadFaults();
 
   RecordBuilder noRoot(51, 3);
