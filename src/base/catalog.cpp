@@ -40,7 +40,8 @@ std::optional<Language> ParseLanguage(std::string_view name) {
   return std::nullopt;
 }
 
-Language LanguageFromEnvironment(const std::function<const char*(const char*)>& lookup) {
+Language LanguageFromEnvironment(const std::function<const char*(const char*)>& lookup,
+                                 std::string_view systemLocale) {
   auto value = [&lookup](const char* name) {
     const char* v = lookup(name);
     return std::string_view(v ? v : "");
@@ -51,14 +52,15 @@ Language LanguageFromEnvironment(const std::function<const char*(const char*)>& 
     locale = value(name);
     if (!locale.empty()) break;
   }
+  if (locale.empty() && !systemLocale.empty()) return LanguageOfLocale(systemLocale);
   if (IsCLocale(locale)) return Language::kEnglish;
   std::string_view list = value("LANGUAGE");
   if (!list.empty()) return LanguageOfLocale(list.substr(0, list.find(':')));
   return LanguageOfLocale(locale);
 }
 
-Language LanguageFromEnvironment() {
-  return LanguageFromEnvironment([](const char* name) { return std::getenv(name); });
+Language LanguageFromEnvironment(std::string_view systemLocale) {
+  return LanguageFromEnvironment([](const char* name) { return std::getenv(name); }, systemLocale);
 }
 
 std::optional<Language> LanguageOption(int argc, const char* const* argv) {
@@ -75,8 +77,8 @@ std::optional<Language> LanguageOption(int argc, const char* const* argv) {
   return chosen;
 }
 
-Language ChosenLanguage(int argc, const char* const* argv) {
-  return LanguageOption(argc, argv).value_or(LanguageFromEnvironment());
+Language ChosenLanguage(int argc, const char* const* argv, std::string_view systemLocale) {
+  return LanguageOption(argc, argv).value_or(LanguageFromEnvironment(systemLocale));
 }
 
 void SetLanguage(Language language) { gLanguage = language; }

@@ -19,14 +19,17 @@ enum class Language { kChinese, kEnglish };
 std::optional<Language> ParseLanguage(std::string_view name);
 // KESTRUM_LANG when it names one, else the locale's language as gettext reads
 // it (LC_ALL, LC_MESSAGES, LANG; LANGUAGE first unless the locale is C):
-// Chinese for zh, English for any other.
-Language LanguageFromEnvironment(const std::function<const char*(const char*)>& lookup);
-Language LanguageFromEnvironment();
+// Chinese for zh, English for any other. `systemLocale` is the user's locale
+// as a system that keeps it outside the environment names it ("zh-CN" on
+// Windows): it counts when no locale variable is set.
+Language LanguageFromEnvironment(const std::function<const char*(const char*)>& lookup,
+                                 std::string_view systemLocale = {});
+Language LanguageFromEnvironment(std::string_view systemLocale = {});
 // What "--lang zh|en" (or "--lang=…") on a command line asks for, before the
 // rest of the line is read; nullopt without one that names a language.
 std::optional<Language> LanguageOption(int argc, const char* const* argv);
-// The option, else the environment.
-Language ChosenLanguage(int argc, const char* const* argv);
+// The option, else the environment (and the system's locale, as above).
+Language ChosenLanguage(int argc, const char* const* argv, std::string_view systemLocale = {});
 
 // The language every text is given in from now on (process-wide).
 void SetLanguage(Language language);

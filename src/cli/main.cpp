@@ -14,6 +14,7 @@
 #include "cli/terminal_presenter.h"
 #include "platform/console.h"
 #include "platform/crash_reporter.h"
+#include "platform/user_locale.h"
 #include "export/export_report.h"
 
 namespace {
@@ -139,7 +140,7 @@ std::string Help() {
 int main(int argc, char** argv) {
   using namespace kestrum::cli;
   // The language before the crash reporter, whose message is made up front.
-  kestrum::SetLanguage(kestrum::ChosenLanguage(argc, argv));
+  kestrum::SetLanguage(kestrum::ChosenLanguage(argc, argv, kestrum::platform::UserLocaleName()));
   kestrum::InstallCrashReporter();  // a crash names its dump on stderr
   std::setlocale(LC_ALL, "");
   kestrum::platform::PrepareConsole();

@@ -7,6 +7,7 @@
 
 #include "gui/translations.h"
 #include "platform/crash_reporter.h"
+#include "platform/user_locale.h"
 
 namespace kestrum {
 
@@ -16,7 +17,7 @@ bool IsCrashMessageRun(int argc, char** argv) {
 
 int ShowCrashMessage(int argc, char** argv) {
   QApplication app(argc, argv);
-  UseLanguage(LanguageFromEnvironment());
+  UseLanguage(LanguageFromEnvironment(platform::UserLocaleName()));
   QMessageBox box(QMessageBox::Critical, QCoreApplication::translate("kestrum", "错误"), QString::fromStdString(CrashMessage(argv[2])),
                   QMessageBox::Ok);
   box.exec();

@@ -8,13 +8,14 @@
 
 #include "gui/kestrum_dlg.h"
 #include "gui/translations.h"
+#include "platform/user_locale.h"
 
 namespace kestrum {
 
 CKestrumApp::CKestrumApp(int& argc, char** argv) : QApplication(argc, argv) {
   std::setlocale(LC_ALL, "");
   setApplicationName(QStringLiteral("kestrum"));
-  const Language language = ChosenLanguage(argc, argv);
+  const Language language = ChosenLanguage(argc, argv, platform::UserLocaleName());
   UseLanguage(language);
   // What the program starts (the crash message, a restart) speaks the same.
   ::setenv("KESTRUM_LANG", language == Language::kEnglish ? "en" : "zh", 1);

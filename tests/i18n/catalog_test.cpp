@@ -41,6 +41,7 @@ TEST(Language, TheEnvironmentChoosesChineseOnlyForAChineseLocale) {
   struct Case {
     std::map<std::string, std::string> env;
     Language expected;
+    std::string systemLocale = {};  // as Windows names the user's
   };
   const Case cases[] = {
       {{}, Language::kEnglish},
@@ -61,15 +62,22 @@ TEST(Language, TheEnvironmentChoosesChineseOnlyForAChineseLocale) {
       {{{"LANG", "zh_CN.UTF-8"}, {"KESTRUM_LANG", "en"}}, Language::kEnglish},
       {{{"LANG", "en_US.UTF-8"}, {"KESTRUM_LANG", "zh"}}, Language::kChinese},
       {{{"LANG", "zh_CN.UTF-8"}, {"KESTRUM_LANG", "fr"}}, Language::kChinese},
+      // The system's locale where no variable names one (Windows), never over one that does.
+      {{}, Language::kChinese, "zh-CN"},
+      {{}, Language::kEnglish, "en-US"},
+      {{{"LANG", "en_US.UTF-8"}}, Language::kEnglish, "zh-CN"},
+      {{{"KESTRUM_LANG", "en"}}, Language::kEnglish, "zh-CN"},
   };
   for (const Case& c : cases) {
     std::string name;
     for (const auto& [key, value] : c.env) name += key + "=" + value + " ";
-    SCOPED_TRACE(name);
-    Language got = LanguageFromEnvironment([&c](const char* key) -> const char* {
-      auto it = c.env.find(key);
-      return it == c.env.end() ? nullptr : it->second.c_str();
-    });
+    SCOPED_TRACE(name + c.systemLocale);
+    Language got = LanguageFromEnvironment(
+        [&c](const char* key) -> const char* {
+          auto it = c.env.find(key);
+          return it == c.env.end() ? nullptr : it->second.c_str();
+        },
+        c.systemLocale);
     EXPECT_EQ(got, c.expected);
   }
 }
