@@ -146,6 +146,9 @@ bool SaveHistory(const std::string& path, const RepairHistory& history) {
   if (!OpenHistoryFile(path, file)) return false;
   std::vector<std::uint8_t> bytes;
   if (!SerializeHistory(history, bytes)) return false;
+  // Windows refuses to rename over a file that is open; the load before
+  // this already ran unlocked, so the lock guards the check above only.
+  file.Close();
   return ReplaceFileBytes(path, bytes);
 }
 
