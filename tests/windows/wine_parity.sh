@@ -49,5 +49,34 @@ for image in ntfs.img fat32.img exfat.img; do
     fail "exported trees of $image differ"
 done
 
+# Repair and undo on copies of the fixture disk whose MBR and EBR were zeroed:
+# the same bytes after each step, and the Windows build keeps its history in
+# %LOCALAPPDATA%\Kestrum of the prefix.
+mkdir -p "$work/l-repair" "$work/w-repair"
+cp --sparse=always "$fixtures/disk.img" "$work/l-repair/lost.img"
+for table in 0 198656; do
+  dd if=/dev/zero of="$work/l-repair/lost.img" bs=1 seek=$((table * 512 + 446)) count=66 conv=notrunc status=none
+done
+cp --sparse=always "$work/l-repair/lost.img" "$work/w-repair/lost.img"
+cp --sparse=always "$work/l-repair/lost.img" "$work/lost.img"
+run_both() {
+  (cd "$work/l-repair" && "$linux" "$@" --history history.dat) >"$work/l.out" 2>&1 || fail "linux $*"
+  (cd "$work/w-repair" && "${wine[@]}" "$@") >"$work/w.out" 2>&1 || { fail "windows $*"; head -3 "$work/w.out"; }
+}
+(cd "$work/l-repair" && "$linux" scan --lost-partitions --json --state scan.kfp lost.img) >"$work/l.out" 2>/dev/null
+(cd "$work/w-repair" && "${wine[@]}" scan --lost-partitions --json --state scan.kfp lost.img) >"$work/w.out" 2>/dev/null
+cmp -s "$work/l.out" "$work/w.out" || fail "scan --lost-partitions differs"
+found=$(wc -l <"$work/l.out")
+[ "$found" -ge 4 ] || fail "scan --lost-partitions found $found volume(s)"
+select=$(seq -s, 0 $((found - 1)))
+run_both repair lost.img --scan scan.kfp --select "$select" --yes
+cmp "$work/l-repair/lost.img" "$work/w-repair/lost.img" || fail "repaired images differ"
+cmp -s "$work/l-repair/lost.img" "$work/lost.img" && fail "repair wrote nothing"
+history=$(find "$WINEPREFIX/drive_c/users" -path '*/AppData/Local/Kestrum/FixPartTable.dat' 2>/dev/null)
+[ -n "$history" ] || fail "no history under %LOCALAPPDATA%\\Kestrum of the prefix"
+run_both undo lost.img --record 0 --yes
+cmp "$work/l-repair/lost.img" "$work/w-repair/lost.img" || fail "images after undo differ"
+cmp "$work/w-repair/lost.img" "$work/lost.img" || fail "undo did not give back the damaged disk"
+
 echo "$faults difference(s)"
 [ "$faults" -eq 0 ]
