@@ -86,7 +86,7 @@ bool ReadIntoVolumeSet(const Arguments& args, const VolumeDescriptor& volume, Vo
   }
   // What a failing disk kept from the listing, before the listing itself.
   if (const std::u16string lost = ReaderLossText(job.volume.readerState.loss); !lost.empty()) {
-    Tell(job.volume.name + u"：" + lost);
+    Tell(job.volume.name + Tr(u"：") + lost);
   }
   set.ClearVolumes();
   set.AddVolume(job.volume);

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <set>
 
 #include "i18n/source_texts.h"
@@ -16,6 +17,8 @@
 
 namespace kestrum::test {
 namespace {
+
+namespace fs = std::filesystem;
 
 // The Chinese the volumes themselves hold (file and folder names), and the
 // report's file name, which stays Chinese in both languages.
@@ -93,14 +96,28 @@ TEST(EnglishOutput, HoldsNoChineseButTheVolumesOwnNames) {
       {{"ls", "--partition", "9", disk}, 2},
       {{"frobnicate"}, 2},
   };
-  for (const auto& [args, exitCode] : runs) {
+  // A failing disk: what the listing and the copies lost, said in English.
+  const std::string fat32 = FixturePath("fat32.img");
+  const std::string faults = "KESTRUM_TEST_FAULTS=read:3000:600:" + fat32 + ";read:8000:400:" + fat32;
+  struct Run {
+    std::vector<std::string> env, args;
+    int exitCode;
+    std::string says;  // in its stderr or stdout
+  };
+  std::vector<Run> checked;
+  for (const auto& [args, exitCode] : runs) checked.push_back({{}, args, exitCode, ""});
+  checked.push_back({{faults}, {"ls", fat32}, 0, "While reading: "});
+  checked.push_back({{faults}, {"export", fat32, dir.File("failing")}, 0, "unreadable sectors (517"});
+  fs::create_directory(dir.File("failing"));
+  for (const Run& run : checked) {
     std::vector<std::string> argv{"--lang", "en"};
-    argv.insert(argv.end(), args.begin(), args.end());
+    argv.insert(argv.end(), run.args.begin(), run.args.end());
     std::string name;
-    for (const std::string& a : args) name += a + " ";
+    for (const std::string& a : run.args) name += a + " ";
     SCOPED_TRACE(name);
-    CommandResult r = RunCli(argv);
-    EXPECT_EQ(r.exitCode, exitCode) << r.err;
+    CommandResult r = RunCliWith(run.env, argv);
+    EXPECT_EQ(r.exitCode, run.exitCode) << r.err;
+    EXPECT_NE((r.out + r.err).find(run.says), std::string::npos) << r.err;
     const std::string chinese = ChineseLines(r.out, names) + ChineseLines(r.err, names);
     EXPECT_TRUE(chinese.empty()) << "Chinese in the English output:\n" << chinese;
   }
