@@ -38,7 +38,7 @@ Language CurrentLanguage();
 // `chinese` in the current language.
 std::u16string Tr(std::u16string_view chinese);
 // FormatText over the current language's form of the format (UTF-8).
-std::u16string TrFormat(const char* chineseFormat, ...) __attribute__((format(printf, 1, 2)));
+std::u16string TrFormat(const char* chineseFormat, ...) __attribute__((format(KESTRUM_PRINTF_FORMAT, 1, 2)));
 
 struct CatalogEntry {
   const char* chinese;  // UTF-8, as the source writes it

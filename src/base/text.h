@@ -21,8 +21,9 @@ std::u16string FromGbk(std::string_view bytes);  // the system's converter: src/
 
 std::u16string TrimTrailingBlanks(std::u16string_view text);
 
-// printf-style formatting into UTF-16 (the format and %s arguments are UTF-8).
-std::u16string FormatText(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// printf-style formatting into UTF-16 (the format and %s arguments are UTF-8);
+// KESTRUM_PRINTF_FORMAT, set by the build, names the C library's formats.
+std::u16string FormatText(const char* format, ...) __attribute__((format(KESTRUM_PRINTF_FORMAT, 1, 2)));
 // A number in decimal, as sector numbers and counts are shown.
 std::u16string DecimalText(std::uint64_t value);
 

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <filesystem>
 #include <sstream>
 
 #include "base/text.h"
@@ -15,6 +14,7 @@
 #include "cli/table.h"
 #include "cli/terminal_presenter.h"
 #include "discovery/discovery.h"
+#include "platform/files.h"
 #include "repair/candidates.h"
 #include "repair/found_partition_file.h"
 #include "repair/gpt_mend.h"
@@ -46,9 +46,7 @@ bool ResolveWholeDisk(const Arguments& args, const std::string& operand, VolumeD
   TellUnopened(unopened);
   if (!listed) return false;
   const DiskInfo& disk = disks.front();
-  std::error_code ec;
-  std::string given = std::filesystem::absolute(operand, ec).lexically_normal().string();
-  if (!disk.isImage && FromUtf8(given) != disk.path) {
+  if (!disk.isImage && platform::FullPath(FromUtf8(operand)) != disk.path) {
     Tell(Tr(u"请给出整个磁盘，而不是其中的分区：") + disk.path);
     return false;
   }
@@ -125,8 +123,13 @@ std::u16string SectorList(const std::vector<Sector64>& sectors) {
 std::u16string PieceList(const std::vector<SavedSector>& pieces) {
   std::u16string text;
   for (const SavedSector& p : pieces) {
-    text += (text.empty() ? u"" : u", ") + DecimalText(p.sector);
-    if (p.data.size() > kSectorSize) text += u"-" + DecimalText(p.sector + p.data.size() / kSectorSize - 1);
+    if (!text.empty()) text += u", ";
+    text += DecimalText(p.sector);
+    // Appended piece by piece: u"-" + text made GCC 12 warn of an overlapping copy (-Wrestrict).
+    if (p.data.size() > kSectorSize) {
+      text += u'-';
+      text += DecimalText(p.sector + p.data.size() / kSectorSize - 1);
+    }
   }
   return text;
 }

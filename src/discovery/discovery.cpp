@@ -97,9 +97,7 @@ void AddSystemDisk(const platform::SystemDisk& sys, const DiskSelection& selecti
 void AddImageDisk(const std::u16string& givenPath, const DiskSelection& selection, DiskList& out,
                   DiscoveryProblems* problems, UnopenedDevices* unopened) {
   const DiscoveryPlatform& platform = selection.platform;
-  std::error_code ec;
-  std::filesystem::path absolute = std::filesystem::absolute(std::filesystem::path(givenPath), ec);
-  std::u16string path = ec ? givenPath : absolute.lexically_normal().u16string();
+  const std::u16string path = platform::FullPath(givenPath);
   for (const DiskInfo& listed : out) {
     if (listed.path == path) return;
   }

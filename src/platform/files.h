@@ -106,6 +106,10 @@ bool MakeFolder(std::u16string_view path);
 // Puts `from` in place of `to` in one step, written through.
 bool ReplaceFile(std::u16string_view from, std::u16string_view to);
 bool RemoveFile(std::u16string_view path);
+// The path made absolute, "." and ".." taken out by its text alone (links are
+// not followed): the form a listing shows and compares. Device paths stay as
+// they are; a path the system cannot complete comes back unchanged.
+std::u16string FullPath(std::u16string_view path);
 // The folder part of a path as the system separates it: "." when there is
 // none, the root when the path is in the root.
 std::u16string FolderOfPath(std::u16string_view path);

@@ -206,6 +206,12 @@ bool IsRegularFile(int fd) {
   return ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
 }
 
+std::u16string FullPath(std::u16string_view path) {
+  std::error_code ec;
+  const std::filesystem::path absolute = std::filesystem::absolute(std::filesystem::path(path), ec);
+  return ec ? std::u16string(path) : absolute.lexically_normal().u16string();
+}
+
 bool IsDevicePath(std::u16string_view path) {
   struct stat st {};
   return ::stat(Native(path).c_str(), &st) == 0 && S_ISBLK(st.st_mode);

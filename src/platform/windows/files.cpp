@@ -1,6 +1,7 @@
 #include "platform/files.h"
 
 #include "platform/windows/device_locks.h"
+#include "platform/windows/device_paths.h"
 #include "platform/windows/win32.h"
 
 #include <io.h>
@@ -20,6 +21,7 @@ namespace kestrum::platform {
 
 using win32::Fail;
 using win32::HandleOf;
+using win32::IsDeviceName;
 using win32::Wide;
 
 namespace {
@@ -28,11 +30,6 @@ namespace {
 // reads and writes go through an aligned buffer.
 std::mutex gSectorLock;
 std::map<int, std::uint32_t> gSectorBytes;
-
-bool IsDeviceName(std::u16string_view path) {
-  return path.size() > 4 && path[0] == u'\\' && path[1] == u'\\' && (path[2] == u'.' || path[2] == u'?') &&
-         path[3] == u'\\';
-}
 
 std::uint32_t QuerySectorBytes(HANDLE handle) {
   DISK_GEOMETRY_EX geometry{};
@@ -343,6 +340,24 @@ std::uint64_t FileBytes(int fd) {
 bool IsRegularFile(int fd) {
   BY_HANDLE_FILE_INFORMATION info{};
   return GetFileInformationByHandle(HandleOf(fd), &info) && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+std::u16string FullPath(std::u16string_view path) {
+  // Devices stay as named. (std::filesystem::absolute of this runtime drops
+  // the "\\.\" and "\\server\share" roots: "\\.\C:" came out as "Z:\C:".)
+  if (path.empty() || IsDeviceName(path)) return std::u16string(path);
+  const std::wstring given = Wide(path);
+  std::wstring full(MAX_PATH, L'\0');
+  for (int tries = 0; tries < 4; ++tries) {
+    const DWORD n = GetFullPathNameW(given.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (n == 0) break;
+    if (n < full.size()) {
+      full.resize(n);
+      return win32::Narrow16(full);
+    }
+    full.resize(n);
+  }
+  return std::u16string(path);
 }
 
 bool IsDevicePath(std::u16string_view path) { return IsDeviceName(path); }

@@ -1,5 +1,6 @@
 #include "platform/storage.h"
 
+#include "platform/windows/device_paths.h"
 #include "platform/windows/volumes.h"
 #include "platform/windows/win32.h"
 
@@ -54,7 +55,7 @@ std::vector<std::string> TargetStorage(const std::u16string& targetPath) {
 std::vector<std::string> SourceStorage(const std::u16string& devicePath) {
   std::set<std::string> found;
   if (devicePath.empty()) return {};
-  if (devicePath.compare(0, 4, u"\\\\.\\") == 0 || devicePath.compare(0, 4, u"\\\\?\\") == 0) {
+  if (win32::IsDeviceName(devicePath)) {
     HANDLE handle = CreateFileW(Wide(devicePath).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                 OPEN_EXISTING, 0, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return {};

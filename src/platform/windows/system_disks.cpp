@@ -1,5 +1,6 @@
 #include "platform/system_disks.h"
 
+#include "platform/windows/device_paths.h"
 #include "platform/windows/volumes.h"
 #include "platform/windows/win32.h"
 
@@ -60,12 +61,6 @@ bool Describe(const std::u16string& path, SystemDisk& out) {
   return true;
 }
 
-std::uint32_t NumberOf(const std::u16string& path) {
-  std::uint32_t n = 0;
-  for (std::size_t i = 17; i < path.size() && path[i] >= u'0' && path[i] <= u'9'; ++i) n = n * 10 + (path[i] - u'0');
-  return n;
-}
-
 class WindowsDisks : public SystemDisks {
  public:
   std::vector<SystemDisk> ListDisks() const override {
@@ -78,18 +73,18 @@ class WindowsDisks : public SystemDisks {
   }
 
   bool FindDisk(const std::u16string& path, SystemDisk& out) const override {
-    const std::u16string prefix = u"\\\\.\\PhysicalDrive";
-    if (path.size() <= prefix.size() || path.compare(0, prefix.size(), prefix) != 0) return false;
-    return Describe(path, out);
+    return win32::DiskNumberOf(path).has_value() && Describe(path, out);
   }
 
   std::vector<SystemPartition> ListPartitions(const SystemDisk& disk) const override {
+    const std::optional<std::uint32_t> number = win32::DiskNumberOf(disk.path);
+    if (!number) return {};
     HANDLE handle = CreateFileW(Wide(disk.path).c_str(), FILE_READ_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                 OPEN_EXISTING, 0, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return {};
     std::vector<win32::LayoutPartition> layout = win32::ReadLayout(handle);
     CloseHandle(handle);
-    return win32::PartitionsOfDisk(NumberOf(disk.path), disk.name, layout, win32::ListVolumes());
+    return win32::PartitionsOfDisk(*number, disk.name, layout, win32::ListVolumes());
   }
 };
 
@@ -104,16 +99,8 @@ Naming NameVolume(int, const std::u16string& path, std::uint64_t, std::uint64_t,
   out = SystemVolumeInfo{};
   // Only a mounted volume has a root the system can name; an image file or a
   // partition without a volume is the program's own to probe.
-  std::wstring root;
-  if (path.size() == 6 && path.compare(0, 4, u"\\\\.\\") == 0 && path[5] == u':') {
-    root = Wide(path.substr(4)) + L"\\";
-  } else if (path.compare(0, 10, u"\\\\?\\Volume") == 0) {
-    root = Wide(path) + L"\\";
-  } else if (path.compare(0, 4, u"\\\\.\\") == 0) {
-    return Naming::kUnnamed;
-  } else {
-    return Naming::kCannotTell;
-  }
+  const std::wstring root = Wide(win32::VolumeRootOf(path));
+  if (root.empty()) return win32::IsDeviceName(path) ? Naming::kUnnamed : Naming::kCannotTell;
   wchar_t label[MAX_PATH + 1] = {};
   wchar_t fsName[MAX_PATH + 1] = {};
   DWORD serial = 0;

@@ -1,5 +1,6 @@
 #include "platform/windows/volumes.h"
 
+#include "base/text.h"
 #include "platform/windows/win32.h"
 
 #include <winioctl.h>
@@ -111,7 +112,7 @@ std::vector<SystemPartition> PartitionsOfDisk(std::uint32_t disk, const std::u16
     part.number = p.number;
     part.startSector = p.offset / 512;
     part.sectorCount = p.length / 512;
-    part.name = diskName + u"#" + std::u16string(std::to_wstring(p.number).begin(), std::to_wstring(p.number).end());
+    part.name = diskName + u"#" + DecimalText(static_cast<std::uint64_t>(p.number));
     for (std::size_t i = 0; i < onDisk.size(); ++i) {
       if (used[i] || onDisk[i]->extents[0].offset != p.offset) continue;
       used[i] = true;
