@@ -19,8 +19,9 @@ TEST_PACKAGES=(libgtest-dev libgmock-dev libssl-dev tzdata sleuthkit xvfb xauth 
 # The desktop program: Chinese font for the widgets, Qt's own texts in Chinese.
 GUI_PACKAGES=(fonts-wqy-microhei qt6-translations-l10n)
 # scripts/build-windows.sh and the tests of the Windows build: the cross
-# compiler, and Wine to run what it builds.
-WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix wine64)
+# compiler, GoogleTest's sources (built with it for the Windows side's tests),
+# and Wine to run what it builds.
+WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix googletest wine64)
 # scripts/package.sh and the package tests: the icons drawn from the SVG, the
 # checks of the package and its files, and what the installed package is used
 # with and recommends (so that installing it adds nothing else).
