@@ -5,7 +5,7 @@
 #include <QProcess>
 #include <QWidget>
 
-#include <unistd.h>
+#include "platform/process.h"
 
 namespace kestrum {
 
@@ -18,7 +18,7 @@ constexpr int kPkexecNotAuthorized = 127;
 
 }  // namespace
 
-bool PkexecRestart::LacksRights() const { return ::geteuid() != 0; }
+bool PkexecRestart::LacksRights() const { return !platform::HasAdministratorRights(); }
 
 bool PkexecRestart::Restart(const QStringList& arguments, QString& why) {
   const QString launcher = QCoreApplication::applicationDirPath() + QStringLiteral("/kestrum-pkexec");

@@ -18,7 +18,7 @@ CKestrumApp::CKestrumApp(int& argc, char** argv) : QApplication(argc, argv) {
   const Language language = ChosenLanguage(argc, argv, platform::UserLocaleName());
   UseLanguage(language);
   // What the program starts (the crash message, a restart) speaks the same.
-  ::setenv("KESTRUM_LANG", language == Language::kEnglish ? "en" : "zh", 1);
+  qputenv("KESTRUM_LANG", language == Language::kEnglish ? "en" : "zh");
 }
 
 int CKestrumApp::Run() {

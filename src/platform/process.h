@@ -11,6 +11,9 @@ namespace kestrum::platform {
 std::string ExecutablePath();
 // The path separators of the system's paths ("/" or "\\/").
 const char* PathSeparators();
+// Whether the program may read and write disks: root on Linux, an elevated
+// administrator's process on Windows.
+bool HasAdministratorRights();
 std::uint64_t CurrentThreadId();
 
 // Zeroed, page-aligned memory for a growing array: Grow keeps the content

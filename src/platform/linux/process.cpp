@@ -17,6 +17,8 @@ std::string ExecutablePath() {
 
 const char* PathSeparators() { return "/"; }
 
+bool HasAdministratorRights() { return ::geteuid() == 0; }
+
 std::uint64_t CurrentThreadId() { return static_cast<std::uint64_t>(::syscall(SYS_gettid)); }
 
 std::size_t PageBytes() {

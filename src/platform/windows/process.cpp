@@ -22,6 +22,17 @@ std::string ExecutablePath() {
 
 const char* PathSeparators() { return "\\/"; }
 
+bool HasAdministratorRights() {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+  TOKEN_ELEVATION elevation{};
+  DWORD bytes = 0;
+  const bool elevated = GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &bytes) &&
+                        elevation.TokenIsElevated != 0;
+  CloseHandle(token);
+  return elevated;
+}
+
 std::uint64_t CurrentThreadId() { return GetCurrentThreadId(); }
 
 std::size_t PageBytes() {
