@@ -107,49 +107,53 @@ bool OpenHistoryFile(const std::string& path, HistoryFile& file) {
   std::error_code ec;
   std::filesystem::path folder = std::filesystem::path(FromUtf8(path)).parent_path();
   if (!folder.empty()) std::filesystem::create_directories(folder, ec);
-  int fd = platform::OpenFile(FromUtf8(path), platform::OpenMode::kOpenOrCreate);
-  if (fd < 0) return false;
-  if (!platform::LockFileExclusive(fd)) {
-    platform::CloseFile(fd);
+  int lock = platform::OpenFile(FromUtf8(path + ".lock"), platform::OpenMode::kOpenOrCreate);
+  if (lock < 0) return false;
+  if (!platform::LockFileExclusive(lock)) {
+    platform::CloseFile(lock);
     return false;
   }
-  file.fd_ = fd;
+  file.fd_ = lock;
   file.path_ = path;
-  if (platform::FileBytes(fd) == 0) {
-    std::vector<std::uint8_t> empty;
-    SerializeHistory(RepairHistory{}, empty);
-    if (!WriteAllBytes(fd, empty.data(), empty.size()) || !platform::FlushFile(fd)) {
-      file.Close();
-      return false;
-    }
-    return true;
-  }
-  std::uint8_t magic[kMagicSize] = {};
-  if (!platform::ReadFileAt(fd, magic, kMagicSize, 0) ||
-      !HasMagic(ByteView(magic, kMagicSize))) {
+  int fd = platform::OpenFile(FromUtf8(path), platform::OpenMode::kOpenOrCreate);
+  if (fd < 0) {
     file.Close();
     return false;
   }
-  return true;
+  bool usable = false;
+  if (platform::FileBytes(fd) == 0) {
+    std::vector<std::uint8_t> empty;
+    SerializeHistory(RepairHistory{}, empty);
+    usable = WriteAllBytes(fd, empty.data(), empty.size()) && platform::FlushFile(fd);
+  } else {
+    std::uint8_t magic[kMagicSize] = {};
+    usable = platform::ReadFileAt(fd, magic, kMagicSize, 0) && HasMagic(ByteView(magic, kMagicSize));
+  }
+  platform::CloseFile(fd);
+  if (!usable) file.Close();
+  return usable;
+}
+
+bool LoadHistory(const HistoryFile& file, RepairHistory& out) {
+  out = RepairHistory{};
+  std::vector<std::uint8_t> bytes;
+  return file.IsOpen() && ReadFileBytes(file.path(), bytes) && ParseHistory(bytes, out);
+}
+
+bool SaveHistory(const HistoryFile& file, const RepairHistory& history) {
+  std::vector<std::uint8_t> bytes;
+  return file.IsOpen() && SerializeHistory(history, bytes) && ReplaceFileBytes(file.path(), bytes);
 }
 
 bool LoadHistory(const std::string& path, RepairHistory& out) {
-  out = RepairHistory{};
   HistoryFile file;
-  if (!OpenHistoryFile(path, file)) return false;
-  std::vector<std::uint8_t> bytes;
-  return ReadFileBytes(path, bytes) && ParseHistory(bytes, out);
+  out = RepairHistory{};
+  return OpenHistoryFile(path, file) && LoadHistory(file, out);
 }
 
 bool SaveHistory(const std::string& path, const RepairHistory& history) {
   HistoryFile file;
-  if (!OpenHistoryFile(path, file)) return false;
-  std::vector<std::uint8_t> bytes;
-  if (!SerializeHistory(history, bytes)) return false;
-  // Windows refuses to rename over a file that is open; the load before
-  // this already ran unlocked, so the lock guards the check above only.
-  file.Close();
-  return ReplaceFileBytes(path, bytes);
+  return OpenHistoryFile(path, file) && SaveHistory(file, history);
 }
 
 const DeviceHistory* FindDevice(const RepairHistory& history, const std::u16string& description) {
@@ -171,10 +175,11 @@ void AddRebuildRecord(RepairHistory& history, const std::u16string& description,
 }
 
 bool AddRebuildRecord(const std::string& path, const std::u16string& description, const RebuildRecord& record) {
+  HistoryFile file;
   RepairHistory history;
-  if (!LoadHistory(path, history)) return false;
+  if (!OpenHistoryFile(path, file) || !LoadHistory(file, history)) return false;
   AddRebuildRecord(history, description, record);
-  return SaveHistory(path, history);
+  return SaveHistory(file, history);
 }
 
 void PruneHistory(RepairHistory& history, const DeviceHistory& remaining) {

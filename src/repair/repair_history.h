@@ -47,7 +47,10 @@ bool SerializeHistory(const RepairHistory& history, std::vector<std::uint8_t>& o
 // $XDG_STATE_HOME/kestrum/FixPartTable.dat, or ~/.local/state/kestrum/ when unset.
 std::string DefaultHistoryPath();
 
-// An open history file, locked against other writers while it lives.
+// A history taken for a load-modify-save: the file "PATH.lock" beside it is
+// open and locked against other writers while this lives. The history file
+// itself is never held open, so that a new one can take its place (Windows
+// refuses to rename over an open file).
 class HistoryFile {
  public:
   HistoryFile() = default;
@@ -66,14 +69,18 @@ class HistoryFile {
   int fd_ = -1;
 };
 
-// Opens (creating folder and file as needed, never truncating) and locks the
-// file; an empty file gets the magic and no devices. False when it cannot be
-// opened or locked, or does not begin with either form's magic: such a file
-// is never written. A file of the old form is written in the new one.
+// Takes the lock (creating the folder and the files as needed, never
+// truncating); an empty or missing history gets the magic and no devices.
+// False when the lock cannot be had, or the file cannot be read or does not
+// begin with either form's magic: such a file is never written. A file of
+// the old form is written in the new one.
 bool OpenHistoryFile(const std::string& path, HistoryFile& file);
-bool LoadHistory(const std::string& path, RepairHistory& out);
+bool LoadHistory(const HistoryFile& file, RepairHistory& out);
 // Writes the whole history to a new file beside the old one, flushes it and
 // puts it in the old one's place, so the file on disk is always complete.
+bool SaveHistory(const HistoryFile& file, const RepairHistory& history);
+// The same, each under a lock of its own.
+bool LoadHistory(const std::string& path, RepairHistory& out);
 bool SaveHistory(const std::string& path, const RepairHistory& history);
 
 // The first device entry with exactly this description, or null.
@@ -83,7 +90,8 @@ const DeviceHistory* FindDevice(const RepairHistory& history, const std::u16stri
 void AddRebuildRecord(RepairHistory& history, const std::u16string& description,
                       const RebuildRecord& record);
 // The same in the file at `path` (created when missing): loaded, appended
-// to and saved whole. False when the file cannot be read or written.
+// to and saved whole under one lock. False when the file cannot be read or
+// written.
 bool AddRebuildRecord(const std::string& path, const std::u16string& description, const RebuildRecord& record);
 
 // The device's records as `remaining` now holds them: replaced, or the

@@ -114,10 +114,11 @@ bool UndoRebuild(const VolumeDescriptor& device, DeviceHistory& history, std::si
 }
 
 bool SaveUndoneHistory(const std::string& historyPath, const DeviceHistory& remaining) {
+  HistoryFile file;
   RepairHistory history;
-  if (!LoadHistory(historyPath, history)) return false;
+  if (!OpenHistoryFile(historyPath, file) || !LoadHistory(file, history)) return false;
   PruneHistory(history, remaining);
-  return SaveHistory(historyPath, history);
+  return SaveHistory(file, history);
 }
 
 }  // namespace kestrum::repair

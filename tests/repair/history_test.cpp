@@ -173,12 +173,20 @@ TEST(RepairHistory, ForeignCutAndLockedFilesAreRefusedAndKept) {
   bytes[4] = 0xFF;  // a device count no file could hold
   EXPECT_FALSE(ParseHistory(bytes, loaded));
 
-  // Another writer holds the file: nothing is saved.
+  // Another writer holds the history: nothing is saved.
   HistoryFile held;
   ASSERT_TRUE(OpenHistoryFile(dir.File("good.dat"), held));
   EXPECT_FALSE(SaveHistory(dir.File("good.dat"), RepairHistory{}));
-  held.Close();
+  EXPECT_FALSE(AddRebuildRecord(dir.File("good.dat"), u"disk", Record(u"2026-12-09 04:00:00", {{0, 4}})));
   EXPECT_EQ(test::ReadWholeFile(dir.File("good.dat")), good);
+  // The holder itself loads, changes and saves under its one lock.
+  ASSERT_TRUE(LoadHistory(held, loaded));
+  AddRebuildRecord(loaded, u"disk", Record(u"2026-12-09 05:00:00", {{0, 5}}));
+  ASSERT_TRUE(SaveHistory(held, loaded));
+  held.Close();
+  ASSERT_TRUE(LoadHistory(dir.File("good.dat"), loaded));
+  ASSERT_EQ(loaded.devices.size(), 1u);
+  EXPECT_EQ(loaded.devices[0].records.size(), 2u);
 }
 
 TEST(FoundPartitionFile, KeepsSectorsPast2Pow32AndRefusesTheOldForm) {
