@@ -16,6 +16,7 @@ namespace kestrum {
 
 struct NodeArray;  // the recovered file tree (fs/)
 struct DeletedClusters;  // the free clusters shared out among deleted FAT entries (fs/fat)
+struct MftRecordMap;     // where an NTFS volume's records lie (fs/ntfs)
 
 enum FsKind : std::int32_t {
   kFsUnknown = 0,
@@ -52,6 +53,7 @@ struct ReaderState {
   std::shared_ptr<const std::vector<std::uint8_t>> fat;     // cached allocation table
   std::shared_ptr<const std::vector<std::uint8_t>> bitmap;  // cached exFAT allocation bitmap
   std::shared_ptr<const DeletedClusters> deletedClusters;   // FAT: where each deleted file's content is
+  std::shared_ptr<const MftRecordMap> mftRecords;           // NTFS: the records resident content is read from
   std::uint32_t serial = 0;                                 // volume serial number
   ReaderLoss loss;  // what the reading could not read (a failing disk)
 };

@@ -173,6 +173,13 @@ void BuildNtfsFromGroup(const RecordRefs& group, const NtfsStart& start, const D
   if (records <= kRootNodeId || records > room) return;
   const auto r = static_cast<std::uint32_t>(records);
   v.readerState.nodes = std::make_shared<NodeArray>();
+  // The group's records lie one after the other from its first: one stretch
+  // holds them all, and a record's place is its distance from the first.
+  const Sector64 first = group.front()->sector;
+  const std::uint64_t stretch = group.back()->sector + kRecordSectors - first;
+  MftRecordMap places;
+  places.runs.push_back({0, first, (stretch + start.sectorsPerCluster - 1) / start.sectorsPerCluster, false});
+  v.readerState.mftRecords = std::make_shared<const MftRecordMap>(std::move(places));
   NodeVector& nodes = v.readerState.nodes->nodes;
   nodes.resize(std::size_t{r} + 1);
   std::array<std::uint8_t, kRecordSize> record{};
@@ -180,6 +187,7 @@ void BuildNtfsFromGroup(const RecordRefs& group, const NtfsStart& start, const D
   for (const ScanFinding* f : group) {
     if (!ReadRecords(device, f->sector, 1, kRecordSize, record)) continue;
     if (!ParseFileRecord(record, node, v.readerState.nodes->strings) || node.name.empty() || node.id >= r) continue;
+    SetResidentRecordPlace(node, static_cast<std::uint32_t>((f->sector - first) / kRecordSectors));
     nodes[node.id] = std::move(node);
   }
   PlaceLostFileNode(nodes, r);

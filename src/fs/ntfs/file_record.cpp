@@ -75,14 +75,14 @@ ByteView RunListBytes(const NtfsAttribute& attribute, std::size_t minBytes) {
 
 namespace {
 
-// Size and content (resident bytes, or a copy of the run list) of a $DATA attribute.
+// Size and content of a $DATA attribute: where a resident value lies in the
+// record (the bytes stay on the disk), or a copy of the run list.
 void TakeData(const NtfsAttribute& attribute, FileNode& out, NodeStrings& strings) {
   if (attribute.IsResident()) {
     out.size = ReadLe32(attribute.bytes, attr::kValueLength);
-    auto value = ResidentValue(attribute);
-    if (value) {
+    if (ResidentValue(attribute)) {
       out.residentData = 1;
-      out.data = strings.Keep(*value);
+      out.SetResidentAttributeOffset(static_cast<std::uint16_t>(attribute.offset));
     }
   } else {
     out.size = ReadLe64(attribute.bytes, attr::kRealSize);
@@ -117,6 +117,7 @@ void AppendNamedStreams(ByteView record, const FileNode& file, std::vector<FileN
     if (stream.empty()) continue;
     FileNode node;
     node.name = strings.Keep(std::u16string(file.name) + u":" + stream);
+    node.sequence = file.sequence;  // its record's, like the file's
     node.parentId = file.parentId;
     node.parentSequence = file.parentSequence;
     node.type = file.IsDeleted() ? kDeletedFile : kFile;
@@ -126,6 +127,30 @@ void AppendNamedStreams(ByteView record, const FileNode& file, std::vector<FileN
     TakeData(attribute, node, strings);
     out.push_back(std::move(node));
   }
+}
+
+void SetResidentRecordPlace(FileNode& node, std::uint32_t place) {
+  if (node.residentData) node.SetRecordPlace(place);
+}
+
+std::optional<ByteView> ResidentContent(ByteView record, const FileNode& node) {
+  if (!node.residentData || !HasFileMagic(record) || ReadLe16(record, record::kSequence) != node.sequence) {
+    return std::nullopt;
+  }
+  // A deleted file's record taken by a new one keeps the sequence number
+  // it got when it was freed; it is in use again.
+  const bool inUse = (ReadLe8(record, record::kFlags) & record::kFlagInUse) != 0;
+  if (inUse == node.IsDeleted()) return std::nullopt;
+  AttributeCursor cursor(record);
+  NtfsAttribute attribute;
+  while (cursor.Next(attribute)) {
+    if (attribute.offset < node.ResidentAttributeOffset()) continue;
+    if (attribute.offset > node.ResidentAttributeOffset() || attribute.Type() != attr::kData) break;
+    auto value = ResidentValue(attribute);
+    if (value && value->size() == node.size) return value;
+    break;
+  }
+  return std::nullopt;
 }
 
 std::optional<std::u16string> FileNameOf(ByteView value) {

@@ -69,14 +69,27 @@ ByteView RunListBytes(const NtfsAttribute& attribute, std::size_t minBytes = 1);
 std::optional<std::u16string> FileNameOf(ByteView value);
 
 // The record as a node: id (its own record number), type (the flags byte),
-// deleted mark, parent (from the first $FILE_NAME), times, name, size and
-// the resident content or a copy of the run list of the first $DATA.
+// deleted mark, parent (from the first $FILE_NAME), times, name, size, and
+// of the first $DATA a copy of its run list or, for a resident value, the
+// attribute's offset in the record (the value itself is not kept).
 // The name is the last Win32 (or Win32-and-DOS) name; a record that has none
 // takes its first POSIX name, as Linux writes them; DOS 8.3 names never
-// count. The name and data are kept in `strings`. False when the record has no "FILE" magic or its $DATA comes before
+// count. The name and run list are kept in `strings`. False when the record has no "FILE" magic or its $DATA comes before
 // any usable name. A true result may still carry no name: callers keep only
 // named nodes.
 bool ParseFileRecord(ByteView record, FileNode& out, NodeStrings& strings);
+
+// Notes on a node with resident content where in the MFT its record lies
+// (the reader's own count of record places); other nodes are left alone.
+void SetResidentRecordPlace(FileNode& node, std::uint32_t place);
+
+// A resident node's content in `record`, the node's record read again: the
+// value of the $DATA attribute at the offset the node keeps. None when the
+// record no longer holds it — no FILE record, another sequence number (the
+// record was freed since), in use where the node is deleted or the other way
+// round (a freed record taken again), no resident $DATA there, or a value of
+// another size — so a changed record never passes for the file's content.
+std::optional<ByteView> ResidentContent(ByteView record, const FileNode& node);
 
 // The attribute's own name (a data stream's), empty for the unnamed one or
 // a name that does not lie inside the attribute.
@@ -84,8 +97,9 @@ std::u16string AttributeName(const NtfsAttribute& attribute);
 
 // Appends a node for every named $DATA attribute (an alternate data stream)
 // of the record that `file` was parsed from: named "file:stream", beside the
-// file (under the file's parent), a file of the file's state and times, with
-// the stream's size and its resident content or run list. The id is left to
+// file (under the file's parent), a file of the file's state, times and
+// sequence number, with the stream's size and its run list or the offset of
+// its resident value. The id is left to
 // the caller, which places the nodes after the records.
 void AppendNamedStreams(ByteView record, const FileNode& file, std::vector<FileNode>& out,
                         NodeStrings& strings);

@@ -13,6 +13,15 @@
 
 namespace kestrum {
 
+// Where the records of a volume lie, by their place in the MFT (as
+// MapRecordToSector counts them): the MFT's runs as the reader followed
+// them, or for a volume rebuilt from the records a scan found, the one
+// stretch they lie in. Kept with the volume, so that content left in a
+// record is read from it when it is copied.
+struct MftRecordMap {
+  std::vector<RunEntry> runs;  // resolved
+};
+
 // Reads `count` records of `recordBytes` each at `sector` into `buffer` and
 // applies each record's fixup. A record with a sector that cannot be read is
 // left zero whole, so it fails the magic test rather than give half a file,

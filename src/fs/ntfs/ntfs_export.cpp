@@ -1,10 +1,13 @@
 #include "fs/ntfs/ntfs_export.h"
 
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 #include "disk/device.h"
 #include "fs/copy_out.h"
+#include "fs/ntfs/file_record.h"
+#include "fs/ntfs/mft.h"
 #include "fs/ntfs/ntfs_boot.h"
 #include "fs/ntfs/ntfs_layout.h"
 #include "fs/ntfs/run_list.h"
@@ -51,14 +54,41 @@ bool CopyRuns(const DeviceHandle& device, const std::vector<RunEntry>& runs, std
   return true;
 }
 
+// Resident content, read from its record again: the record is read whole
+// (a sector of it that will not read fails the copy, as half a record
+// cannot be trusted), and only a record that still holds the value the
+// listing saw is copied from.
+bool CopyResident(const VolumeDescriptor& volume, const FileNode& node, OutputFile& out, StatusMessage& status) {
+  const MftRecordMap* places = volume.readerState.mftRecords.get();
+  Sector64 sector = 0;
+  if (places == nullptr || !MapRecordToSector(node.RecordPlace(), volume, places->runs, sector)) return false;
+  DeviceHandle device = OpenContentSource(volume, out);
+  if (!device.IsOpen()) return false;
+  const std::uint32_t recordBytes = RecordBytesOf(volume);
+  std::vector<std::uint8_t> record(recordBytes);
+  std::uint32_t unreadable = 0;
+  ReadRecords(device, sector, 1, recordBytes, record, &unreadable);
+  CloseDevice(device);
+  if (unreadable != 0) {
+    CopyRecord& noted = out.Record();
+    noted.readFailed = true;
+    noted.failedReadSector = sector;
+    noted.failedReadSectors = recordBytes / kSectorSize;
+    return false;
+  }
+  const std::optional<ByteView> content = ResidentContent(record, node);
+  if (!content) return false;
+  if (!content->empty() && !out.Write(content->data(), content->size())) return false;
+  CountCopiedBytes(status, content->size());  // resident: counted, shown with the next file
+  return true;
+}
+
 }  // namespace
 
 bool ExportNtfsFile(const VolumeDescriptor& volume, const FileNode& node, OutputFile& out,
                     StatusMessage& status) {
   if (node.residentData) {
-    std::size_t bytes = static_cast<std::size_t>(std::min<std::uint64_t>(node.size, node.data.size()));
-    if (bytes > 0 && !out.Write(node.data.data(), bytes)) return Fail(out);
-    CountCopiedBytes(status, bytes);  // resident: counted, shown with the next file
+    if (!CopyResident(volume, node, out, status)) return Fail(out);
     out.SetTimes(node.creationTime, node.lastWriteTime);
     return true;
   }

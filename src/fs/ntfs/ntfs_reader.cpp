@@ -57,6 +57,8 @@ bool ReadFileRecords(const DeviceHandle& device, const VolumeDescriptor& volume,
   for (const RunEntry& run : runs) {
     if (placesLeft == 0) break;
     std::uint64_t places = std::min(RunSectors(run, spc) / recordSectors, placesLeft);
+    // The place of the run's first record, counted as MapRecordToSector does.
+    const auto runPlace = static_cast<std::uint32_t>(recordCount - placesLeft);
     placesLeft -= places;
     if (run.sparse) continue;  // a hole holds no records
     const std::uint64_t sectors = places * recordSectors;
@@ -73,14 +75,19 @@ bool ReadFileRecords(const DeviceHandle& device, const VolumeDescriptor& volume,
       if (records == 0) continue;
       status.parse.recordsRead += records;
       ReadRecords(device, first, records, recordBytes, buffer, &unreadable);
+      const auto chunkPlace = static_cast<std::uint32_t>(runPlace + (first - run.startSector) / recordSectors);
       for (std::uint32_t i = 0; i < records; ++i) {
         ByteView record(buffer.data() + std::size_t{i} * recordBytes, recordBytes);
         if (!ParseFileRecord(record, node, array.strings) || node.name.empty()) continue;
         if (node.id >= recordCount) continue;
+        SetResidentRecordPlace(node, chunkPlace + i);
         CountNode(node, status.parse);
         const std::size_t streamsBefore = streams.size();
         AppendNamedStreams(record, node, streams, array.strings);
-        for (std::size_t k = streamsBefore; k < streams.size(); ++k) CountNode(streams[k], status.parse);
+        for (std::size_t k = streamsBefore; k < streams.size(); ++k) {
+          SetResidentRecordPlace(streams[k], chunkPlace + i);
+          CountNode(streams[k], status.parse);
+        }
         nodes[node.id] = std::move(node);
       }
       // Once a chunk: the display samples the counts far less often than
@@ -149,6 +156,7 @@ bool ReadNtfsVolume(VolumeDescriptor& volume) {
   }
 
   volume.readerState.nodes = std::make_shared<NodeArray>();
+  volume.readerState.mftRecords = std::make_shared<const MftRecordMap>(MftRecordMap{runs});
   NodeVector& nodes = NodesOf(volume).nodes;
   // Named streams are appended after the records once they are read; the
   // array grows in place for them.

@@ -49,7 +49,8 @@ struct FileNode {
   std::uint32_t parentId = 0;
   // FAT/exFAT: first cluster; files found by content: the low 32 bits of
   // the absolute start sector (StartSector); NTFS: byte length of the run
-  // list held in `data` (0 when resident).
+  // list held in `data`, or for resident content the place of its record
+  // in the MFT (RecordPlace).
   std::uint32_t location = 0;
   // Set by LinkNodes: the first child, and the next child of the same
   // parent, in ascending index order. Two links a node rather than a list
@@ -72,7 +73,8 @@ struct FileNode {
   std::uint16_t parentSequence = 0;
   // Files found by content: bits 32–47 of the start sector. 48 bits reach
   // 128 PiB, and fill the padding before `size` instead of widening every
-  // node of every volume.
+  // node of every volume. NTFS resident content: the offset of its $DATA
+  // attribute in the record (ResidentAttributeOffset).
   std::uint16_t locationHigh = 0;
   std::uint64_t size = 0;
   std::uint64_t creationTime = 0;   // FILETIME, UTC
@@ -80,7 +82,8 @@ struct FileNode {
   // Views: the bytes belong to the array's NodeStrings (a node made by hand
   // must point them at something that outlives it, never at a temporary).
   std::u16string_view name;
-  // NTFS only: the resident content, or a copy of the run list.
+  // NTFS only: a copy of the run list. Resident content is not kept: it is
+  // read from its record again when it is copied.
   ByteView data;
 
   // Files found by content.
@@ -89,6 +92,13 @@ struct FileNode {
     location = static_cast<std::uint32_t>(sector);
     locationHigh = static_cast<std::uint16_t>(sector >> 32);
   }
+
+  // NTFS resident content: where in the MFT its record lies, and where in
+  // the record its attribute.
+  std::uint32_t RecordPlace() const { return location; }
+  void SetRecordPlace(std::uint32_t place) { location = place; }
+  std::uint16_t ResidentAttributeOffset() const { return locationHigh; }
+  void SetResidentAttributeOffset(std::uint16_t offset) { locationHigh = offset; }
 
   bool IsFolder() const { return type == kFolder || type == kDeletedFolder; }
   bool IsFile() const { return type == kFile || type == kDeletedFile; }

@@ -1,5 +1,5 @@
 #pragma once
-// The names and NTFS contents of one node array, packed into large blocks:
+// The names and NTFS run lists of one node array, packed into large blocks:
 // a volume of millions of files then costs no heap block per node, and a
 // piece once kept never moves, so nodes hold plain views of it.
 

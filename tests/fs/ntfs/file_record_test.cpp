@@ -35,6 +35,13 @@ FileNode Parse(const Bytes& record, bool expect = true) {
   return node;
 }
 
+// The resident content of `node` as `record` holds it now; "<none>" when it
+// no longer does.
+std::string ContentIn(const Bytes& record, const FileNode& node) {
+  auto value = ResidentContent(record, node);
+  return value ? std::string(value->begin(), value->end()) : "<none>";
+}
+
 TEST(NtfsFixup, PutsTheSavedTailsBackAtTheSectorEnds) {
   // Content that runs across the end of the first sector.
   std::string content;
@@ -49,7 +56,7 @@ TEST(NtfsFixup, PutsTheSavedTailsBackAtTheSectorEnds) {
   EXPECT_EQ(disk, r.Build());
   FileNode node;
   ASSERT_TRUE(ParseFileRecord(disk, node, test::TestStrings()));
-  EXPECT_EQ(std::string(node.data.begin(), node.data.end()), content);
+  EXPECT_EQ(ContentIn(disk, node), content);
 
   // A torn record (sequence numbers that do not match) is taken as it stands.
   Bytes torn = r.OnDisk();
@@ -73,8 +80,52 @@ TEST(ParseFileRecord, SummarisesALiveFile) {
   EXPECT_EQ(node.name, u"Report for 2026.txt");
   EXPECT_EQ(node.size, 21u);
   EXPECT_EQ(node.residentData, 1);
-  EXPECT_EQ(std::string(node.data.begin(), node.data.end()), "hello, resident world");
-  EXPECT_EQ(node.location, 0u);
+  EXPECT_TRUE(node.data.empty()) << "resident content stays in its record";
+  EXPECT_EQ(node.ResidentAttributeOffset(), GoodFile().AttributeOffset(3));
+  EXPECT_EQ(ContentIn(GoodFile().Build(), node), "hello, resident world");
+}
+
+// The record read again at export: only the value the node was parsed from
+// counts, never what the record holds in its place now.
+TEST(ResidentContent, ComesOnlyFromTheRecordAsItWasParsed) {
+  const FileNode node = Parse(GoodFile().Build());
+  Bytes notFile = GoodFile().Build();
+  notFile[0] = 'B';
+  Bytes longer = GoodFile().Build();
+  WriteLe32(longer, GoodFile().AttributeOffset(3) + 0x10, 22);
+  const struct {
+    const char* what;
+    Bytes record;
+  } kChanged[] = {
+      {"no FILE record", notFile},
+      {"freed since: another sequence number", GoodFile().Sequence(2).Build()},
+      {"freed since, the sequence number kept", RecordBuilder(77, 0).StandardInfo(kCreated, kModified)
+                                                    .FileName(40, u"REPORT~1.TXT", 2)
+                                                    .FileName(40, u"Report for 2026.txt", 1)
+                                                    .ResidentData("hello, resident world").Build()},
+      {"another value size", longer},
+      {"the attribute elsewhere", RecordBuilder(77, 1).FileName(40, u"Report for 2026.txt", 1)
+                                      .ResidentData("hello, resident world").Build()},
+      {"no $DATA there", RecordBuilder(77, 1).StandardInfo(kCreated, kModified)
+                             .FileName(40, u"REPORT~1.TXT", 2).FileName(40, u"Report for 2026.txt", 1)
+                             .Resident(0x100, Bytes(21, 'x')).Build()},
+      {"non-resident now", RecordBuilder(77, 1).StandardInfo(kCreated, kModified)
+                               .FileName(40, u"REPORT~1.TXT", 2).FileName(40, u"Report for 2026.txt", 1)
+                               .NonResidentData(test::EncodeRuns({{100, 1}}), 21).Build()},
+  };
+  for (const auto& c : kChanged) EXPECT_EQ(ContentIn(c.record, node), "<none>") << c.what;
+  FileNode notResident = node;
+  notResident.residentData = 0;
+  EXPECT_EQ(ContentIn(GoodFile().Build(), notResident), "<none>");
+
+  // A deleted file's record that a new file took: in use again.
+  RecordBuilder deleted(77, 0);
+  deleted.FileName(40, u"old.txt", 1).ResidentData("hello, deleted world!");
+  const FileNode gone = Parse(deleted.Build());
+  EXPECT_EQ(ContentIn(deleted.Build(), gone), "hello, deleted world!");
+  RecordBuilder taken(77, 1);
+  taken.FileName(40, u"new.txt", 1).ResidentData("hello, another world!");
+  EXPECT_EQ(ContentIn(taken.Build(), gone), "<none>");
 }
 
 TEST(ParseFileRecord, TypeAndDeletedMarkComeFromTheFlags) {
@@ -163,7 +214,7 @@ TEST(ParseFileRecord, OnlyTheFirstDataAttributeCounts) {
   RecordBuilder r(30, 1);
   r.FileName(5, u"a.txt", 1).ResidentData("main").ResidentData("alternate stream");
   FileNode node = Parse(r.Build());
-  EXPECT_EQ(std::string(node.data.begin(), node.data.end()), "main");
+  EXPECT_EQ(ContentIn(r.Build(), node), "main");
   EXPECT_EQ(node.size, 4u);
 }
 
@@ -232,7 +283,7 @@ TEST_F(NtfsDamagedRecord, ResidentValueOutsideItsAttributeGivesNoContent) {
   // A value length beyond the attribute is the same damage.
   Bytes r = GoodFile().Build();
   WriteLe32(r, At(3) + 0x10, 5000);
-  EXPECT_TRUE(Parse(r).data.empty());
+  EXPECT_EQ(Parse(r).residentData, 0);
 }
 
 TEST_F(NtfsDamagedRecord, RunListOffsetPastTheAttributeKeepsNoRunList) {

@@ -92,6 +92,7 @@ class NtfsFixture : public ::testing::TestWithParam<FixtureCase> {
     EXPECT_TRUE(out.Create(path));
     status.exportStatus.currentFileCopied = 0;
     bool ok = ExportNtfsFile(volume_, node, out, status);
+    lastRecord_ = out.Record();
     out.Close();
     return ok;
   }
@@ -114,6 +115,7 @@ class NtfsFixture : public ::testing::TestWithParam<FixtureCase> {
   std::vector<ManifestEntry> manifest_;
   VolumeDescriptor volume_;
   test::TempDir dir_;
+  CopyRecord lastRecord_;  // what the last export's reads met
 };
 
 TEST_P(NtfsFixture, ExistingFilesAreExactlyTheLiveManifest) {
@@ -274,6 +276,31 @@ TEST_P(NtfsFixture, ABadSectorInAFileIsZerosInItsCopyAndIsReported) {
   const FileNode& big = NodeAt(paths, "sizes/5242880.bin");
   ASSERT_TRUE(ExportTo(big, out, status));
   EXPECT_EQ(status.exportStatus.currentFileCopied, 5242880u);
+
+  // A resident file is read from its record at export: a record that no
+  // longer reads fails the copy, saying where, rather than give zeros.
+  const ManifestEntry* small = nullptr;
+  for (const ManifestEntry& e : manifest_) {
+    if (!small && !e.deleted && !e.folder && e.size > 0 && NodeAt(paths, e.path).residentData) small = &e;
+  }
+  ASSERT_NE(small, nullptr);
+  const FileNode& resident = NodeAt(paths, small->path);
+  DeviceHandle device = OpenVolumeOnDisk(volume_);
+  std::vector<RunEntry> mft;
+  ASSERT_TRUE(FindMftRuns(volume_, device, mft));
+  CloseDevice(device);
+  Sector64 record = 0;
+  ASSERT_TRUE(MapRecordToSector(resident.id, volume_, mft, record));
+  testing::InjectReadFault(image_, record + 1, 1);
+  test::PrepareRun();
+  EXPECT_FALSE(ExportTo(resident, out, status)) << small->path;
+  EXPECT_EQ(test::ReadWholeFile(out), "");
+  EXPECT_TRUE(lastRecord_.readFailed);
+  EXPECT_EQ(lastRecord_.failedReadSector, record);
+  EXPECT_EQ(lastRecord_.failedReadSectors, ntfs::RecordSectorsOf(volume_));
+  testing::ClearReadFaults();
+  ASSERT_TRUE(ExportTo(resident, out, status));
+  EXPECT_EQ(test::Sha256OfFile(out), small->sha256);
 }
 
 TEST_P(NtfsFixture, TheMirrorStandsInForAnUnreadableRecordZero) {
