@@ -171,9 +171,11 @@ int OpenFile(std::u16string_view path, OpenMode mode) {
   }
   const bool device = IsDeviceName(path);
   std::uint32_t sectorBytes = device ? QuerySectorBytes(handle) : 0;
+  errno = 0;
   const int fd = win32::AdoptHandle(handle);
   if (fd < 0) {
-    errno = EMFILE;
+    // The runtime's reason (Wine's device handles have no file type: EINVAL).
+    if (errno == 0) errno = EMFILE;
     return -1;
   }
   if (device && mode == OpenMode::kReadWrite && !LockVolumesOfDisk(fd, path)) {
