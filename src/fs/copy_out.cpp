@@ -46,22 +46,41 @@ bool ReadContent(const DeviceHandle& device, std::span<std::uint8_t> buffer, Sec
   return true;
 }
 
+bool ContentCopier::Add(Sector64 first, std::uint64_t bytes) {
+  while (bytes != 0 && !failed_) {
+    // Only a piece that ends on a sector boundary can be followed in the same read.
+    const bool follows = pendingBytes_ % kSectorSize == 0 && first == pendingFirst_ + pendingBytes_ / kSectorSize;
+    if (pendingBytes_ != 0 && (!follows || pendingBytes_ == kCopyChunkBytes) && !Flush()) break;
+    if (pendingBytes_ == 0) pendingFirst_ = first;
+    const std::uint64_t take = std::min(bytes, kCopyChunkBytes - pendingBytes_);
+    pendingBytes_ += take;
+    first += take / kSectorSize;
+    bytes -= take;
+  }
+  return !failed_;
+}
+
+bool ContentCopier::Finish() { return !failed_ && (pendingBytes_ == 0 || Flush()); }
+
+bool ContentCopier::Flush() {
+  const std::uint32_t sectors = SectorsHolding(pendingBytes_);
+  buffer_.resize(std::size_t{sectors} * kSectorSize);
+  if (out_.StopRequested() || !ReadContent(device_, buffer_, pendingFirst_, sectors, out_) ||
+      out_.StopRequested() || !out_.Write(buffer_.data(), static_cast<std::size_t>(pendingBytes_))) {
+    failed_ = true;
+    return false;
+  }
+  ReportCopiedBytes(status_, pendingBytes_);
+  pendingBytes_ = 0;
+  return true;
+}
+
 bool CopyContiguousSectors(const DeviceHandle& device, Sector64 first, std::uint64_t bytes,
                            OutputFile& out, StatusMessage& status) {
-  std::vector<std::uint8_t> buffer(static_cast<std::size_t>(std::min(bytes, kCopyChunkBytes)));
-  for (std::uint64_t done = 0; done < bytes;) {
-    std::uint64_t piece = std::min(kCopyChunkBytes, bytes - done);
-    const std::uint32_t sectors = SectorsHolding(piece);
-    buffer.resize(std::size_t{sectors} * kSectorSize);
-    if (out.StopRequested() || !ReadContent(device, buffer, first + done / kSectorSize, sectors, out) ||
-        !out.Write(buffer.data(), static_cast<std::size_t>(piece))) {
-      out.Truncate();
-      return false;
-    }
-    done += piece;
-    ReportCopiedBytes(status, piece);
-  }
-  return true;
+  ContentCopier copier(device, out, status);
+  const bool ok = copier.Add(first, bytes) && copier.Finish();
+  if (!ok) out.Truncate();
+  return ok;
 }
 
 }  // namespace kestrum

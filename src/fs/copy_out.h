@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <span>
+#include <vector>
 
 #include "run/worker_state.h"
 #include "disk/device.h"
@@ -45,10 +46,40 @@ DeviceHandle OpenContentSource(const VolumeDescriptor& volume, OutputFile& out);
 bool ReadContent(const DeviceHandle& device, std::span<std::uint8_t> buffer, Sector64 sector,
                  std::uint32_t count, OutputFile& out);
 
-// Copies `bytes` from the consecutive sectors starting at `first`, 1 MiB per
-// read; the last read takes only the sectors the content needs, so content
-// that ends near the end of the disk still copies. A stop request, a failed
-// read or a failed write cuts the output back to nothing and answers false.
+// Copies content into the output in file order as its pieces are named
+// (clusters, runs), reading pieces that follow each other on the disk
+// together, up to 1 MiB a read: a volume of small clusters is not read one
+// cluster a call, and on a failing disk the retries and the passing over
+// of a bad run (ReadSectorsMapped) see the whole run, so the good sectors
+// after a bad run inside it are read back instead of left as zeros. Only
+// the sectors holding the content's bytes are read, so the last piece may
+// end inside a sector. A stop request, a failed read or a failed write ends
+// the copy: Add and Finish answer false from then on, and the caller cuts
+// the output back.
+class ContentCopier {
+ public:
+  ContentCopier(const DeviceHandle& device, OutputFile& out, StatusMessage& status)
+      : device_(device), out_(out), status_(status) {}
+  // The next `bytes` of content, from `first` on.
+  bool Add(Sector64 first, std::uint64_t bytes);
+  // Copies what is still pending.
+  bool Finish();
+
+ private:
+  bool Flush();
+
+  const DeviceHandle& device_;
+  OutputFile& out_;
+  StatusMessage& status_;
+  std::vector<std::uint8_t> buffer_;
+  Sector64 pendingFirst_ = 0;
+  std::uint64_t pendingBytes_ = 0;
+  bool failed_ = false;
+};
+
+// Copies `bytes` from the consecutive sectors starting at `first` (a
+// ContentCopier's reads); a failure cuts the output back to nothing and
+// answers false.
 bool CopyContiguousSectors(const DeviceHandle& device, Sector64 first, std::uint64_t bytes,
                            OutputFile& out, StatusMessage& status);
 

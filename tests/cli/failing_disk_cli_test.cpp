@@ -1,7 +1,7 @@
 // ls and export of a volume whose disk fails under them (the test build's
 // KESTRUM_TEST_FAULTS): a directory that will not read costs its own
-// entries, not the listing, and says so; a file with a bad sector is
-// exported with zeros there and named with its count.
+// entries, not the listing, and says so; a file with a bad sector, or a
+// bad run, is exported with zeros exactly there and named with its count.
 
 #include <gtest/gtest.h>
 
@@ -86,8 +86,16 @@ TEST_P(FailingDiskCli, ListingAndExportGoOnPastBadSectorsAndSaySo) {
   const std::string victim = test::ReadWholeFile(cleanOut.File("65536.bin"));
   ASSERT_EQ(victim.size(), 65536u);
   const Sector64 bad = ContentSector(image, victim) + 2;
+  // A run of bad sectors long enough that the reads pass over part of it:
+  // the good sectors after it still come back (read back from the first
+  // good one), whatever the volume's cluster size.
+  ASSERT_EQ(test::RunCli({"export", image, cleanOut.path(), "sizes/1048577.bin"}).exitCode, 0);
+  const std::string big = test::ReadWholeFile(cleanOut.File("1048577.bin"));
+  constexpr std::size_t kRunAt = 8, kRunLength = 40;
+  const Sector64 run = ContentSector(image, big) + kRunAt;
   const std::string faults = "KESTRUM_TEST_FAULTS=read:" + std::to_string(structure) + ":1:" + image +
-                             ";read:" + std::to_string(bad) + ":1:" + image;
+                             ";read:" + std::to_string(bad) + ":1:" + image + ";read:" + std::to_string(run) +
+                             ":" + std::to_string(kRunLength) + ":" + image;
 
   auto listed = test::RunCliWith({faults}, {"ls", "--json", image});
   ASSERT_EQ(listed.exitCode, 0) << listed.err;
@@ -110,13 +118,19 @@ TEST_P(FailingDiskCli, ListingAndExportGoOnPastBadSectorsAndSaySo) {
   auto exported = test::RunCliWith({faults}, {"export", image, out.path(), "sizes"});
   EXPECT_EQ(exported.exitCode, 0) << exported.err;
   EXPECT_TRUE(Contains(exported.err, "含有无法读取的扇区（1 个，以零填充）：sizes/65536.bin\n")) << exported.err;
-  EXPECT_TRUE(Contains(exported.err, "其中 1 个文件含有无法读取的扇区")) << exported.err;
+  EXPECT_TRUE(Contains(exported.err, "含有无法读取的扇区（40 个，以零填充）：sizes/1048577.bin\n")) << exported.err;
+  EXPECT_TRUE(Contains(exported.err, "其中 2 个文件含有无法读取的扇区")) << exported.err;
   std::string withZeros = victim;
   std::fill_n(withZeros.begin() + 2 * 512, 512, '\0');
   EXPECT_EQ(test::ReadWholeFile(out.File("sizes/65536.bin")), withZeros);
+  std::string bigWithZeros = big;
+  std::fill_n(bigWithZeros.begin() + kRunAt * 512, kRunLength * 512, '\0');
+  EXPECT_TRUE(test::ReadWholeFile(out.File("sizes/1048577.bin")) == bigWithZeros)
+      << "sizes/1048577.bin is not its bytes with zeros exactly at the bad run";
   auto report = test::LoadJsonReport(out.path());
   EXPECT_EQ(report["sizes/65536.bin"]["result"], "copiedWithUnreadableSectors");
   EXPECT_EQ(report["sizes/65536.bin"]["unreadableSectors"], "1");
+  EXPECT_EQ(report["sizes/1048577.bin"]["unreadableSectors"], "40");
   EXPECT_EQ(report["sizes/4096.bin"]["result"], "copied");
 }
 

@@ -21,21 +21,19 @@ bool ExportExfatFile(const VolumeDescriptor& volume, const FileNode& node, Outpu
     CloseDevice(device);
     return false;
   }
-  const std::uint64_t clusterBytes = g.ClusterBytes();
-  std::vector<std::uint8_t> buffer(clusterBytes);
+  ContentCopier copier(device, out, status);
   std::uint64_t remaining = node.size;
   bool failed = false;
   for (std::uint32_t cluster : clusters) {
     if (remaining == 0) break;
-    std::uint64_t piece = std::min(remaining, clusterBytes);
-    if (out.StopRequested() || !ReadContent(device, buffer, g.ClusterSector(cluster), SectorsHolding(piece), out) ||
-        !out.Write(buffer.data(), piece)) {
+    const std::uint64_t piece = std::min(remaining, g.ClusterBytes());
+    if (!copier.Add(g.ClusterSector(cluster), piece)) {
       failed = true;
       break;
     }
     remaining -= piece;
-    ReportCopiedBytes(status, piece);
   }
+  failed = failed || !copier.Finish();
   if (failed) out.Truncate();
   CloseDevice(device);
   return !failed && remaining == 0;

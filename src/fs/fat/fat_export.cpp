@@ -18,7 +18,7 @@ bool ExportFatFile(const VolumeDescriptor& volume, const FileNode& node, OutputF
   DeviceHandle device = OpenContentSource(volume, out);
   if (!device.IsOpen()) return false;
   const ByteView fat = CachedFat(volume);
-  std::vector<std::uint8_t> cluster(g.ClusterBytes());
+  ContentCopier copier(device, out, status);
   ClusterRuns copied;
   std::uint64_t written = 0;
   bool ok = true;
@@ -28,18 +28,12 @@ bool ExportFatFile(const VolumeDescriptor& volume, const FileNode& node, OutputF
   std::size_t nextDeleted = 0;
   std::uint32_t c = node.IsDeleted() ? (deleted.clusters.empty() ? 0 : deleted.clusters[0]) : node.location;
   while (written < node.size && g.IsValidCluster(c) && !IsEndOfChain(g.width, c) && copied.Insert(c)) {
-    const std::uint64_t chunk = std::min<std::uint64_t>(cluster.size(), node.size - written);
-    if (out.StopRequested() || !ReadContent(device, cluster, g.ClusterSector(c), SectorsHolding(chunk), out) ||
-        out.StopRequested()) {
-      ok = false;
-      break;
-    }
-    if (!out.Write(cluster.data(), chunk)) {
+    const std::uint64_t chunk = std::min<std::uint64_t>(g.ClusterBytes(), node.size - written);
+    if (!copier.Add(g.ClusterSector(c), chunk)) {
       ok = false;
       break;
     }
     written += chunk;
-    ReportCopiedBytes(status, chunk);
     if (node.IsDeleted()) {
       ++nextDeleted;
       c = nextDeleted < deleted.clusters.size() ? deleted.clusters[nextDeleted] : 0;
@@ -50,6 +44,7 @@ bool ExportFatFile(const VolumeDescriptor& volume, const FileNode& node, OutputF
     // cluster (the bounds above stop this at the last cluster).
     c = next != 0 ? next : c + 1;
   }
+  ok = ok && copier.Finish();
   CloseDevice(device);
   if (!ok) {
     out.Truncate();
