@@ -1,6 +1,7 @@
 #include "disk/read_health.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "base/catalog.h"
 #include "base/text.h"
@@ -18,16 +19,17 @@ std::u16string ReadLossText(const ReadCounts& counts) {
 
 std::u16string ReaderLossText(const ReaderLoss& loss) {
   if (!loss.Any()) return {};
-  std::u16string text = Tr(u"读取时");
-  if (loss.records != 0) text += TrFormat(" %u 个 MFT 记录无法读取，已跳过；", loss.records);
+  std::vector<std::u16string> parts;
+  if (loss.records != 0) parts.push_back(TrFormat(" %u 个 MFT 记录无法读取，已跳过", loss.records));
   if (loss.directoryClusters != 0) {
-    text += TrFormat(" %u 个目录簇无法读取，其中的文件和目录未能列出；", loss.directoryClusters);
+    parts.push_back(TrFormat(" %u 个目录簇无法读取，其中的文件和目录未能列出", loss.directoryClusters));
   }
-  const std::u16string sectors = ReadLossText(loss.sectors);
-  if (sectors.empty()) {
-    text.pop_back();  // the last "；" (";" in English)
-  } else {
-    text += sectors;
+  if (std::u16string sectors = ReadLossText(loss.sectors); !sectors.empty()) parts.push_back(std::move(sectors));
+  // Joined by the language's semicolon: "；" needs no space after it, "; " does.
+  std::u16string text = Tr(u"读取时");
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    if (i != 0) text += Tr(u"；");
+    text += parts[i];
   }
   return text;
 }
