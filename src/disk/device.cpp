@@ -14,6 +14,16 @@ namespace {
 
 Sector64 LimitFromBytes(std::uint64_t bytes) { return bytes / kSectorSize; }
 
+// A second, unbuffered descriptor for the single-sector retries of a
+// device read through the cache; -1 where there is none to be had.
+int OpenRetryPastCache(int fd, const std::u16string& path) {
+  if (platform::ReadsPastCache(fd) || !platform::IsDevicePath(path)) return -1;
+  const int direct = platform::OpenFile(path, platform::OpenMode::kReadUnbuffered);
+  if (direct >= 0 && platform::ReadsPastCache(direct)) return direct;
+  platform::CloseFile(direct);
+  return -1;
+}
+
 bool OpenWithMode(const std::u16string& path, platform::OpenMode mode, DeviceHandle& out) {
   out = DeviceHandle{};
   int fd = platform::OpenFile(path, mode);
@@ -23,6 +33,7 @@ bool OpenWithMode(const std::u16string& path, platform::OpenMode mode, DeviceHan
   out.health = std::make_shared<ReadHealth>();
   out.sectorLimit = LimitFromBytes(QueryDeviceBytes(fd));
   if (const std::uint32_t reported = QueryLogicalSectorSize(fd)) out.sectorSize = reported;
+  if (mode == platform::OpenMode::kRead) out.retryFd = OpenRetryPastCache(fd, path);
   return true;
 }
 
@@ -74,6 +85,7 @@ DeviceHandle OpenVolumeOnDisk(const VolumeDescriptor& volume) {
     end = diskEnd;
   }
   handle.sectorLimit = end;
+  handle.retryFd = OpenRetryPastCache(fd, volume.diskPath);
   return handle;
 }
 
@@ -88,7 +100,9 @@ bool OpenDeviceWindow(const std::u16string& path, Sector64 first, Sector64 count
 
 void CloseDevice(DeviceHandle& device) {
   platform::CloseFile(device.fd);
+  platform::CloseFile(device.retryFd);
   device.fd = -1;
+  device.retryFd = -1;
 }
 
 std::uint64_t QueryDeviceBytes(int fd) { return platform::DeviceBytes(fd); }
@@ -122,6 +136,18 @@ bool ReadSectors(const DeviceHandle& device, std::span<std::uint8_t> buffer, Sec
 
 namespace {
 
+// One sector read again after a larger read failed: past the cache where
+// the handle has a descriptor for it, into a buffer aligned as such reads need.
+bool ReadOneSector(const DeviceHandle& device, std::span<std::uint8_t> one, Sector64 sector) {
+  if (device.retryFd < 0) return ReadSectors(device, one, sector, 1);
+  DeviceHandle direct = device;
+  direct.fd = device.retryFd;
+  alignas(4096) std::uint8_t aligned[kSectorSize];
+  if (!ReadSectors(direct, std::span<std::uint8_t>(aligned, kSectorSize), sector, 1)) return false;
+  std::copy_n(aligned, kSectorSize, one.begin());
+  return true;
+}
+
 // After a stretch passed over in a bad run, a good sector at `good`: the
 // run ended somewhere in [from, good). Reads backwards, in pieces and then
 // sector by sector, until a sector fails, so only the bad run stays zero.
@@ -142,7 +168,7 @@ void ReadBackFrom(const DeviceHandle& device, std::span<std::uint8_t> buffer, Se
     }
     for (const Sector64 pieceStart = at - piece; at > pieceStart; --at) {
       auto one = sectorsAt(at - 1, 1);
-      if (!ReadSectors(device, one, at - 1, 1)) {
+      if (!ReadOneSector(device, one, at - 1)) {
         std::fill(one.begin(), one.end(), std::uint8_t{0});
         health.NoteBackwardBad();
         return;
@@ -186,7 +212,7 @@ bool ReadSectorsMapped(const DeviceHandle& device, std::span<std::uint8_t> buffe
       continue;
     }
     auto one = buffer.subspan(std::size_t{i} * kSectorSize, kSectorSize);
-    if (ReadSectors(device, one, s, 1)) {
+    if (ReadOneSector(device, one, s)) {
       Sector64 from = 0;
       if (health.TakeEndedSkip(s, from)) ReadBackFrom(device, buffer, sector, std::max(from, sector), s, okMap, health);
     } else {

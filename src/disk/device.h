@@ -38,6 +38,11 @@ struct DeviceHandle {
   // What its mapped reads met, shared by the copies (read_health.h); set
   // when opened here.
   std::shared_ptr<ReadHealth> health;
+  // The same device opened again past the system's cache, where `fd` is
+  // not: single sectors are retried on it, since a read through the cache
+  // fails a bad sector's whole page and the good sectors beside it. -1:
+  // retried on `fd`. Shared by the copies, closed with `fd`.
+  int retryFd = -1;
 
   bool IsOpen() const { return fd >= 0; }
 };

@@ -58,6 +58,10 @@ bool TruncateFile(int fd);
 // Written data reaches the device (`dataOnly`: its contents, not every
 // attribute).
 bool FlushFile(int fd, bool dataOnly = false);
+// Whether reads of the descriptor reach the device as asked, past the
+// system's cache: a bad sector then fails alone, not with its page or the
+// window read ahead around it.
+bool ReadsPastCache(int fd);
 // The next read of the range comes from the device, not a cache.
 void DropCachedRange(int fd, std::uint64_t offset, std::uint64_t bytes);
 // Takes an exclusive lock without waiting (released when the file closes).

@@ -212,6 +212,11 @@ std::u16string FullPath(std::u16string_view path) {
   return ec ? std::u16string(path) : absolute.lexically_normal().u16string();
 }
 
+bool ReadsPastCache(int fd) {
+  const int flags = ::fcntl(fd, F_GETFL);
+  return flags >= 0 && (flags & O_DIRECT) != 0;
+}
+
 bool IsDevicePath(std::u16string_view path) {
   struct stat st {};
   return ::stat(Native(path).c_str(), &st) == 0 && S_ISBLK(st.st_mode);

@@ -334,6 +334,10 @@ std::uint64_t DeviceBytes(int fd) {
 
 std::uint32_t DeviceSectorBytes(int fd) { return SectorBytesOf(fd); }
 
+// Disks and volumes opened by their device names are read by the sector,
+// never through the file cache.
+bool ReadsPastCache(int fd) { return SectorBytesOf(fd) != 0; }
+
 std::uint64_t FileBytes(int fd) {
   LARGE_INTEGER size{};
   return GetFileSizeEx(HandleOf(fd), &size) && size.QuadPart > 0 ? static_cast<std::uint64_t>(size.QuadPart) : 0;
