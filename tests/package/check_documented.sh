@@ -45,8 +45,10 @@ if [[ -r $bash_completion ]]; then
       printf "%s\n" "${COMPREPLY[@]}"' _ "$bash_completion" "$completion" "$@"
   }
   [[ $(complete_words kestrum-cli sc) == scan ]] || fail "completion of 'sc' is not scan"
-  complete_words kestrum-cli scan --lo | grep -qx -- --lost-partitions || fail "scan --lo does not complete"
-  complete_words kestrum-cli ls --lang "" | grep -qx en || fail "--lang does not complete its values"
+  # The words are taken whole before they are looked at (no pipe for
+  # `grep -q` to leave early under pipefail), and a failure names them.
+  grep -qx -- --lost-partitions <<<"$(complete_words kestrum-cli scan --lo)" || fail "scan --lo does not complete"
+  grep -qx en <<<"$(complete_words kestrum-cli ls --lang "")" || fail "--lang does not complete its values"
   [[ $(complete_words kestrum-cli export --type picture,do) == picture,document ]] ||
     fail "--type does not complete the last word of its list"
   # A device that stays while the test looks (loop devices of other tests come and go).
@@ -56,8 +58,9 @@ if [[ -r $bash_completion ]]; then
     [[ -b /dev/$name && $name != loop* ]] && { device=$name; break; }
   done
   if [[ -n $device ]]; then
-    complete_words kestrum-cli volumes "/dev/${device:0:2}" | grep -qx "/dev/$device" ||
-      fail "volumes /dev/${device:0:2} does not offer /dev/$device"
+    offered=$(complete_words kestrum-cli volumes "/dev/${device:0:2}")
+    grep -qx "/dev/$device" <<<"$offered" ||
+      fail "volumes /dev/${device:0:2} does not offer /dev/$device (offered: $(tr '\n' ' ' <<<"$offered"))"
   fi
 else
   echo "bash-completion is not installed: the completion is not run" >&2
