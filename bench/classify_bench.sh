@@ -18,7 +18,7 @@ readonly MiB=$((1024 * 1024))
 make_image() {
   local work
   work=$(mktemp -d)
-  trap 'rm -rf "$work"' RETURN
+  trap 'rm -rf "$work"; trap - RETURN' RETURN
   echo "making $img (once)" >&2
   # 512 MiB NTFS, 1 GiB FAT32 with ~600 MiB of files, 512 MiB random.
   truncate -s $((512 * MiB)) "$work/ntfs.img"

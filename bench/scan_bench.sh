@@ -57,7 +57,7 @@ make_image() {
   local work mnt
   work=$(mktemp -d)
   mnt=$work/mnt
-  trap 'umount "$mnt" 2>/dev/null || true; rm -rf "$work"' RETURN
+  trap 'umount "$mnt" 2>/dev/null || true; rm -rf "$work"; trap - RETURN' RETURN
   echo "making $img (once)" >&2
   make_files "$work/files" | xargs -d '\n' -P "$(nproc)" -I{} sh -c '{}'
   # digest, size, digest of the first 512 bytes, and name of every real file
