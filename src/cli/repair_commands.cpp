@@ -15,6 +15,7 @@
 #include "cli/terminal_presenter.h"
 #include "discovery/discovery.h"
 #include "platform/files.h"
+#include "platform/storage.h"
 #include "repair/candidates.h"
 #include "repair/found_partition_file.h"
 #include "repair/gpt_mend.h"
@@ -37,6 +38,13 @@ std::string HistoryPath(const Arguments& args) {
 
 // DISK: a whole disk or a disk image, as the device page lists it.
 bool ResolveWholeDisk(const Arguments& args, const std::string& operand, VolumeDescriptor& out) {
+  // A partition device would open like an image, and a table written at its
+  // start would go over its own boot sector.
+  const std::u16string whole = platform::DiskOfPartition(platform::FullPath(FromUtf8(operand)));
+  if (!whole.empty()) {
+    Tell(Tr(u"请给出整个磁盘，而不是其中的分区：") + whole);
+    return false;
+  }
   DiskSelection selection = NamedDisks(args, {FromUtf8(operand)});
   DiskList disks;
   DiscoveryProblems problems;

@@ -14,4 +14,9 @@ namespace kestrum::platform {
 std::vector<std::string> TargetStorage(const std::u16string& targetPath);
 std::vector<std::string> SourceStorage(const std::u16string& devicePath);
 
+// The whole disk a partition device lies on: "/dev/sda" for "/dev/sda1";
+// "\\.\PhysicalDrive0" for "\\.\C:" (the volume itself when the system
+// does not tell). Empty for a whole disk, a file, or what is no device.
+std::u16string DiskOfPartition(const std::u16string& path);
+
 }  // namespace kestrum::platform

@@ -4,12 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <filesystem>
 #include <set>
 
 #include "repair/repair_history.h"
 #include "support/fixtures.h"
 #include "support/flat_json.h"
+#include "support/loop_device.h"
 #include "support/lost_disk.h"
 #include "support/run_command.h"
 #include "support/sector_image.h"
@@ -103,6 +106,37 @@ TEST_P(LostPartitionsCli, ScanRepairListUndo) {
 
 INSTANTIATE_TEST_SUITE_P(Disks, LostPartitionsCli, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "WithLogicals" : "PrimariesOnly"; });
+
+// A partition device opens like an image: a table written at its start would
+// go over its own boot sector. Every command that takes a DISK refuses it.
+TEST(LostPartitionsCli, APartitionDeviceIsRefusedAsTheDisk) {
+  ASSERT_EQ(geteuid(), 0) << "attaching loop devices needs root";
+  test::TempDir dir;
+  const std::string image = dir.File("disk.img");
+  std::filesystem::copy_file(test::FixturePath("disk.img"), image);
+  const std::string before = test::ReadWholeFile(image);
+  {
+    test::LoopDevice loop(image, {.readOnly = false, .partitions = true});
+    ASSERT_FALSE(loop.device().empty()) << loop.error();
+    const std::string partition = loop.device() + "p1";
+    ASSERT_TRUE(std::filesystem::exists(partition));
+    const std::string history = dir.File("history.dat");
+    const std::vector<std::vector<std::string>> commands = {
+        {"repair", partition, "--gpt-from-backup", "--yes", "--history", history},
+        {"repair", partition, "--scan", dir.File("scan.kfp"), "--select", "0", "--yes", "--history", history},
+        {"undo", partition, "--record", "0", "--yes", "--history", history},
+        {"scan", "--lost-partitions", partition},
+        {"history", partition, "--history", history},
+    };
+    for (const auto& command : commands) {
+      SCOPED_TRACE(command[0] + " " + command[2]);
+      auto r = RunCli(command);
+      EXPECT_EQ(r.exitCode, 1);
+      EXPECT_NE(r.err.find("请给出整个磁盘，而不是其中的分区：" + loop.device() + "\n"), std::string::npos) << r.err;
+    }
+  }
+  EXPECT_EQ(test::ReadWholeFile(image), before);
+}
 
 TEST(LostPartitionsCli, RefusesAScanOfAnotherDiskAndBadSelections) {
   test::TempDir dir;

@@ -3,7 +3,7 @@
 # program (kestrum_windows_tests.exe), then what reaches a Linux reader of the
 # programs' output: lines printed by the .exe arrive as UTF-8 bytes, Chinese
 # and non-BMP arguments come through whole, and kestrum-cli.exe's Chinese
-# message names a Chinese file as given.
+# message names a Chinese file as given; a repair of a volume is refused.
 #   run_unit_tests.sh TESTS_EXE CLI_EXE
 set -uo pipefail
 tests=$(realpath "${1:?usage: run_unit_tests.sh TESTS_EXE CLI_EXE}")
@@ -28,6 +28,12 @@ status=$?
 [ "$status" = 1 ] || fail "kestrum-cli.exe ls of a missing image exited $status"
 grep -qF '无法打开镜像文件: ' cli.err && grep -qF '不存在的镜像.img（' cli.err ||
   { fail "kestrum-cli.exe's message is not the UTF-8 text"; od -c cli.err | head -5; }
+
+# A volume named as the DISK of a repair is refused before anything is opened for writing.
+KESTRUM_LANG=zh "$wine" "$cli" repair '\\.\C:' --gpt-from-backup --yes >/dev/null 2>repair.err
+status=$?
+[ "$status" = 1 ] && grep -qF '请给出整个磁盘，而不是其中的分区：' repair.err ||
+  { fail 'repair of \\.\C: was not refused as a partition'" (exit $status)"; head -3 repair.err; }
 
 echo "$faults fault(s)"
 [ "$faults" -eq 0 ]

@@ -287,6 +287,16 @@ int FindMountOf(const std::vector<MountEntry>& mounts, const std::string& realPa
 
 namespace platform {
 
+std::u16string DiskOfPartition(const std::u16string& path) {
+  struct stat st {};
+  if (::stat(ToUtf8(path).c_str(), &st) != 0 || !S_ISBLK(st.st_mode)) return {};
+  const std::string node = RealPath("/sys/dev/block/" + std::to_string(::major(st.st_rdev)) + ":" +
+                                    std::to_string(::minor(st.st_rdev)));
+  // A partition's directory sits inside its disk's.
+  if (node.empty() || !Exists(node + "/partition")) return {};
+  return FromUtf8("/dev/" + Basename(Parent(node)));
+}
+
 std::vector<std::string> TargetStorage(const std::u16string& target) {
   const std::string targetPath = ToUtf8(target);
   std::string real = RealPath(targetPath.empty() ? "." : targetPath);

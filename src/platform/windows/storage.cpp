@@ -46,6 +46,24 @@ std::string FileKeyOf(const std::wstring& path) {
 
 }  // namespace
 
+std::u16string DiskOfPartition(const std::u16string& path) {
+  if (win32::VolumeRootOf(path).empty()) return {};
+  HANDLE handle = CreateFileW(Wide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                              nullptr);
+  std::u16string disk = path;
+  std::string answer;
+  if (handle != INVALID_HANDLE_VALUE &&
+      win32::Control(handle, IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS, nullptr, 0, answer) &&
+      answer.size() >= sizeof(VOLUME_DISK_EXTENTS)) {
+    const auto* list = reinterpret_cast<const VOLUME_DISK_EXTENTS*>(answer.data());
+    if (list->NumberOfDiskExtents >= 1) {
+      disk = win32::Narrow16(L"\\\\.\\PhysicalDrive" + std::to_wstring(list->Extents[0].DiskNumber));
+    }
+  }
+  if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+  return disk;
+}
+
 std::vector<std::string> TargetStorage(const std::u16string& targetPath) {
   std::set<std::string> found;
   AddVolumeDisks(Wide(targetPath.empty() ? u"." : targetPath), found);
