@@ -2,44 +2,35 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
-#include <QProcess>
 #include <QWidget>
 
+#include <string>
+#include <vector>
+
+#include "platform/elevation.h"
 #include "platform/process.h"
 
 namespace kestrum {
 
-namespace {
+bool ElevatedRestart::LacksRights() const { return !platform::HasAdministratorRights(); }
 
-// pkexec's own exit statuses: the password dialog was dismissed, or the
-// user is not allowed.
-constexpr int kPkexecDismissed = 126;
-constexpr int kPkexecNotAuthorized = 127;
-
-}  // namespace
-
-bool PkexecRestart::LacksRights() const { return !platform::HasAdministratorRights(); }
-
-bool PkexecRestart::Restart(const QStringList& arguments, QString& why) {
-  const QString launcher = QCoreApplication::applicationDirPath() + QStringLiteral("/kestrum-pkexec");
-  if (!QFileInfo(launcher).isExecutable()) {
-    why = QCoreApplication::translate("kestrum", "找不到 %1").arg(launcher);
+bool ElevatedRestart::Restart(const QStringList& arguments, QString& why) {
+  const QString program = QString::fromStdString(platform::ElevationProgram());
+  if (program.isEmpty() || !QFileInfo(program).isExecutable()) {
+    why = QCoreApplication::translate("kestrum", "找不到 %1").arg(program);
     return false;
   }
-  QProcess process;
-  process.setProcessChannelMode(QProcess::ForwardedChannels);
-  process.start(launcher, arguments);
-  if (!process.waitForStarted()) {
-    why = process.errorString();
-    return false;
-  }
+  std::vector<std::string> args;
+  for (const QString& a : arguments) args.push_back(a.toStdString());
+  // Hidden while the prompt is up and the other program runs: it shows the
+  // same devices, and two windows would be two programs at one disk.
   if (window_ != nullptr) window_->hide();
-  process.waitForFinished(-1);
-  const bool refused = process.exitStatus() == QProcess::NormalExit &&
-                       (process.exitCode() == kPkexecDismissed || process.exitCode() == kPkexecNotAuthorized);
-  if (!refused) return true;
+  std::string reason;
+  const platform::ElevatedRun run = platform::RunElevated(args, reason);
+  if (run == platform::ElevatedRun::kEnded) return true;
   if (window_ != nullptr) window_->show();
-  why = QCoreApplication::translate("kestrum", "没有得到管理员权限。");
+  why = run == platform::ElevatedRun::kRefused ? QCoreApplication::translate("kestrum", "没有得到管理员权限。")
+                                               : QString::fromStdString(reason);
   return false;
 }
 

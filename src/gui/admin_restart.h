@@ -1,7 +1,7 @@
 #pragma once
-// Reading disks raw needs root. A program started from the menu without it
-// can start itself again with administrator rights: pkexec asks for the
-// password, through the kestrum-pkexec launcher installed beside the program.
+// Reading disks raw needs administrator rights. A program started from the
+// menu without them can start itself again with them, the system asking the
+// user (pkexec's password dialog on Linux, the consent prompt on Windows).
 
 #include <QString>
 #include <QStringList>
@@ -21,11 +21,11 @@ class AdminRestart {
   virtual bool Restart(const QStringList& arguments, QString& why) = 0;
 };
 
-// Through kestrum-pkexec beside the executable; `window` is hidden while the
-// restarted program runs, and shown again when it did not start.
-class PkexecRestart : public AdminRestart {
+// Through the system's way (platform::RunElevated); `window` is hidden while
+// the restarted program runs, and shown again when it did not start.
+class ElevatedRestart : public AdminRestart {
  public:
-  explicit PkexecRestart(QWidget* window) : window_(window) {}
+  explicit ElevatedRestart(QWidget* window) : window_(window) {}
   bool LacksRights() const override;
   bool Restart(const QStringList& arguments, QString& why) override;
 

@@ -32,7 +32,7 @@ CKestrumDlg::CKestrumDlg(const MainWindowOptions& options, QWidget* parent) : QD
   services_.boxes = options.boxes != nullptr ? options.boxes : ownBoxes_.get();
   services_.choosers = options.choosers != nullptr ? options.choosers : ownChoosers_.get();
   services_.presenter = presenter_.get();
-  if (options.restart == nullptr) ownRestart_ = std::make_unique<PkexecRestart>(this);
+  if (options.restart == nullptr) ownRestart_ = std::make_unique<ElevatedRestart>(this);
   services_.restart = options.restart != nullptr ? options.restart : ownRestart_.get();
 
   setWindowTitle(tr("Varnel数据恢复-免费版"));

@@ -1,5 +1,6 @@
 // The Windows side's tests, and the child modes they start this program in:
 //   kestrum_windows_tests --child print ARG...     each argument on a line of stdout
+//   kestrum_windows_tests --child write FILE ARG...  each argument on a line of FILE
 //   kestrum_windows_tests --child crash KIND PROGRAM
 // "crash" installs the crash reporter as PROGRAM would (its state folder the
 // default one), lets later code try to replace the exception filter, then
@@ -36,6 +37,12 @@ int Child(const std::vector<std::string>& args) {
     platform::PrepareConsole();
     for (std::size_t i = 3; i < args.size(); ++i) std::fprintf(stdout, "%s\n", args[i].c_str());
     return std::fflush(stdout) == 0 ? 0 : 1;
+  }
+  if (args.size() >= 4 && args[2] == "write") {
+    FILE* out = _wfopen(platform::win32::WideFromUtf8(args[3]).c_str(), L"wb");
+    if (out == nullptr) return 3;
+    for (std::size_t i = 4; i < args.size(); ++i) std::fprintf(out, "%s\n", args[i].c_str());
+    return std::fclose(out) == 0 ? 0 : 1;
   }
   if (args.size() == 5 && args[2] == "crash") {
     CrashReporterOptions options;

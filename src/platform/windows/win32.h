@@ -18,6 +18,12 @@ inline std::u16string Narrow16(std::wstring_view text) { return std::u16string(t
 std::string Utf8(std::wstring_view text);
 std::wstring WideFromUtf8(std::string_view text);
 
+// One argument of a command line as the C runtime's parser
+// (CommandLineToArgvW) reads it back: quoted when it is empty or holds a
+// space, a tab or a quote; backslashes before a quote, or before the
+// closing quote, doubled.
+std::wstring QuoteArgument(std::wstring_view argument);
+
 // The errno value nearest to a Windows error.
 int ErrnoFromError(DWORD error);
 // Sets errno from GetLastError() and answers false, for `return Fail();`.
