@@ -139,49 +139,43 @@ manifest_check() {  # manifest_check MANIFEST OUTDIR LABEL [VICTIM]
     [ "$got" = "$sha" ] || fail "$3: $path differs"
   done < <(tail -n +2 "$1")
 }
-n=0
-while IFS=$'\t' read -r number type start count fs label manifest; do
-  [ "$manifest" = - ] && continue
-  n=$((n + 1))
-  out=$work/from-image-$n
-  mkdir "$out"
-  "$cli" export "$work/copy.img" --partition "$n" "$out" >/dev/null 2>"$work/export.err" ||
-    fail "export of volume $n from the image: $(cat "$work/export.err")"
-  manifest_check "$fixtures/$manifest" "$out" "from the image, volume $n ($fs)" "$([ "$fs" = fat32 ] && echo "$victim")"
-  if [ "$fs" = fat32 ]; then
-    zeros=$(dd if="$out/$victim" bs=512 skip=$((victim_offset / 512)) count=8 status=none | tr -d '\0' | wc -c)
-    [ "$zeros" -eq 0 ] || fail "the bad sectors of $victim are not zeros in the image"
-    # Everything else of it is the source's.
-    mkdir "$work/clean"
-    "$cli" export "$disk" --partition "$n" "$work/clean" "$victim" >/dev/null 2>&1
-    dd if=/dev/zero of="$work/clean/$(basename "$victim")" bs=512 seek=$((victim_offset / 512)) count=8 \
-      conv=notrunc status=none
-    cmp -s "$work/clean/$(basename "$victim")" "$out/$victim" || fail "$victim is not the source's bytes around the zeros"
-  fi
-done < <(tail -n +2 "$fixtures/disk.partitions.tsv")
+# The victim as it should come back: the source's bytes, zeros at the bad sectors.
+fat32_number=$(awk -F'\t' '$5 == "fat32" {print NR - 1}' <(awk -F'\t' 'NR == 1 || $7 != "-"' "$fixtures/disk.partitions.tsv"))
+mkdir "$work/clean"
+"$cli" export "$disk" --partition "$fat32_number" "$work/clean" "$victim" >/dev/null 2>&1
+dd if=/dev/zero of="$work/clean/$(basename "$victim")" bs=512 seek=$((victim_offset / 512)) count=8 \
+  conv=notrunc status=none
 
-# ---- exports straight from the failing device: a read through its page
-# cache fails the bad sectors' whole pages and read-ahead windows, so the
-# sectors are retried alone past the cache and nothing good beside them is lost.
-n=0
-while IFS=$'\t' read -r number type start count fs label manifest; do
-  [ "$manifest" = - ] && continue
-  n=$((n + 1))
-  out=$work/from-device-$n
-  mkdir "$out"
-  # What the export says of its files goes to stderr, beside its progress.
-  "$cli" export "$loop" --partition "$n" "$out" >/dev/null 2>"$work/export.err" ||
-    fail "export of volume $n from the device: $(cat "$work/export.err")"
-  manifest_check "$fixtures/$manifest" "$out" "from the device, volume $n ($fs)" "$([ "$fs" = fat32 ] && echo "$victim")"
-  if [ "$fs" = fat32 ]; then
-    tr '\r' '\n' <"$work/export.err" | grep -qxF "含有无法读取的扇区（8 个，以零填充）：$victim" ||
-      fail "the export does not name $victim with its 8 bad sectors: $(cat "$work/export.err")"
-    cmp -s "$work/clean/$(basename "$victim")" "$out/$victim" ||
-      fail "$victim from the device is not the source's bytes with zeros at the bad sectors"
-  elif grep -q '含有无法读取的扇区' "$work/export.err"; then
-    fail "volume $n ($fs) from the device: $(cat "$work/export.err")"
-  fi
-done < <(tail -n +2 "$fixtures/disk.partitions.tsv")
+# export_all SOURCE LABEL NAMED: every volume of SOURCE exported, the files
+# outside the bad ranges byte for byte, the victim with zeros exactly at its
+# bad sectors; NAMED 1: the export names it with their count (it read them
+# failing), and no other file.
+export_all() {
+  local source=$1 label=$2 named=$3 n=0 out
+  while IFS=$'\t' read -r number type start count fs volume_label manifest; do
+    [ "$manifest" = - ] && continue
+    n=$((n + 1))
+    out=$work/from-$label-$n
+    mkdir "$out"
+    # What the export says of its files goes to stderr, beside its progress.
+    "$cli" export "$source" --partition "$n" "$out" >/dev/null 2>"$work/export.err" ||
+      fail "export of volume $n from the $label: $(cat "$work/export.err")"
+    manifest_check "$fixtures/$manifest" "$out" "from the $label, volume $n ($fs)" "$([ "$fs" = fat32 ] && echo "$victim")"
+    if [ "$fs" = fat32 ]; then
+      cmp -s "$work/clean/$(basename "$victim")" "$out/$victim" ||
+        fail "$victim from the $label is not the source's bytes with zeros at the bad sectors"
+      [ "$named" = 0 ] || tr '\r' '\n' <"$work/export.err" | grep -qxF "含有无法读取的扇区（8 个，以零填充）：$victim" ||
+        fail "the export from the $label does not name $victim with its 8 bad sectors: $(cat "$work/export.err")"
+    elif grep -q '含有无法读取的扇区' "$work/export.err"; then
+      fail "volume $n ($fs) from the $label: $(cat "$work/export.err")"
+    fi
+  done < <(tail -n +2 "$fixtures/disk.partitions.tsv")
+}
+export_all "$work/copy.img" image 0
+# Straight from the failing device: a read through its page cache fails the
+# bad sectors' whole read-ahead window, so the sectors are retried alone past
+# the cache and nothing good beside them is lost.
+export_all "$loop" device 1
 detach
 
 echo "reads of bad sectors: image $ours_bad (stopped once), ddrescue $ref_bad"
