@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <ctime>
 
 #include "platform/crash_reporter.h"
@@ -35,15 +34,6 @@ bool NamedForATimeBetween(const std::wstring& name, std::time_t from, std::time_
     if (Utf8(name) == CrashDumpName(local.tm_hour, local.tm_min, local.tm_sec)) return true;
   }
   return false;
-}
-
-std::string Head(const std::wstring& path, std::size_t bytes) {
-  std::string head(bytes, '\0');
-  FILE* in = _wfopen(path.c_str(), L"rb");
-  if (in == nullptr) return {};
-  head.resize(std::fread(head.data(), 1, bytes, in));
-  std::fclose(in);
-  return head;
 }
 
 TEST(WindowsCrash, TheMinidumpHasTheLinuxNameBesideTheProgramElseInTheStateFolder) {
@@ -75,7 +65,7 @@ TEST(WindowsCrash, TheMinidumpHasTheLinuxNameBesideTheProgramElseInTheStateFolde
     ASSERT_EQ(dumps.size(), 1u) << r.err;
     EXPECT_TRUE(NamedForATimeBetween(dumps[0], before, after)) << Utf8(dumps[0]);
     const std::wstring path = where + L"\\" + dumps[0];
-    EXPECT_EQ(Head(path, 4), "MDMP") << "a minidump";
+    EXPECT_EQ(ReadFileBytes(path).substr(0, 4), "MDMP") << "a minidump";
     EXPECT_NE(r.err.find(CrashMessage(Utf8(path))), std::string::npos) << r.err;
     if (c.programFolderExists) {
       EXPECT_EQ(DumpsIn(state), earlier) << "the state folder is only the fallback";

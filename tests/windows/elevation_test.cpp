@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -53,13 +52,7 @@ TEST(WindowsElevation, TheProgramRunsWithTheArgumentsAndHasEndedOnReturn) {
   }
   std::string why;
   ASSERT_EQ(platform::RunElevated(arguments, why), platform::ElevatedRun::kEnded) << why;
-  std::string written;
-  if (FILE* in = _wfopen(WideFromUtf8(file).c_str(), L"rb")) {
-    char buffer[4096];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, in)) > 0;) written.append(buffer, n);
-    std::fclose(in);
-  }
-  EXPECT_EQ(written, expected);
+  EXPECT_EQ(ReadFileBytes(WideFromUtf8(file)), expected);
 }
 
 }  // namespace

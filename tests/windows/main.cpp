@@ -126,12 +126,18 @@ ChildResult RunChild(const std::vector<std::wstring>& args) {
     CloseHandle(child.hProcess);
   }
   CloseHandle(err);
-  if (FILE* in = _wfopen(errPath.c_str(), L"rb")) {
+  result.err = ReadFileBytes(errPath);
+  return result;
+}
+
+std::string ReadFileBytes(const std::wstring& path) {
+  std::string bytes;
+  if (FILE* in = _wfopen(path.c_str(), L"rb")) {
     char buffer[4096];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, in)) > 0;) result.err.append(buffer, n);
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, in)) > 0;) bytes.append(buffer, n);
     std::fclose(in);
   }
-  return result;
+  return bytes;
 }
 
 }  // namespace kestrum::wintest

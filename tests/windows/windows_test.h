@@ -30,6 +30,9 @@ struct ChildResult {
 // This executable with `--child` and `args`, waited for.
 ChildResult RunChild(const std::vector<std::wstring>& args);
 
+// The whole of a file's bytes; empty when it does not open.
+std::string ReadFileBytes(const std::wstring& path);
+
 // The names of the files in `folder` (not "." and "..").
 std::vector<std::wstring> FilesIn(const std::wstring& folder);
 
