@@ -40,7 +40,7 @@ struct DeviceHandle {
   std::shared_ptr<ReadHealth> health;
   // The same device opened again past the system's cache, where `fd` is
   // not: single sectors are retried on it, since a read through the cache
-  // fails a bad sector's whole page and the good sectors beside it. -1:
+  // can fail a bad sector's whole read-ahead window, good sectors with it. -1:
   // retried on `fd`. Shared by the copies, closed with `fd`.
   int retryFd = -1;
 
