@@ -2,17 +2,13 @@
 // scan sees it — file signatures and file-system structures, one line each.
 
 #include <algorithm>
-#include <array>
-#include <condition_variable>
-#include <deque>
-#include <iterator>
-#include <mutex>
-#include <thread>
+#include <atomic>
 #include <cstdio>
+#include <iterator>
+#include <thread>
 #include <string>
 #include <vector>
 
-#include "base/page_buffer.h"
 #include "run/progress_runner.h"
 #include "base/catalog.h"
 #include "run/worker_state.h"
@@ -25,6 +21,8 @@
 #include "disk/device.h"
 #include "scan/block_analysis.h"
 #include "scan/block_findings.h"
+#include "scan/block_reads.h"
+#include "scan/block_ring.h"
 #include "scan/file_extents.h"
 #include "scan/scan_category.h"
 #include "scan/scan_counters.h"
@@ -46,91 +44,64 @@ struct ClassifyJob {
   std::vector<ScanFinding> findings;
 };
 
-// Blocks in memory at once: those being classified and those read ahead.
-constexpr std::size_t kClassifyBlocks = 8;
+// The sectors of the area in the block that begins at `first`: blocks lie
+// on the scan's grid (multiples of 8192 sectors), the first and the last
+// cut by the area.
+std::uint32_t SectorsOfBlock(const ClassifyArea& area, Sector64 first) {
+  const Sector64 toGridEnd = kScanBlockSectors - first % kScanBlockSectors;
+  return static_cast<std::uint32_t>(std::min(toGridEnd, area.end - first));
+}
 
-// Reads the area's blocks on a thread of its own, ahead of the
-// classification, so that reading and classifying overlap. Blocks lie on
-// the scan's grid (multiples of 8192 sectors).
-class BlockReader {
+// Reads the area's blocks on a thread of its own into the ring, several at
+// once and ahead of the classification, as the deep scan does; blocks that
+// are one hole of a sparse image pass without a read.
+class AreaReader {
  public:
-  struct Block {
-    PageBuffer bytes;
-    Sector64 first = 0;
-    std::uint32_t count = 0;  // 0: the area is done
-    bool hole = false;        // zeros of a sparse image, not read: nothing to classify
-  };
-
-  explicit BlockReader(const ClassifyArea& area) : area_(area) {
-    for (Block& b : blocks_) b.bytes.resize(std::size_t{kScanBlockSectors} * kSectorSize);
-    for (std::size_t i = 0; i < blocks_.size(); ++i) free_.push_back(i);
-    thread_ = std::thread([this] { Run(); });
-  }
-  ~BlockReader() {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      stop_ = true;
-    }
-    changed_.notify_all();
+  AreaReader(const ClassifyArea& area, BlockRing& ring) : area_(area), ring_(ring), thread_([this] { Run(); }) {}
+  ~AreaReader() {
+    stop_ = true;
     thread_.join();
   }
+  AreaReader(const AreaReader&) = delete;
+  AreaReader& operator=(const AreaReader&) = delete;
 
-  // The oldest block read (count 0 at the end), waiting for it, or without
-  // waiting nullptr when none is; hand each back with Release.
-  Block* Next(bool wait) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    if (wait) changed_.wait(lock, [this] { return !full_.empty(); });
-    if (full_.empty()) return nullptr;
-    Block* block = &blocks_[full_.front()];
-    full_.pop_front();
-    return block;
-  }
-  void Release(Block* block) {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      free_.push_back(static_cast<std::size_t>(block - blocks_.data()));
-    }
-    changed_.notify_all();
-  }
+  // Every block is in the ring or passed.
+  bool Done() const { return done_; }
 
  private:
   void Run() {
-    Sector64 sector = area_.first;
     HoleSkippingReader holes(area_.device);
-    for (;;) {
-      std::size_t slot;
-      {
-        std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [this] { return !free_.empty() || stop_; });
-        if (stop_) return;
-        slot = free_.front();
-        free_.pop_front();
+    {
+      BlockReads reads(area_.device, kReadsInFlight);
+      for (Sector64 sector = area_.first; sector < area_.end && !stop_ && !AbortRequested();) {
+        while (ScanBlock* read = reads.TakeOldest(false)) ring_.Publish(read);
+        const std::uint32_t count = SectorsOfBlock(area_, sector);
+        if (holes.IsHole(sector, count)) {
+          ring_.PassHole(sector);
+        } else {
+          ScanBlock* slot = nullptr;
+          while (slot == nullptr && !stop_ && !AbortRequested()) {
+            slot = ring_.AcquireFree();
+            if (slot == nullptr) {
+              if (ScanBlock* read = reads.TakeOldest(false)) ring_.Publish(read);
+            }
+          }
+          if (slot == nullptr) break;
+          slot->firstSector = sector;
+          if (ScanBlock* read = reads.Start(slot)) ring_.Publish(read);
+        }
+        sector += count;
       }
-      Block& b = blocks_[slot];
-      b.first = sector;
-      b.count = 0;
-      if (sector < area_.end && !AbortRequested()) {
-        const Sector64 toGridEnd = kScanBlockSectors - sector % kScanBlockSectors;
-        b.count = static_cast<std::uint32_t>(std::min(toGridEnd, area_.end - sector));
-        b.hole = holes.Read(b.bytes, sector, b.count) == BlockContent::kHole;
-        sector += b.count;
-      }
-      {
-        std::lock_guard<std::mutex> lock(mutex_);
-        full_.push_back(slot);
-      }
-      changed_.notify_all();
-      if (b.count == 0) return;
+      while (ScanBlock* read = reads.TakeOldest(true)) ring_.Publish(read);
     }
+    done_ = true;
+    ring_.Close();
   }
 
   const ClassifyArea& area_;
-  std::array<Block, kClassifyBlocks> blocks_;
-  std::deque<std::size_t> free_;
-  std::deque<std::size_t> full_;
-  bool stop_ = false;
-  std::mutex mutex_;
-  std::condition_variable changed_;
+  BlockRing& ring_;
+  std::atomic<bool> stop_{false};
+  std::atomic<bool> done_{false};
   std::thread thread_;
 };
 
@@ -141,33 +112,41 @@ void ClassifyThread(ClassifyJob& job) {
   StatusMessage status;
   status.kind = StatusKind::kScan;
   status.scan.sectorsToScan = area.end - area.first;
+  auto passed = [&](Sector64 blockFirst) {
+    const Sector64 end = blockFirst + SectorsOfBlock(area, blockFirst) - area.first;
+    status.scan.sectorsScanned = std::max(status.scan.sectorsScanned, end);
+    PostStatus(status);
+  };
   {
-    BlockReader reader(area);
-    // Blocks are classified on every core, half the blocks at most, so the
-    // reader always has free ones to read ahead into; findings come back in
-    // block order.
-    ParallelBlockAnalysis analysis(area.device, AnalysisThreads(kClassifyBlocks / 2));
-    bool ended = false;
-    for (;;) {
-      while (!ended && analysis.Pending() < analysis.Threads()) {
-        BlockReader::Block* block = reader.Next(analysis.Pending() == 0);
+    BlockRing ring;
+    AreaReader reader(area, ring);
+    // Blocks are classified on every core, half the ring at most, so the
+    // reader always has free slots to read ahead into; findings come back
+    // in block order.
+    ParallelBlockAnalysis analysis(area.device, AnalysisThreads(kRingSlots / 2));
+    while (!AbortRequested()) {
+      // Taken before looking at the ring: whatever the reader published
+      // before it was done is seen below.
+      const bool done = reader.Done();
+      while (analysis.Pending() < analysis.Threads()) {
+        ScanBlock* block = analysis.Pending() == 0 && !done ? ring.TakeFull() : ring.TryTakeFull();
         if (block == nullptr) break;
-        if (block->count == 0 || AbortRequested()) {
-          ended = true;
-          break;
-        }
-        ByteView bytes(block->bytes.data(), std::size_t{block->count} * kSectorSize);
-        analysis.Submit(block->hole ? ByteView() : bytes, block->first, block);
+        const std::size_t bytes = std::size_t{SectorsOfBlock(area, block->firstSector)} * kSectorSize;
+        analysis.Submit(ByteView(block->bytes).first(bytes), block->firstSector, block);
       }
-      if (analysis.Pending() == 0) break;
-      ParallelBlockAnalysis::Result done = analysis.TakeOldest();
-      auto* block = static_cast<BlockReader::Block*>(done.tag);
-      for (const ScanFinding& f : done.findings) CountFinding(f.category, status.scan);
-      job.findings.insert(job.findings.end(), std::make_move_iterator(done.findings.begin()),
-                          std::make_move_iterator(done.findings.end()));
-      status.scan.sectorsScanned = block->first + block->count - area.first;
-      reader.Release(block);
-      PostStatus(status);
+      for (Sector64 hole : ring.TakeHoles()) passed(hole);
+      if (analysis.Pending() == 0) {
+        if (done) break;
+        continue;
+      }
+      ParallelBlockAnalysis::Result result = analysis.TakeOldest();
+      auto* block = static_cast<ScanBlock*>(result.tag);
+      for (const ScanFinding& f : result.findings) CountFinding(f.category, status.scan);
+      job.findings.insert(job.findings.end(), std::make_move_iterator(result.findings.begin()),
+                          std::make_move_iterator(result.findings.end()));
+      const Sector64 first = block->firstSector;
+      ring.Release(block);
+      passed(first);
     }
   }
   RequestFinish();

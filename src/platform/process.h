@@ -23,5 +23,10 @@ std::size_t PageBytes();
 void* MapPages(std::size_t bytes);
 void* GrowPages(void* pages, std::size_t oldBytes, std::size_t newBytes);
 void UnmapPages(void* pages, std::size_t bytes);
+// The same for a large buffer that is filled and read over and over (the
+// deep scan's blocks), in large pages where the system gives them: it is
+// first filled with a few page faults instead of one per 4 KiB, and passes
+// over it miss the address cache less. Freed with UnmapPages.
+void* MapLargePages(std::size_t bytes);
 
 }  // namespace kestrum::platform

@@ -1,8 +1,10 @@
 #include "scan/block_ring.h"
 
 #include <chrono>
+#include <new>
 
 #include "disk/sector.h"
+#include "platform/process.h"
 
 namespace kestrum {
 
@@ -13,13 +15,16 @@ constexpr auto kWait = std::chrono::milliseconds(100);
 
 }  // namespace
 
-BlockRing::BlockRing() {
+BlockRing::BlockRing() : memory_(platform::MapLargePages(kRingSlots * kBlockBytes)) {
+  if (memory_ == nullptr) throw std::bad_alloc();
   for (std::size_t i = 0; i < kRingSlots; ++i) {
-    slots_[i].bytes.assign(kBlockBytes, 0);
+    slots_[i].bytes = std::span<std::uint8_t>(static_cast<std::uint8_t*>(memory_) + i * kBlockBytes, kBlockBytes);
     free_[i] = i;
   }
   freeCount_ = kRingSlots;
 }
+
+BlockRing::~BlockRing() { platform::UnmapPages(memory_, kRingSlots * kBlockBytes); }
 
 ScanBlock* BlockRing::AcquireFree() {
   std::unique_lock<std::mutex> lock(lock_);
@@ -41,10 +46,18 @@ void BlockRing::Publish(ScanBlock* block) {
 
 ScanBlock* BlockRing::TakeFull() {
   std::unique_lock<std::mutex> lock(lock_);
-  if (fillCount_ == 0 && !changed_.wait_for(lock, kWait, [this] { return fillCount_ != 0; })) {
+  if (fillCount_ == 0 && !changed_.wait_for(lock, kWait, [this] { return fillCount_ != 0 || closed_; })) {
     return nullptr;
   }
-  return TakeLocked();
+  return fillCount_ == 0 ? nullptr : TakeLocked();
+}
+
+void BlockRing::Close() {
+  {
+    std::lock_guard<std::mutex> lock(lock_);
+    closed_ = true;
+  }
+  changed_.notify_all();
 }
 
 ScanBlock* BlockRing::TryTakeFull() {

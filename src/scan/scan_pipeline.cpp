@@ -82,6 +82,7 @@ void DiskFileScanReadThread(DeepScanJob& job, BlockRing& ring) {
   job.readLosses = device.health->Counts();
   CloseDevice(device);
   RequestFinish();  // only when still running: an abort stays an abort
+  ring.Close();
   EndWorker(kReadThreadName);
 }
 

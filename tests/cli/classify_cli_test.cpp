@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <iterator>
+#include <map>
 #include <fstream>
 
 #include "support/fixtures.h"
@@ -114,6 +117,38 @@ TEST(ClassifyCli, FromAndCountNarrowTheRangeAndTextNamesTheFields) {
   EXPECT_EQ(RunCli({"classify", disk, "--from", "x"}).exitCode, 2);
   EXPECT_EQ(RunCli({"classify"}).exitCode, 2);
   EXPECT_EQ(RunCli({"classify", "/nonexistent.img"}).exitCode, 1);
+}
+
+// Blocks are read several at a time and the first and last are cut by the
+// range: a range that begins inside a block, crosses two block boundaries
+// and ends amid the findings of its last block holds exactly what the
+// whole disk holds there, in order.
+TEST(ClassifyCli, ARangeAcrossBlocksHoldsWhatTheWholeDiskHoldsThere) {
+  const std::string disk = test::FixturePath("disk.img");
+  std::vector<std::pair<std::uint64_t, std::string>> whole;
+  for (FlatObject& o : Classify({disk})) whole.emplace_back(Number(o, "sector"), *o["name"]);
+  // The block past the first two with the most findings; the range ends
+  // at the middle one of them.
+  constexpr std::uint64_t kBlock = 8192;
+  std::map<std::uint64_t, std::vector<std::uint64_t>> byBlock;
+  for (const auto& f : whole) {
+    if (f.first >= 2 * kBlock) byBlock[f.first / kBlock].push_back(f.first);
+  }
+  ASSERT_FALSE(byBlock.empty());
+  const auto densest = std::max_element(byBlock.begin(), byBlock.end(),
+                                        [](const auto& a, const auto& b) { return a.second.size() < b.second.size(); });
+  const std::uint64_t end = densest->second[densest->second.size() / 2];
+  ASSERT_NE(end % kBlock, 0u);
+  const std::uint64_t from = (densest->first - 2) * kBlock + 37;
+  std::vector<std::pair<std::uint64_t, std::string>> expected;
+  std::copy_if(whole.begin(), whole.end(), std::back_inserter(expected),
+               [&](const auto& f) { return f.first >= from && f.first < end; });
+  ASSERT_GT(expected.size(), 50u);
+  std::vector<std::pair<std::uint64_t, std::string>> got;
+  for (FlatObject& o : Classify({disk, "--from", std::to_string(from), "--count", std::to_string(end - from)})) {
+    got.emplace_back(Number(o, "sector"), *o["name"]);
+  }
+  EXPECT_EQ(got, expected);
 }
 
 TEST(ClassifyCli, FilesFoundBySignatureGetLengthsUpToTheNextFinding) {

@@ -41,6 +41,23 @@ void UnmapPages(void* pages, std::size_t bytes) {
   if (pages != nullptr) ::munmap(pages, bytes);
 }
 
+void* MapLargePages(std::size_t bytes) {
+  // Transparent huge pages cover only 2 MiB-aligned stretches: map a bit
+  // more and keep the aligned part.
+  constexpr std::size_t kHuge = std::size_t{2} << 20;
+  bytes = (bytes + PageBytes() - 1) / PageBytes() * PageBytes();
+  void* block = MapPages(bytes + kHuge);
+  if (block == nullptr) return nullptr;
+  const auto start = reinterpret_cast<std::uintptr_t>(block);
+  const std::uintptr_t aligned = (start + kHuge - 1) / kHuge * kHuge;
+  if (aligned != start) ::munmap(block, aligned - start);
+  if (const std::size_t tail = start + bytes + kHuge - (aligned + bytes); tail != 0) {
+    ::munmap(reinterpret_cast<void*>(aligned + bytes), tail);
+  }
+  ::madvise(reinterpret_cast<void*>(aligned), bytes, MADV_HUGEPAGE);
+  return reinterpret_cast<void*>(aligned);
+}
+
 bool LocalTime(std::time_t moment, std::tm& out) { return localtime_r(&moment, &out) != nullptr; }
 
 long LocalBiasSecondsNow() {

@@ -58,6 +58,9 @@ void UnmapPages(void* pages, std::size_t) {
   if (pages != nullptr) VirtualFree(pages, 0, MEM_RELEASE);
 }
 
+// Large pages need a privilege a user's process seldom holds: plain pages.
+void* MapLargePages(std::size_t bytes) { return MapPages(bytes); }
+
 bool LocalTime(std::time_t moment, std::tm& out) { return localtime_s(&out, &moment) == 0; }
 
 long LocalBiasSecondsNow() {
