@@ -1,8 +1,11 @@
 #include "scan/refine_file_extents.h"
 
 #include <algorithm>
+#include <atomic>
+#include <thread>
 
 #include "run/worker_state.h"
+#include "scan/block_analysis.h"
 #include "scan/file_ends/file_end.h"
 #include "scan/file_extents.h"
 
@@ -67,31 +70,73 @@ FileEnd WalkPastHeldFiles(const std::vector<ScanFinding>& findings, std::size_t 
   }
 }
 
+// The walk of the file findings[i] begins, bounded by its extent and by
+// the findings after it: it depends on no other walk's result.
+Walk WalkFinding(const std::vector<ScanFinding>& findings, std::size_t i, const SectorReadFn& read, Sector64 areaEnd) {
+  const ScanFinding& finding = findings[i];
+  const FileFormat& format = FileFormatOf(finding.category);
+  const Sector64 start = FileStartSector(finding);
+  const std::uint64_t room = areaEnd > start ? (areaEnd - start) * kSectorSize : 0;
+  const std::uint64_t limit = std::min(finding.FileLength(), room);
+  Walk walk = WalkFile(format.finder, read, start, limit);
+  if (!walk.end && walk.hitLimit && format.holdsFiles) {
+    walk.end = WalkPastHeldFiles(findings, i, format.finder, read, start, areaEnd);
+  }
+  return walk;
+}
+
+bool HasEndFinder(const ScanFinding& finding) {
+  return IsFileCategory(finding.category) && FileFormatOf(finding.category).finder != nullptr;
+}
+
+// Findings whose walks run side by side before their results are taken.
+constexpr std::size_t kStretch = 1024;
+
+struct Walked {
+  Walk walk;
+  bool done = false;  // false: not walked, the run was aborted
+};
+
+// The walks of findings [from, to) on every core.
+void WalkStretch(const std::vector<ScanFinding>& findings, std::size_t from, std::size_t to, const SectorReadFn& read,
+                 Sector64 areaEnd, std::vector<Walked>& walked) {
+  walked.assign(to - from, Walked{});
+  std::atomic<std::size_t> next{from};
+  auto work = [&] {
+    for (std::size_t i = next++; i < to && !AbortRequested(); i = next++) {
+      if (HasEndFinder(findings[i])) walked[i - from] = Walked{WalkFinding(findings, i, read, areaEnd), true};
+    }
+  };
+  std::vector<std::thread> helpers;
+  for (std::size_t t = 1; t < AnalysisThreads(to - from); ++t) helpers.emplace_back(work);
+  work();
+  for (std::thread& helper : helpers) helper.join();
+}
+
 }  // namespace
 
 void RefineFileExtents(std::vector<ScanFinding>& findings, const SectorReadFn& read, Sector64 areaEnd) {
   Sector64 covered = 0;  // the sector just past the last file whose structure held
-  for (std::size_t i = 0; i < findings.size(); ++i) {
-    ScanFinding& finding = findings[i];
-    if (!IsFileCategory(finding.category)) continue;
-    finding.insideEarlierFile = finding.sector < covered;
-    if (finding.insideEarlierFile) continue;
-    const FileFormat& format = FileFormatOf(finding.category);
-    if (format.finder == nullptr) continue;
-    if (AbortRequested()) return;
-    const Sector64 start = FileStartSector(finding);
-    const std::uint64_t room = areaEnd > start ? (areaEnd - start) * kSectorSize : 0;
-    const std::uint64_t limit = std::min(finding.FileLength(), room);
-    Walk walk = WalkFile(format.finder, read, start, limit);
-    if (!walk.end && walk.hitLimit && format.holdsFiles) {
-      walk.end = WalkPastHeldFiles(findings, i, format.finder, read, start, areaEnd);
-    }
-    if (walk.end) {
-      SetLength(finding, *walk.end);
-      finding.recovery = kRecoveryGood;
-      covered = std::max(covered, start + SectorsOf(*walk.end));
-    } else {
-      finding.recovery = kRecoveryUnverified;
+  std::vector<Walked> walked;
+  for (std::size_t from = 0; from < findings.size(); from += kStretch) {
+    const std::size_t to = std::min(findings.size(), from + kStretch);
+    WalkStretch(findings, from, to, read, areaEnd, walked);
+    // Taken in order: a file inside one whose structure held was walked for
+    // nothing, and is passed over.
+    for (std::size_t i = from; i < to; ++i) {
+      ScanFinding& finding = findings[i];
+      if (!IsFileCategory(finding.category)) continue;
+      finding.insideEarlierFile = finding.sector < covered;
+      if (finding.insideEarlierFile || !HasEndFinder(finding)) continue;
+      const Walked& result = walked[i - from];
+      if (!result.done) return;
+      if (result.walk.end) {
+        SetLength(finding, *result.walk.end);
+        finding.recovery = kRecoveryGood;
+        covered = std::max(covered, FileStartSector(finding) + SectorsOf(*result.walk.end));
+      } else {
+        finding.recovery = kRecoveryUnverified;
+      }
     }
   }
 }

@@ -18,7 +18,8 @@ namespace kestrum {
 // structure holds, its length becomes the end found and its recovery
 // kRecoveryGood; when the structure breaks, it keeps its length and is
 // marked kRecoveryUnverified. Stops early, leaving the rest as they are,
-// when the run is aborted.
+// when the run is aborted. The files are walked on every core: `read` is
+// called from several threads at once.
 void RefineFileExtents(std::vector<ScanFinding>& findings, const SectorReadFn& read, Sector64 areaEnd);
 // The same, reading the scanned device (read errors are posted as usual).
 void RefineFileExtents(std::vector<ScanFinding>& findings, const DeviceHandle& device, Sector64 areaEnd);

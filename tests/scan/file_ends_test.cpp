@@ -308,17 +308,27 @@ TEST(FileEndCases, StructuresBuiltByHand) {
   }
 }
 
-TEST(FileEndCases, AFileIsWalkedPastFilesFoundInsideItButNeverPastAStructure) {
-  // A TIFF whose strip (sectors 4–5) lies past a JPEG signature at sector
-  // 2 (its preview, say) and, in the second case, past an FAT directory
-  // sector too.
+// A JPEG of one pixel: 29 bytes.
+std::string TinyJpeg() {
+  return Bytes({0xFF, 0xD8, 0xFF, 0xC0, 0, 11, 8, 0, 1, 0, 1, 1, 1, 0x11, 0, 0xFF, 0xDA, 0, 8, 1, 1, 0, 0, 0x3F, 0,
+                0x12, 0x34, 0xFF, 0xD9});
+}
+
+// Eight sectors: a TIFF whose strip (sectors 4–5) lies past a JPEG whole
+// inside it at sector 2 (its preview, say); it ends at 3072 bytes.
+std::string TiffHoldingAJpeg() {
   std::string bytes = Bytes({'I', 'I', 42, 0}) + Le32(8) + Le16(2) + Le16(273) + Le16(4) + Le32(1) + Le32(2048) +
                       Le16(279) + Le16(4) + Le32(1) + Le32(1024) + Le32(0);
   bytes.resize(1024, '\0');
-  // A JPEG of one pixel, whole inside the TIFF.
-  bytes += Bytes({0xFF, 0xD8, 0xFF, 0xC0, 0, 11, 8, 0, 1, 0, 1, 1, 1, 0x11, 0, 0xFF, 0xDA, 0, 8, 1, 1, 0, 0, 0x3F, 0,
-                  0x12, 0x34, 0xFF, 0xD9});
+  bytes += TinyJpeg();
   bytes.resize(4096, 'r');
+  return bytes;
+}
+
+TEST(FileEndCases, AFileIsWalkedPastFilesFoundInsideItButNeverPastAStructure) {
+  // The TIFF and, in the second case, an FAT directory sector before its
+  // strip.
+  const std::string bytes = TiffHoldingAJpeg();
   for (const Sector64 fence : {8u, 5u}) {
     std::vector<ScanFinding> findings(3);
     for (auto [i, category, sector] : {std::tuple{0, kCategoryTif, 0u}, {1, kCategoryJpg, 2u}, {2, kCategoryFatDir, fence}}) {
@@ -341,6 +351,49 @@ TEST(FileEndCases, AFileIsWalkedPastFilesFoundInsideItButNeverPastAStructure) {
       EXPECT_FALSE(findings[1].insideEarlierFile);
     }
   }
+}
+
+// Files are walked many at a time, their results taken in order a stretch
+// of the list at a time: over thousands of findings every file gets its
+// own end, and the JPEG inside a TIFF is known as inside where the TIFF is
+// the 1,024th finding and the JPEG the next.
+TEST(FileEndCases, ManyFilesGetTheirOwnEndsAndWhatLiesInsideStaysInside) {
+  constexpr std::size_t kJpegs = 2500;
+  std::string bytes;
+  std::size_t tiffAt = 0;
+  std::vector<ScanFinding> findings;
+  auto add = [&](ScanCategory category, std::size_t atByte) {
+    ScanFinding& f = findings.emplace_back();
+    f.category = category;
+    f.sector = atByte / kSectorSize;
+  };
+  for (std::size_t i = 0; i < kJpegs; ++i) {
+    if (i == 1023) {
+      tiffAt = bytes.size();
+      add(kCategoryTif, bytes.size());
+      add(kCategoryJpg, bytes.size() + 1024);
+      bytes += TiffHoldingAJpeg();
+    }
+    add(kCategoryJpg, bytes.size());
+    bytes += TinyJpeg();
+    bytes.resize(bytes.size() + kSectorSize - TinyJpeg().size(), 'r');
+  }
+  const auto end = static_cast<Sector64>(bytes.size() / kSectorSize);
+  AssignFileExtents(findings, end);
+  RefineFileExtents(findings, MemoryReader(bytes), end);
+  std::size_t whole = 0;
+  for (const ScanFinding& f : findings) {
+    if (f.category == kCategoryTif) {
+      EXPECT_EQ(f.FileLength(), 3072u);
+      EXPECT_EQ(f.recovery, kRecoveryGood);
+    } else if (f.insideEarlierFile) {
+      EXPECT_EQ(f.sector * kSectorSize, tiffAt + 1024);
+    } else {
+      whole += f.FileLength() == TinyJpeg().size() && f.recovery == kRecoveryGood;
+    }
+  }
+  EXPECT_EQ(whole, kJpegs);
+  EXPECT_EQ(std::count_if(findings.begin(), findings.end(), [](const ScanFinding& f) { return f.insideEarlierFile; }), 1);
 }
 
 TEST(FileEndCases, FindingsWithoutAFinderOrWithoutRoomAreLeftAlone) {
