@@ -1,9 +1,13 @@
 #!/usr/bin/env bash
-# Cold reads of an image in 4 MiB blocks, beside `dd bs=4M`: one read at a
-# time, one read with posix_fadvise(WILLNEED) for the next 1–8 blocks, and
-# 2–8 reads in flight on threads of their own (kestrum_read_bench). Chooses
-# how the deep scan keeps the disk busy. The page cache is dropped before
-# each run; each figure is the best of three.
+# Reads of an image in 4 MiB blocks, beside `dd bs=4M`, cold (page cache
+# dropped before each run) and warm: one read at a time, one read with
+# posix_fadvise(WILLNEED) for the next 1–8 blocks, 2–8 reads in flight on
+# threads of their own through the page cache, 4 and 8 past it (O_DIRECT),
+# each block mapped instead of read (2 and 4 threads), and 256 KiB pieces
+# into a buffer that stays in the core's cache (2 threads). Every block's
+# cache lines are read once it is there, as the analysis does
+# (kestrum_read_bench … touch). Chooses how the deep scan reads. Each
+# figure is the best of three.
 #   bench/read_modes_bench.sh [IMAGE]   (default: the deep-scan bench image)
 # Not a test: run it on demand, as root, on a quiet machine.
 set -euo pipefail
@@ -17,10 +21,19 @@ tool=build-bench/bench/kestrum_read_bench
 [ "$can_drop" = 1 ] || { echo "cannot drop the page cache here: cold reads cannot be measured" >&2; exit 1; }
 bytes=$(stat -c %s "$img")
 echo "load before: $(cut -d' ' -f1-3 /proc/loadavg)"
-printf '%-12s %6s %8s %8s\n' mode depth seconds MB/s
-row() { printf '%-12s %6s %8s %8.0f\n' "$1" "$2" "$3" "$(awk "BEGIN{print $bytes / 1048576 / $3}")"; }
-row dd - "$(cold_best dd if="$img" of=/dev/null bs=4M)"
-row single 1 "$(cold_best "$tool" "$img" single 1)"
-for d in 1 2 4 8; do row advise "$d" "$(cold_best "$tool" "$img" advise "$d")"; done
-for d in 2 4 8; do row threads "$d" "$(cold_best "$tool" "$img" threads "$d")"; done
-echo "(cold: page cache dropped before every run, best of 3; load after: $(cut -d' ' -f1-3 /proc/loadavg))"
+printf '%-6s %-8s %6s %8s %8s\n' cache mode depth seconds MB/s
+row() { printf '%-6s %-8s %6s %8s %8.0f\n' "$1" "$2" "$3" "$4" "$(awk "BEGIN{print $bytes / 1048576 / $4}")"; }
+modes=("single 1" "advise 1" "advise 2" "advise 4" "advise 8" "threads 2" "threads 4" "threads 8" "direct 4"
+       "direct 8" "map 2" "map 4" "pieces 2")
+row cold dd - "$(cold_best dd if="$img" of=/dev/null bs=4M)"
+for m in "${modes[@]}"; do
+  read -r mode depth <<<"$m"
+  row cold "$mode" "$depth" "$(cold_best "$tool" "$img" "$mode" "$depth" touch)"
+done
+row warm dd - "$(best dd if="$img" of=/dev/null bs=4M)"
+for m in "${modes[@]}"; do
+  read -r mode depth <<<"$m"
+  [ "$mode" = direct ] && continue  # past the cache: the same as cold
+  row warm "$mode" "$depth" "$(best "$tool" "$img" "$mode" "$depth" touch)"
+done
+echo "(cold: page cache dropped before every run; warm: the runs before fill it; best of 3; load after: $(cut -d' ' -f1-3 /proc/loadavg))"
