@@ -251,15 +251,26 @@ std::u16string DeletedEntryName(ByteView bytes, std::size_t index, std::uint64_t
   return FormatShortName(shown);
 }
 
-std::uint32_t ParseDirEntries(ByteView bytes, VolumeDescriptor& volume, std::uint32_t parent,
-                              DeletedEntries deleted) {
-  const std::size_t count = bytes.size() / kEntrySize;
-  const std::uint64_t maxFileSize = MaxFileSize(volume);
+namespace {
+
+// Where a parse of some of a directory's entries stopped.
+struct ParseStop {
+  std::size_t next = 0;  // the entry not parsed yet
+  bool ended = false;    // at the end-of-directory entry
   std::uint32_t added = 0;
-  std::size_t i = 0;
+};
+
+// Parses the entries of `bytes` from entry `from` on. Unless the bytes are
+// the directory's `last`, it stops before a long-name set that runs past
+// them: more bytes may complete it.
+ParseStop ParseEntriesFrom(ByteView bytes, std::size_t from, bool last, VolumeDescriptor& volume,
+                           std::uint32_t parent, DeletedEntries deleted, std::uint64_t maxFileSize) {
+  const std::size_t count = bytes.size() / kEntrySize;
+  std::uint32_t added = 0;
+  std::size_t i = from;
   while (i < count) {
     ByteView entry = DirEntryAt(bytes, i);
-    if (ReadLe8(entry, fatdir::kName) == fatdir::kEndOfDirectory) break;
+    if (ReadLe8(entry, fatdir::kName) == fatdir::kEndOfDirectory) return {i, true, added};
     std::uint8_t attribute = Attribute(entry);
     // Attribute 0 is a plain file (no archive bit, as backup tools leave
     // them), not an empty slot: only the label entry is skipped, and bytes
@@ -281,6 +292,7 @@ std::uint32_t ParseDirEntries(ByteView bytes, VolumeDescriptor& volume, std::uin
     std::u16string name;
     if (attribute == fatdir::kAttrLongName) {
       LongName longName = AssembleLongName(bytes, i);
+      if (longName.stop >= count && !last) break;
       if (!longName.found) {
         // An orphaned or broken part: drop it. Where the set broke off at an
         // ordinary entry, that entry is taken on its own, under its short name.
@@ -300,7 +312,42 @@ std::uint32_t ParseDirEntries(ByteView bytes, VolumeDescriptor& volume, std::uin
     }
     ++i;
   }
-  return added;
+  return {i, false, added};
+}
+
+}  // namespace
+
+std::uint32_t ParseDirEntries(ByteView bytes, VolumeDescriptor& volume, std::uint32_t parent,
+                              DeletedEntries deleted) {
+  return ParseEntriesFrom(bytes, 0, true, volume, parent, deleted, MaxFileSize(volume)).added;
+}
+
+DirEntryStream::DirEntryStream(VolumeDescriptor& volume, std::uint32_t parent, DeletedEntries deleted)
+    : volume_(volume), parent_(parent), deleted_(deleted), maxFileSize_(MaxFileSize(volume)) {}
+
+void DirEntryStream::Add(ByteView piece) {
+  if (ended_) return;
+  held_.insert(held_.end(), piece.begin(), piece.end());
+  Parse(false);
+  // A deleted entry's long name lies in the entries just before it.
+  if (next_ > fatlfn::kMaxEntries) {
+    const std::size_t drop = next_ - fatlfn::kMaxEntries;
+    held_.erase(held_.begin(), held_.begin() + static_cast<std::ptrdiff_t>(drop * kEntrySize));
+    next_ -= drop;
+  }
+}
+
+std::uint32_t DirEntryStream::Finish() {
+  if (!ended_) Parse(true);
+  ended_ = true;
+  return added_;
+}
+
+void DirEntryStream::Parse(bool last) {
+  const ParseStop stop = ParseEntriesFrom(held_, next_, last, volume_, parent_, deleted_, maxFileSize_);
+  next_ = stop.next;
+  ended_ = stop.ended;
+  added_ += stop.added;
 }
 
 }  // namespace kestrum

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "base/byte_order.h"
 #include "disk/volume_descriptor.h"
@@ -80,5 +81,33 @@ enum class DeletedEntries {
 // attribute bits are plain files. Returns the nodes appended.
 std::uint32_t ParseDirEntries(ByteView bytes, VolumeDescriptor& volume, std::uint32_t parent,
                               DeletedEntries deleted = DeletedEntries::kSkip);
+
+// The same parse over a directory handed over piece by piece as its clusters
+// are read, appending the same nodes in the same order as ParseDirEntries
+// over all the pieces together. It holds only what a name may still need:
+// the entries of a long-name set not yet complete, and the 20 entries before
+// the next one (where a deleted entry's long name lies), so that a folder of
+// 65,536 entries is not held whole beside its nodes.
+class DirEntryStream {
+ public:
+  DirEntryStream(VolumeDescriptor& volume, std::uint32_t parent, DeletedEntries deleted);
+  // The next bytes of the directory (any length; a partial entry waits for
+  // the rest).
+  void Add(ByteView piece);
+  // No more bytes: parses what is left. Returns the nodes appended in all.
+  std::uint32_t Finish();
+
+ private:
+  void Parse(bool last);
+
+  VolumeDescriptor& volume_;
+  std::uint32_t parent_;
+  DeletedEntries deleted_;
+  std::uint64_t maxFileSize_;
+  std::vector<std::uint8_t> held_;  // the directory's bytes from some entry on
+  std::size_t next_ = 0;            // the entry of held_ to parse next
+  bool ended_ = false;              // the end-of-directory entry was met
+  std::uint32_t added_ = 0;
+};
 
 }  // namespace kestrum

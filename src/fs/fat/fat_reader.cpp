@@ -55,32 +55,25 @@ void ReadFat16Root(const DeviceHandle& device, const FatGeometry& g, std::vector
 
 std::uint32_t ReadDirChain(const DeviceHandle& device, const FatGeometry& g, ByteView fat,
                            std::uint32_t first, bool checkDots, ClusterRuns& readAsDirectory,
-                           std::vector<std::uint8_t>& bytes, std::uint32_t* unreadable) {
+                           const std::function<void(ByteView)>& take, std::uint32_t* unreadable) {
   const std::size_t clusterBytes = g.ClusterBytes();
-  const std::size_t chainStart = bytes.size();
+  std::vector<std::uint8_t> cluster(clusterBytes);
   std::vector<std::uint8_t> okMap(g.sectorsPerCluster);
   std::uint32_t count = 0;
   std::uint32_t c = first;
   while (g.IsValidCluster(c) && !IsEndOfChain(g.width, c) &&
-         bytes.size() - chainStart + clusterBytes <= kMaxDirectoryBytes && readAsDirectory.Insert(c)) {
-    const std::size_t at = bytes.size();
-    bytes.resize(at + clusterBytes, 0);
-    const bool whole = ReadSectorsMapped(device, std::span<std::uint8_t>(bytes).subspan(at, clusterBytes),
-                                         g.ClusterSector(c), g.sectorsPerCluster, okMap.data());
-    if (AbortRequested()) {
-      bytes.resize(at);
-      break;
-    }
+         (std::size_t{count} + 1) * clusterBytes <= kMaxDirectoryBytes && readAsDirectory.Insert(c)) {
+    std::fill(cluster.begin(), cluster.end(), std::uint8_t{0});
+    const bool whole = ReadSectorsMapped(device, cluster, g.ClusterSector(c), g.sectorsPerCluster, okMap.data());
+    if (AbortRequested()) break;
     if (!whole && unreadable != nullptr && std::find(okMap.begin(), okMap.end(), std::uint8_t{0}) != okMap.end()) {
       ++*unreadable;
     }
     ++count;
+    take(cluster);
     // Judged by the first cluster, whose start holds the dot entries; a
     // cluster that does not is still parsed, but nothing after it.
-    if (checkDots && count == 1 && okMap[0] != 0 &&
-        !StartsWithDotEntries(ByteView(bytes).subspan(chainStart))) {
-      break;
-    }
+    if (checkDots && count == 1 && okMap[0] != 0 && !StartsWithDotEntries(cluster)) break;
     c = NextCluster(fat, g.width, c);
   }
   return count;
@@ -122,7 +115,6 @@ bool ReadFatDirectory(VolumeDescriptor& volume, const DeviceHandle& device, std:
     if (AbortRequested()) return false;
     const Pending dir = pending.back();
     pending.pop_back();
-    bytes.clear();
     if (dir.strict) {
       // Judged before its clusters count as read: another folder may claim them.
       std::vector<std::uint8_t> first(kSectorSize, 0);
@@ -132,19 +124,27 @@ bool ReadFatDirectory(VolumeDescriptor& volume, const DeviceHandle& device, std:
       if (readable == 0) ++walk->unreadableClusters;
       if (readable == 0 || !isTheFolder(first, dir.cluster, dir.parent)) continue;
     }
+    // Parsed as its clusters come in: the directory of a folder of 65,536
+    // entries is not held whole beside the nodes made of it.
+    const auto before = static_cast<std::uint32_t>(nodes.size());
+    DirEntryStream entries(volume, dir.parent, dir.deleted ? DeletedEntries::kAll : DeletedEntries::kList);
+    bool gotBytes = false;
     if (dir.isRoot && !g.fat32) {
       ReadFat16Root(device, g, bytes);
+      gotBytes = !bytes.empty();
+      entries.Add(bytes);
     } else {
       std::uint32_t start = dir.isRoot ? g.rootCluster : dir.cluster;
-      ReadDirChain(device, g, fat, start, !dir.isRoot, readAsDirectory, bytes, &walk->unreadableClusters);
+      gotBytes = ReadDirChain(device, g, fat, start, !dir.isRoot, readAsDirectory,
+                              [&](ByteView cluster) { entries.Add(cluster); },
+                              &walk->unreadableClusters) != 0;
     }
     if (AbortRequested()) return false;
-    if (isFirst) firstRead = !bytes.empty();
+    if (isFirst) firstRead = gotBytes;
     isFirst = false;
-    if (bytes.empty()) continue;
+    if (!gotBytes) continue;
 
-    const auto before = static_cast<std::uint32_t>(nodes.size());
-    ParseDirEntries(bytes, volume, dir.parent, dir.deleted ? DeletedEntries::kAll : DeletedEntries::kList);
+    entries.Finish();
     const auto after = static_cast<std::uint32_t>(nodes.size());
     progress.CountAndPost(nodes);
     // Pushed last to first, so the first folder is read first. A deleted

@@ -7,6 +7,7 @@
 // is still there, and the folders no entry leads to any more.
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "disk/device.h"
@@ -22,9 +23,9 @@ namespace kestrum {
 // tree is then left unlinked).
 bool ReadFatVolume(VolumeDescriptor& volume);
 
-// Appends the clusters of the directory chain starting at `first` to
-// `bytes`, whole, up to the largest directory a FAT volume can hold.
-// Unreadable sectors read as zeros. The walk ends at the end of the chain,
+// Hands the clusters of the directory chain starting at `first` to `take`
+// one by one as they are read, in chain order, up to the largest directory
+// a FAT volume can hold. Unreadable sectors read as zeros. The walk ends at the end of the chain,
 // at an invalid cluster, or at a cluster `readAsDirectory` already holds (a
 // loop, or a cluster shared with a directory read before); clusters read are
 // added to it. With `checkDots`, a chain whose first cluster does not start
@@ -33,7 +34,7 @@ bool ReadFatVolume(VolumeDescriptor& volume);
 // chain goes on past them. Returns the clusters read.
 std::uint32_t ReadDirChain(const DeviceHandle& device, const FatGeometry& geometry, ByteView fat,
                            std::uint32_t first, bool checkDots, ClusterRuns& readAsDirectory,
-                           std::vector<std::uint8_t>& bytes, std::uint32_t* unreadable = nullptr);
+                           const std::function<void(ByteView)>& take, std::uint32_t* unreadable = nullptr);
 
 // What a walk over directories keeps from one directory to the next.
 struct FatWalk {

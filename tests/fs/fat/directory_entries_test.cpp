@@ -1,5 +1,9 @@
 #include "fs/fat/directory_entries.h"
 
+#include <algorithm>
+#include <string>
+#include <vector>
+
 #include <gtest/gtest.h>
 
 #include "base/text.h"
@@ -236,6 +240,67 @@ TEST_F(ParseInto, PartialEntriesAndEmptyInputStayInBounds) {
   for (const auto& p : test::LongNameEntries(u"cut off by the end", ShortEntry("CUT~1      ", kArchive))) cut.Add(p);
   EXPECT_EQ(Parse(cut), 0u);
   EXPECT_FALSE(AssembleLongName(cut.bytes, 0).found);
+}
+
+
+// Every node a parse appended: its fields as one line, to compare parses.
+std::vector<std::string> NodeLines(const VolumeDescriptor& volume) {
+  std::vector<std::string> lines;
+  const auto& nodes = NodesOf(volume)->nodes;
+  for (std::size_t i = kRootNodeId + 1; i < nodes.size(); ++i) {
+    const FileNode& n = nodes[i];
+    lines.push_back(ToUtf8(n.name) + " type " + std::to_string(n.type) + " size " + std::to_string(n.size) +
+                    " at " + std::to_string(n.location) + " in " + std::to_string(n.parentId) + " mark " +
+                    std::to_string(n.deletedMark));
+  }
+  return lines;
+}
+
+TEST(DirEntryStreams, PiecesGiveTheNodesOfTheWholeDirectory) {
+  DirBytes dir;
+  dir.AddDots(9, 0);
+  dir.Add(ShortEntry("PLAIN   TXT", kArchive, 3, 10));
+  // The longest set (20 parts), live, and again deleted: its parts lie in
+  // the 20 entries before the short entry.
+  const std::u16string longest(250, u'n');
+  dir.AddLong(longest, ShortEntry("NNNNNN~1   ", kArchive, 4, 20));
+  auto deletedParts = test::LongNameEntries(longest + u"d", ShortEntry("NNNNNN~2   ", kArchive));
+  ASSERT_EQ(deletedParts.size(), 20u);
+  for (auto& p : deletedParts) dir.Add(p).EntryData(dir.EntryCount() - 1)[0] = 0xE5;
+  dir.Add(ShortEntry("\xE5NNNNN~2   ", kArchive, 5, 30));
+  // Sets that start over again and again before one completes, longer than
+  // a piece.
+  auto restarted = test::LongNameEntries(u"started over many times", ShortEntry("START~1    ", kArchive));
+  for (int k = 0; k < 40; ++k) dir.Add(restarted[0]);
+  dir.AddLong(u"completed after all", ShortEntry("COMPLE~1   ", kArchive, 6, 40));
+  dir.Add(ShortEntry("SUBDIR     ", kDir, 7));
+  dir.AddLong(u"deleted without its name.txt", ShortEntry("\xE5" "ELETE~1TXT", kArchive, 8, 50));
+  dir.AddLong(u"季度总结.txt", ShortEntry("~1      TXT", kArchive, 10, 60));
+  dir.Add(test::Entry{});  // the end of the directory, and what lies past it
+  dir.AddLong(u"never listed", ShortEntry("NEVER~1    ", kArchive, 11, 70));
+
+  for (DeletedEntries deleted : {DeletedEntries::kSkip, DeletedEntries::kList, DeletedEntries::kAll}) {
+    VolumeDescriptor whole;
+    whole.fsKind = kFsFat32;
+    AddRootNode(whole);
+    const std::uint32_t added = ParseDirEntries(dir.bytes, whole, 42, deleted);
+    const std::vector<std::string> expected = NodeLines(whole);
+    ASSERT_GE(expected.size(), 5u);
+    // One entry, a long-name set's worth, not a whole number of entries,
+    // a cluster, and all of it at once.
+    for (std::size_t piece : {std::size_t{32}, std::size_t{96}, std::size_t{100}, std::size_t{512},
+                              std::size_t{4096}, dir.bytes.size()}) {
+      VolumeDescriptor streamed;
+      streamed.fsKind = kFsFat32;
+      AddRootNode(streamed);
+      DirEntryStream stream(streamed, 42, deleted);
+      for (std::size_t at = 0; at < dir.bytes.size(); at += piece) {
+        stream.Add(ByteView(dir.bytes).subspan(at, std::min(piece, dir.bytes.size() - at)));
+      }
+      EXPECT_EQ(stream.Finish(), added) << "pieces of " << piece;
+      EXPECT_EQ(NodeLines(streamed), expected) << "pieces of " << piece;
+    }
+  }
 }
 
 }  // namespace
