@@ -328,6 +328,10 @@ DirEntryStream::DirEntryStream(VolumeDescriptor& volume, std::uint32_t parent, D
 void DirEntryStream::Add(ByteView piece) {
   if (ended_) return;
   held_.insert(held_.end(), piece.begin(), piece.end());
+  // A set still open is assembled again from its start: waiting until the
+  // bytes held have doubled keeps a damaged run of sets that start over
+  // and over from costing a pass over the whole run at every cluster.
+  if (held_.size() < waitFor_) return;
   Parse(false);
   // A deleted entry's long name lies in the entries just before it.
   if (next_ > fatlfn::kMaxEntries) {
@@ -335,6 +339,7 @@ void DirEntryStream::Add(ByteView piece) {
     held_.erase(held_.begin(), held_.begin() + static_cast<std::ptrdiff_t>(drop * kEntrySize));
     next_ -= drop;
   }
+  waitFor_ = next_ < held_.size() / kEntrySize ? 2 * held_.size() : 0;
 }
 
 std::uint32_t DirEntryStream::Finish() {

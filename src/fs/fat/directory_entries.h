@@ -84,10 +84,11 @@ std::uint32_t ParseDirEntries(ByteView bytes, VolumeDescriptor& volume, std::uin
 
 // The same parse over a directory handed over piece by piece as its clusters
 // are read, appending the same nodes in the same order as ParseDirEntries
-// over all the pieces together. It holds only what a name may still need:
-// the entries of a long-name set not yet complete, and the 20 entries before
-// the next one (where a deleted entry's long name lies), so that a folder of
-// 65,536 entries is not held whole beside its nodes.
+// over all the pieces together. It holds little beyond what a name may still
+// need: the entries of a long-name set not yet complete (and the pieces that
+// came after it until they are parsed), and the 20 entries before the next
+// one (where a deleted entry's long name lies), so that a folder of 65,536
+// entries is not held whole beside its nodes.
 class DirEntryStream {
  public:
   DirEntryStream(VolumeDescriptor& volume, std::uint32_t parent, DeletedEntries deleted);
@@ -106,6 +107,7 @@ class DirEntryStream {
   std::uint64_t maxFileSize_;
   std::vector<std::uint8_t> held_;  // the directory's bytes from some entry on
   std::size_t next_ = 0;            // the entry of held_ to parse next
+  std::size_t waitFor_ = 0;         // bytes to hold before parsing again
   bool ended_ = false;              // the end-of-directory entry was met
   std::uint32_t added_ = 0;
 };
