@@ -50,10 +50,9 @@ void* MapLargePages(std::size_t bytes) {
   if (block == nullptr) return nullptr;
   const auto start = reinterpret_cast<std::uintptr_t>(block);
   const std::uintptr_t aligned = (start + kHuge - 1) / kHuge * kHuge;
-  if (aligned != start) ::munmap(block, aligned - start);
-  if (const std::size_t tail = start + bytes + kHuge - (aligned + bytes); tail != 0) {
-    ::munmap(reinterpret_cast<void*>(aligned + bytes), tail);
-  }
+  const std::size_t head = aligned - start;  // the rest of the extra 2 MiB lies past the end
+  if (head != 0) ::munmap(block, head);
+  ::munmap(reinterpret_cast<void*>(aligned + bytes), kHuge - head);
   ::madvise(reinterpret_cast<void*>(aligned), bytes, MADV_HUGEPAGE);
   return reinterpret_cast<void*>(aligned);
 }
