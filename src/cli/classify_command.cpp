@@ -17,7 +17,6 @@
 #include "cli/json.h"
 #include "cli/terminal_presenter.h"
 #include "cli/volume_source.h"
-#include "disk/data_extents.h"
 #include "disk/device.h"
 #include "scan/block_analysis.h"
 #include "scan/block_findings.h"
@@ -70,30 +69,16 @@ class AreaReader {
 
  private:
   void Run() {
-    HoleSkippingReader holes(area_.device);
-    {
-      BlockReads reads(area_.device, kReadsInFlight);
-      for (Sector64 sector = area_.first; sector < area_.end && !stop_ && !AbortRequested();) {
-        while (ScanBlock* read = reads.TakeOldest(false)) ring_.Publish(read);
-        const std::uint32_t count = SectorsOfBlock(area_, sector);
-        if (holes.IsHole(sector, count)) {
-          ring_.PassHole(sector);
-        } else {
-          ScanBlock* slot = nullptr;
-          while (slot == nullptr && !stop_ && !AbortRequested()) {
-            slot = ring_.AcquireFree();
-            if (slot == nullptr) {
-              if (ScanBlock* read = reads.TakeOldest(false)) ring_.Publish(read);
-            }
-          }
-          if (slot == nullptr) break;
-          slot->firstSector = sector;
-          if (ScanBlock* read = reads.Start(slot)) ring_.Publish(read);
-        }
-        sector += count;
-      }
-      while (ScanBlock* read = reads.TakeOldest(true)) ring_.Publish(read);
-    }
+    Sector64 sector = area_.first;
+    FillRing(
+        area_.device, ring_,
+        [&]() -> std::optional<RingBlock> {
+          if (sector >= area_.end || stop_ || AbortRequested()) return std::nullopt;
+          const RingBlock block{sector, SectorsOfBlock(area_, sector)};
+          sector += block.sectors;
+          return block;
+        },
+        [](Sector64) {});
     done_ = true;
     ring_.Close();
   }

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "disk/data_extents.h"
+#include "run/worker_state.h"
 #include "scan/scan_state.h"
 
 namespace kestrum {
@@ -25,6 +26,35 @@ std::uint32_t ReadableSectors(const DeviceHandle& device, Sector64 blockStart) {
   if (device.sectorLimit == 0) return kBlockSectors;
   if (blockStart >= device.sectorLimit) return 0;
   return static_cast<std::uint32_t>(std::min<Sector64>(kBlockSectors, device.sectorLimit - blockStart));
+}
+
+void FillRing(const DeviceHandle& device, BlockRing& ring, const std::function<std::optional<RingBlock>()>& next,
+              const std::function<void(Sector64)>& begun) {
+  HoleSkippingReader reader(device);
+  BlockReads reads(device, kReadsInFlight);
+  for (;;) {
+    // What is read already goes on, in the order it was begun.
+    while (ScanBlock* read = reads.TakeOldest(false)) ring.Publish(read);
+    const std::optional<RingBlock> block = next();
+    if (!block) break;
+    if (reader.IsHole(block->first, block->sectors)) {
+      begun(block->first);
+      ring.PassHole(block->first);
+      continue;
+    }
+    ScanBlock* slot = nullptr;
+    while (slot == nullptr && !AbortRequested()) {
+      slot = ring.AcquireFree();
+      if (slot == nullptr) {
+        if (ScanBlock* read = reads.TakeOldest(false)) ring.Publish(read);
+      }
+    }
+    if (slot == nullptr) break;  // aborted while the ring was full
+    slot->firstSector = block->first;
+    if (ScanBlock* read = reads.Start(slot)) ring.Publish(read);
+    begun(block->first);
+  }
+  while (ScanBlock* read = reads.TakeOldest(true)) ring.Publish(read);
 }
 
 BlockReads::BlockReads(const DeviceHandle& device, std::size_t depth) : device_(device), depth_(std::max<std::size_t>(depth, 1)) {

@@ -9,7 +9,9 @@
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
+#include <functional>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -23,6 +25,22 @@ constexpr std::size_t kReadsInFlight = 4;
 // The sectors of the block at `blockStart` that lie on the device (all of
 // them when its size is unknown).
 std::uint32_t ReadableSectors(const DeviceHandle& device, Sector64 blockStart);
+
+// A block for FillRing to read: where it begins, and how many of its
+// sectors are asked for (the hole test looks at those).
+struct RingBlock {
+  Sector64 first = 0;
+  std::uint32_t sectors = 0;
+};
+
+// The reading side of a ring: the blocks `next` names, in its order, read
+// several at once into free slots (BlockReads) and published in that
+// order; a block that is one hole of a sparse image is zeros, which hold no
+// finding, and passes by the slots (PassHole). `begun` hears of each block
+// handed on. Ends when `next` has none, or when the run is aborted while
+// the ring is full; every read begun is published before it returns.
+void FillRing(const DeviceHandle& device, BlockRing& ring, const std::function<std::optional<RingBlock>()>& next,
+              const std::function<void(Sector64)>& begun);
 
 class BlockReads {
  public:

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "disk/data_extents.h"
 #include "run/worker_state.h"
 #include "scan/block_analysis.h"
 #include "scan/block_reads.h"
@@ -49,36 +48,16 @@ void DiskFileScanReadThread(DeepScanJob& job, BlockRing& ring) {
     return;
   }
   ScanState& state = *job.state;
-  HoleSkippingReader reader(device);
-  {
-    BlockReads reads(device, kReadsInFlight);
-    while (CurrentRunState() == RunState::kRunning) {
-      // What is read already goes on, in the order it was begun.
-      while (ScanBlock* read = reads.TakeOldest(false)) ring.Publish(read);
-      std::optional<Sector64> next = state.NextBlock();
-      if (!next) break;
-      // A block that is one hole of a sparse image is zeros, which hold no
-      // finding: it passes to the analysis without a read or a slot.
-      if (reader.IsHole(*next, ReadableSectors(device, *next))) {
-        job.blocksRead.push_back(*next);
-        ring.PassHole(*next);
-        continue;
-      }
-      ScanBlock* slot = nullptr;
-      while (slot == nullptr && !AbortRequested()) {
-        slot = ring.AcquireFree();
-        if (slot == nullptr) {
-          if (ScanBlock* read = reads.TakeOldest(false)) ring.Publish(read);
-        }
-      }
-      if (slot == nullptr) break;  // aborted while the ring was full
-      slot->firstSector = *next;
-      if (ScanBlock* read = reads.Start(slot)) ring.Publish(read);
-      job.blocksRead.push_back(*next);
-    }
-    // Every block begun is published before the reader ends.
-    while (ScanBlock* read = reads.TakeOldest(true)) ring.Publish(read);
-  }
+  // A pause ends the reading as an abort does.
+  FillRing(
+      device, ring,
+      [&]() -> std::optional<RingBlock> {
+        if (CurrentRunState() != RunState::kRunning) return std::nullopt;
+        const std::optional<Sector64> next = state.NextBlock();
+        if (!next) return std::nullopt;
+        return RingBlock{*next, ReadableSectors(device, *next)};
+      },
+      [&job](Sector64 first) { job.blocksRead.push_back(first); });
   job.readLosses = device.health->Counts();
   CloseDevice(device);
   RequestFinish();  // only when still running: an abort stays an abort
