@@ -6,10 +6,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <set>
 
 #include "fs/exfat/exfat_layout.h"
+#include "fs/exfat/exfat_tables.h"
 #include "fs/fat/fat_layout.h"
+#include "fs/fat/fat_table.h"
 #include "fs/ntfs/mft.h"
 #include "fs/ntfs/ntfs_boot.h"
 #include "fs/part_data_thread.h"
@@ -67,6 +70,16 @@ std::set<std::string> ListedPaths(const std::string& json) {
   return paths;
 }
 
+// The paths of one `ls --json` that another lacks.
+std::set<std::string> Missing(const std::string& clean, const std::string& listed) {
+  const std::set<std::string> got = ListedPaths(listed);
+  std::set<std::string> missing;
+  for (const std::string& path : ListedPaths(clean)) {
+    if (!got.count(path)) missing.insert(path);
+  }
+  return missing;
+}
+
 class FailingDiskCli : public ::testing::TestWithParam<Volume> {};
 
 TEST_P(FailingDiskCli, ListingAndExportGoOnPastBadSectorsAndSaySo) {
@@ -101,11 +114,7 @@ TEST_P(FailingDiskCli, ListingAndExportGoOnPastBadSectorsAndSaySo) {
   ASSERT_EQ(listed.exitCode, 0) << listed.err;
   EXPECT_TRUE(Contains(listed.err, std::string(p.image) + "：读取时 1 个" + p.lossLine)) << listed.err;
   // Only what the bad structure held is missing.
-  std::set<std::string> missing;
-  const std::set<std::string> got = ListedPaths(listed.out);
-  for (const std::string& path : ListedPaths(clean.out)) {
-    if (!got.count(path)) missing.insert(path);
-  }
+  const std::set<std::string> missing = Missing(clean.out, listed.out);
   std::set<std::string> expected;
   for (const std::string& path : ListedPaths(clean.out)) {
     const bool inside = path.rfind(std::string(p.lostPath) + "/", 0) == 0;
@@ -138,6 +147,118 @@ INSTANTIATE_TEST_SUITE_P(Volumes, FailingDiskCli,
                          ::testing::Values(Volume{"ntfs.img", "ntfs.info", "docs/报告/季度总结.txt", " MFT 记录无法读取，已跳过"},
                                            Volume{"fat32.img", "fat32.info", "docs/报告", "目录簇无法读取"},
                                            Volume{"exfat.img", "exfat.info", "docs/报告", "目录簇无法读取"}),
+                         [](const auto& info) {
+                           const std::string image = info.param.image;
+                           return image.substr(0, image.find('.'));
+                         });
+
+// The files a folder's entries name, each with the first and last of its
+// entries, in directory order: short entries of one entry each (the
+// fixture's lower-case 8.3 names need no long name) on FAT, entry sets on
+// exFAT.
+struct NamedEntries {
+  std::string name;
+  std::size_t first = 0, last = 0;
+};
+std::vector<NamedEntries> FolderEntries(FsKind kind, const std::string& bytes) {
+  std::vector<NamedEntries> named;
+  const std::size_t count = bytes.size() / 32;
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::string entry = bytes.substr(i * 32, 32);
+    const auto type = static_cast<unsigned char>(entry[0]);
+    if (kind != kFsExfat) {
+      if (type == 0 || type == 0xE5 || entry[11] == 0x0F || entry[0] == '.') continue;
+      auto trimmed = [](std::string part) { return part.erase(part.find_last_not_of(' ') + 1); };
+      std::string name = trimmed(entry.substr(0, 8)) + "." + trimmed(entry.substr(8, 3));
+      std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
+      named.push_back({name, i, i});
+    } else if (type == exfatentry::kFile) {
+      const std::size_t last = i + static_cast<unsigned char>(entry[1]);
+      const auto length = static_cast<unsigned char>(bytes[(i + 1) * 32 + 3]);
+      std::string name;
+      for (std::size_t k = 0; k < length; ++k) name += bytes[(i + 2) * 32 + 2 + 2 * k];  // ASCII names
+      named.push_back({name, i, last});
+      i = last;
+    }
+  }
+  return named;
+}
+
+struct FolderCase {
+  const char* image;
+  const char* info;
+  std::size_t runLength;  // sectors in a row on the disk, inside the folder
+};
+
+class FailingDiskFolder : public ::testing::TestWithParam<FolderCase> {};
+
+// A bad run inside a folder: the listing loses the files whose entries it
+// holds and no others. Read one cluster a call, the good one-sector clusters
+// after the run fell inside the stretch being passed over; parsed as zeros,
+// the unread sectors ended the folder there.
+TEST_P(FailingDiskFolder, ABadRunInAFolderCostsTheEntriesItHoldsAndNoMore) {
+  const FolderCase& p = GetParam();
+  const std::string image = test::FixturePath(p.image);
+  VolumeDescriptor volume = test::FixtureDescriptor(p.image, p.info);
+  ASSERT_TRUE(ReadVolumeFileSystem(volume));
+  auto paths = test::TreePaths(volume, kViewExistingFiles);
+  ASSERT_TRUE(paths.count("many"));
+  const FileNode& many = NodesOf(volume).nodes[paths["many"]];
+  // The folder's sectors in directory order.
+  std::vector<Sector64> sectors;
+  if (volume.fsKind == kFsExfat) {
+    const ExfatGeometry g = ExfatGeometryOf(volume);
+    for (std::uint32_t c : DirectoryClusters(volume, many.location, many.size, many.noFatChain != 0)) {
+      for (std::uint32_t s = 0; s < g.SectorsPerCluster(); ++s) sectors.push_back(g.ClusterSector(c) + s);
+    }
+  } else {
+    const FatGeometry g = FatGeometryOf(volume);
+    for (std::uint32_t c = many.location; g.IsValidCluster(c); c = NextCluster(CachedFat(volume), g.width, c)) {
+      for (std::uint32_t s = 0; s < g.sectorsPerCluster; ++s) sectors.push_back(g.ClusterSector(c) + s);
+    }
+  }
+  // The run: the first of its sectors in a row on the disk from the
+  // folder's tenth on, with more of the folder after them.
+  const std::size_t runLength = p.runLength;
+  std::size_t runAt = 10;
+  auto inARow = [&](std::size_t at) {
+    for (std::size_t i = 1; i < runLength; ++i) {
+      if (sectors[at + i] != sectors[at] + i) return false;
+    }
+    return true;
+  };
+  while (runAt + runLength + 10 < sectors.size() && !inARow(runAt)) ++runAt;
+  ASSERT_LT(runAt + runLength + 10, sectors.size());
+  const std::string whole = test::ReadWholeFile(image);
+  std::string bytes;
+  for (Sector64 s : sectors) bytes += whole.substr(s * kSectorSize, kSectorSize);
+  std::set<std::string> expected;
+  const std::size_t entriesPerSector = kSectorSize / 32;
+  for (const NamedEntries& e : FolderEntries(volume.fsKind, bytes)) {
+    if (e.last >= runAt * entriesPerSector && e.first < (runAt + runLength) * entriesPerSector) {
+      expected.insert("many/" + e.name);
+    }
+  }
+  ASSERT_GE(expected.size(), runLength * entriesPerSector / 3);
+
+  auto clean = test::RunCli({"ls", "--json", image});
+  ASSERT_EQ(clean.exitCode, 0) << clean.err;
+  ASSERT_EQ(ListedPaths(clean.out).count(*expected.begin()), 1u);
+  auto listed = test::RunCliWith({"KESTRUM_TEST_FAULTS=read:" + std::to_string(sectors[runAt]) + ":" +
+                                  std::to_string(runLength) + ":" + image},
+                                 {"ls", "--json", image});
+  ASSERT_EQ(listed.exitCode, 0) << listed.err;
+  const std::uint64_t clusterSectors =
+      volume.fsKind == kFsExfat ? ExfatGeometryOf(volume).SectorsPerCluster() : FatGeometryOf(volume).sectorsPerCluster;
+  const std::string clusters = std::to_string((runLength + clusterSectors - 1) / clusterSectors);
+  EXPECT_TRUE(Contains(listed.err, std::string(p.image) + "：读取时 " + clusters + " 个目录簇无法读取")) << listed.err;
+  EXPECT_EQ(Missing(clean.out, listed.out), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Volumes, FailingDiskFolder,
+                         // exFAT's 4 KiB clusters of many/ lie apart on the disk.
+                         ::testing::Values(FolderCase{"fat32.img", "fat32.info", 40},
+                                           FolderCase{"exfat.img", "exfat.info", 6}),
                          [](const auto& info) {
                            const std::string image = info.param.image;
                            return image.substr(0, image.find('.'));

@@ -42,6 +42,10 @@ class EntrySetParser {
   bool Feed(ByteView entry, FileNode& out);
   // The directory's bytes ended: true when the set still open is given.
   bool Finish(FileNode& out);
+  // Bytes that would not be read come next: the set still open is given as
+  // Finish gives it, and what follows them starts afresh (secondaries
+  // without their file entry are passed over).
+  bool Interrupt(FileNode& out) { return Finish(out); }
   // The end-of-directory entry was met: nothing after it counts.
   bool Ended() const { return ended_; }
 

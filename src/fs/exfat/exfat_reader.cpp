@@ -103,8 +103,17 @@ bool ReadExfatDirectory(const DeviceHandle& device, VolumeDescriptor& volume, st
         ++walk->unreadableClusters;
       }
       if (AbortRequested()) return false;
-      for (std::size_t at = 0; at < piece.size(); at += exfatentry::kSize) {
-        if (parser.Feed(ByteView(piece).subspan(at, exfatentry::kSize), entry) && !take()) return false;
+      for (std::uint32_t s = 0; s < pieceSectors; ++s) {
+        // A sector that would not read is zeros, which would read as the
+        // directory's end and lose every entry after it.
+        if (readable[s] == 0) {
+          if (parser.Interrupt(entry) && !take()) return false;
+          continue;
+        }
+        const ByteView sector = ByteView(piece).subspan(std::size_t{s} * kSectorSize, kSectorSize);
+        for (std::size_t at = 0; at < sector.size(); at += exfatentry::kSize) {
+          if (parser.Feed(sector.subspan(at, exfatentry::kSize), entry) && !take()) return false;
+        }
       }
     }
   }

@@ -45,11 +45,40 @@ class ParseProgress {
   StatusMessage message_;
 };
 
-// The FAT16 root region, read whole; unreadable sectors read as zeros.
-void ReadFat16Root(const DeviceHandle& device, const FatGeometry& g, std::vector<std::uint8_t>& bytes) {
-  bytes.assign(std::size_t{g.rootDirSectors} * kSectorSize, 0);
-  if (g.rootDirSectors != 0) ReadSectorsMapped(device, bytes, g.rootDirSector, g.rootDirSectors, nullptr);
+// Hands `take` the sectors of `bytes` that were read, a run of them at a
+// time. One that would not read is zeros, which a parse takes for the
+// directory's end: every entry after it would be lost with it.
+void TakeReadSectors(ByteView bytes, const std::uint8_t* readable, const std::function<void(ByteView)>& take) {
+  const std::size_t sectors = bytes.size() / kSectorSize;
+  for (std::size_t from = 0; from < sectors;) {
+    if (readable[from] == 0) {
+      ++from;
+      continue;
+    }
+    std::size_t to = from + 1;
+    while (to < sectors && readable[to] != 0) ++to;
+    take(bytes.subspan(from * kSectorSize, (to - from) * kSectorSize));
+    from = to;
+  }
 }
+
+// The FAT16 root region, read whole, handed to `take` as TakeReadSectors does.
+bool ReadFat16Root(const DeviceHandle& device, const FatGeometry& g, const std::function<void(ByteView)>& take) {
+  if (g.rootDirSectors == 0) return false;
+  std::vector<std::uint8_t> bytes(std::size_t{g.rootDirSectors} * kSectorSize, 0);
+  std::vector<std::uint8_t> readable(g.rootDirSectors);
+  ReadSectorsMapped(device, bytes, g.rootDirSector, g.rootDirSectors, readable.data());
+  TakeReadSectors(bytes, readable.data(), take);
+  return true;
+}
+
+// Directory clusters that follow each other on the disk are read together,
+// up to this much a read. On a failing disk the passing over of a bad run
+// then sees the whole run and reads back the good sectors after it; read
+// one cluster a call, each one-sector cluster after the run fell inside the
+// stretch being passed over and stayed zeros. It also spares a volume of
+// small clusters a read per cluster.
+constexpr std::size_t kDirectoryRunBytes = std::size_t{1} << 20;
 
 }  // namespace
 
@@ -57,24 +86,42 @@ std::uint32_t ReadDirChain(const DeviceHandle& device, const FatGeometry& g, Byt
                            std::uint32_t first, bool checkDots, ClusterRuns& readAsDirectory,
                            const std::function<void(ByteView)>& take, std::uint32_t* unreadable) {
   const std::size_t clusterBytes = g.ClusterBytes();
-  std::vector<std::uint8_t> cluster(clusterBytes);
-  std::vector<std::uint8_t> okMap(g.sectorsPerCluster);
+  const std::uint32_t spc = g.sectorsPerCluster;
+  const auto runLimit = static_cast<std::uint32_t>(std::max<std::size_t>(1, kDirectoryRunBytes / clusterBytes));
+  std::vector<std::uint8_t> run;
+  std::vector<std::uint8_t> okMap;
   std::uint32_t count = 0;
-  std::uint32_t c = first;
-  while (g.IsValidCluster(c) && !IsEndOfChain(g.width, c) &&
-         (std::size_t{count} + 1) * clusterBytes <= kMaxDirectoryBytes && readAsDirectory.Insert(c)) {
-    std::fill(cluster.begin(), cluster.end(), std::uint8_t{0});
-    const bool whole = ReadSectorsMapped(device, cluster, g.ClusterSector(c), g.sectorsPerCluster, okMap.data());
-    if (AbortRequested()) break;
-    if (!whole && unreadable != nullptr && std::find(okMap.begin(), okMap.end(), std::uint8_t{0}) != okMap.end()) {
-      ++*unreadable;
+  // Whether the chain goes on to `c` as the directory's cluster number `index`.
+  auto goesOnTo = [&](std::uint32_t c, std::uint32_t index) {
+    return g.IsValidCluster(c) && !IsEndOfChain(g.width, c) &&
+           (std::size_t{index} + 1) * clusterBytes <= kMaxDirectoryBytes && readAsDirectory.Insert(c);
+  };
+  for (std::uint32_t c = first; goesOnTo(c, count);) {
+    // The chain's clusters that follow `c` on the disk, read with it. The
+    // first cluster of a checked chain is read alone: when it has no dot
+    // entries, nothing after it is.
+    const std::uint32_t most = checkDots && count == 0 ? 1 : runLimit;
+    std::uint32_t clusters = 1;
+    std::uint32_t next = NextCluster(fat, g.width, c);
+    while (clusters < most && next == c + clusters && goesOnTo(next, count + clusters)) {
+      next = NextCluster(fat, g.width, next);
+      ++clusters;
     }
-    ++count;
-    take(cluster);
-    // Judged by the first cluster, whose start holds the dot entries; a
-    // cluster that does not is still parsed, but nothing after it.
-    if (checkDots && count == 1 && okMap[0] != 0 && !StartsWithDotEntries(cluster)) break;
-    c = NextCluster(fat, g.width, c);
+    run.assign(std::size_t{clusters} * clusterBytes, 0);
+    okMap.assign(std::size_t{clusters} * spc, 1);
+    const bool whole = ReadSectorsMapped(device, run, g.ClusterSector(c), clusters * spc, okMap.data());
+    if (AbortRequested()) break;
+    for (std::uint32_t i = 0; i < clusters; ++i) {
+      const auto ok = okMap.begin() + std::ptrdiff_t{i} * spc;
+      if (!whole && unreadable != nullptr && std::find(ok, ok + spc, std::uint8_t{0}) != ok + spc) ++*unreadable;
+      ++count;
+      const ByteView cluster = ByteView(run).subspan(std::size_t{i} * clusterBytes, clusterBytes);
+      TakeReadSectors(cluster, &*ok, take);
+      // Judged by the first cluster, whose start holds the dot entries; a
+      // cluster that does not is still parsed, but nothing after it.
+      if (checkDots && count == 1 && *ok != 0 && !StartsWithDotEntries(cluster)) return count;
+    }
+    c = next;
   }
   return count;
 }
@@ -110,7 +157,6 @@ bool ReadFatDirectory(VolumeDescriptor& volume, const DeviceHandle& device, std:
   std::vector<Pending> pending{{cluster, cluster == 0 ? kRootNodeId : parent, cluster == 0, false, false}};
   bool firstRead = false;
   bool isFirst = true;
-  std::vector<std::uint8_t> bytes;
   while (!pending.empty()) {
     if (AbortRequested()) return false;
     const Pending dir = pending.back();
@@ -130,9 +176,7 @@ bool ReadFatDirectory(VolumeDescriptor& volume, const DeviceHandle& device, std:
     DirEntryStream entries(volume, dir.parent, dir.deleted ? DeletedEntries::kAll : DeletedEntries::kList);
     bool gotBytes = false;
     if (dir.isRoot && !g.fat32) {
-      ReadFat16Root(device, g, bytes);
-      gotBytes = !bytes.empty();
-      entries.Add(bytes);
+      gotBytes = ReadFat16Root(device, g, [&](ByteView read) { entries.Add(read); });
     } else {
       std::uint32_t start = dir.isRoot ? g.rootCluster : dir.cluster;
       gotBytes = ReadDirChain(device, g, fat, start, !dir.isRoot, readAsDirectory,

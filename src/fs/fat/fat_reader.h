@@ -23,15 +23,18 @@ namespace kestrum {
 // tree is then left unlinked).
 bool ReadFatVolume(VolumeDescriptor& volume);
 
-// Hands the clusters of the directory chain starting at `first` to `take`
-// one by one as they are read, in chain order, up to the largest directory
-// a FAT volume can hold. Unreadable sectors read as zeros. The walk ends at the end of the chain,
-// at an invalid cluster, or at a cluster `readAsDirectory` already holds (a
-// loop, or a cluster shared with a directory read before); clusters read are
-// added to it. With `checkDots`, a chain whose first cluster does not start
-// with "." and ".." is not followed past that cluster. Clusters with a
-// sector that would not read are added to *unreadable (when given); the
-// chain goes on past them. Returns the clusters read.
+// Hands the bytes of the directory chain starting at `first` to `take`,
+// cluster by cluster in chain order, up to the largest directory a FAT
+// volume can hold; clusters that follow each other on the disk are read
+// together. Sectors that would not read are left out of what `take` is
+// given: their zeros would end the directory there. The walk ends at the
+// end of the chain, at an invalid cluster, or at a cluster
+// `readAsDirectory` already holds (a loop, or a cluster shared with a
+// directory read before); clusters read are added to it. With
+// `checkDots`, a chain whose first cluster does not start with "." and
+// ".." is not followed past that cluster. Clusters with a sector that
+// would not read are added to *unreadable (when given); the chain goes on
+// past them. Returns the clusters read.
 std::uint32_t ReadDirChain(const DeviceHandle& device, const FatGeometry& geometry, ByteView fat,
                            std::uint32_t first, bool checkDots, ClusterRuns& readAsDirectory,
                            const std::function<void(ByteView)>& take, std::uint32_t* unreadable = nullptr);
