@@ -4,6 +4,7 @@
 
 #include "fs/exfat/exfat_reader.h"
 #include "fs/fat/fat_reader.h"
+#include "fs/fat/lost_folders.h"
 #include "fs/ntfs/ntfs_reader.h"
 #include "rebuild/exfat_entry_volumes.h"
 #include "rebuild/fat_directory_volumes.h"
@@ -30,11 +31,11 @@ std::u16string RebuiltFsName(FsKind kind) {
 }
 
 // The volumes found from boot sectors, tables and MFT runs have no tree yet.
-void ReadWithReader(VolumeDescriptor& volume) {
+void ReadWithReader(VolumeDescriptor& volume, const ScannedFolderStarts* folderStarts) {
   switch (volume.fsKind) {
     case kFsExfat: ReadExfatVolume(volume); break;
     case kFsFat16:
-    case kFsFat32: ReadFatVolume(volume); break;
+    case kFsFat32: ReadFatVolume(volume, folderStarts); break;
     case kFsNtfs: ReadNtfsVolume(volume); break;
     default: break;
   }
@@ -63,18 +64,31 @@ bool HasVolumeAt(Sector64 sector, const VolumeList& volumes) {
                      [sector](const VolumeDescriptor& v) { return v.startSector == sector; });
 }
 
+// A scan that read the whole area: its FAT directory findings are every
+// sector there that opens a folder.
+ScannedFolderStarts FolderStartsOf(const std::vector<ScanFinding>& findings, const VolumeDescriptor& scanned) {
+  ScannedFolderStarts starts{scanned.startSector, scanned.startSector + scanned.sectorCount, {}};
+  for (const ScanFinding& f : findings) {
+    if (f.category == kCategoryFatDir) starts.sectors.push_back(f.sector);
+  }
+  std::sort(starts.sectors.begin(), starts.sectors.end());
+  return starts;
+}
+
 void RebuildFoundVolumes(const std::vector<ScanFinding>& findings, const DeviceHandle& device,
-                         const std::u16string& diskPath, const VolumeDescriptor& scanned, VolumeList& rebuilt) {
+                         const std::u16string& diskPath, const VolumeDescriptor& scanned, bool wholeArea,
+                         VolumeList& rebuilt) {
   const FindingRefs structure = SelectStructureFindings(findings);
   VolumesFromPartitionTables(structure, device, rebuilt);
   VolumesFromBootSectors(structure, device, rebuilt);
   NtfsVolumesFromMftRuns(findings, device, rebuilt);
   FatVolumesFromDirectories(findings, device, rebuilt);
   RebuildExfatFromFindings(device, findings, rebuilt);
+  const ScannedFolderStarts folderStarts = wholeArea ? FolderStartsOf(findings, scanned) : ScannedFolderStarts{};
   for (VolumeDescriptor& v : rebuilt) {
     DescribeAsScanned(scanned, diskPath, v);
     if (AbortRequested()) return;
-    ReadWithReader(v);
+    ReadWithReader(v, wholeArea ? &folderStarts : nullptr);
   }
   const std::size_t before = rebuilt.size();
   RebuildNtfsFromFindings(findings, device, diskPath, rebuilt);
@@ -82,13 +96,13 @@ void RebuildFoundVolumes(const std::vector<ScanFinding>& findings, const DeviceH
 }
 
 void RebuildVolumesFromFindings(const std::vector<ScanFinding>& findings, const std::u16string& diskPath,
-                                const VolumeDescriptor& scanned, VolumeList& results) {
+                                const VolumeDescriptor& scanned, bool wholeArea, VolumeList& results) {
   DeviceHandle device;
   if (!OpenDevice(diskPath, device)) return;
   results.clear();
   results.push_back(BuildSearchFileVolume(findings, scanned));
   VolumeList rebuilt;
-  RebuildFoundVolumes(findings, device, diskPath, scanned, rebuilt);
+  RebuildFoundVolumes(findings, device, diskPath, scanned, wholeArea, rebuilt);
   CloseDevice(device);
   for (VolumeDescriptor& v : rebuilt) results.push_back(std::move(v));
 }

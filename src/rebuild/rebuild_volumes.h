@@ -26,15 +26,19 @@ bool HasVolumeAt(Sector64 sector, const VolumeList& volumes);
 // boot sectors, MFT runs, FAT directories and exFAT entries, each read by its
 // reader (or built with its tree), then the NTFS volumes of scattered MFT
 // records. `device` is the scanned disk, opened read-only; every volume gets
-// `diskPath` and the scanned disk's description. Appends to `rebuilt`.
+// `diskPath` and the scanned disk's description. With `wholeArea` (the
+// findings are all the scanned area holds) a FAT volume's free clusters are
+// not read again for lost folders where the scan saw none. Appends to
+// `rebuilt`.
 void RebuildFoundVolumes(const std::vector<ScanFinding>& findings, const DeviceHandle& device,
-                         const std::u16string& diskPath, const VolumeDescriptor& scanned, VolumeList& rebuilt);
+                         const std::u16string& diskPath, const VolumeDescriptor& scanned, bool wholeArea,
+                         VolumeList& rebuilt);
 
 // The finish step of a file search: `findings` in ascending sector order
 // with file lengths assigned. Opens the scanned disk read-only; when that
 // fails `results` is left as it was. Otherwise `results` is refilled: the
 // search-file volume first, then every rebuilt volume with its tree.
 void RebuildVolumesFromFindings(const std::vector<ScanFinding>& findings, const std::u16string& diskPath,
-                                const VolumeDescriptor& scanned, VolumeList& results);
+                                const VolumeDescriptor& scanned, bool wholeArea, VolumeList& results);
 
 }  // namespace kestrum

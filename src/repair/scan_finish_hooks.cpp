@@ -9,7 +9,7 @@ namespace {
 
 // Mode 5 ends in the found-partition list the repair page offers.
 void FillFoundPartitionList(const ScanRequest& /*request*/, const std::vector<ScanFinding>& findings,
-                            const VolumeDescriptor& scanned, VolumeList& /*results*/) {
+                            const VolumeDescriptor& scanned, bool /*wholeArea*/, VolumeList& /*results*/) {
   repair::TheFoundPartitionList() = repair::CollectFoundPartitions(findings, scanned);
 }
 
@@ -20,7 +20,9 @@ ScanFinishHook ScanFinishHookFor(std::int32_t mode) {
   // the findings describe.
   if (mode == 3 || mode == 4) {
     return [](const ScanRequest&, const std::vector<ScanFinding>& findings, const VolumeDescriptor& scanned,
-              VolumeList& results) { RebuildVolumesFromFindings(findings, scanned.diskPath, scanned, results); };
+              bool wholeArea, VolumeList& results) {
+      RebuildVolumesFromFindings(findings, scanned.diskPath, scanned, wholeArea, results);
+    };
   }
   if (mode == kScanLostPartitions) return FillFoundPartitionList;
   return AppendSearchFileVolume;

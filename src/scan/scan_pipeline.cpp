@@ -35,7 +35,7 @@ void InitialStatus(const DeepScanJob& job, StatusMessage& status) {
 }  // namespace
 
 void AppendSearchFileVolume(const ScanRequest& /*request*/, const std::vector<ScanFinding>& findings,
-                            const VolumeDescriptor& scanned, VolumeList& results) {
+                            const VolumeDescriptor& scanned, bool /*wholeArea*/, VolumeList& results) {
   results.push_back(BuildSearchFileVolume(findings, scanned));
 }
 
@@ -132,7 +132,12 @@ void FinishScan(DeepScanJob& job, const DeviceHandle& device) {
   // need not read them.
   if (job.request.mode != kScanLostPartitions) RefineFileExtents(findings, device, areaEnd);
   job.results.clear();
-  if (job.finish) job.finish(job.request, findings, job.volume, job.results);
+  if (job.finish) {
+    Sector64 first = 0, last = 0;
+    ScanBlockRange(job.volume, first, last);
+    const bool wholeArea = job.state->AnalysedBlocks() == (last - first) / kBlockSectors + 1;
+    job.finish(job.request, findings, job.volume, wholeArea, job.results);
+  }
   job.state->store.PutBack(std::move(findings));
   job.finished = true;
 }

@@ -22,15 +22,16 @@ namespace kestrum {
 
 // Called once after the scan (all blocks read, or stopped with "暂停"), never
 // after an abort. `findings`: every collected finding in ascending sector
-// order, file lengths assigned. `scanned`: the scanned area's descriptor.
-// Modes 3 and 4 fill `results`; mode 5 may ignore it.
+// order, file lengths assigned. `scanned`: the scanned area's descriptor;
+// `wholeArea`: every block of it was analysed, so the findings are all the
+// area holds. Modes 3 and 4 fill `results`; mode 5 may ignore it.
 using ScanFinishHook = std::function<void(const ScanRequest& request,
                                           const std::vector<ScanFinding>& findings,
-                                          const VolumeDescriptor& scanned, VolumeList& results)>;
+                                          const VolumeDescriptor& scanned, bool wholeArea, VolumeList& results)>;
 
 // The finish step that only appends the search-file volume.
 void AppendSearchFileVolume(const ScanRequest& request, const std::vector<ScanFinding>& findings,
-                            const VolumeDescriptor& scanned, VolumeList& results);
+                            const VolumeDescriptor& scanned, bool wholeArea, VolumeList& results);
 
 struct DeepScanJob {
   ScanRequest request;

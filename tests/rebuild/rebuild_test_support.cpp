@@ -40,7 +40,7 @@ VolumeList ScanAndRebuild(const std::string& image) {
   DeviceHandle device;
   EXPECT_TRUE(OpenDevice(scanned.diskPath, device));
   PrepareRun();
-  RebuildFoundVolumes(findings, device, scanned.diskPath, scanned, rebuilt);
+  RebuildFoundVolumes(findings, device, scanned.diskPath, scanned, true, rebuilt);
   CloseDevice(device);
   return rebuilt;
 }

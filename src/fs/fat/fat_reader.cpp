@@ -203,7 +203,7 @@ bool ReadFatDirectory(VolumeDescriptor& volume, const DeviceHandle& device, std:
   return firstRead;
 }
 
-bool ReadFatVolume(VolumeDescriptor& volume) {
+bool ReadFatVolume(VolumeDescriptor& volume, const ScannedFolderStarts* scanned) {
   if (volume.fsKind != kFsFat16 && volume.fsKind != kFsFat32) return false;
   const FatGeometry g = FatGeometryOf(volume);
   if (!g.IsReadable()) return false;
@@ -224,7 +224,7 @@ bool ReadFatVolume(VolumeDescriptor& volume) {
   AddRootNode(volume);
   FatWalk walk;
   ReadFatDirectory(volume, device, 0, kRootNodeId, &walk);
-  if (!AbortRequested()) ReadLostFolders(volume, device, walk);
+  if (!AbortRequested()) ReadLostFolders(volume, device, walk, scanned);
   if (AbortRequested()) {
     CloseDevice(device);
     return false;

@@ -17,11 +17,14 @@
 
 namespace kestrum {
 
+struct ScannedFolderStarts;
+
 // The reader for FsKind 10 and 11. Leaves the FAT in readerState.fat and a
 // linked tree in readerState.nodes. False when the disk cannot be opened,
 // the boot sector leaves nothing to read, or the user stopped the read (the
-// tree is then left unlinked).
-bool ReadFatVolume(VolumeDescriptor& volume);
+// tree is then left unlinked). `scanned`: what the deep scan that found the
+// volume saw of folder starts (ReadLostFolders).
+bool ReadFatVolume(VolumeDescriptor& volume, const ScannedFolderStarts* scanned = nullptr);
 
 // Hands the bytes of the directory chain starting at `first` to `take`,
 // cluster by cluster in chain order, up to the largest directory a FAT

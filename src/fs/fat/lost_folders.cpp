@@ -63,13 +63,15 @@ bool SearchFreeClusters(const VolumeDescriptor& volume) {
 
 // Every searched cluster that opens with "." naming itself. False when stopped.
 bool FindFolderStarts(const DeviceHandle& device, const FatGeometry& g, ByteView fat, bool freeToo,
-                      const std::vector<bool>& claimed, const FatWalk& walk, std::vector<FoundFolder>& out) {
+                      const ScannedFolderStarts* scanned, const std::vector<bool>& claimed, const FatWalk& walk,
+                      std::vector<FoundFolder>& out) {
   const std::uint32_t spc = g.sectorsPerCluster;
   const std::uint32_t perRead = spc <= kWholeClustersUpTo ? std::max<std::uint32_t>(1, kChunkSectors / spc) : 1;
   auto skip = [&](std::uint32_t c) {
     if (claimed[c - kFirstDataCluster] || walk.readAsDirectory.Contains(c)) return true;
     const std::uint32_t next = NextCluster(fat, g.width, c);
-    return next == kFreeCluster ? !freeToo : IsBadClusterMark(g.width, next);
+    if (next != kFreeCluster) return IsBadClusterMark(g.width, next);
+    return !freeToo || (scanned != nullptr && !scanned->MayStartFolder(g.ClusterSector(c)));
   };
   std::vector<std::uint8_t> buffer;
   const std::uint32_t end = kFirstDataCluster + g.clusterCount;
@@ -99,12 +101,18 @@ bool FindFolderStarts(const DeviceHandle& device, const FatGeometry& g, ByteView
 
 }  // namespace
 
-bool ReadLostFolders(VolumeDescriptor& volume, const DeviceHandle& device, FatWalk& walk) {
+bool ScannedFolderStarts::MayStartFolder(Sector64 sector) const {
+  return sector < areaStart || sector >= areaEnd || std::binary_search(sectors.begin(), sectors.end(), sector);
+}
+
+bool ReadLostFolders(VolumeDescriptor& volume, const DeviceHandle& device, FatWalk& walk,
+                     const ScannedFolderStarts* scanned) {
   const FatGeometry g = FatGeometryOf(volume);
   if (!g.HasDataArea()) return true;
   std::vector<FoundFolder> found;
   const ByteView fat = CachedFat(volume);
-  if (!FindFolderStarts(device, g, fat, SearchFreeClusters(volume), ClaimedClusters(volume, g, fat), walk, found)) {
+  if (!FindFolderStarts(device, g, fat, SearchFreeClusters(volume), scanned, ClaimedClusters(volume, g, fat), walk,
+                        found)) {
     return false;
   }
 
