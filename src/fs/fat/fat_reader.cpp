@@ -73,12 +73,14 @@ bool ReadFat16Root(const DeviceHandle& device, const FatGeometry& g, const std::
 }
 
 // Directory clusters that follow each other on the disk are read together,
-// up to this much a read. On a failing disk the passing over of a bad run
-// then sees the whole run and reads back the good sectors after it; read
-// one cluster a call, each one-sector cluster after the run fell inside the
-// stretch being passed over and stayed zeros. It also spares a volume of
-// small clusters a read per cluster.
-constexpr std::size_t kDirectoryRunBytes = std::size_t{1} << 20;
+// up to this much a read. On a failing disk a read of two sectors or more
+// that ends inside a stretch being passed over tries its last sector, and
+// reads back the good ones before it; read one cluster a call, each
+// one-sector cluster after a bad run fell inside the stretch and stayed
+// zeros. It also spares a volume of small clusters a read per cluster. No
+// more than this: the buffer is part of the listing's peak (1 MiB was 13
+// bytes a file for a folder of 65,000).
+constexpr std::size_t kDirectoryRunBytes = std::size_t{64} << 10;
 
 }  // namespace
 
