@@ -22,5 +22,8 @@ Sector64 FileStartSector(const ScanFinding& finding);
 // the next finding of any category, or up to the area's end for the last;
 // 0 when that is not beyond the file's own sector.
 void AssignFileExtents(std::vector<ScanFinding>& findings, Sector64 areaEnd);
+// The same for one file finding, `end` being the next finding's sector (or
+// the area's end).
+void AssignFileExtent(ScanFinding& finding, Sector64 end);
 
 }  // namespace kestrum

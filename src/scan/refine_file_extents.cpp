@@ -70,23 +70,38 @@ FileEnd WalkPastHeldFiles(const std::vector<ScanFinding>& findings, std::size_t 
   }
 }
 
-// The walk of the file findings[i] begins, bounded by its extent and by
-// the findings after it: it depends on no other walk's result.
-Walk WalkFinding(const std::vector<ScanFinding>& findings, std::size_t i, const SectorReadFn& read, Sector64 areaEnd) {
-  const ScanFinding& finding = findings[i];
-  const FileFormat& format = FileFormatOf(finding.category);
+Walk FirstWalk(const ScanFinding& finding, const SectorReadFn& read, Sector64 areaEnd) {
   const Sector64 start = FileStartSector(finding);
   const std::uint64_t room = areaEnd > start ? (areaEnd - start) * kSectorSize : 0;
-  const std::uint64_t limit = std::min(finding.FileLength(), room);
-  Walk walk = WalkFile(format.finder, read, start, limit);
-  if (!walk.end && walk.hitLimit && format.holdsFiles) {
-    walk.end = WalkPastHeldFiles(findings, i, format.finder, read, start, areaEnd);
-  }
-  return walk;
+  return WalkFile(FileFormatOf(finding.category).finder, read, start, std::min(finding.FileLength(), room));
 }
 
-bool HasEndFinder(const ScanFinding& finding) {
-  return IsFileCategory(finding.category) && FileFormatOf(finding.category).finder != nullptr;
+// The early walk of `finding`, when one was taken with its length.
+const FirstFileWalk* EarlyWalkOf(const ScanFinding& finding, std::span<const FirstFileWalk> early) {
+  auto it = std::lower_bound(early.begin(), early.end(), finding.sector,
+                             [](const FirstFileWalk& walk, Sector64 sector) { return walk.sector < sector; });
+  for (; it != early.end() && it->sector == finding.sector; ++it) {
+    if (it->category == finding.category && it->length == finding.FileLength()) return &*it;
+  }
+  return nullptr;
+}
+
+// The walk of the file findings[i] begins, bounded by its extent and by
+// the findings after it: it depends on no other walk's result.
+Walk WalkFinding(const std::vector<ScanFinding>& findings, std::size_t i, const SectorReadFn& read, Sector64 areaEnd,
+                 std::span<const FirstFileWalk> early) {
+  const ScanFinding& finding = findings[i];
+  const FileFormat& format = FileFormatOf(finding.category);
+  Walk walk;
+  if (const FirstFileWalk* taken = EarlyWalkOf(finding, early)) {
+    walk = {taken->end != 0 ? FileEnd{taken->end} : std::nullopt, taken->hitLimit};
+  } else {
+    walk = FirstWalk(finding, read, areaEnd);
+  }
+  if (!walk.end && walk.hitLimit && format.holdsFiles) {
+    walk.end = WalkPastHeldFiles(findings, i, format.finder, read, FileStartSector(finding), areaEnd);
+  }
+  return walk;
 }
 
 // Findings whose walks run side by side before their results are taken.
@@ -99,12 +114,12 @@ struct Walked {
 
 // The walks of findings [from, to) on every core.
 void WalkStretch(const std::vector<ScanFinding>& findings, std::size_t from, std::size_t to, const SectorReadFn& read,
-                 Sector64 areaEnd, std::vector<Walked>& walked) {
+                 Sector64 areaEnd, std::span<const FirstFileWalk> early, std::vector<Walked>& walked) {
   walked.assign(to - from, Walked{});
   std::atomic<std::size_t> next{from};
   auto work = [&] {
     for (std::size_t i = next++; i < to && !AbortRequested(); i = next++) {
-      if (HasEndFinder(findings[i])) walked[i - from] = Walked{WalkFinding(findings, i, read, areaEnd), true};
+      if (HasEndFinder(findings[i])) walked[i - from] = Walked{WalkFinding(findings, i, read, areaEnd, early), true};
     }
   };
   std::vector<std::thread> helpers;
@@ -115,12 +130,22 @@ void WalkStretch(const std::vector<ScanFinding>& findings, std::size_t from, std
 
 }  // namespace
 
-void RefineFileExtents(std::vector<ScanFinding>& findings, const SectorReadFn& read, Sector64 areaEnd) {
+bool HasEndFinder(const ScanFinding& finding) {
+  return IsFileCategory(finding.category) && FileFormatOf(finding.category).finder != nullptr;
+}
+
+FirstFileWalk WalkFileFinding(const ScanFinding& finding, const SectorReadFn& read, Sector64 areaEnd) {
+  const Walk walk = FirstWalk(finding, read, areaEnd);
+  return {finding.sector, finding.FileLength(), walk.end.value_or(0), finding.category, walk.hitLimit};
+}
+
+void RefineFileExtents(std::vector<ScanFinding>& findings, const SectorReadFn& read, Sector64 areaEnd,
+                       std::span<const FirstFileWalk> early) {
   Sector64 covered = 0;  // the sector just past the last file whose structure held
   std::vector<Walked> walked;
   for (std::size_t from = 0; from < findings.size(); from += kStretch) {
     const std::size_t to = std::min(findings.size(), from + kStretch);
-    WalkStretch(findings, from, to, read, areaEnd, walked);
+    WalkStretch(findings, from, to, read, areaEnd, early, walked);
     // Taken in order: a file inside one whose structure held was walked for
     // nothing, and is passed over.
     for (std::size_t i = from; i < to; ++i) {
@@ -141,11 +166,12 @@ void RefineFileExtents(std::vector<ScanFinding>& findings, const SectorReadFn& r
   }
 }
 
-void RefineFileExtents(std::vector<ScanFinding>& findings, const DeviceHandle& device, Sector64 areaEnd) {
+void RefineFileExtents(std::vector<ScanFinding>& findings, const DeviceHandle& device, Sector64 areaEnd,
+                       std::span<const FirstFileWalk> early) {
   SectorReadFn read = [&device](Sector64 sector, std::uint32_t count, std::span<std::uint8_t> out) {
     return ReadSectors(device, out, sector, count);
   };
-  RefineFileExtents(findings, read, areaEnd);
+  RefineFileExtents(findings, read, areaEnd, early);
 }
 
 }  // namespace kestrum

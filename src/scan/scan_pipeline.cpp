@@ -5,6 +5,7 @@
 #include "run/worker_state.h"
 #include "scan/block_analysis.h"
 #include "scan/block_reads.h"
+#include "scan/early_file_walks.h"
 #include "scan/file_extents.h"
 #include "scan/refine_file_extents.h"
 #include "scan/scan_counters.h"
@@ -90,6 +91,9 @@ void DiskFileScanHandThread(DeepScanJob& job, BlockRing& ring) {
     // One block a thread at a time: the rest of the ring stays free for the
     // reader to run ahead.
     ParallelBlockAnalysis analysis(device, AnalysisThreads(kRingSlots - 1));
+    // Only the file searches walk the files found.
+    std::optional<EarlyFileWalks> early;
+    if (job.request.mode != kScanLostPartitions) early.emplace(job.volume);
     for (;;) {
       const RunState before = OrderedRunState();
       if (before == RunState::kAbort) break;
@@ -105,7 +109,7 @@ void DiskFileScanHandThread(DeepScanJob& job, BlockRing& ring) {
       }
       if (analysis.Pending() == 0) {
         if (before == RunState::kFinished) {
-          FinishScan(job, device);
+          FinishScan(job, device, early ? early->Finish() : std::vector<FirstFileWalk>{});
           break;
         }
         continue;
@@ -115,6 +119,7 @@ void DiskFileScanHandThread(DeepScanJob& job, BlockRing& ring) {
       const Sector64 first = block->firstSector;
       ring.Release(block);
       for (const ScanFinding& f : done.findings) CountFinding(f.category, status.scan);
+      if (early) early->AddBlock(done.findings);
       StoreAnalysedBlock(first, std::move(done.findings), state, status);
     }
   }
@@ -122,7 +127,7 @@ void DiskFileScanHandThread(DeepScanJob& job, BlockRing& ring) {
   EndWorker(kHandThreadName);
 }
 
-void FinishScan(DeepScanJob& job, const DeviceHandle& device) {
+void FinishScan(DeepScanJob& job, const DeviceHandle& device, std::span<const FirstFileWalk> early) {
   // Taken out of the store and put back after: the store stays whole for
   // reuse, and the findings are held once.
   std::vector<ScanFinding> findings = job.state->store.TakeFindings();
@@ -130,7 +135,7 @@ void FinishScan(DeepScanJob& job, const DeviceHandle& device) {
   AssignFileExtents(findings, areaEnd);
   // Only the file searches show the files found; the lost-partition search
   // need not read them.
-  if (job.request.mode != kScanLostPartitions) RefineFileExtents(findings, device, areaEnd);
+  if (job.request.mode != kScanLostPartitions) RefineFileExtents(findings, device, areaEnd, early);
   job.results.clear();
   if (job.finish) {
     Sector64 first = 0, last = 0;

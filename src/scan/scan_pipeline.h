@@ -8,12 +8,14 @@
 
 #include <atomic>
 #include <functional>
+#include <span>
 #include <vector>
 
 #include "disk/device.h"
 #include "disk/volume_descriptor.h"
 #include "run/progress_runner.h"
 #include "scan/block_ring.h"
+#include "scan/refine_file_extents.h"
 #include "scan/scan_finding.h"
 #include "scan/scan_request.h"
 #include "scan/scan_state.h"
@@ -59,7 +61,8 @@ void DiskFileScanReadThread(DeepScanJob& job, BlockRing& ring);
 void DiskFileScanHandThread(DeepScanJob& job, BlockRing& ring);
 
 // Collects the findings, assigns file lengths and calls the job's finish
-// step; `device` is the scanned disk, open for reading.
-void FinishScan(DeepScanJob& job, const DeviceHandle& device);
+// step; `device` is the scanned disk, open for reading. `early`: the files
+// walked while the scan went on (EarlyFileWalks).
+void FinishScan(DeepScanJob& job, const DeviceHandle& device, std::span<const FirstFileWalk> early = {});
 
 }  // namespace kestrum

@@ -19,12 +19,14 @@
 #include "base/byte_order.h"
 #include "base/text.h"
 #include "disk/device.h"
+#include "scan/early_file_walks.h"
 #include "scan/file_ends/file_end.h"
 #include "scan/file_extents.h"
 #include "scan/file_signatures.h"
 #include "scan/refine_file_extents.h"
 #include "scan_support.h"
 #include "support/run_command.h"
+#include "support/run_state.h"
 #include "support/temp_dir.h"
 
 namespace kestrum {
@@ -394,6 +396,74 @@ TEST(FileEndCases, ManyFilesGetTheirOwnEndsAndWhatLiesInsideStaysInside) {
   }
   EXPECT_EQ(whole, kJpegs);
   EXPECT_EQ(std::count_if(findings.begin(), findings.end(), [](const ScanFinding& f) { return f.insideEarlierFile; }), 1);
+}
+
+// The walks taken while a scan goes on, its findings handed over a few
+// blocks at a time: each file of 64 KiB or more is walked with the length
+// the finish gives it, so the finish takes every one of them, ignores one
+// whose length differs, and ends with what it gives without them.
+TEST(FileEndCases, WalksTakenDuringTheScanGiveWhatTheFinishWouldHave) {
+  test::PrepareRun();
+  std::string bytes;
+  std::vector<ScanFinding> findings;
+  auto add = [&](ScanCategory category, std::size_t atByte) {
+    ScanFinding& f = findings.emplace_back();
+    f.category = category;
+    f.sector = atByte / kSectorSize;
+  };
+  for (std::size_t i = 0; i < 40; ++i) {
+    if (i == 20) {
+      add(kCategoryTif, bytes.size());
+      add(kCategoryJpg, bytes.size() + 1024);
+      bytes += TiffHoldingAJpeg();
+    }
+    add(kCategoryJpg, bytes.size());
+    bytes += TinyJpeg();
+    bytes.resize(bytes.size() + (i % 3 == 0 ? 512 : 80 * 1024) - TinyJpeg().size(), 'r');
+  }
+  test::TempDir dir;
+  test::WriteWholeFile(dir.File("walks.img"), bytes);
+  VolumeDescriptor area;
+  area.diskPath = FromUtf8(dir.File("walks.img"));
+  area.sectorCount = bytes.size() / kSectorSize;
+  const Sector64 end = area.sectorCount;
+
+  std::vector<FirstFileWalk> early;
+  {
+    EarlyFileWalks walks(area);
+    for (std::size_t from = 0; from < findings.size(); from += 7) {
+      walks.AddBlock({findings.begin() + static_cast<std::ptrdiff_t>(from),
+                      findings.begin() + static_cast<std::ptrdiff_t>(std::min(from + 7, findings.size()))});
+    }
+    early = walks.Finish(true);
+  }
+  std::vector<ScanFinding> plain = findings;
+  AssignFileExtents(plain, end);
+  // Every long file but the last, whose length the area's end gives: the
+  // walks never learn of a finding after it.
+  std::size_t longFiles = 0;
+  for (std::size_t i = 0; i + 1 < plain.size(); ++i) longFiles += plain[i].FileLength() >= 64 * 1024;
+  ASSERT_GT(longFiles, 20u);
+  EXPECT_EQ(early.size(), longFiles);
+  for (const FirstFileWalk& walk : early) {
+    auto it = std::find_if(plain.begin(), plain.end(), [&](const ScanFinding& f) { return f.sector == walk.sector; });
+    ASSERT_NE(it, plain.end());
+    EXPECT_EQ(walk.length, it->FileLength()) << "sector " << walk.sector;
+  }
+  // A walk taken with another length says nothing of this one.
+  FirstFileWalk stale = early.front();
+  stale.length += kSectorSize;
+  stale.end = 1;
+  early.insert(early.begin(), stale);
+
+  std::vector<ScanFinding> taken = plain;
+  RefineFileExtents(plain, MemoryReader(bytes), end);
+  RefineFileExtents(taken, MemoryReader(bytes), end, early);
+  for (std::size_t i = 0; i < plain.size(); ++i) {
+    EXPECT_EQ(taken[i].FileLength(), plain[i].FileLength()) << i;
+    EXPECT_EQ(taken[i].recovery, plain[i].recovery) << i;
+    EXPECT_EQ(taken[i].insideEarlierFile, plain[i].insideEarlierFile) << i;
+  }
 }
 
 TEST(FileEndCases, FindingsWithoutAFinderOrWithoutRoomAreLeftAlone) {
