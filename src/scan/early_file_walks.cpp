@@ -18,8 +18,9 @@ constexpr std::uint64_t kEarlyWalkMinBytes = 64 * 1024;
 EarlyFileWalks::EarlyFileWalks(const VolumeDescriptor& area)
     : device_(OpenVolumeOnDisk(area)), areaEnd_(area.startSector + area.sectorCount) {
   if (!device_.IsOpen()) return;
+  // A stop does not wait for the walk of a long file to end.
   read_ = [this](Sector64 sector, std::uint32_t count, std::span<std::uint8_t> out) {
-    return ReadSectors(device_, out, sector, count);
+    return !cut_ && !AbortRequested() && ReadSectors(device_, out, sector, count);
   };
   worker_ = std::thread([this] { Walk(); });
 }
@@ -34,6 +35,7 @@ void EarlyFileWalks::Stop(bool walkAll) {
     std::lock_guard<std::mutex> hold(lock_);
     quit_ = true;
     walkAll_ = walkAll;
+    cut_ = !walkAll;
   }
   changed_.notify_all();
   if (worker_.joinable()) worker_.join();
@@ -75,6 +77,7 @@ void EarlyFileWalks::Walk() {
     hold.unlock();
     const FirstFileWalk walk = WalkFileFinding(finding, read_, areaEnd_);
     hold.lock();
+    if (cut_ || AbortRequested()) return;
     walked_.push_back(walk);
     // A failing disk wants one read at a time: the scan's own. The finish
     // walks the rest.

@@ -8,6 +8,7 @@
 // (RefineFileExtents), so findings that come in another order (a resumed
 // scan, a region read first) are walked again where they differ.
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -32,8 +33,9 @@ class EarlyFileWalks {
   // The findings of the next block analysed, in sector order.
   void AddBlock(const std::vector<ScanFinding>& findings);
   // Ends the walking and gives what was walked, in sector order: once
-  // every file handed over is walked with `walkAll`, else once the walk
-  // under way ends (the finish walks the rest itself, on every core).
+  // every file handed over is walked with `walkAll`, else at once, the walk
+  // under way cut short and dropped (the finish walks the rest itself, on
+  // every core).
   std::vector<FirstFileWalk> Finish(bool walkAll = false);
 
  private:
@@ -50,6 +52,8 @@ class EarlyFileWalks {
   std::vector<FirstFileWalk> walked_;
   bool quit_ = false;
   bool walkAll_ = false;  // with quit_: only once the queue is empty
+  // The walk under way is to end now: its reads fail, and it is not kept.
+  std::atomic<bool> cut_{false};
   std::thread worker_;
 };
 
