@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <optional>
 #include <set>
 #include <thread>
 
@@ -86,15 +87,23 @@ class DeepScan : public ::testing::Test {
   }
   void TearDown() override { testing::ClearReadFaults(); }
 
+  // The finish step appends the search-file volume, and notes whether it was
+  // told that every block of the area was analysed.
   bool Scan(DeepScanJob& job, ScanState& state, ProgressPresenter& presenter,
             ScanRequest request = {kScanDisk, 0, 0}) {
     job.request = request;
     job.volume = WholeDisk(image_);
     job.state = &state;
+    job.finish = [this](const ScanRequest& r, const std::vector<ScanFinding>& findings, const VolumeDescriptor& scanned,
+                        bool wholeArea, VolumeList& results) {
+      wholeArea_ = wholeArea;
+      AppendSearchFileVolume(r, findings, scanned, wholeArea, results);
+    };
     return RunDeepScan(job, presenter);
   }
 
   std::string image_;
+  std::optional<bool> wholeArea_;
 };
 
 TEST_F(DeepScan, WholeDiskFindsWhatTheClassifierFindsInOrderAndLeavesTheSourceAlone) {
@@ -109,6 +118,7 @@ TEST_F(DeepScan, WholeDiskFindsWhatTheClassifierFindsInOrderAndLeavesTheSourceAl
   // A priority region in the middle of the disk: read first, stored in order all the same.
   ASSERT_TRUE(Scan(job, state, presenter, {kScanDisk, 100000, 20000}));
   EXPECT_TRUE(job.finished);
+  EXPECT_EQ(wholeArea_, true);
   EXPECT_EQ(job.blocksRead.front(), BlockStartOf(100000));
   const std::vector<ScanFinding> found = state.store.CollectFindings();
   EXPECT_EQ(Keys(found), Keys(expected));
@@ -180,6 +190,9 @@ TEST_F(DeepScan, PauseFinishesWithWhatWasFoundAndAbortKeepsItForReuse) {
     EXPECT_TRUE(Scan(job, state, pause));
     EXPECT_TRUE(pause.pressed);
     EXPECT_TRUE(job.finished);
+    // Its findings are not all the disk holds: a FAT volume's free space
+    // must still be searched for lost folders.
+    EXPECT_EQ(wholeArea_, false);
     EXPECT_LT(state.AnalysedBlocks(), blocks);
     EXPECT_GE(state.AnalysedBlocks(), 3u);
     EXPECT_EQ(Keys(state.store.CollectFindings()), analysedSubset(state));
