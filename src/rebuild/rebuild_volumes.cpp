@@ -65,13 +65,12 @@ bool HasVolumeAt(Sector64 sector, const VolumeList& volumes) {
 }
 
 // A scan that read the whole area: its FAT directory findings are every
-// sector there that opens a folder.
+// sector there that opens a folder (in order, as the findings are).
 ScannedFolderStarts FolderStartsOf(const std::vector<ScanFinding>& findings, const VolumeDescriptor& scanned) {
   ScannedFolderStarts starts{scanned.startSector, scanned.startSector + scanned.sectorCount, {}};
   for (const ScanFinding& f : findings) {
     if (f.category == kCategoryFatDir) starts.sectors.push_back(f.sector);
   }
-  std::sort(starts.sectors.begin(), starts.sectors.end());
   return starts;
 }
 

@@ -137,12 +137,7 @@ void FinishScan(DeepScanJob& job, const DeviceHandle& device, std::span<const Fi
   // need not read them.
   if (job.request.mode != kScanLostPartitions) RefineFileExtents(findings, device, areaEnd, early);
   job.results.clear();
-  if (job.finish) {
-    Sector64 first = 0, last = 0;
-    ScanBlockRange(job.volume, first, last);
-    const bool wholeArea = job.state->AnalysedBlocks() == (last - first) / kBlockSectors + 1;
-    job.finish(job.request, findings, job.volume, wholeArea, job.results);
-  }
+  if (job.finish) job.finish(job.request, findings, job.volume, job.state->AllBlocksAnalysed(), job.results);
   job.state->store.PutBack(std::move(findings));
   job.finished = true;
 }

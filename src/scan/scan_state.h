@@ -80,6 +80,9 @@ class ScanState {
   void ReleaseClaimedBlocks();
   // Blocks of the range whose findings are stored.
   std::uint32_t AnalysedBlocks() const;
+  // Every block from firstBlock to lastBlock is analysed: the findings are
+  // all the area holds.
+  bool AllBlocksAnalysed() const { return AnalysedBlocks() == (lastBlock - firstBlock) / kBlockSectors + 1; }
 
   // Whether the kept state is of this device and area.
   bool Matches(const std::u16string& description, const VolumeDescriptor& volume) const;

@@ -109,8 +109,9 @@ std::uint32_t ReadDirChain(const DeviceHandle& device, const FatGeometry& g, Byt
       next = NextCluster(fat, g.width, next);
       ++clusters;
     }
-    run.assign(std::size_t{clusters} * clusterBytes, 0);
-    okMap.assign(std::size_t{clusters} * spc, 1);
+    // Sized only: the read fills both, zeros and 0 where a sector will not read.
+    run.resize(std::size_t{clusters} * clusterBytes);
+    okMap.resize(std::size_t{clusters} * spc);
     const bool whole = ReadSectorsMapped(device, run, g.ClusterSector(c), clusters * spc, okMap.data());
     if (AbortRequested()) break;
     for (std::uint32_t i = 0; i < clusters; ++i) {
