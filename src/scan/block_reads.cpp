@@ -31,10 +31,8 @@ std::uint32_t ReadableSectors(const DeviceHandle& device, Sector64 blockStart) {
 void FillRing(const DeviceHandle& device, BlockRing& ring, const std::function<std::optional<RingBlock>()>& next,
               const std::function<void(Sector64)>& begun) {
   HoleSkippingReader reader(device);
-  BlockReads reads(device, kReadsInFlight);
+  BlockReads reads(device, ring, kReadsInFlight);
   for (;;) {
-    // What is read already goes on, in the order it was begun.
-    while (ScanBlock* read = reads.TakeOldest(false)) ring.Publish(read);
     const std::optional<RingBlock> block = next();
     if (!block) break;
     if (reader.IsHole(block->first, block->sectors)) {
@@ -43,22 +41,18 @@ void FillRing(const DeviceHandle& device, BlockRing& ring, const std::function<s
       continue;
     }
     ScanBlock* slot = nullptr;
-    while (slot == nullptr && !AbortRequested()) {
-      slot = ring.AcquireFree();
-      if (slot == nullptr) {
-        if (ScanBlock* read = reads.TakeOldest(false)) ring.Publish(read);
-      }
-    }
+    while (slot == nullptr && !AbortRequested()) slot = ring.AcquireFree();
     if (slot == nullptr) break;  // aborted while the ring was full
     slot->firstSector = block->first;
-    if (ScanBlock* read = reads.Start(slot)) ring.Publish(read);
+    reads.Start(slot);
     begun(block->first);
   }
-  while (ScanBlock* read = reads.TakeOldest(true)) ring.Publish(read);
+  reads.Drain();
 }
 
-BlockReads::BlockReads(const DeviceHandle& device, std::size_t depth) : device_(device), depth_(std::max<std::size_t>(depth, 1)) {
-  for (std::size_t i = 0; i < depth_; ++i) helpers_.emplace_back([this] { Help(); });
+BlockReads::BlockReads(const DeviceHandle& device, BlockRing& ring, std::size_t helpers)
+    : device_(device), ring_(ring) {
+  for (std::size_t i = 0; i < std::max<std::size_t>(helpers, 1); ++i) helpers_.emplace_back([this] { Help(); });
 }
 
 BlockReads::~BlockReads() {
@@ -70,45 +64,23 @@ BlockReads::~BlockReads() {
   for (std::thread& helper : helpers_) helper.join();
 }
 
-std::size_t BlockReads::AllowedLocked() const {
-  const bool failing = device_.health != nullptr && device_.health->Counts().retriedReads != 0;
-  return failing ? 1 : depth_;
+bool BlockReads::FailingLocked() const {
+  return device_.health != nullptr && device_.health->Counts().retriedReads != 0;
 }
 
-ScanBlock* BlockReads::Start(ScanBlock* block) {
-  ScanBlock* waited = nullptr;
+void BlockReads::Start(ScanBlock* block) {
   {
     std::unique_lock<std::mutex> hold(lock_);
-    if (reads_.size() >= AllowedLocked()) {
-      changed_.wait(hold, [this] { return reads_.front().done; });
-      waited = reads_.front().block;
-      reads_.pop_front();
-      // A failing disk: the other reads end before this one begins.
-      if (AllowedLocked() == 1) {
-        changed_.wait(hold, [this] {
-          return std::all_of(reads_.begin(), reads_.end(), [](const Read& read) { return read.done; });
-        });
-      }
-    }
+    // A failing disk: the other reads end before this one begins.
+    if (FailingLocked()) changed_.wait(hold, [this] { return reads_.empty(); });
     reads_.push_back(Read{block});
   }
   changed_.notify_all();
-  return waited;
 }
 
-std::size_t BlockReads::InFlight() const {
-  std::lock_guard<std::mutex> hold(lock_);
-  return reads_.size();
-}
-
-ScanBlock* BlockReads::TakeOldest(bool wait) {
+void BlockReads::Drain() {
   std::unique_lock<std::mutex> hold(lock_);
-  if (reads_.empty()) return nullptr;
-  if (wait) changed_.wait(hold, [this] { return reads_.front().done; });
-  if (!reads_.front().done) return nullptr;
-  ScanBlock* block = reads_.front().block;
-  reads_.pop_front();
-  return block;
+  changed_.wait(hold, [this] { return reads_.empty(); });
 }
 
 void BlockReads::Help() {
@@ -132,12 +104,16 @@ void BlockReads::Help() {
     hold.unlock();
     ReadBlock(device_, reader, *block);
     hold.lock();
-    // The deque may have moved on at its front, but this read stays until
-    // it is done: find it by its block.
-    for (Read& read : reads_) {
-      if (read.block == block) read.done = true;
+    // Only a done front is published, so this read is still held: a deque
+    // keeps its elements in place when it grows at the back.
+    next->done = true;
+    bool published = false;
+    while (!reads_.empty() && reads_.front().done) {
+      ring_.Publish(reads_.front().block);
+      reads_.pop_front();
+      published = true;
     }
-    changed_.notify_all();
+    if (published) changed_.notify_all();
   }
 }
 

@@ -1,10 +1,13 @@
 #pragma once
 // The scan reader's reads, several in flight at once: a block is handed to
-// one of a few helper threads to read, and the blocks come back in the
-// order they were handed in, so the analysis sees them in the reader's own
-// order. A disk answers several queued requests faster than one at a time
-// (bench/read_modes_bench.sh). After a read that had to be retried sector by
-// sector the reads go one at a time, as a failing disk wants them.
+// one of a few helper threads to read, and the blocks are published to the
+// ring in the order they were handed in, so the analysis sees them in the
+// reader's own order. A disk answers several queued requests faster than
+// one at a time (bench/read_modes_bench.sh). The helper that ends the oldest
+// read publishes it, and every read after it that is done: a helper never
+// waits for a slower read before it, it takes the next block handed in. After
+// a read that had to be retried sector by sector the reads go one at a time,
+// as a failing disk wants them.
 
 #include <condition_variable>
 #include <cstddef>
@@ -44,21 +47,19 @@ void FillRing(const DeviceHandle& device, BlockRing& ring, const std::function<s
 
 class BlockReads {
  public:
-  // `device` must outlive this object; its reads are shared by the helpers.
-  BlockReads(const DeviceHandle& device, std::size_t depth);
-  // Waits for the reads begun; those not begun are dropped.
+  // `device` and `ring` must outlive this object; the device's reads are
+  // shared by the helpers.
+  BlockReads(const DeviceHandle& device, BlockRing& ring, std::size_t helpers);
+  // Reads not begun are dropped (Drain first to keep them).
   ~BlockReads();
   BlockReads(const BlockReads&) = delete;
   BlockReads& operator=(const BlockReads&) = delete;
 
-  // Hands in a slot whose firstSector is set; waits first for the oldest
-  // read when as many as allowed are in flight, and returns that block
-  // (nullptr when none had to be waited for).
-  ScanBlock* Start(ScanBlock* block);
-  std::size_t InFlight() const;
-  // The oldest block handed in, read; nullptr when there is none in flight
-  // or (without `wait`) when it is not read yet.
-  ScanBlock* TakeOldest(bool wait);
+  // Hands in a slot whose firstSector is set. On a failing disk, waits
+  // first for every read handed in before.
+  void Start(ScanBlock* block);
+  // Waits until every block handed in is read and published.
+  void Drain();
 
  private:
   struct Read {
@@ -67,13 +68,13 @@ class BlockReads {
     bool done = false;
   };
   void Help();
-  std::size_t AllowedLocked() const;
+  bool FailingLocked() const;
 
   const DeviceHandle& device_;
-  mutable std::mutex lock_;
+  BlockRing& ring_;
+  std::mutex lock_;
   std::condition_variable changed_;
-  std::deque<Read> reads_;  // in the order handed in
-  std::size_t depth_;
+  std::deque<Read> reads_;  // in the order handed in, until published
   bool quit_ = false;
   std::vector<std::thread> helpers_;
 };
