@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Classification speed: `kestrum-cli classify` over a 2 GiB image beside a
-# plain `dd bs=4M` read of the same image, cold (page cache dropped before
-# each run, when the machine lets us) and warm (best of three runs each).
+# plain `dd bs=4M` read of the same image, cold (five runs of each taken in
+# turn, the page cache dropped before each, when the machine lets us) and
+# warm (best of three runs each).
 # The image (cached in build-bench/bench-images) is an NTFS volume, a FAT32
 # volume full of files, and random data. Not a test: run it on demand, as root.
 set -euo pipefail
@@ -44,8 +45,9 @@ bytes=$(stat -c %s "$img")
 rate() { awk "BEGIN{printf \"%.0f\", $bytes / $MiB / $1}"; }
 
 findings=$("$cli" classify "$img" | wc -l)
-drop; dd_cold=$(seconds dd if="$img" of=/dev/null bs=4M)
-drop; cl_cold=$(seconds "$cli" classify "$img")
+dd_run() { dd if="$img" of=/dev/null bs=4M; }
+classify_run() { "$cli" classify "$img"; }
+read -r dd_cold dd_cold_median cl_cold cl_cold_median <<<"$(cold_in_turn 5 dd_run classify_run)"
 # Warm: the best of three runs each, the page cache filled by the runs before.
 dd_warm=$(best dd if="$img" of=/dev/null bs=4M)
 cl_warm=$(best "$cli" classify "$img")
@@ -56,5 +58,7 @@ for row in "cold $dd_cold $cl_cold" "warm $dd_warm $cl_warm"; do
   printf '%-6s %10s %10s %14s %14s %7s\n' "$name" "$d" "$c" "$(rate "$d")" "$(rate "$c")" \
     "$(awk "BEGIN{printf \"%.2f\", $d / $c}")"
 done
+echo "cold medians: dd $dd_cold_median s, classify $cl_cold_median s," \
+  "ratio $(awk "BEGIN{printf \"%.2f\", $dd_cold_median / $cl_cold_median}")"
 echo "($((bytes / MiB)) MiB image, $findings findings; ratio = classify speed / dd speed;" \
-  "cold = page cache dropped before one run each, warm = best of 3$([ "$can_drop" = 1 ] || echo ' (could not drop: both runs warm)'))"
+  "cold = best of 5 runs each taken in turn, the page cache dropped before each; warm = best of 3$([ "$can_drop" = 1 ] || echo ' (could not drop: both runs warm)'))"

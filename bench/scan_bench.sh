@@ -5,8 +5,9 @@
 # NTFS partition filled through ntfs-3g with real files made by the tools the
 # tests use (JPEG, PNG, GIF, BMP by ImageMagick, PDF by Ghostscript, ZIP by
 # zip, MP4 by ffmpeg) and random filler.
-#   1. `kestrum-cli scan` of the whole disk beside `dd bs=4M` of the image,
-#      cold (page cache dropped before each run) and warm, best of three each.
+#   1. `kestrum-cli scan` of the whole disk beside `dd bs=4M` of the image:
+#      cold, five runs of each taken in turn, the page cache dropped before
+#      each (best, and the medians apart), and warm, best of three each.
 #   2. Peak memory (GNU time): bytes per finding beyond the run of a scan of
 #      an empty image (program, 32 MiB ring).
 #   3. A whole-disk search with export of every search-file file beside
@@ -90,8 +91,9 @@ rate() { awk "BEGIN{printf \"%.0f\", $bytes / $MiB / $1}"; }
 
 echo "load before: $(cut -d' ' -f1-3 /proc/loadavg)"
 # 1. Speed.
-dd_cold=$(cold_best dd if="$img" of=/dev/null bs=4M)
-sc_cold=$(cold_best "$cli" scan "$img")
+dd_run() { dd if="$img" of=/dev/null bs=4M; }
+scan_run() { "$cli" scan "$img"; }
+read -r dd_cold dd_cold_median sc_cold sc_cold_median <<<"$(cold_in_turn 5 dd_run scan_run)"
 dd_warm=$(best dd if="$img" of=/dev/null bs=4M)
 sc_warm=$(best "$cli" scan "$img")
 printf '%-6s %8s %8s %10s %10s %7s\n' cache dd_s scan_s dd_MB/s scan_MB/s ratio
@@ -100,6 +102,8 @@ for row in "cold $dd_cold $sc_cold" "warm $dd_warm $sc_warm"; do
   printf '%-6s %8s %8s %10s %10s %7s\n' "$name" "$d" "$c" "$(rate "$d")" "$(rate "$c")" \
     "$(awk "BEGIN{printf \"%.2f\", $d / $c}")"
 done
+echo "cold medians: dd $dd_cold_median s, scan $sc_cold_median s," \
+  "ratio $(awk "BEGIN{printf \"%.2f\", $dd_cold_median / $sc_cold_median}")"
 
 # 2. Memory per finding: beyond a scan of an empty image of the same size
 # (program, 32 MiB ring, block map), on the bench image and on an image whose
@@ -161,5 +165,5 @@ printf '%-9s %9s %8s %12s %14s\n' tool seconds outputs byte_exact written_prefix
 printf '%-9s %9s %8s %12s %14s\n' kestrum "$ks" "$k_out" "$k_exact/$written" "$k_prefix/$written"
 printf '%-9s %9s %8s %12s %14s\n' photorec "$pr" "$p_out" "$p_exact/$written" "$p_prefix/$written"
 echo "($((bytes / MiB)) MiB image; ratio = scan speed / dd speed; cold = page cache dropped before each" \
-  "run$([ "$can_drop" = 1 ] || echo ' (could not drop: all runs warm)'); best of 3 each;" \
+  "run$([ "$can_drop" = 1 ] || echo ' (could not drop: all runs warm)'), best of 5 taken in turn; warm best of 3;" \
   "search = scan + export of every file found by content; load after: $(cut -d' ' -f1-3 /proc/loadavg))"

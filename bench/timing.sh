@@ -1,5 +1,6 @@
 # Timing helpers the benchmarks source: elapsed seconds of a command, the
-# best of three, peak memory, and dropping the page cache for cold runs.
+# best of three, cold runs of two commands in turn, peak memory, and
+# dropping the page cache for cold runs.
 
 # 1 when this machine lets us drop the page cache (root, not in a container
 # that forbids it); cold runs are warm otherwise and the reports say so.
@@ -35,6 +36,25 @@ cold_best() {
     if [ -z "$b" ] || awk "BEGIN{exit !($t < $b)}"; then b=$t; fi
   done
   echo "$b"
+}
+
+# The best and the median of a list of seconds.
+best_median() { printf '%s\n' "$@" | sort -n | awk '{v[NR] = $1} END {printf "%s %s", v[1], v[int((NR + 1) / 2)]}'; }
+
+# RUNS cold runs each of two commands (functions without arguments), taken
+# in turn — A, B, A, B, … — so that both meet the same minutes of a shared
+# host, whose cold reads can take three times as long in one minute as in
+# the next: prints A's best and median seconds, then B's.
+cold_in_turn() {
+  local runs=$1 a=$2 b=$3 i
+  local -a ta=() tb=()
+  for ((i = 0; i < runs; i++)); do
+    drop
+    ta+=("$(seconds "$a")")
+    drop
+    tb+=("$(seconds "$b")")
+  done
+  echo "$(best_median "${ta[@]}") $(best_median "${tb[@]}")"
 }
 
 # Peak resident set of a command in KiB (GNU time).
