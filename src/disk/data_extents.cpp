@@ -53,6 +53,7 @@ HoleSkippingReader::HoleSkippingReader(const DeviceHandle& device) : device_(dev
 
 bool HoleSkippingReader::IsHole(Sector64 first, std::uint32_t count) {
   if (count == 0 || (first >= holeFirst_ && first + count <= holeEnd_)) return true;
+  if (InKnownData(first, count)) return false;
   if (!regular_ || first > UINT64_MAX / kSectorSize / 2 - device_.baseSector) return false;
   // Where the hole at `first` ends: asked once, so that the blocks after it
   // inside the same hole need not ask again.
@@ -66,13 +67,18 @@ bool HoleSkippingReader::IsHole(Sector64 first, std::uint32_t count) {
   }
   holeFirst_ = first;
   holeEnd_ = found == platform::DataQuery::kNoMoreData ? UINT64_MAX : data / kSectorSize - device_.baseSector;
+  if (found == platform::DataQuery::kData) {
+    // Rounded outwards to whole sectors, as FileDataRuns takes a run.
+    dataFirst_ = data / kSectorSize - device_.baseSector;
+    dataEnd_ = (hole + kSectorSize - 1) / kSectorSize - device_.baseSector;
+  }
   return first + count <= holeEnd_;
 }
 
 BlockContent HoleSkippingReader::Read(std::span<std::uint8_t> buffer, Sector64 first, std::uint32_t count) {
   if (IsHole(first, count)) return BlockContent::kHole;
   std::vector<SectorRun> runs = {{first, count}};
-  if (regular_) {
+  if (regular_ && !InKnownData(first, count)) {
     runs = FileDataRuns(device_, first, count);
     if (runs.empty()) return BlockContent::kHole;
   }

@@ -26,8 +26,8 @@ enum class BlockContent { kHole, kData };
 
 // Reads ranges of one device as ReadSectorsMapped does, but only their data
 // runs: the rest is zero without a read. A reader that walks a large sparse
-// image block by block asks the file system once per hole, not once per
-// block: it remembers the last hole it was told of.
+// image block by block asks the file system once per hole or data run, not
+// once per block: it remembers the last hole and data run it was told of.
 class HoleSkippingReader {
  public:
   explicit HoleSkippingReader(const DeviceHandle& device);
@@ -37,11 +37,18 @@ class HoleSkippingReader {
   BlockContent Read(std::span<std::uint8_t> buffer, Sector64 first, std::uint32_t count);
 
  private:
+  bool InKnownData(Sector64 first, std::uint32_t count) const {
+    return first >= dataFirst_ && first + count <= dataEnd_;
+  }
+
   const DeviceHandle& device_;
   bool regular_ = false;
-  // [holeFirst_, holeEnd_): sectors known to be one hole.
+  // [holeFirst_, holeEnd_): sectors known to be one hole; [dataFirst_,
+  // dataEnd_): sectors known to hold data without a hole.
   Sector64 holeFirst_ = 0;
   Sector64 holeEnd_ = 0;
+  Sector64 dataFirst_ = 0;
+  Sector64 dataEnd_ = 0;
 };
 
 }  // namespace kestrum
