@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <fstream>
 #include <optional>
 #include <set>
 #include <thread>
@@ -15,11 +16,13 @@
 #include "base/text.h"
 #include "platform/fault_injection.h"
 #include "fs/tree/node_vector.h"
+#include "scan/block_reads.h"
 #include "scan/scan_pipeline.h"
 #include "scan/search_file_volume.h"
 #include "scan_support.h"
 #include "support/fixtures.h"
 #include "support/run_state.h"
+#include "support/temp_dir.h"
 #include "support/run_command.h"
 
 namespace kestrum {
@@ -261,6 +264,63 @@ TEST(SearchFileVolume, CategoryFoldersCountTheirFilesAndNameThemByPlace) {
   EXPECT_EQ(firstJpg.location, 200u);
   EXPECT_EQ(firstJpg.size, 5120u);
   EXPECT_EQ(nodes[*ChildrenOf(nodes, 6 + kCategoryPdf).begin()].name, u"0026.pdf");
+}
+
+// A read held back (a slow sector) holds back only the publishing of the
+// blocks after it, not their reads: the other helpers read on into every
+// free slot, and the ring still gets the blocks in the reader's order.
+TEST(BlockReads, AHeldReadHoldsBackThePublishingButNotTheReadsAfterIt) {
+  test::PrepareRun();
+  test::TempDir dir;
+  const std::string path = dir.File("blocks.img");
+  constexpr std::size_t kBlocks = kRingSlots + 2;
+  {
+    std::ofstream out(path, std::ios::binary);
+    std::vector<char> block(kBlockSectors * kSectorSize);
+    for (std::size_t b = 0; b < kBlocks; ++b) {
+      std::fill(block.begin(), block.end(), static_cast<char>(b + 1));
+      out.write(block.data(), static_cast<std::streamsize>(block.size()));
+    }
+  }
+  DeviceHandle device;
+  ASSERT_TRUE(OpenDevice(FromUtf8(path), device));
+  BlockRing ring;
+  testing::RecordReads(true);
+  testing::CloseReadGate(path, 0, kBlockSectors);
+  Sector64 next = 0;
+  std::thread reader([&] {
+    FillRing(
+        device, ring,
+        [&]() -> std::optional<RingBlock> {
+          if (next >= kBlocks * kBlockSectors) return std::nullopt;
+          const RingBlock block{next, static_cast<std::uint32_t>(kBlockSectors)};
+          next += kBlockSectors;
+          return block;
+        },
+        [](Sector64) {});
+  });
+  // Every slot but the held block's is read (waited for, not timed: 10 s
+  // only so that a failing test ends).
+  std::size_t readPast = 0;
+  for (int i = 0; i < 10000 && readPast < kRingSlots - 1; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    for (const auto& read : testing::TakeRecordedReads()) readPast += read.first != 0;
+  }
+  EXPECT_EQ(readPast, kRingSlots - 1);
+  EXPECT_EQ(testing::ReadsHeldAtGate(), 1u);
+  EXPECT_FALSE(ring.HasFull()) << "nothing is published past the held block";
+  testing::OpenReadGate();
+  for (std::size_t b = 0; b < kBlocks; ++b) {
+    ScanBlock* block = nullptr;
+    while (block == nullptr) block = ring.TakeFull();
+    EXPECT_EQ(block->firstSector, b * kBlockSectors);
+    EXPECT_EQ(block->bytes[0], b + 1);
+    EXPECT_EQ(block->bytes.back(), b + 1);
+    ring.Release(block);
+  }
+  reader.join();
+  testing::RecordReads(false);
+  CloseDevice(device);
 }
 
 }  // namespace
