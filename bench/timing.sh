@@ -27,17 +27,6 @@ best() {
   echo "$b"
 }
 
-# The best of three runs' elapsed seconds, the page cache dropped before each.
-cold_best() {
-  local b="" t
-  for _ in 1 2 3; do
-    drop
-    t=$(seconds "$@")
-    if [ -z "$b" ] || awk "BEGIN{exit !($t < $b)}"; then b=$t; fi
-  done
-  echo "$b"
-}
-
 # The best and the median of a list of seconds.
 best_median() { printf '%s\n' "$@" | sort -n | awk '{v[NR] = $1} END {printf "%s %s", v[1], v[int((NR + 1) / 2)]}'; }
 

@@ -71,7 +71,7 @@ void EarlyFileWalks::Walk() {
   std::unique_lock<std::mutex> hold(lock_);
   for (;;) {
     changed_.wait(hold, [this] { return quit_ || !queue_.empty(); });
-    if ((quit_ && !(walkAll_ && !queue_.empty())) || AbortRequested()) return;
+    if ((quit_ && (!walkAll_ || queue_.empty())) || AbortRequested()) return;
     const ScanFinding finding = queue_.front();
     queue_.pop_front();
     hold.unlock();

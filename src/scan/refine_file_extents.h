@@ -43,5 +43,4 @@ void RefineFileExtents(std::vector<ScanFinding>& findings, const SectorReadFn& r
 void RefineFileExtents(std::vector<ScanFinding>& findings, const DeviceHandle& device, Sector64 areaEnd,
                        std::span<const FirstFileWalk> early = {});
 
-
 }  // namespace kestrum
